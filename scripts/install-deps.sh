@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Safe to run
+# again: it asks dpkg first and only calls apt-get for what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg -s "$package" >/dev/null 2>&1; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"

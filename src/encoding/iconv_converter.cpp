@@ -1,0 +1,163 @@
+#include "encoding/iconv_converter.h"
+
+#include <iconv.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace kestrine {
+
+static_assert(std::endian::native == std::endian::little,
+              "UTF-16 text is handed to iconv as UTF-16LE bytes");
+
+namespace {
+
+constexpr const char* kUtf16 = "UTF-16LE";
+
+class Descriptor {
+ public:
+  Descriptor(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Descriptor() {
+    if (valid()) iconv_close(cd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+// Output buffer that grows as iconv asks for room.
+class Sink {
+ public:
+  explicit Sink(std::size_t hint) : bytes_(hint < 64 ? 64 : hint, '\0') {}
+  char** cursor() { return &cursor_; }
+  std::size_t* left() { return &left_; }
+  void Begin() {
+    cursor_ = bytes_.data() + used_;
+    left_ = bytes_.size() - used_;
+  }
+  void End() { used_ = static_cast<std::size_t>(cursor_ - bytes_.data()); }
+  void Grow() {
+    End();
+    bytes_.resize(bytes_.size() * 2);
+    Begin();
+  }
+  void Append(std::string_view more) {
+    bytes_.resize(used_);
+    bytes_.append(more);
+    used_ = bytes_.size();
+    bytes_.resize(bytes_.size() * 2);
+  }
+  std::string Take() {
+    End();
+    bytes_.resize(used_);
+    return std::move(bytes_);
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t used_ = 0;
+  char* cursor_ = nullptr;
+  std::size_t left_ = 0;
+};
+
+// Runs iconv over input until it is used up or an error other than a full
+// output stops it; returns that errno, or 0 when all input was taken.
+int Pump(iconv_t cd, char** in, std::size_t* inLeft, Sink& sink) {
+  sink.Begin();
+  while (*inLeft > 0) {
+    if (iconv(cd, in, inLeft, sink.cursor(), sink.left()) != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {
+      sink.Grow();
+      continue;
+    }
+    const int error = errno;
+    sink.End();
+    return error;
+  }
+  sink.End();
+  return 0;
+}
+
+void Flush(iconv_t cd, Sink& sink) {
+  sink.Begin();
+  while (iconv(cd, nullptr, nullptr, sink.cursor(), sink.left()) == static_cast<std::size_t>(-1) &&
+         errno == E2BIG) {
+    sink.Grow();
+  }
+  sink.End();
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+std::optional<std::u16string> Decode(std::string_view charset, std::string_view bytes,
+                                     bool strict) {
+  const std::string name(charset);
+  Descriptor cd(kUtf16, name.c_str());
+  if (!cd.valid()) return std::nullopt;
+  Sink sink(bytes.size() * 2 + 2);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    const int error = Pump(cd.get(), &in, &inLeft, sink);
+    if (error == 0) break;
+    if (strict) return std::nullopt;
+    // Skip the offending byte and stand U+FFFD in its place.
+    sink.Append(std::string_view("\xFD\xFF", 2));
+    if (error == EINVAL) break;  // a truncated sequence at the very end
+    ++in;
+    --inLeft;
+    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  }
+  Flush(cd.get(), sink);
+  std::string raw = sink.Take();
+  std::u16string text(raw.size() / 2, u'\0');
+  std::memcpy(text.data(), raw.data(), text.size() * 2);
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> IconvConverter::FromUtf16(std::string_view charset,
+                                                     std::u16string_view text) {
+  const std::string name(charset);
+  Descriptor cd(name.c_str(), kUtf16);
+  if (!cd.valid()) return std::nullopt;
+  Sink sink(text.size() * 2 + 16);
+  char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  std::size_t inLeft = text.size() * 2;
+  while (inLeft > 0) {
+    if (Pump(cd.get(), &in, &inLeft, sink) == 0) break;
+    // An unmappable character or a lone surrogate: skip it and write "?"
+    // through the same converter, so a stateful charset stays in step.
+    const std::size_t at = (text.size() * 2 - inLeft) / 2;
+    const bool pair =
+        IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1]);
+    const std::size_t skip = pair ? 4 : 2;
+    in += skip;
+    inLeft -= skip;
+    char question[] = {'?', '\0'};
+    char* q = question;
+    std::size_t qLeft = sizeof question;
+    Pump(cd.get(), &q, &qLeft, sink);
+  }
+  Flush(cd.get(), sink);
+  return sink.Take();
+}
+
+std::optional<std::u16string> IconvConverter::ToUtf16(std::string_view charset,
+                                                      std::string_view bytes) {
+  return Decode(charset, bytes, false);
+}
+
+std::optional<std::u16string> IconvConverter::ToUtf16Strict(std::string_view charset,
+                                                            std::string_view bytes) {
+  return Decode(charset, bytes, true);
+}
+
+}  // namespace kestrine

@@ -1,0 +1,176 @@
+#include "runtime/string_utility.h"
+
+namespace kestrine {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t code) {
+  if (code < 0x10000) {
+    out.push_back(static_cast<char16_t>(code));
+  } else {
+    code -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+  }
+}
+
+// Decodes one UTF-8 sequence at text[i]; advances i. Invalid, overlong and
+// surrogate encodings give U+FFFD and consume one byte.
+char32_t DecodeUtf8At(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
+  int length = 0;
+  char32_t code = 0;
+  char32_t minimum = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, code = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, code = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, code = lead & 0x07, minimum = 0x10000;
+  } else {
+    ++i;
+    return kReplacement;
+  }
+  if (i + length > text.size()) {
+    ++i;
+    return kReplacement;
+  }
+  for (int k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) {
+      ++i;
+      return kReplacement;
+    }
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    ++i;
+    return kReplacement;
+  }
+  i += length;
+  return code;
+}
+
+}  // namespace
+
+std::vector<std::u16string> StringUtility::Split(const std::u16string& text, char16_t separator) {
+  std::vector<std::u16string> parts;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find(separator, start);
+    if (end == std::u16string::npos) {
+      parts.push_back(text.substr(start));
+      break;
+    }
+    parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::u16string StringUtility::ReplaceAll(std::u16string text, std::u16string_view from,
+                                         std::u16string_view to) {
+  if (from.empty()) return text;
+  std::size_t at = text.find(from);
+  if (at == std::u16string::npos) return text;
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  while (at != std::u16string::npos) {
+    out.append(text, copied, at - copied);
+    out.append(to);
+    copied = at + from.size();
+    at = text.find(from, copied);
+  }
+  out.append(text, copied, std::u16string::npos);
+  return out;
+}
+
+bool StringUtility::StartsWith(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string StringUtility::ToLowerAscii(std::u16string text) {
+  for (char16_t& c : text) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return text;
+}
+
+bool StringUtility::EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::u16string StringUtility::TrimWhiteSpace(const std::u16string& text) {
+  constexpr std::u16string_view kWhite = u" \t\r\n\v\f";
+  const std::size_t first = text.find_first_not_of(kWhite);
+  if (first == std::u16string::npos) return {};
+  const std::size_t last = text.find_last_not_of(kWhite);
+  return text.substr(first, last - first + 1);
+}
+
+std::u16string StringUtility::FromAscii(std::string_view text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+std::string StringUtility::ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      const char32_t code = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      AppendUtf8(out, code);
+      ++i;
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
+
+std::u16string StringUtility::FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) AppendUtf16(out, DecodeUtf8At(text, i));
+  return out;
+}
+
+}  // namespace kestrine

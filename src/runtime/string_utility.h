@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrine {
+
+// Small text helpers over UTF-16 strings, shared by the address rules, the
+// scanners and the engine.
+class StringUtility {
+ public:
+  // Splits text at every separator. A trailing separator yields no empty last
+  // part, so a folder written with a closing "\" has the same components as
+  // the one written without it; empty parts elsewhere are kept.
+  static std::vector<std::u16string> Split(const std::u16string& text, char16_t separator);
+
+  // One left-to-right pass over non-overlapping occurrences.
+  static std::u16string ReplaceAll(std::u16string text, std::u16string_view from,
+                                   std::u16string_view to);
+  static bool StartsWith(std::u16string_view text, std::u16string_view prefix);
+  static std::u16string ToLowerAscii(std::u16string text);
+  static bool EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b);
+  // Trims blanks, tabs, carriage returns, line feeds, vertical tabs and form
+  // feeds at both ends.
+  static std::u16string TrimWhiteSpace(const std::u16string& text);
+
+  // Plain ASCII widening and narrowing for literals and protocol text.
+  static std::u16string FromAscii(std::string_view text);
+  // UTF-8 and UTF-16 conversions; lone surrogates and invalid bytes become
+  // U+FFFD.
+  static std::string ToUtf8(std::u16string_view text);
+  static std::u16string FromUtf8(std::string_view text);
+};
+
+}  // namespace kestrine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+// The address and local-path rules: how a reference becomes an absolute
+// address, how an address is cut into the parts that name its local copy,
+// where that copy lies in each download mode and which relative reference
+// leads to it. Pure functions over UTF-16 text; only "http://" addresses are
+// understood as absolute.
+//
+// Whatever an address holds, every folder and file these rules produce stays
+// inside the download folder: "." and ".." components are dropped from folder
+// names, and file names never hold a separator or control character, are
+// never "." or "..", and are shortened to fit the file system.
+
+namespace kestrine {
+
+enum DownloadMode { BrowsableCopy = 0, DuplicateSite = 1, RetrieveFiles = 2 };
+
+struct AddressParts {
+  std::u16string host;       // port included
+  std::u16string directory;  // "\" separators; may end in "\"
+  std::u16string baseName;
+  std::u16string extension;  // without the dot
+};
+
+int LastIndexOf(const std::u16string& text, const std::u16string& sub);
+
+// Strips "http://" and supplies "/index.html" where the address names a
+// folder. Other addresses pass unchanged.
+std::u16string NormalizeAddress(const std::u16string& address);
+AddressParts SplitAddress(const std::u16string& address);
+std::u16string CollapseDotSegments(std::u16string address);
+std::u16string ResolveReference(std::u16string reference, const AddressParts& page);
+
+std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
+                              const AddressParts& target, const std::u16string& root);
+std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, int number);
+std::u16string LocalFilePath(const std::u16string& folder, const std::u16string& name);
+std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to);
+
+// The start address cut at its last "/" (kept whole when that "/" belongs to
+// the scheme), and the host of that prefix.
+std::u16string SitePrefixOf(const std::u16string& startAddress);
+std::u16string SiteHostOf(const std::u16string& sitePrefix);
+
+// The folder name of the site host under the download folder, with the same
+// character replacement and dot-component rule as every other folder; the
+// download log lives there.
+std::u16string SiteFolderName(const std::u16string& siteHost);
+
+}  // namespace kestrine

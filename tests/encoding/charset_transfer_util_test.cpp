@@ -1,0 +1,128 @@
+#include "encoding/charset_transfer_util.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "encoding/code_page_table.h"
+
+namespace kestrine {
+namespace {
+
+class CharsetTransferUtilTest : public ::testing::Test {
+ protected:
+  void TearDown() override { CharsetTransferUtil::OverrideSystemDefaultLanguage(std::nullopt); }
+  const CharsetTransferUtil& util = CharsetTransferUtil::GetInstance();
+};
+
+TEST_F(CharsetTransferUtilTest, TableHoldsTheRowsInOrder) {
+  const auto rows = CodePageRows();
+  ASSERT_EQ(rows.size(), 152u);
+  EXPECT_EQ(rows.front().codePage, 37);
+  EXPECT_EQ(rows.back().codePage, 65001);
+  int unnamed = 0;
+  for (const auto& row : rows) unnamed += row.name.empty() ? 1 : 0;
+  EXPECT_EQ(unnamed, 11);
+}
+
+TEST_F(CharsetTransferUtilTest, EmptyNameFollowsTheSystemLanguage) {
+  CharsetTransferUtil::OverrideSystemDefaultLanguage(0x0804);
+  EXPECT_EQ(util.GetCodePage(u""), 936);
+  for (std::uint16_t language : {0x0404, 0x0C04, 0x1004, 0x0409}) {
+    CharsetTransferUtil::OverrideSystemDefaultLanguage(language);
+    EXPECT_EQ(util.GetCodePage(u""), 65001) << language;
+  }
+}
+
+TEST_F(CharsetTransferUtilTest, NamesMatchWholeIgnoringCaseFirstRowWins) {
+  const std::vector<std::pair<std::u16string, int>> cases = {
+      {u"GBK", 936},           {u"gbk", 936},
+      {u"GbK", 936},           {u"GB2312", 936},
+      {u"UTF-8", 65001},       {u"utf-8", 65001},
+      {u"Windows-1252", 1252}, {u"IBM037", 37},
+      {u"iso-2022-jp", 50220}, {u"euc-jp", 20932},
+      {u"EUC-JP", 20932},      {u" utf-8", 65001},
+      {u"no-such", 65001},     {u"windows-1252 ", 65001},
+      {u"shift_jis", 932},     {u"koi8-r", 20866},
+      {u"GB18030", 54936},
+  };
+  for (const auto& [name, codePage] : cases) {
+    EXPECT_EQ(util.GetCodePage(name), codePage) << std::string(name.begin(), name.end());
+  }
+}
+
+TEST_F(CharsetTransferUtilTest, WideToCharsetExamples) {
+  EXPECT_EQ(util.WideToCharset(u"utf-8", u"abc"), "abc");
+  EXPECT_EQ(util.WideToCharset(u"utf-8", u""), "");
+  EXPECT_EQ(util.WideToCharset(u"windows-1252", u"\u00e9"), "\xE9");
+  EXPECT_EQ(util.WideToCharset(u"UTF-16", u"abc"), "");
+  EXPECT_EQ(util.WideToCharset(u"utf-32", u"abc"), "");
+  EXPECT_EQ(util.WideToCharset(u"unicodeFFFE", u"abc"), "");
+  // Unmappable characters are kept in place as "?".
+  EXPECT_EQ(util.WideToCharset(u"windows-1252", u"a\u4e2db"), "a?b");
+  // An embedded NUL does not cut the text short.
+  EXPECT_EQ(util.WideToCharset(u"utf-8", std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST_F(CharsetTransferUtilTest, CharsetsThatNeedMoreThanThreeBytesPerUnitEncodeFully) {
+  // Many Latin letters take four bytes in GB18030, and ISO 2022 spends
+  // escape sequences on every switch: both overflow a 3n + 1 buffer.
+  std::u16string text;
+  for (int i = 0; i < 50; ++i) text += u"\u00c0";
+  const std::string gb = util.WideToCharset(u"GB18030", text);
+  EXPECT_EQ(gb.size(), 200u);
+  EXPECT_EQ(util.CharsetToWide(u"GB18030", gb), text);
+
+  std::u16string mixed;
+  for (int i = 0; i < 40; ++i) mixed += u"a\u3042";
+  const std::string jis = util.WideToCharset(u"iso-2022-jp", mixed);
+  EXPECT_GT(jis.size(), mixed.size() * 3 + 1);
+  EXPECT_EQ(util.CharsetToWide(u"iso-2022-jp", jis), mixed);
+
+  const std::string utf7 = util.WideToCharset(u"utf-7", u"\u00e9a\u00e9a\u00e9");
+  EXPECT_FALSE(utf7.empty());
+  EXPECT_EQ(util.CharsetToWide(u"utf-7", utf7), u"\u00e9a\u00e9a\u00e9");
+}
+
+TEST_F(CharsetTransferUtilTest, DecodedTextEncodesBackToTheSameBytes) {
+  const std::vector<std::pair<std::u16string, std::string>> samples = {
+      {u"gb2312", "\xD6\xD0\xCE\xC4 <a href=\"x\">"},
+      {u"GBK", "\x81\x40\xD6\xD0"},
+      {u"shift_jis", "\x82\xA0\x82\xA2 abc \x93\xFA\x96\x7B"},
+      {u"euc-jp", "\xA4\xA2\xA4\xA4 \xC6\xFC\xCB\xDC"},
+      {u"windows-1252", "caf\xE9 \x80 \x93quoted\x94"},
+      {u"koi8-r", "\xF0\xD2\xC9\xD7\xC5\xD4"},
+      {u"utf-8", "na\xC3\xAFve \xE4\xB8\xAD \xF0\x9F\x98\x80"},
+  };
+  for (const auto& [charset, bytes] : samples) {
+    const std::u16string text = util.CharsetToWide(charset, bytes);
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(util.WideToCharset(charset, text), bytes)
+        << std::string(charset.begin(), charset.end());
+  }
+}
+
+TEST_F(CharsetTransferUtilTest, InvalidBytesDecodeToReplacementAndStrictDecodingRefuses) {
+  EXPECT_EQ(util.CharsetToWide(u"utf-8",
+                               "a\xFF"
+                               "b"),
+            u"a\uFFFDb");
+  EXPECT_FALSE(util.TryCharsetToWide(u"utf-8", "a\xFF").has_value());
+  EXPECT_EQ(util.TryCharsetToWide(u"utf-8", "ok").value(), u"ok");
+}
+
+TEST_F(CharsetTransferUtilTest, FirstUseFromManyThreadsGivesOneInstance) {
+  std::vector<const CharsetTransferUtil*> seen(8);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&seen, i] { seen[i] = &CharsetTransferUtil::GetInstance(); });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto* instance : seen) EXPECT_EQ(instance, seen.front());
+}
+
+}  // namespace
+}  // namespace kestrine

@@ -1,0 +1,32 @@
+#include "runtime/string_utility.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrine {
+namespace {
+
+using Parts = std::vector<std::u16string>;
+
+TEST(StringUtilitySplit, NoEmptyLastPartForATrailingSeparator) {
+  EXPECT_EQ(StringUtility::Split(u"D:\\Sites\\example.com\\", u'\\'),
+            (Parts{u"D:", u"Sites", u"example.com"}));
+  EXPECT_EQ(StringUtility::Split(u"a\\\\b", u'\\'), (Parts{u"a", u"", u"b"}));
+  EXPECT_EQ(StringUtility::Split(u"\\a", u'\\'), (Parts{u"", u"a"}));
+  EXPECT_EQ(StringUtility::Split(u"", u'\\'), Parts{});
+}
+
+TEST(StringUtilityReplaceAll, OnePassOverNonOverlappingOccurrences) {
+  EXPECT_EQ(StringUtility::ReplaceAll(u"a\\\\\\b", u"\\\\", u"\\"), u"a\\\\b");
+  EXPECT_EQ(StringUtility::ReplaceAll(u"/././", u"/./", u"/"), u"/./");
+  EXPECT_EQ(StringUtility::ReplaceAll(u"abc", u"", u"x"), u"abc");
+}
+
+TEST(StringUtilityUtf8, RoundTripsAndReplacesLoneSurrogates) {
+  const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
+  EXPECT_EQ(StringUtility::FromUtf8(StringUtility::ToUtf8(text)), text);
+  EXPECT_EQ(StringUtility::ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
+  EXPECT_EQ(StringUtility::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
+}
+
+}  // namespace
+}  // namespace kestrine

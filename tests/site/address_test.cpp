@@ -1,0 +1,226 @@
+#include "site/address.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrine {
+namespace {
+
+const std::u16string kRoot = u"D:\\Sites";
+const std::u16string kSiteHost = u"example.com";
+
+AddressParts PageParts() {
+  return SplitAddress(NormalizeAddress(u"http://example.com/news/index.html"));
+}
+
+TEST(LastIndexOf, FindsLastOverlappingOccurrenceOrMinusOne) {
+  EXPECT_EQ(LastIndexOf(u"a/b/c", u"/"), 3);
+  EXPECT_EQ(LastIndexOf(u"aaa", u"aa"), 1);
+  EXPECT_EQ(LastIndexOf(u"abc", u"/"), -1);
+  EXPECT_EQ(LastIndexOf(u"", u"/"), -1);
+}
+
+TEST(NormalizeAddress, AddsDefaultDocumentOnlyWhereAFolderIsNamed) {
+  EXPECT_EQ(NormalizeAddress(u"http://example.com"), u"example.com/index.html");
+  EXPECT_EQ(NormalizeAddress(u"http://example.com/"), u"example.com//index.html");
+  EXPECT_EQ(NormalizeAddress(u"http://example.com/a/b"), u"example.com/a/b");
+  EXPECT_EQ(NormalizeAddress(u"https://example.org/a/x.css"), u"https://example.org/a/x.css");
+  EXPECT_EQ(NormalizeAddress(u"HTTP://example.com/"), u"HTTP://example.com/");
+}
+
+struct SplitCase {
+  std::u16string address, host, directory, baseName, extension;
+};
+
+TEST(SplitAddress, CutsHostDirectoryBaseNameAndExtension) {
+  const std::vector<SplitCase> cases = {
+      {u"http://example.com/news/index.html", u"example.com", u"news", u"index", u"html"},
+      {u"http://example.com/", u"example.com", u"", u"index", u"html"},
+      {u"http://example.com", u"example.com", u"", u"index", u"html"},
+      {u"http://example.com/list.php?page=2&sort=name", u"example.com", u"", u"list",
+       u"php?page=2&sort=name"},
+      {u"http://example.com/app/page.ASP", u"example.com", u"app", u"page", u"ASP"},
+      {u"http://example.com/download", u"example.com", u"", u"download", u""},
+      {u"http://cdn.example.org/js/a.js", u"cdn.example.org", u"js", u"a", u"js"},
+      {u"http://example.com/my%20file.pdf", u"example.com", u"", u"my%20file", u"pdf"},
+      {u"http://example.com/a/b", u"example.com", u"a", u"b", u""},
+      {u"http://example.com/.htaccess", u"example.com", u"", u".htaccess", u""},
+      {u"https://example.org/a/x.css", u"https:", u"\\example.org\\a", u"x", u"css"},
+      {u"http://example.com/news//index.html", u"example.com", u"news\\", u"index", u"html"},
+  };
+  for (const SplitCase& c : cases) {
+    const AddressParts parts = SplitAddress(NormalizeAddress(c.address));
+    const std::string label(c.address.begin(), c.address.end());
+    EXPECT_EQ(parts.host, c.host) << label;
+    EXPECT_EQ(parts.directory, c.directory) << label;
+    EXPECT_EQ(parts.baseName, c.baseName) << label;
+    EXPECT_EQ(parts.extension, c.extension) << label;
+  }
+}
+
+TEST(CollapseDotSegments, RemovesSegmentsButStopsAtTheHost) {
+  EXPECT_EQ(CollapseDotSegments(u"http://example.com/a/./b/../c.html"),
+            u"http://example.com/a/c.html");
+  EXPECT_EQ(CollapseDotSegments(u"http://example.com/../../a.html"),
+            u"http://example.com/../a.html");
+  EXPECT_EQ(CollapseDotSegments(u"http://example.com/a/b/../../c"), u"http://example.com/c");
+  EXPECT_EQ(CollapseDotSegments(u"http://example.com/x.html"), u"http://example.com/x.html");
+}
+
+TEST(CollapseDotSegments, LongHostileChainEndsQuickly) {
+  std::u16string address = u"http://example.com";
+  for (int i = 0; i < 2000; ++i) address += u"/a";
+  for (int i = 0; i < 2000; ++i) address += u"/..";
+  address += u"/x";
+  EXPECT_EQ(CollapseDotSegments(address), u"http://example.com/x");
+}
+
+TEST(ResolveReference, WorkedExamplesAgainstTheNewsPage) {
+  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+      {u"page2.html", u"http://example.com/news/page2.html"},
+      {u"./page2.html", u"http://example.com/news/page2.html"},
+      {u"../img/logo.gif", u"http://example.com/img/logo.gif"},
+      {u"../../x.html", u"http://example.com/x.html"},
+      {u"/css/site.css", u"http://example.com/css/site.css"},
+      {u"//cdn.example.org/a.js", u"http://cdn.example.org/a.js"},
+      {u"list.php?a=1&amp;b=2", u"http://example.com/news/list.php?a=1&b=2"},
+      {u"https://example.org/", u"http://example.com/news/https:/example.org/"},
+      {u"HTTP://other.org/a", u"http://example.com/news/HTTP:/other.org/a"},
+      {u"mailto:someone", u"http://example.com/news/mailto:someone"},
+      {u"", u"http://example.com/news/"},
+  };
+  for (const auto& [reference, expected] : cases) {
+    EXPECT_EQ(ResolveReference(reference, PageParts()), expected);
+  }
+}
+
+TEST(ResolveReference, RelativeReferenceOnEmptyDirectoryFoldsDoubleSlash) {
+  const AddressParts top = SplitAddress(NormalizeAddress(u"http://example.com/"));
+  EXPECT_EQ(ResolveReference(u"x", top), u"http://example.com/x");
+}
+
+struct NamingCase {
+  std::u16string address, mode1File, mode0File;
+};
+
+TEST(LocalPaths, WorkedExamplesInBothModes) {
+  const std::vector<NamingCase> cases = {
+      {u"http://example.com/news/index.html", u"D:\\Sites\\example.com\\news\\index.html",
+       u"D:\\Sites\\example.com\\7.index.html"},
+      {u"http://example.com/", u"D:\\Sites\\example.com\\index.html",
+       u"D:\\Sites\\example.com\\7.index.html"},
+      {u"http://example.com/list.php?page=2&sort=name",
+       u"D:\\Sites\\example.com\\list.phppage2-sortname.html",
+       u"D:\\Sites\\example.com\\7.list.phppage2-sortname.html"},
+      {u"http://example.com/app/page.ASP", u"D:\\Sites\\example.com\\app\\page.html",
+       u"D:\\Sites\\example.com\\7.page.html"},
+      {u"http://example.com/download", u"D:\\Sites\\example.com\\download.html",
+       u"D:\\Sites\\example.com\\7.download.html"},
+      {u"http://cdn.example.org/js/a.js", u"D:\\Sites\\example.com\\cdn.example.org\\js\\a.js",
+       u"D:\\Sites\\example.com\\7.a.js"},
+      {u"http://example.com/my%20file.pdf", u"D:\\Sites\\example.com\\myfile.pdf",
+       u"D:\\Sites\\example.com\\7.my%20file.pdf"},
+  };
+  for (const NamingCase& c : cases) {
+    const AddressParts parts = SplitAddress(NormalizeAddress(c.address));
+    for (DownloadMode mode : {DuplicateSite, BrowsableCopy}) {
+      const std::u16string path = LocalFilePath(LocalFolderFor(mode, kSiteHost, parts, kRoot),
+                                                LocalFileNameFor(mode, parts, 7));
+      EXPECT_EQ(path, mode == DuplicateSite ? c.mode1File : c.mode0File);
+    }
+  }
+}
+
+TEST(LocalFileNameFor, ExtensionRules) {
+  auto name = [](const std::u16string& address) {
+    return LocalFileNameFor(DuplicateSite, SplitAddress(NormalizeAddress(address)), 1);
+  };
+  EXPECT_EQ(name(u"http://example.com/.htaccess"), u".htaccess.html");
+  EXPECT_EQ(name(u"http://example.com/a/b"), u"b.html");
+  EXPECT_EQ(name(u"http://example.com/p.jpeg"), u"p.jpeg");
+  EXPECT_EQ(name(u"http://example.com/font.woff2"), u"font.woff2.html");
+  EXPECT_EQ(name(u"http://example.com/a.php"), u"a.html");
+  EXPECT_EQ(name(u"http://example.com/a.PHP"), u"a.html");
+  EXPECT_EQ(name(u"http://example.com/a.Jsp"), u"a.html");
+  EXPECT_EQ(name(u"http://example.com/a.aspx"), u"a.aspx");
+  EXPECT_EQ(name(u"http://example.com/a&amp;b.gif"), u"a-b.gif");
+  EXPECT_EQ(name(u"http://example.com/a?b.gif"), u"ab.gif");
+  EXPECT_EQ(
+      LocalFileNameFor(RetrieveFiles, SplitAddress(NormalizeAddress(u"http://h/a%20b%.gif")), 1),
+      u"ab.gif");
+}
+
+TEST(LocalFolderFor, ModesAndCharacterReplacement) {
+  const AddressParts other = SplitAddress(NormalizeAddress(u"http://example.com:81/a?b/c.gif"));
+  EXPECT_EQ(LocalFolderFor(DuplicateSite, kSiteHost, other, kRoot),
+            u"D:\\Sites\\example.com\\example.com-81\\a-b");
+  EXPECT_EQ(LocalFolderFor(BrowsableCopy, kSiteHost, other, kRoot), u"D:\\Sites\\example.com");
+  EXPECT_EQ(LocalFolderFor(RetrieveFiles, kSiteHost, other, kRoot), u"D:\\Sites\\example.com");
+  const AddressParts top = SplitAddress(NormalizeAddress(u"http://example.com/"));
+  EXPECT_EQ(LocalFolderFor(DuplicateSite, kSiteHost, top, kRoot), u"D:\\Sites\\example.com\\");
+  // The site folder of a host with a port is named the same way in every mode.
+  EXPECT_EQ(LocalFolderFor(BrowsableCopy, u"127.0.0.1:8080", top, kRoot),
+            u"D:\\Sites\\127.0.0.1-8080");
+  EXPECT_EQ(SiteFolderName(u"127.0.0.1:8080"), u"127.0.0.1-8080");
+}
+
+TEST(LocalPaths, HostileAddressesStayInsideTheDownloadFolder) {
+  const std::vector<std::u16string> hostile = {
+      u"http://other.host/../../../../x.sh",
+      u"http://example.com/a/..%2f..%2fx",
+      u"http://..\\..\\..\\etc/passwd",
+      u"http://../x",
+      u"http://example.com/a\\..\\..\\b\\..\\x.sh",
+      u"http://./../..",
+  };
+  for (const std::u16string& reference : hostile) {
+    const std::u16string address = ResolveReference(reference, PageParts());
+    const AddressParts parts = SplitAddress(NormalizeAddress(address));
+    for (DownloadMode mode : {BrowsableCopy, DuplicateSite, RetrieveFiles}) {
+      const std::u16string folder = LocalFolderFor(mode, kSiteHost, parts, kRoot);
+      const std::u16string name = LocalFileNameFor(mode, parts, 3);
+      const std::u16string path = LocalFilePath(folder, name);
+      const std::string label(address.begin(), address.end());
+      EXPECT_EQ(path.rfind(kRoot + u"\\", 0), 0u) << label;
+      EXPECT_EQ(name.find_first_of(u"\\/"), std::u16string::npos) << label;
+      EXPECT_NE(name, u".");
+      EXPECT_NE(name, u"..");
+      for (const auto& part : {u"\\..\\", u"\\.\\"}) {
+        EXPECT_EQ((path + u"\\").find(part), std::u16string::npos) << label;
+      }
+    }
+  }
+}
+
+TEST(RelativeLocalReference, WorkedExamplesAndEdges) {
+  const std::u16string from = u"D:\\Sites\\example.com\\news";
+  EXPECT_EQ(RelativeLocalReference(from, u"D:\\Sites\\example.com\\img\\logo.gif"),
+            u"..\\img\\logo.gif");
+  EXPECT_EQ(RelativeLocalReference(from, u"D:\\Sites\\example.com\\news\\page2.html"),
+            u"page2.html");
+  EXPECT_EQ(RelativeLocalReference(from, u"D:\\Sites\\example.com\\cdn.example.org\\js\\a.js"),
+            u"..\\cdn.example.org\\js\\a.js");
+  EXPECT_EQ(RelativeLocalReference(u"D:\\Sites\\example.com", u"D:\\Sites\\example.com\\a\\b.html"),
+            u"a\\b.html");
+  EXPECT_EQ(
+      RelativeLocalReference(u"D:\\Sites\\example.com\\x\\y", u"D:\\Sites\\example.com\\b.html"),
+      u"..\\..\\b.html");
+  // A page at the top of its host folder has a folder with a closing "\".
+  EXPECT_EQ(RelativeLocalReference(u"D:\\Sites\\example.com\\", u"D:\\Sites\\example.com\\a.html"),
+            u"a.html");
+}
+
+TEST(SitePrefix, PrefixAndHostOfTheStartAddress) {
+  EXPECT_EQ(SitePrefixOf(u"http://example.com"), u"http://example.com");
+  EXPECT_EQ(SitePrefixOf(u"http://example.com/"), u"http://example.com");
+  EXPECT_EQ(SitePrefixOf(u"http://example.com/news/index.html"), u"http://example.com/news");
+  EXPECT_EQ(SitePrefixOf(u"example"), u"");
+  EXPECT_EQ(SiteHostOf(u"http://example.com/news"), u"example.com");
+  EXPECT_EQ(SiteHostOf(u"http://example.com"), u"example.com");
+  EXPECT_EQ(SiteHostOf(u"http://127.0.0.1:8080"), u"127.0.0.1:8080");
+}
+
+}  // namespace
+}  // namespace kestrine
