@@ -1,0 +1,53 @@
+#include "runtime/curl_handles.h"
+
+#include <mutex>
+
+namespace kestrine {
+
+namespace {
+
+std::mutex shareLocks[CURL_LOCK_DATA_LAST];
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) { shareLocks[data].lock(); }
+void UnlockShare(CURL*, curl_lock_data data, void*) { shareLocks[data].unlock(); }
+
+CURLSH* MakeShare() {
+  CURLSH* share = curl_share_init();
+  curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShare);
+  curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  return share;
+}
+
+}  // namespace
+
+bool CurlHandles::GlobalInit() {
+  static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return ok;
+}
+
+CurlHandles& CurlHandles::ForThisThread() {
+  GlobalInit();
+  thread_local CurlHandles handles;
+  // A fresh easy handle per transfer carries no state over from the last
+  // one; the connections live in the multi handle and stay.
+  curl_easy_cleanup(handles.easy_);
+  handles.easy_ = curl_easy_init();
+  return handles;
+}
+
+CURLSH* CurlHandles::Share() {
+  // Lives for the process: threads may still hold handles that use it when
+  // static objects are torn down.
+  static CURLSH* share = MakeShare();
+  return share;
+}
+
+CurlHandles::CurlHandles() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+
+CurlHandles::~CurlHandles() {
+  curl_easy_cleanup(easy_);
+  curl_multi_cleanup(multi_);
+}
+
+}  // namespace kestrine

@@ -1,0 +1,288 @@
+#include "runtime/http_client.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "runtime/curl_handles.h"
+#include "runtime/file_exception.h"
+#include "runtime/local_files.h"
+#include "runtime/string_utility.h"
+
+namespace kestrine {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kMaxRedirects = 20;
+constexpr long kLowSpeedBytesPerSecond = 1024;
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+constexpr int kPollMilliseconds = 100;
+constexpr std::int64_t kBombFloorBytes = 64ll * 1024 * 1024;
+constexpr std::int64_t kBombRatio = 100;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Bytes libcurl refuses in an address (blanks, controls, anything beyond
+// ASCII) are percent-encoded the way browsers send them.
+std::string RequestUrl(const std::u16string& address) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string url;
+  for (unsigned char c : StringUtility::ToUtf8(address)) {
+    if (c <= 0x20 || c >= 0x7F) {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 0x0F];
+    } else {
+      url += static_cast<char>(c);
+    }
+  }
+  return url;
+}
+
+}  // namespace
+
+struct HttpClient::Transfer {
+  int timeoutMs = 10000;
+  IDownloadStatus* status = nullptr;
+  std::u16string sinkPath;
+  std::FILE* sink = nullptr;
+  std::u16string address;
+  std::u16string location;
+  std::vector<std::pair<std::string, std::string>> headers;
+  CURL* easy = nullptr;
+  int returnCode = 0;
+  std::int64_t contentLength = 0;
+  std::int64_t written = 0;
+  curl_off_t wireTotal = 0;
+  curl_off_t wireNow = 0;
+  bool writeFailed = false;
+  bool bombStopped = false;
+  bool stopped = false;
+
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static int OnTransferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t,
+                            curl_off_t);
+  void Configure(const std::string& url);
+  CURLcode Run(CURLM* multi);
+  void ReportProgress();
+  int CodeFor(CURLcode result) const;
+  void Finish(CURLcode result);
+};
+
+std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size_t count,
+                                         void* self) {
+  auto* t = static_cast<Transfer*>(self);
+  const std::size_t length = size * count;
+  t->written += static_cast<std::int64_t>(length);
+  // A body that decodes far beyond what came over the wire is a
+  // decompression bomb; stop it before it fills the disk.
+  curl_off_t wire = 0;
+  curl_easy_getinfo(t->easy, CURLINFO_SIZE_DOWNLOAD_T, &wire);
+  if (t->written > kBombFloorBytes && t->written > kBombRatio * std::max<curl_off_t>(wire, 1)) {
+    t->bombStopped = true;
+    return 0;
+  }
+  if (std::fwrite(data, 1, length, t->sink) != length) {
+    t->writeFailed = true;
+    return 0;
+  }
+  return length;
+}
+
+std::size_t HttpClient::Transfer::OnHeader(char* data, std::size_t size, std::size_t count,
+                                           void* self) {
+  auto* t = static_cast<Transfer*>(self);
+  const std::string line(data, size * count);
+  if (line.rfind("HTTP/", 0) == 0) {
+    t->headers.clear();  // a new response after a redirect or a 100 Continue
+  } else if (const std::size_t colon = line.find(':'); colon != std::string::npos) {
+    t->headers.emplace_back(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+  }
+  return size * count;
+}
+
+int HttpClient::Transfer::OnTransferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow,
+                                         curl_off_t, curl_off_t) {
+  auto* t = static_cast<Transfer*>(self);
+  t->wireTotal = dlTotal;
+  t->wireNow = dlNow;
+  return 0;
+}
+
+void HttpClient::Transfer::Configure(const std::string& url) {
+  const long lowSpeedSeconds = std::max<long>(1, (timeoutMs + 999) / 1000);
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_SHARE, CurlHandles::Share());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Kestrine/0.1");
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnTransferInfo);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+}
+
+void HttpClient::Transfer::ReportProgress() {
+  if (status != nullptr) status->OnProgress(std::max<curl_off_t>(wireTotal, 0), wireNow);
+}
+
+// Drives the transfer in short polls, so a stop request is seen within a
+// tenth of a second whether or not data arrives.
+CURLcode HttpClient::Transfer::Run(CURLM* multi) {
+  curl_multi_add_handle(multi, easy);
+  auto lastReport = Clock::now() - kProgressInterval;
+  curl_off_t lastReported = -1;
+  int running = 1;
+  while (running > 0) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (running == 0) break;
+    if (status != nullptr && status->ShouldStop() != 0) {
+      stopped = true;
+      break;
+    }
+    const auto now = Clock::now();
+    if (now - lastReport >= kProgressInterval && wireNow != lastReported) {
+      ReportProgress();
+      lastReport = now;
+      lastReported = wireNow;
+    }
+    curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
+  }
+  CURLcode result = stopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_RECV_ERROR;
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == easy && !stopped) {
+      result = message->data.result;
+    }
+  }
+  curl_multi_remove_handle(multi, easy);
+  return result;
+}
+
+int HttpClient::Transfer::CodeFor(CURLcode result) const {
+  if (stopped) return kStopped;
+  if (writeFailed) return kLocalWriteFailed;
+  switch (result) {
+    case CURLE_OK:
+      return returnCode > 0 ? returnCode : kNoConnection;
+    case CURLE_OPERATION_TIMEDOUT:
+      return kTimedOut;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return kTooManyRedirects;
+    case CURLE_URL_MALFORMAT:
+      return kBadAddress;
+    default:
+      return kNoConnection;
+  }
+}
+
+void HttpClient::Transfer::Finish(CURLcode result) {
+  long response = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response);
+  returnCode = static_cast<int>(response);
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  contentLength = std::max<curl_off_t>(length, 0);
+  long redirects = 0;
+  curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+  char* effective = nullptr;
+  curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+  // Without a redirect the address stays as it was asked for, not in the
+  // percent-encoded form that was sent.
+  location = (redirects > 0 && effective != nullptr) ? StringUtility::FromUtf8(effective) : address;
+  if (std::fclose(sink) != 0) writeFailed = true;
+  sink = nullptr;
+  ReportProgress();
+  returnCode = CodeFor(result);
+}
+
+HttpClient::HttpClient() : transfer_(std::make_unique<Transfer>()) {}
+
+HttpClient::~HttpClient() {
+  if (transfer_->sink != nullptr) std::fclose(transfer_->sink);
+}
+
+void HttpClient::SetTimeout(int milliseconds) { transfer_->timeoutMs = std::max(1, milliseconds); }
+
+void HttpClient::SetDownloadStatus(IDownloadStatus* status) { transfer_->status = status; }
+
+void HttpClient::SinkToFile(const std::u16string& path) {
+  if (transfer_->sink != nullptr) std::fclose(transfer_->sink);
+  transfer_->sinkPath = path;
+  transfer_->sink = std::fopen(NativePath(path).c_str(), "wb");
+  if (transfer_->sink == nullptr) throw FileException(path, "cannot open the file for writing");
+}
+
+bool HttpClient::Navigate2(const std::u16string& address, int, int) {
+  Transfer& t = *transfer_;
+  if (t.sink == nullptr) throw FileException(t.sinkPath, "no file to receive the body");
+  decoded_.reset();
+  t.address = address;
+  t.location = address;
+  CurlHandles& handles = CurlHandles::ForThisThread();
+  t.easy = handles.easy();
+  t.Configure(RequestUrl(address));
+  t.Finish(t.Run(handles.multi()));
+  t.easy = nullptr;
+  return t.returnCode < 400;
+}
+
+std::int64_t HttpClient::GetContentLength() const { return transfer_->contentLength; }
+
+int HttpClient::GetReturnCode() const { return transfer_->returnCode; }
+
+std::string HttpClient::GetHeaderValue(const std::string& name) const {
+  const std::string wanted = Lower(name);
+  for (const auto& [key, value] : transfer_->headers) {
+    if (Lower(key) == wanted) return value;
+  }
+  return {};
+}
+
+std::u16string HttpClient::GetLocationURL() const { return transfer_->location; }
+
+std::int64_t HttpClient::GetReceivedBytes() const { return transfer_->written; }
+
+const DecodedBody& HttpClient::Decoded() {
+  if (!decoded_) {
+    const std::string contentType = GetHeaderValue("Content-Type");
+    const BodyKind kind =
+        Lower(Trim(contentType)).rfind("text/css", 0) == 0 ? BodyKind::StyleSheet : BodyKind::Page;
+    const std::string body = ReadLocalFile(transfer_->sinkPath).value_or(std::string());
+    decoded_ = CharsetSniffer::Decode(body, contentType, kind);
+  }
+  return *decoded_;
+}
+
+std::u16string HttpClient::GetSource() { return Decoded().text; }
+
+std::string HttpClient::GetCharset() { return Decoded().charset; }
+
+std::string HttpClient::GetDefaultCharset() { return Decoded().charset; }
+
+}  // namespace kestrine

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "runtime/charset_sniffer.h"
+#include "runtime/i_download_status.h"
+
+namespace kestrine {
+
+// Fetches one address straight into a local file. Used once per download on
+// a worker thread: SetTimeout, SetDownloadStatus, SinkToFile, Navigate2, then
+// the getters.
+//
+// GetReturnCode is the server's status code for a transfer that completed.
+// A transfer that did not complete answers a code of 400 or above, so a
+// caller that judges by the code never takes a partial file for a whole one:
+//   499  stopped because ShouldStop answered nonzero
+//   502  no connection, refused or reset, truncated or malformed response,
+//        a redirect to a scheme other than http and https, or a body that
+//        decompressed beyond its bound
+//   504  timed out: connecting took longer than the time-out, or for a whole
+//        time-out fewer than 1 KB per second arrived
+//   507  the local file could not be written (disk full)
+//   508  more than 20 redirects
+//   400  an address that cannot be requested at all
+class HttpClient {
+ public:
+  static constexpr int kStopped = 499;
+  static constexpr int kNoConnection = 502;
+  static constexpr int kTimedOut = 504;
+  static constexpr int kLocalWriteFailed = 507;
+  static constexpr int kTooManyRedirects = 508;
+  static constexpr int kBadAddress = 400;
+
+  HttpClient();
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  void SetTimeout(int milliseconds);
+  void SetDownloadStatus(IDownloadStatus* status);
+  // Opens (creates or truncates) the file the body goes to. Throws
+  // FileException when it cannot be opened.
+  void SinkToFile(const std::u16string& path);
+  // Transfers the address; returns once the body is in the closed file.
+  // Throws FileException when no sink file is open.
+  bool Navigate2(const std::u16string& address, int flags, int reserved);
+
+  // The announced length in bytes; 0 when none was announced.
+  std::int64_t GetContentLength() const;
+  int GetReturnCode() const;
+  // The value of a response header of the final response, matched ignoring
+  // case; empty when absent.
+  std::string GetHeaderValue(const std::string& name) const;
+  // The final address after redirects.
+  std::u16string GetLocationURL() const;
+  // The body as text, decoded from the charset the client found.
+  std::u16string GetSource();
+  // The charset names under which GetSource decoded the body (style sheets
+  // and pages).
+  std::string GetCharset();
+  std::string GetDefaultCharset();
+
+  // Bytes written to the sink file.
+  std::int64_t GetReceivedBytes() const;
+
+  struct Transfer;
+
+ private:
+  const DecodedBody& Decoded();
+
+  std::unique_ptr<Transfer> transfer_;
+  std::optional<DecodedBody> decoded_;
+};
+
+}  // namespace kestrine

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// File-system helpers. Paths come in the "\"-separated form the address
+// rules produce; on this platform every "\" is a "/".
+
+namespace kestrine {
+
+enum class WriteMode { Truncate, Append };
+
+// The path as this platform's file functions take it: UTF-8 with "/".
+std::string NativePath(const std::u16string& path);
+// The path as a person reads it on this platform.
+std::u16string DisplayPath(const std::u16string& path);
+
+bool FolderExist(const std::u16string& folder);
+// Creates every missing level; true when the folder exists afterwards.
+bool CreateFolders(const std::u16string& folder);
+bool DeleteLocalFile(const std::u16string& path);
+// Writes bytes in one go; false when the file cannot be opened or written.
+bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteMode mode);
+std::optional<std::string> ReadLocalFile(const std::u16string& path);
+// -1 when the file is missing.
+long long LocalFileSize(const std::u16string& path);
+
+// $XDG_CONFIG_HOME/kestrine, else ~/.config/kestrine.
+std::u16string GetConfigPath();
+// ~/Downloads/Kestrine.
+std::u16string GetDataPath();
+
+}  // namespace kestrine
