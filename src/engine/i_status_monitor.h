@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+namespace kestrine {
+
+// The engine's way into the main window: the status line, the user's cancel
+// and pause requests, the project lock and the window's idle and downloading
+// states. Operations in their fixed slot order.
+class IStatusMonitor {
+ public:
+  virtual void SetStatusText(std::u16string text) = 0;
+  // The same as the first form; the numbers are ignored.
+  virtual void SetStatusText(int, std::u16string text, int) = 0;
+  virtual void RequestCancel() = 0;
+  virtual int IsCancelRequested() = 0;
+  virtual void RequestPause() = 0;
+  virtual int IsPauseRequested() = 0;
+  virtual int ClearRequests() = 0;
+  virtual void OnRunEnded() = 0;
+  virtual int ReservedQuery() = 0;
+  virtual void Lock() = 0;
+  virtual void Unlock() = 0;
+  virtual void StartDownload(std::u16string address) = 0;
+  virtual void ShowQueue(int mode) = 0;
+  virtual void EnableDownloadView() = 0;
+  virtual void ClearQueue() = 0;
+
+ protected:
+  // Never destroyed through this interface.
+  ~IStatusMonitor() = default;
+};
+
+}  // namespace kestrine

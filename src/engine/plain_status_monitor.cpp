@@ -1,0 +1,56 @@
+#include "engine/plain_status_monitor.h"
+
+#include "engine/project.h"
+#include "engine/queue_list.h"
+#include "engine/string_table.h"
+
+namespace kestrine {
+
+void PlainStatusMonitor::SetStatusText(std::u16string text) {
+  std::lock_guard lock(textMutex_);
+  statusText_ = std::move(text);
+}
+
+void PlainStatusMonitor::SetStatusText(int, std::u16string text, int) {
+  SetStatusText(std::move(text));
+}
+
+void PlainStatusMonitor::RequestCancel() {
+  cancelRequested_ = 1;
+  SetStatusText(StringTable::Load(kIdsCanceling));
+}
+
+void PlainStatusMonitor::RequestPause() {
+  pauseRequested_ = 1;
+  SetStatusText(StringTable::Load(kIdsPausing));
+}
+
+int PlainStatusMonitor::ClearRequests() {
+  cancelRequested_ = 0;
+  pauseRequested_ = 0;
+  return 0;
+}
+
+void PlainStatusMonitor::StartDownload(std::u16string address) {
+  if (project_ != nullptr) project_->queue().AddAddress(std::move(address), 1);
+}
+
+void PlainStatusMonitor::ShowQueue(int mode) {
+  if (project_ == nullptr) return;
+  project_->queue().set_mode(static_cast<DownloadMode>(mode));
+  downloadViewEnabled_ = false;
+  project_->StartProject();
+}
+
+void PlainStatusMonitor::ClearQueue() {
+  if (project_ == nullptr) return;
+  project_->list().DeleteAllRows();
+  project_->queue().ClearProject();
+}
+
+std::u16string PlainStatusMonitor::StatusText() const {
+  std::lock_guard lock(textMutex_);
+  return statusText_;
+}
+
+}  // namespace kestrine

@@ -1,0 +1,80 @@
+#include "engine/project.h"
+
+#include <algorithm>
+
+#include "config/setting_util.h"
+#include "encoding/ansi_code_page.h"
+#include "engine/i_status_monitor.h"
+#include "engine/queue_list.h"
+#include "engine/run_state.h"
+#include "runtime/local_files.h"
+
+namespace kestrine {
+
+Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
+                 IFolderOpener& opener)
+    : monitor_(monitor),
+      list_(list),
+      runState_(runState),
+      opener_(opener),
+      queue_(monitor),
+      pool_(5, 100000, 100) {
+  pool_.SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber, 1, 15));
+}
+
+Project::~Project() { WaitForRun(); }
+
+int Project::AddFoundAddress(const std::u16string& address) {
+  return queue_.AddAddress(address, 0);
+}
+
+bool Project::IsStopRequested() {
+  return monitor_.IsCancelRequested() != 0 || monitor_.IsPauseRequested() != 0;
+}
+
+void Project::StartProject() {
+  SettingUtil& settings = SettingUtil::GetInstance();
+  runState_.SetButtonPhase(ButtonPhase::Running);
+  WriteDownloadLog(settings.GetDownloadFolder(), u"Begin", 0);
+  list_.DeleteAllRows();
+  downloadFolder_ = settings.GetDownloadFolder();
+  totals_.Reset();
+  monitor_.ClearRequests();
+  StartRunThread(downloadFolder_);
+}
+
+void Project::ContinueProject() {
+  if (!queue_.HasPending()) return;
+  runState_.SetButtonPhase(ButtonPhase::Continued);
+  monitor_.ClearRequests();
+  // A folder changed in the settings while paused takes effect now.
+  StartRunThread(SettingUtil::GetInstance().GetDownloadFolder());
+}
+
+void Project::StartRunThread(std::u16string folder) {
+  std::lock_guard lock(runThreadMutex_);
+  if (runThread_.joinable()) runThread_.join();
+  runThread_ = std::thread([this, folder = std::move(folder)] { RunProject(folder); });
+}
+
+void Project::WaitForRun() {
+  std::lock_guard lock(runThreadMutex_);
+  if (runThread_.joinable()) runThread_.join();
+}
+
+std::u16string Project::DownloadLogPath(const std::u16string& folder) const {
+  // The site's own folder, named by the same rule as every mode's site
+  // folder, so a host with a port has its log beside its files.
+  return LocalFolderFor(BrowsableCopy, queue_.siteHost(), AddressParts{}, folder) +
+         u"\\download.log";
+}
+
+void Project::WriteDownloadLog(const std::u16string& folder, const std::u16string& line,
+                               int append) {
+  const std::string bytes = AnsiCodePage::FromWide(line) + "\r\n";
+  std::lock_guard lock(logMutex_);
+  WriteLocalFile(DownloadLogPath(folder), bytes,
+                 append != 0 ? WriteMode::Append : WriteMode::Truncate);
+}
+
+}  // namespace kestrine

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/address_queue.h"
+#include "runtime/thread_pool.h"
+#include "site/scan_project.h"
+
+namespace kestrine {
+
+class IStatusMonitor;
+class IQueueList;
+class IRunState;
+class IFolderOpener;
+
+// Counts of one project's ended downloads, for front ends that sum up a run.
+struct TransferTotals {
+  std::atomic<int> succeeded{0};
+  std::atomic<int> failed{0};
+  std::atomic<std::int64_t> bytes{0};
+  void Reset() {
+    succeeded = 0;
+    failed = 0;
+    bytes = 0;
+  }
+};
+
+// The state of one site download and its runs: the address queue, the worker
+// pool, and the surfaces through which it reaches the user. Owned by the
+// Queue page (or the headless front end); reaches windows only through the
+// surfaces.
+class Project : public IScanProject {
+ public:
+  static constexpr int kWorkerCount = 50;
+  static constexpr int kJoinMilliseconds = 500;
+
+  Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState, IFolderOpener& opener);
+  ~Project();
+  Project(const Project&) = delete;
+  Project& operator=(const Project&) = delete;
+
+  AddressQueue& queue() { return queue_; }
+  IStatusMonitor& monitor() { return monitor_; }
+  IQueueList& list() { return list_; }
+  IRunState& runState() { return runState_; }
+  ThreadPool& pool() { return pool_; }
+  TransferTotals& totals() { return totals_; }
+
+  int AddFoundAddress(const std::u16string& address) override;
+  DownloadMode ScanMode() const override { return queue_.mode(); }
+  std::u16string ScanSiteHost() const override { return queue_.siteHost(); }
+  bool IsStopRequested() override;
+
+  // Starts a run over a new project: buttons, "Begin" in the log, an empty
+  // list, cleared requests, then the run thread.
+  void StartProject();
+  // Runs the entries a paused run left pending; nothing when none are.
+  void ContinueProject();
+  // The run itself, on the run thread: 50 workers on the pool, watched
+  // until the work is done, paused or cancelled.
+  void RunProject(const std::u16string& downloadFolder);
+  // Waits until the run thread (if any) has ended.
+  void WaitForRun();
+
+  // One line of the site's download log, under the site's folder below
+  // `folder`. One writer at a time; a missing folder means no line.
+  void WriteDownloadLog(const std::u16string& folder, const std::u16string& line, int append);
+  std::u16string DownloadLogPath(const std::u16string& folder) const;
+
+  const std::u16string& downloadFolder() const { return downloadFolder_; }
+
+ private:
+  void StartRunThread(std::u16string folder);
+  void FinishRun(const std::u16string& downloadFolder);
+
+  IStatusMonitor& monitor_;
+  IQueueList& list_;
+  IRunState& runState_;
+  IFolderOpener& opener_;
+  AddressQueue queue_;
+  ThreadPool pool_;
+  TransferTotals totals_;
+  std::u16string downloadFolder_;
+  std::mutex logMutex_;
+  std::mutex runThreadMutex_;
+  std::thread runThread_;
+};
+
+}  // namespace kestrine

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/memory_queue_list.h"
+#include "engine/plain_status_monitor.h"
+
+namespace kestrine {
+namespace {
+
+TEST(MemoryQueueList, InsertPastTheEndLandsAtTheEndAndMissingRowsAreLeftAlone) {
+  MemoryQueueList list;
+  list.SetCellText(0, kSizeColumn, u"lost");
+  EXPECT_EQ(list.RowCount(), 0u);
+  list.InsertRow(5, u"http://h/5");
+  list.InsertRow(2, u"http://h/2");
+  list.InsertRow(0, u"http://h/0");
+  list.SetCellText(1, kProgressColumn, u"50%");
+  list.SetCellText(7, kProgressColumn, u"lost");
+  list.SetCellText(1, 99, u"lost");
+  const auto rows = list.Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0][kAddressColumn], u"http://h/0");
+  EXPECT_EQ(rows[1][kAddressColumn], u"http://h/5");
+  EXPECT_EQ(rows[1][kProgressColumn], u"50%");
+  EXPECT_EQ(rows[2][kAddressColumn], u"http://h/2");
+  list.DeleteAllRows();
+  EXPECT_EQ(list.RowCount(), 0u);
+}
+
+TEST(PlainStatusMonitor, RequestsAreSeenOnEveryThreadUntilCleared) {
+  PlainStatusMonitor monitor;
+  monitor.RequestCancel();
+  EXPECT_EQ(monitor.StatusText(), u"Canceling....");
+  monitor.SetStatusText(u"Downloading [1][0.00KB][http://h/]");
+  EXPECT_EQ(monitor.StatusText(), u"Downloading [1][0.00KB][http://h/]");
+  monitor.RequestPause();
+  EXPECT_EQ(monitor.StatusText(), u"Pausing....");
+  int seenCancel = 0, seenPause = 0;
+  std::thread reader([&] {
+    seenCancel = monitor.IsCancelRequested();
+    seenPause = monitor.IsPauseRequested();
+  });
+  reader.join();
+  EXPECT_EQ(seenCancel, 1);
+  EXPECT_EQ(seenPause, 1);
+  EXPECT_EQ(monitor.ClearRequests(), 0);
+  EXPECT_EQ(monitor.IsCancelRequested(), 0);
+  EXPECT_EQ(monitor.IsPauseRequested(), 0);
+}
+
+}  // namespace
+}  // namespace kestrine
