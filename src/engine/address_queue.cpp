@@ -26,6 +26,7 @@ int AddressQueue::AddAddress(std::u16string address, int newProject) {
   known_.emplace(entry.address, &entry);
   pending_.push_back(&entry);
   pendingSize_.store(pending_.size());
+  knownCount_.store(static_cast<int>(known_.size()));
   ++nextNumber_;
   const int number = entry.number;
   monitor_.Unlock();
@@ -58,6 +59,7 @@ void AddressQueue::ClearProject() {
   taken_ = {};
   entries_ = {};
   pendingSize_.store(0);
+  knownCount_.store(0);
   monitor_.Unlock();
 }
 

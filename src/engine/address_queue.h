@@ -53,6 +53,8 @@ class AddressQueue {
   std::size_t TakenCount() const;
 
   std::int32_t nextNumber() const { return nextNumber_; }
+  // Addresses known to the project, readable from any thread.
+  int KnownCount() const { return knownCount_.load(); }
   const std::u16string& sitePrefix() const { return sitePrefix_; }
   const std::u16string& siteHost() const { return siteHost_; }
   DownloadMode mode() const { return mode_; }
@@ -70,6 +72,7 @@ class AddressQueue {
   // address costs O(1) to look up instead of a scan of both lists.
   std::unordered_map<std::u16string_view, const QueueEntry*> known_;
   std::atomic<std::size_t> pendingSize_{0};
+  std::atomic<int> knownCount_{0};
   std::int32_t nextNumber_ = 0;
   std::u16string sitePrefix_;
   std::u16string siteHost_;

@@ -221,6 +221,8 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   returnCode = CodeFor(result);
 }
 
+bool HttpClient::GlobalInit() { return CurlHandles::GlobalInit(); }
+
 HttpClient::HttpClient() : transfer_(std::make_unique<Transfer>()) {}
 
 HttpClient::~HttpClient() {

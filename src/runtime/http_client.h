@@ -35,6 +35,9 @@ class HttpClient {
   static constexpr int kTooManyRedirects = 508;
   static constexpr int kBadAddress = 400;
 
+  // Starts the network layer once per process; false when it cannot start.
+  static bool GlobalInit();
+
   HttpClient();
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
