@@ -1,0 +1,120 @@
+// The headless front end as scripts use it: arguments, output and exit
+// statuses of the real binary.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "support/config_home.h"
+#include "support/test_server.h"
+
+namespace kestrine {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Outcome {
+  int status;
+  std::string output;
+};
+
+// Runs the binary with arguments through the shell, output and errors
+// together.
+Outcome RunCli(const std::string& arguments) {
+  const std::string command = std::string(KESTRINE_CLI_PATH) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string output;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) output += buffer.data();
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  std::string Output() const { return (home.folder().path() / "out").string(); }
+  testing::ConfigHome home;
+};
+
+TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
+  EXPECT_EQ(RunCli("").status, 2);
+  EXPECT_EQ(RunCli("--mode sideways http://127.0.0.1:1/").status, 2);
+  EXPECT_EQ(RunCli("--workers 0 http://127.0.0.1:1/").status, 2);
+  EXPECT_EQ(RunCli("--workers 16 http://127.0.0.1:1/").status, 2);
+  EXPECT_EQ(RunCli("--timeout 9 http://127.0.0.1:1/").status, 2);
+  EXPECT_EQ(RunCli("--timeout 301 http://127.0.0.1:1/").status, 2);
+  EXPECT_EQ(RunCli("--no-such-option http://127.0.0.1:1/").status, 2);
+  const Outcome https = RunCli("https://example.com/");
+  EXPECT_EQ(https.status, 2);
+  EXPECT_NE(https.output.find("only http://"), std::string::npos);
+  const Outcome help = RunCli("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("--mode"), std::string::npos);
+}
+
+TEST_F(CliTest, MirrorsASiteAndReportsFailures) {
+  testing::TestServer server;
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<a href=\"a.html\">a</a> <a href=\"gone.html\">gone</a>", "text/html");
+  });
+  server.server().Get("/a.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>a</p>", "text/html");
+  });
+  const Outcome outcome = RunCli("--mode duplicate --workers 3 --timeout 10 --output " + Output() +
+                                 " " + server.Url("/index.html"));
+  EXPECT_EQ(outcome.status, 1) << outcome.output;
+  EXPECT_NE(outcome.output.find("Finished: 2 succeeded, 1 failed"), std::string::npos)
+      << outcome.output;
+  EXPECT_NE(outcome.output.find("Failure  " + server.Url("/gone.html")), std::string::npos);
+  const std::string site = Output() + "/127.0.0.1-" + std::to_string(server.port());
+  EXPECT_NE(outcome.output.find("Folder: " + site), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(site + "/a.html"));
+  // The settings file is never written by the command line.
+  EXPECT_FALSE(std::filesystem::exists(home.folder().path() / "config/kestrine/quorl.cfg"));
+
+  const Outcome retrieve = RunCli("--mode retrieve --quiet --output " + Output() + " " +
+                                  server.Url("/index.html") + " " + server.Url("/a.html"));
+  EXPECT_EQ(retrieve.status, 0) << retrieve.output;
+  EXPECT_EQ(retrieve.output.find("Finished  "), std::string::npos);  // quiet: summary only
+  EXPECT_NE(retrieve.output.find("Finished: 2 succeeded, 0 failed"), std::string::npos);
+}
+
+TEST_F(CliTest, InterruptCancelsTheRunCleanly) {
+  testing::TestServer server;
+  std::string index;
+  for (int i = 0; i < 30; ++i) index += "<a href=\"s" + std::to_string(i) + ".bin\">s</a> ";
+  server.server().Get("/index.html", [index](const httplib::Request&, httplib::Response& r) {
+    r.set_content(index, "text/html");
+  });
+  server.server().Get(R"(/s\d+\.bin)", [](const httplib::Request&, httplib::Response& r) {
+    std::this_thread::sleep_for(400ms);
+    r.set_content("x", "application/octet-stream");
+  });
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::string output = "--output=" + Output();
+    const std::string url = server.Url("/index.html");
+    freopen("/dev/null", "w", stdout);
+    execl(KESTRINE_CLI_PATH, KESTRINE_CLI_PATH, "--workers", "1", output.c_str(), url.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(1500ms);
+  kill(child, SIGINT);
+  int status = 0;
+  for (int i = 0; i < 200 && waitpid(child, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(50ms);
+  }
+  if (waitpid(child, &status, WNOHANG) == 0 && !WIFEXITED(status)) kill(child, SIGKILL);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+}  // namespace
+}  // namespace kestrine

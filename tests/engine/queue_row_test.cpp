@@ -1,0 +1,99 @@
+#include "engine/queue_row.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "engine/download_queue_status.h"
+#include "runtime/local_files.h"
+#include "support/engine_harness.h"
+
+namespace kestrine {
+namespace {
+
+using testing::EngineHarness;
+
+class QueueRowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine.monitor.StartDownload(u"http://127.0.0.1:8080/index.html");
+    engine.list.InsertRow(0, u"http://127.0.0.1:8080/index.html");
+    siteFolder = engine.Out() / "127.0.0.1-8080";
+    std::filesystem::create_directories(siteFolder);
+  }
+  MemoryQueueList::Row Row() { return engine.list.Rows().at(0); }
+  std::string Log() { return testing::TempFolder::Read(siteFolder / "download.log"); }
+
+  EngineHarness engine;
+  std::filesystem::path siteFolder;
+};
+
+TEST_F(QueueRowTest, TransferringCellsAndLargeFilePercentage) {
+  UpdateQueueRow(*engine.project, 1, 0, 2048, Transferring, u"", 0.0);
+  EXPECT_EQ(Row()[kSizeColumn], u"0.00KB");
+  EXPECT_EQ(Row()[kSpeedColumn], u"0KB/s");
+  EXPECT_EQ(Row()[kProgressColumn], u"0%");
+  EXPECT_EQ(Row()[kTimeColumn], u"0.00 s");
+  EXPECT_EQ(Row()[kNumberColumn], u"1");
+  const std::int64_t total = 30ll * 1024 * 1024;
+  UpdateQueueRow(*engine.project, 1, total / 2, total, Transferring, u"", 2.0);
+  EXPECT_EQ(Row()[kProgressColumn], u"50%");
+  EXPECT_EQ(Row()[kSpeedColumn], u"7680.00KB/s");
+  UpdateQueueRow(*engine.project, 1, 5ll << 30, 6ll << 30, Transferring, u"", 1.0);
+  EXPECT_EQ(Row()[kProgressColumn], u"83%");
+  UpdateQueueRow(*engine.project, 1, 100, 0, Transferring, u"", 1.0);
+  EXPECT_EQ(Row()[kProgressColumn], u"0%");
+}
+
+TEST_F(QueueRowTest, EndStatesFillTargetAndLogInTheSiteFolderOfAHostWithAPort) {
+  const std::u16string path = engine.home.folder().Wide("out") + u"\\127.0.0.1-8080\\a.html";
+  UpdateQueueRow(*engine.project, 1, 10, 10, Failed, path, 1.0);
+  EXPECT_EQ(Row()[kProgressColumn], u"Failure");
+  EXPECT_EQ(Row()[kTargetFileColumn], DisplayPath(path));
+  EXPECT_EQ(Row()[kSizeColumn], u"0.01KB");
+  UpdateQueueRow(*engine.project, 1, 10, 10, Succeeded, path, 1.0);
+  EXPECT_EQ(Row()[kProgressColumn], u"Finished");
+  const std::string shown = NativePath(path);
+  EXPECT_EQ(Log(), shown + " download failed.\r\n" + shown + " download successful.\r\n");
+  // A row that does not exist is left alone.
+  UpdateQueueRow(*engine.project, 9, 10, 10, Succeeded, path, 1.0);
+  EXPECT_EQ(engine.list.RowCount(), 1u);
+}
+
+TEST_F(QueueRowTest, ConcurrentLogLinesAreAllKept) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 50; ++i) {
+        engine.project->WriteDownloadLog(engine.home.folder().Wide("out"),
+                                         u"line " + std::u16string(1, u'a' + t), 1);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const std::string log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 400);
+  EXPECT_EQ(log.find("line aline"), std::string::npos);
+}
+
+TEST_F(QueueRowTest, ProgressUpdatesStatusEveryFifthCallAndStopsOnRequests) {
+  DownloadQueueStatus status(u"http://127.0.0.1:8080/index.html", 1, *engine.project,
+                             std::chrono::steady_clock::now());
+  engine.monitor.SetStatusText(u"before");
+  for (int i = 1; i <= 4; ++i) status.OnProgress(4096, 1024 * i);
+  EXPECT_EQ(engine.monitor.StatusText(), u"before");
+  status.OnProgress(4096, 2048);
+  EXPECT_EQ(engine.monitor.StatusText(),
+            u"Downloading [1][2.00KB][http://127.0.0.1:8080/index.html]");
+  EXPECT_EQ(Row()[kProgressColumn], u"50%");
+  EXPECT_EQ(status.ShouldStop(), 0);
+  engine.monitor.RequestPause();
+  EXPECT_EQ(status.ShouldStop(), 1);
+  engine.monitor.ClearRequests();
+  engine.monitor.RequestCancel();
+  EXPECT_EQ(status.ShouldStop(), 1);
+}
+
+}  // namespace
+}  // namespace kestrine
