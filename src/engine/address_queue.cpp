@@ -6,24 +6,18 @@ namespace kestrine {
 
 AddressQueue::AddressQueue(IStatusMonitor& monitor) : monitor_(monitor) {}
 
-const QueueEntry* AddressQueue::FindKnown(std::u16string_view address) const {
-  const auto found = known_.find(address);
-  return found == known_.end() ? nullptr : found->second;
-}
-
-int AddressQueue::AddAddress(std::u16string address, int newProject) {
+int AddressQueue::AddAddress(const std::u16string& address, int newProject) {
   if (newProject != 0) nextNumber_ = 0;
   monitor_.Lock();
-  if (const QueueEntry* known = FindKnown(address)) {
-    const int number = known->number;
+  if (const auto known = known_.Find(address)) {
     monitor_.Unlock();
-    return number;
+    return *known;
   }
   QueueEntry& entry = entries_.emplace_back();
-  entry.address = std::move(address);
+  entry.address = address;
   entry.state = Pending;
   entry.number = nextNumber_;
-  known_.emplace(entry.address, &entry);
+  known_.Insert(entry.address, entry.number);
   pending_.push_back(&entry);
   pendingSize_.store(pending_.size());
   knownCount_.store(static_cast<int>(known_.size()));
@@ -54,7 +48,7 @@ QueueEntry* AddressQueue::TakeNextPending() {
 
 void AddressQueue::ClearProject() {
   monitor_.Lock();
-  known_ = {};
+  known_.Clear();
   pending_ = {};
   taken_ = {};
   entries_ = {};

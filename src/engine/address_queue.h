@@ -5,9 +5,9 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/address_index.h"
 #include "site/address.h"
 
 namespace kestrine {
@@ -39,7 +39,7 @@ class AddressQueue {
   // Queues an address not seen before and returns its number, new or old.
   // A nonzero newProject restarts numbering at 0 and fixes the site prefix
   // and site host from this address.
-  int AddAddress(std::u16string address, int newProject);
+  int AddAddress(const std::u16string& address, int newProject);
   // The next pending entry, now Taken, or nullptr. The entry stays valid
   // until ClearProject.
   QueueEntry* TakeNextPending();
@@ -61,8 +61,6 @@ class AddressQueue {
   void set_mode(DownloadMode mode) { mode_ = mode; }
 
  private:
-  const QueueEntry* FindKnown(std::u16string_view address) const;
-
   IStatusMonitor& monitor_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
   std::deque<QueueEntry> entries_;
@@ -70,7 +68,7 @@ class AddressQueue {
   std::vector<QueueEntry*> taken_;
   // Every known address, viewing the entry's own string, so the n-th
   // address costs O(1) to look up instead of a scan of both lists.
-  std::unordered_map<std::u16string_view, const QueueEntry*> known_;
+  AddressIndex known_;
   std::atomic<std::size_t> pendingSize_{0};
   std::atomic<int> knownCount_{0};
   std::int32_t nextNumber_ = 0;

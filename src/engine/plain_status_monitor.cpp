@@ -32,7 +32,7 @@ int PlainStatusMonitor::ClearRequests() {
 }
 
 void PlainStatusMonitor::StartDownload(std::u16string address) {
-  if (project_ != nullptr) project_->queue().AddAddress(std::move(address), 1);
+  if (project_ != nullptr) project_->queue().AddAddress(address, 1);
 }
 
 void PlainStatusMonitor::ShowQueue(int mode) {

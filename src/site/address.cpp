@@ -1,6 +1,7 @@
 #include "site/address.h"
 
 #include <string_view>
+#include <vector>
 
 #include "runtime/string_utility.h"
 #include "site/local_name_safety.h"
@@ -68,6 +69,23 @@ bool IsServerScriptExtension(const std::u16string& x) {
 
 std::u16string JoinUnderRoot(const std::u16string& root, const std::u16string& folderName) {
   return S::ReplaceAll(root + u"\\" + WithoutDotComponents(folderName), u"\\\\", u"\\");
+}
+
+// The components between "\" separators, as StringUtility::Split gives
+// them, viewed in place.
+std::vector<std::u16string_view> ComponentSpans(std::u16string_view text) {
+  std::vector<std::u16string_view> parts;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find(u'\\', start);
+    if (end == std::u16string_view::npos) {
+      parts.push_back(text.substr(start));
+      break;
+    }
+    parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
 }
 
 }  // namespace
@@ -170,14 +188,16 @@ std::u16string LocalFilePath(const std::u16string& folder, const std::u16string&
 }
 
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to) {
-  const auto fromParts = S::Split(from, u'\\');
-  const auto toParts = S::Split(to, u'\\');
+  // The components are compared in place; a reference is written for every
+  // link of every page, so this avoids splitting both paths into copies.
+  const auto fromParts = ComponentSpans(from);
+  const auto toParts = ComponentSpans(to);
   std::size_t k = 0;
   while (k < fromParts.size() && k < toParts.size() && fromParts[k] == toParts[k]) ++k;
   std::u16string result;
   for (std::size_t i = k; i < fromParts.size(); ++i) result += u"..\\";
   for (std::size_t i = k; i < toParts.size(); ++i) {
-    if (i > k) result += u"\\";
+    if (i > k) result += u'\\';
     result += toParts[i];
   }
   return result;

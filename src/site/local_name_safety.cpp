@@ -58,10 +58,24 @@ std::u16string Shortened(const std::u16string& name) {
   return PrefixWithinBytes(stem, budget) + tag + extension;
 }
 
+bool HasDotComponent(const std::u16string& folderName) {
+  std::size_t start = 0;
+  while (start <= folderName.size()) {
+    std::size_t end = folderName.find(u'\\', start);
+    if (end == std::u16string::npos) end = folderName.size();
+    const std::size_t length = end - start;
+    if ((length == 1 || length == 2) && folderName[start] == u'.' && folderName[end - 1] == u'.') {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::u16string WithoutDotComponents(const std::u16string& folderName) {
-  if (folderName.find(u'.') == std::u16string::npos) return folderName;
+  if (!HasDotComponent(folderName)) return folderName;
   std::u16string out;
   out.reserve(folderName.size());
   std::size_t start = 0;
