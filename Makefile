@@ -3,6 +3,7 @@
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 URL ?=
+MODE ?= duplicate
 JOBS ?= $(shell nproc)
 
 .PHONY: deps configure build test run bench clean
@@ -21,7 +22,7 @@ test: build
 
 run: build
 ifneq ($(strip $(URL)),)
-	@$(BUILD_DIR)/src/kestrine-cli --mode duplicate "$(URL)"
+	@$(BUILD_DIR)/src/kestrine-cli --mode $(MODE) "$(URL)"
 else
 	@if [ -x $(BUILD_DIR)/src/kestrine ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD_DIR)/src/kestrine; \
