@@ -56,8 +56,8 @@ void WriteTextBack(const std::u16string& path, const std::u16string& text,
   WriteLocalFile(path, bytes, WriteMode::Truncate);
 }
 
-// Reads, scans and writes back a page or style sheet; false when the page
-// was redirected away from the site and stays as received.
+// Reads, scans and writes back a page or style sheet. A page redirected
+// away from the site, and every other type, stays as received.
 void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry& entry,
                          const std::u16string& root, const LocalTarget& target,
                          const std::u16string& type) {

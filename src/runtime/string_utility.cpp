@@ -80,18 +80,25 @@ char32_t DecodeUtf8At(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
-std::vector<std::u16string> StringUtility::Split(const std::u16string& text, char16_t separator) {
-  std::vector<std::u16string> parts;
+std::vector<std::u16string_view> StringUtility::SplitViews(std::u16string_view text,
+                                                           char16_t separator) {
+  std::vector<std::u16string_view> parts;
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find(separator, start);
-    if (end == std::u16string::npos) {
+    if (end == std::u16string_view::npos) {
       parts.push_back(text.substr(start));
       break;
     }
     parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
+  return parts;
+}
+
+std::vector<std::u16string> StringUtility::Split(const std::u16string& text, char16_t separator) {
+  std::vector<std::u16string> parts;
+  for (std::u16string_view part : SplitViews(text, separator)) parts.emplace_back(part);
   return parts;
 }
 

@@ -71,23 +71,6 @@ std::u16string JoinUnderRoot(const std::u16string& root, const std::u16string& f
   return S::ReplaceAll(root + u"\\" + WithoutDotComponents(folderName), u"\\\\", u"\\");
 }
 
-// The components between "\" separators, as StringUtility::Split gives
-// them, viewed in place.
-std::vector<std::u16string_view> ComponentSpans(std::u16string_view text) {
-  std::vector<std::u16string_view> parts;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find(u'\\', start);
-    if (end == std::u16string_view::npos) {
-      parts.push_back(text.substr(start));
-      break;
-    }
-    parts.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 }  // namespace
 
 int LastIndexOf(const std::u16string& text, const std::u16string& sub) {
@@ -190,8 +173,8 @@ std::u16string LocalFilePath(const std::u16string& folder, const std::u16string&
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to) {
   // The components are compared in place; a reference is written for every
   // link of every page, so this avoids splitting both paths into copies.
-  const auto fromParts = ComponentSpans(from);
-  const auto toParts = ComponentSpans(to);
+  const auto fromParts = S::SplitViews(from, u'\\');
+  const auto toParts = S::SplitViews(to, u'\\');
   std::size_t k = 0;
   while (k < fromParts.size() && k < toParts.size() && fromParts[k] == toParts[k]) ++k;
   std::u16string result;
