@@ -323,6 +323,46 @@ TEST(SiteMirror, CancelEndsCanceledWithEmptyLists) {
   EXPECT_EQ(engine.monitor.StatusText(), u"Canceled");
 }
 
+TEST(SiteMirror, PagesThatCannotBeWrittenBackKeepTheirBytes) {
+  // A page in UTF-16 decodes fine but cannot be encoded back; the received
+  // bytes must stay rather than the page being wiped.
+  const std::string utf16("\xFF\xFE<\0p\0>\0h\0i\0", 12);
+  TestServer server;
+  server.server().Get("/wide.html", [&utf16](const httplib::Request&, httplib::Response& r) {
+    r.set_content(utf16, "text/html");
+  });
+  EngineHarness engine;
+  engine.Start(server.WideUrl("/wide.html"), DuplicateSite);
+  engine.Wait();
+  const fs::path file = engine.Out() / ("127.0.0.1-" + std::to_string(server.port())) / "wide.html";
+  EXPECT_EQ(TempFolder::Read(file), utf16);
+}
+
+TEST(SiteMirror, AFileThatCannotBeOpenedEndsAsAFailureWithALogLine) {
+  TestServer server;
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<a href=\"blocked.bin\">b</a>", "text/html");
+  });
+  server.server().Get("/blocked.bin", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("data", "application/octet-stream");
+  });
+  EngineHarness engine;
+  const fs::path site = engine.Out() / ("127.0.0.1-" + std::to_string(server.port()));
+  fs::create_directories(site / "blocked.bin");  // a folder where the file should go
+  engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+  engine.Wait();
+  const auto rows = engine.list.Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][kProgressColumn], u"Failure");
+  EXPECT_EQ(rows[1][kTargetFileColumn], StringUtility::FromUtf8((site / "blocked.bin").string()));
+  const auto messages = engine.runState.Messages();
+  ASSERT_EQ(messages.size(), 2u);  // the file error, then the notice
+  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+  const std::string log = TempFolder::Read(site / "download.log");
+  EXPECT_NE(log.find((site / "blocked.bin").string() + " download failed."), std::string::npos);
+  EXPECT_EQ(engine.monitor.StatusText(), u"Finished");
+}
+
 TEST(SiteMirror, RunWithNothingPendingFinishesAtOnce) {
   EngineHarness engine;
   engine.project->StartProject();
