@@ -69,9 +69,8 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, double seconds) 
   const std::u16string siteFolder = DisplayPath(
       LocalFolderFor(BrowsableCopy, project.queue().siteHost(), {}, project.downloadFolder()));
   std::printf("%s: %d succeeded, %d failed, %s in %.1f s\nFolder: %s\n",
-              StringUtility::ToUtf8(outcome).c_str(), totals.succeeded.load(),
-              totals.failed.load(), HumanBytes(totals.bytes).c_str(), seconds,
-              StringUtility::ToUtf8(siteFolder).c_str());
+              StringUtility::ToUtf8(outcome).c_str(), totals.succeeded.load(), totals.failed.load(),
+              HumanBytes(totals.bytes).c_str(), seconds, StringUtility::ToUtf8(siteFolder).c_str());
   if (outcome == StringTable::Load(kIdsCanceled)) return kExitCanceled;
   return totals.failed > 0 ? kExitFailures : kExitFinished;
 }
