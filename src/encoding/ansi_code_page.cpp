@@ -13,18 +13,10 @@ namespace kestrine {
 namespace {
 
 std::string DetectCharset() {
-  const char* name = nullptr;
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') {
-      name = value;
-      break;
-    }
-  }
-  if (name == nullptr) return "UTF-8";
+  const std::string name = AnsiCodePage::LocaleName();
   const std::string_view view(name);
   if (view == "C" || view == "POSIX" || view.substr(0, 2) == "C.") return "UTF-8";
-  locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+  locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return "UTF-8";
   std::string codeset = nl_langinfo_l(CODESET, locale);
   freelocale(locale);
@@ -33,6 +25,14 @@ std::string DetectCharset() {
 }
 
 }  // namespace
+
+std::string AnsiCodePage::LocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "C";
+}
 
 std::string AnsiCodePage::CharsetName() {
   static const std::string charset = DetectCharset();

@@ -13,6 +13,9 @@ class AnsiCodePage {
   static std::u16string ToWide(const std::string& text);
   // The iconv name of the character set in use.
   static std::string CharsetName();
+  // The locale in force for character handling (LC_ALL, LC_CTYPE, LANG),
+  // "C" when none is set.
+  static std::string LocaleName();
 };
 
 }  // namespace kestrine

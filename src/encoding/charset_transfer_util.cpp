@@ -1,9 +1,9 @@
 #include "encoding/charset_transfer_util.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <string_view>
 
+#include "encoding/ansi_code_page.h"
 #include "encoding/code_page_table.h"
 #include "encoding/iconv_converter.h"
 
@@ -30,14 +30,6 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
 
 bool CannotEncodeInto(int codePage) {
   return codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001;
-}
-
-std::string_view LocaleName() {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return value;
-  }
-  return "C";
 }
 
 // Language identifiers of the Chinese locales; the rest of the world only
@@ -68,7 +60,7 @@ CharsetTransferUtil& CharsetTransferUtil::GetInstance() {
 std::uint16_t CharsetTransferUtil::SystemDefaultLanguage() {
   const int forced = languageOverride.load();
   if (forced >= 0) return static_cast<std::uint16_t>(forced);
-  return LanguageOfLocale(LocaleName());
+  return LanguageOfLocale(AnsiCodePage::LocaleName());
 }
 
 void CharsetTransferUtil::OverrideSystemDefaultLanguage(std::optional<std::uint16_t> language) {

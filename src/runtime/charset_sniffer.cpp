@@ -1,6 +1,5 @@
 #include "runtime/charset_sniffer.h"
 
-#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -12,12 +11,6 @@ namespace kestrine {
 namespace {
 
 constexpr std::size_t kMetaWindow = 8192;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 bool IsNameCharacter(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
@@ -66,14 +59,14 @@ std::optional<DecodedBody> TryDeclared(const std::string& name, const std::strin
 }  // namespace
 
 std::string CharsetSniffer::CharsetParameter(const std::string& value) {
-  const std::string lower = Lower(value);
+  const std::string lower = StringUtility::ToLowerAscii(value);
   const std::size_t at = lower.find("charset=");
   if (at == std::string::npos) return {};
   return NameAt(value, at + 8);
 }
 
 std::string CharsetSniffer::MetaCharset(const std::string& body) {
-  const std::string head = Lower(body.substr(0, kMetaWindow));
+  const std::string head = StringUtility::ToLowerAscii(body.substr(0, kMetaWindow));
   std::size_t meta = head.find("<meta");
   while (meta != std::string::npos) {
     const std::size_t close = head.find('>', meta);

@@ -24,17 +24,6 @@ constexpr int kPollMilliseconds = 100;
 constexpr std::int64_t kBombFloorBytes = 64ll * 1024 * 1024;
 constexpr std::int64_t kBombRatio = 100;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // Bytes libcurl refuses in an address (blanks, controls, anything beyond
 // ASCII) are percent-encoded the way browsers send them.
 std::string RequestUrl(const std::u16string& address) {
@@ -110,7 +99,8 @@ std::size_t HttpClient::Transfer::OnHeader(char* data, std::size_t size, std::si
   if (line.rfind("HTTP/", 0) == 0) {
     t->headers.clear();  // a new response after a redirect or a 100 Continue
   } else if (const std::size_t colon = line.find(':'); colon != std::string::npos) {
-    t->headers.emplace_back(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+    t->headers.emplace_back(StringUtility::TrimAscii(line.substr(0, colon)),
+                            StringUtility::TrimAscii(line.substr(colon + 1)));
   }
   return size * count;
 }
@@ -259,9 +249,9 @@ std::int64_t HttpClient::GetContentLength() const { return transfer_->contentLen
 int HttpClient::GetReturnCode() const { return transfer_->returnCode; }
 
 std::string HttpClient::GetHeaderValue(const std::string& name) const {
-  const std::string wanted = Lower(name);
+  const std::string wanted = StringUtility::ToLowerAscii(name);
   for (const auto& [key, value] : transfer_->headers) {
-    if (Lower(key) == wanted) return value;
+    if (StringUtility::ToLowerAscii(key) == wanted) return value;
   }
   return {};
 }
@@ -274,7 +264,9 @@ const DecodedBody& HttpClient::Decoded() {
   if (!decoded_) {
     const std::string contentType = GetHeaderValue("Content-Type");
     const BodyKind kind =
-        Lower(Trim(contentType)).rfind("text/css", 0) == 0 ? BodyKind::StyleSheet : BodyKind::Page;
+        StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType)).rfind("text/css", 0) == 0
+            ? BodyKind::StyleSheet
+            : BodyKind::Page;
     const std::string body = ReadLocalFile(transfer_->sinkPath).value_or(std::string());
     decoded_ = CharsetSniffer::Decode(body, contentType, kind);
   }

@@ -124,11 +124,18 @@ bool StringUtility::StartsWith(std::u16string_view text, std::u16string_view pre
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::u16string StringUtility::ToLowerAscii(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+std::string StringUtility::ToLowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+std::string StringUtility::TrimAscii(const std::string& text) {
+  constexpr std::string_view kWhite = " \t\r\n\v\f";
+  const std::size_t first = text.find_first_not_of(kWhite);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(kWhite) - first + 1);
 }
 
 bool StringUtility::EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b) {

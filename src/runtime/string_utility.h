@@ -21,7 +21,10 @@ class StringUtility {
   static std::u16string ReplaceAll(std::u16string text, std::u16string_view from,
                                    std::u16string_view to);
   static bool StartsWith(std::u16string_view text, std::u16string_view prefix);
-  static std::u16string ToLowerAscii(std::u16string text);
+  // ASCII case folding and white-space trimming for protocol text (header
+  // names and values, charset names).
+  static std::string ToLowerAscii(std::string text);
+  static std::string TrimAscii(const std::string& text);
   static bool EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b);
   // Trims blanks, tabs, carriage returns, line feeds, vertical tabs and form
   // feeds at both ends.

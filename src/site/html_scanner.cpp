@@ -6,15 +6,6 @@ namespace kestrine {
 
 namespace {
 
-std::u16string WithoutQuotes(std::u16string_view raw) {
-  std::u16string r;
-  r.reserve(raw.size());
-  for (char16_t c : raw) {
-    if (c != u'"' && c != u'\'') r += c;
-  }
-  return r;
-}
-
 std::u16string WithoutBlanks(const std::u16string& text) {
   std::u16string r;
   r.reserve(text.size());

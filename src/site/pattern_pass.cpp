@@ -2,6 +2,15 @@
 
 namespace kestrine {
 
+std::u16string WithoutQuotes(std::u16string_view raw) {
+  std::u16string r;
+  r.reserve(raw.size());
+  for (char16_t c : raw) {
+    if (c != u'"' && c != u'\'') r += c;
+  }
+  return r;
+}
+
 void RunPatternPass(std::u16string& text, std::u16string_view startPattern,
                     std::u16string_view endDelimiter, ReferenceFilter filter,
                     ReferenceWriter& writer, IScanProject& project) {

@@ -8,12 +8,7 @@ namespace {
 
 // Style sheets take every reference; only quotes are dropped, blanks stay.
 std::optional<std::u16string> StyleSheetFilter(std::u16string_view raw) {
-  std::u16string r;
-  r.reserve(raw.size());
-  for (char16_t c : raw) {
-    if (c != u'"' && c != u'\'') r += c;
-  }
-  return r;
+  return WithoutQuotes(raw);
 }
 
 }  // namespace
