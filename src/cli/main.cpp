@@ -66,8 +66,8 @@ void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* li
 int Summarize(Project& project, TerminalStatusMonitor& monitor, double seconds) {
   const TransferTotals& totals = project.totals();
   const std::u16string outcome = monitor.StatusText();
-  const std::u16string siteFolder = DisplayPath(
-      LocalFolderFor(BrowsableCopy, project.queue().siteHost(), {}, project.downloadFolder()));
+  const std::u16string siteFolder =
+      DisplayPath(SiteFolderFor(project.queue().siteHost(), project.downloadFolder()));
   std::printf("%s: %d succeeded, %d failed, %s in %.1f s\nFolder: %s\n",
               StringUtility::ToUtf8(outcome).c_str(), totals.succeeded.load(), totals.failed.load(),
               HumanBytes(totals.bytes).c_str(), seconds, StringUtility::ToUtf8(siteFolder).c_str());

@@ -1,6 +1,7 @@
 #include "cli/terminal_front_end.h"
 
 #include "engine/project.h"
+#include "engine/string_table.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -25,11 +26,17 @@ std::string HumanBytes(long long bytes) {
   return text;
 }
 
+TerminalQueueList::TerminalQueueList(Verbosity verbosity, std::FILE* out)
+    : verbosity_(verbosity),
+      out_(out),
+      finished_(StringTable::Load(kIdsFinished)),
+      failure_(StringTable::Load(kIdsFailure)) {}
+
 void TerminalQueueList::OnRowChanged(int, const Row& cells) {
   if (verbosity_ != Verbosity::LinePerDownload) return;
   const std::u16string& progress = cells[kProgressColumn];
   const std::u16string& target = cells[kTargetFileColumn];
-  if (target.empty() || (progress != u"Finished" && progress != u"Failure")) return;
+  if (target.empty() || (progress != finished_ && progress != failure_)) return;
   {
     std::lock_guard lock(printedMutex_);
     if (!printed_.insert(cells[kAddressColumn]).second) return;

@@ -33,7 +33,7 @@ class TerminalStatusMonitor : public PlainStatusMonitor {
 // download when asked to.
 class TerminalQueueList : public MemoryQueueList {
  public:
-  TerminalQueueList(Verbosity verbosity, std::FILE* out) : verbosity_(verbosity), out_(out) {}
+  TerminalQueueList(Verbosity verbosity, std::FILE* out);
 
  protected:
   void OnRowChanged(int row, const Row& cells) override;
@@ -41,6 +41,9 @@ class TerminalQueueList : public MemoryQueueList {
  private:
   const Verbosity verbosity_;
   std::FILE* out_;
+  // The end states' texts, looked up once: every cell change passes here.
+  const std::u16string finished_;
+  const std::u16string failure_;
   std::mutex printedMutex_;
   std::set<std::u16string> printed_;
 };

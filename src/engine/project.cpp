@@ -65,8 +65,7 @@ void Project::WaitForRun() {
 std::u16string Project::DownloadLogPath(const std::u16string& folder) const {
   // The site's own folder, named by the same rule as every mode's site
   // folder, so a host with a port has its log beside its files.
-  return LocalFolderFor(BrowsableCopy, queue_.siteHost(), AddressParts{}, folder) +
-         u"\\download.log";
+  return SiteFolderFor(queue_.siteHost(), folder) + u"\\download.log";
 }
 
 void Project::WriteDownloadLog(const std::u16string& folder, const std::u16string& line,

@@ -1,6 +1,5 @@
 // The run of a project: workers on the pool, their supervision, and the end
 // of the run. Part of Project.
-#include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -23,16 +22,15 @@ using Workers = std::vector<std::unique_ptr<DownloadTaskRunnable>>;
 // back while running downloads keep adding addresses. A finished worker
 // waits in `idle` at most once and is handed over again only from there.
 void Supervise(Project& project, const Workers& workers) {
-  std::deque<DownloadTaskRunnable*> idle;
+  std::deque<std::size_t> idle;
   std::vector<bool> inIdle(workers.size(), false);
   bool busy = true;
   while (busy) {
     busy = false;
     for (std::size_t i = 0; i < workers.size(); ++i) {
-      DownloadTaskRunnable* worker = workers[i].get();
-      if (project.pool().Join(worker, Project::kJoinMilliseconds)) {
+      if (project.pool().Join(workers[i].get(), Project::kJoinMilliseconds)) {
         if (!inIdle[i]) {
-          idle.push_back(worker);
+          idle.push_back(i);
           inIdle[i] = true;
         }
         continue;
@@ -43,12 +41,10 @@ void Supervise(Project& project, const Workers& workers) {
       const std::size_t pending = project.queue().PendingCount();
       project.monitor().Unlock();
       if (!idle.empty() && pending > 0) {
-        DownloadTaskRunnable* next = idle.front();
+        const std::size_t next = idle.front();
         idle.pop_front();
-        const auto at = std::find_if(workers.begin(), workers.end(),
-                                     [next](const auto& w) { return w.get() == next; });
-        inIdle[static_cast<std::size_t>(at - workers.begin())] = false;
-        project.pool().Execute(next);
+        inIdle[next] = false;
+        project.pool().Execute(workers[next].get());
       }
     }
   }

@@ -141,7 +141,7 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
 
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
                               const AddressParts& target, const std::u16string& root) {
-  if (mode != DuplicateSite) return JoinUnderRoot(root, SiteFolderName(siteHost));
+  if (mode != DuplicateSite) return SiteFolderFor(siteHost, root);
   std::u16string name = target.host == siteHost
                             ? target.host + u"\\" + target.directory
                             : siteHost + u"\\" + target.host + u"\\" + target.directory;
@@ -198,6 +198,10 @@ std::u16string SiteHostOf(const std::u16string& sitePrefix) {
 
 std::u16string SiteFolderName(const std::u16string& siteHost) {
   return WithoutDotComponents(ReplaceFolderCharacters(siteHost));
+}
+
+std::u16string SiteFolderFor(const std::u16string& siteHost, const std::u16string& root) {
+  return JoinUnderRoot(root, SiteFolderName(siteHost));
 }
 
 }  // namespace kestrine

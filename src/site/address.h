@@ -45,8 +45,11 @@ std::u16string SitePrefixOf(const std::u16string& startAddress);
 std::u16string SiteHostOf(const std::u16string& sitePrefix);
 
 // The folder name of the site host under the download folder, with the same
-// character replacement and dot-component rule as every other folder; the
-// download log lives there.
+// character replacement and dot-component rule as every other folder.
 std::u16string SiteFolderName(const std::u16string& siteHost);
+// The site's own folder below the download folder: where every file of the
+// browsable and retrieve modes lies, the top of a mirrored site, and the
+// home of the download log.
+std::u16string SiteFolderFor(const std::u16string& siteHost, const std::u16string& root);
 
 }  // namespace kestrine
