@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential make cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev
 )
