@@ -1,5 +1,6 @@
 #include "config/setting_util.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -79,6 +80,10 @@ void SettingUtil::Load() {
   // The strings must end inside their fields whatever the file held.
   record_.path[BasicSetting::kPathBytes - 1] = '\0';
   for (auto& recent : record_.recentPaths) recent[BasicSetting::kPathBytes - 1] = '\0';
+  // A hand-edited file may hold anything; the run only ever sees values the
+  // settings dialog would accept.
+  record_.threadNumber = std::clamp(record_.threadNumber, kMinThreads, kMaxThreads);
+  record_.timeOut = std::clamp(record_.timeOut, kMinTimeOut, kMaxTimeOut);
 }
 
 void SettingUtil::Save() {

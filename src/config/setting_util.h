@@ -51,6 +51,11 @@ enum class FolderResult { Stored, TooLong };
 class SettingUtil {
  public:
   static constexpr const char16_t* kSettingFileName = u"quorl.cfg";
+  // The ranges the settings dialog accepts.
+  static constexpr int kMinThreads = 1;
+  static constexpr int kMaxThreads = 15;
+  static constexpr int kMinTimeOut = 10;
+  static constexpr int kMaxTimeOut = 300;
 
   static SettingUtil& GetInstance();
   // Replaces the process-wide object with a fresh one holding the defaults.

@@ -1,34 +1,96 @@
 #include "engine/address_queue.h"
 
+#include <algorithm>
+
 #include "engine/i_status_monitor.h"
 
 namespace kestrine {
 
+namespace {
+
+// The part of an address that identifies it: no scheme, no fragment.
+std::u16string_view IdentityOf(std::u16string_view address) {
+  return address.substr(WebSchemeLength(address));
+}
+
+std::u16string WithoutLeadingSeparator(std::u16string path) {
+  while (!path.empty() && path.front() == u'\\') path.erase(0, 1);
+  return path;
+}
+
+}  // namespace
+
 AddressQueue::AddressQueue(IStatusMonitor& monitor) : monitor_(monitor) {}
 
-int AddressQueue::AddAddress(const std::u16string& address, int newProject) {
-  if (newProject != 0) nextNumber_ = 0;
-  monitor_.Lock();
-  if (const auto known = known_.Find(address)) {
-    monitor_.Unlock();
-    return *known;
-  }
+QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address) {
   QueueEntry& entry = entries_.emplace_back();
   entry.address = address;
   entry.state = Pending;
   entry.number = nextNumber_;
-  known_.Insert(entry.address, entry.number);
+  known_.Insert(IdentityOf(entry.address), entry.number);
+  if (placing_) PlaceLocked(entry);
   pending_.push_back(&entry);
   pendingSize_.store(pending_.size());
   knownCount_.store(static_cast<int>(known_.size()));
   ++nextNumber_;
-  const int number = entry.number;
+  return entry;
+}
+
+void AddressQueue::PlaceLocked(QueueEntry& entry) {
+  const AddressParts parts = SplitAbsolute(entry.address);
+  const std::u16string folder =
+      WithoutLeadingSeparator(LocalFolderFor(mode_, siteHost_, parts, u""));
+  entry.localFile = names_.Choose(folder, LocalFileNameFor(mode_, parts, entry.taskNumber()));
+  names_.Register(entry.localFile, entry.number);
+}
+
+int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
+  const std::u16string address = SplitFragment(rawAddress).reference;
+  if (newProject != 0) {
+    nextNumber_ = 0;
+    placing_ = false;
+  }
+  monitor_.Lock();
+  if (const auto known = known_.Find(IdentityOf(address))) {
+    monitor_.Unlock();
+    return *known;
+  }
+  const int number = AddNewLocked(address).number;
   monitor_.Unlock();
   if (newProject != 0) {
-    sitePrefix_ = SitePrefixOf(entry.address);
+    sitePrefix_ = SitePrefixOf(address);
     siteHost_ = SiteHostOf(sitePrefix_);
   }
   return number;
+}
+
+FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress) {
+  const std::u16string address = SplitFragment(rawAddress).reference;
+  monitor_.Lock();
+  FoundAddress found;
+  if (const auto known = known_.Find(IdentityOf(address))) {
+    found.number = *known;
+    if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
+  } else {
+    const QueueEntry& entry = AddNewLocked(address);
+    found.number = entry.number;
+    found.localFile = entry.localFile;
+  }
+  monitor_.Unlock();
+  return found;
+}
+
+void AddressQueue::set_mode(DownloadMode mode) {
+  monitor_.Lock();
+  mode_ = mode;
+  if (!placing_) {
+    placing_ = true;
+    names_.Reserve(SiteFolderName(siteHost_) + u"\\" + kLogFileName);
+    for (QueueEntry& entry : entries_) {
+      if (entry.localFile.empty()) PlaceLocked(entry);
+    }
+  }
+  monitor_.Unlock();
 }
 
 QueueEntry* AddressQueue::TakeNextPending() {
@@ -46,9 +108,21 @@ QueueEntry* AddressQueue::TakeNextPending() {
   return entry;
 }
 
+void AddressQueue::ReturnToPending(QueueEntry* entry) {
+  monitor_.Lock();
+  const auto at = std::find(taken_.rbegin(), taken_.rend(), entry);
+  if (at != taken_.rend()) taken_.erase(std::next(at).base());
+  entry->state = Pending;
+  pending_.push_front(entry);
+  pendingSize_.store(pending_.size());
+  monitor_.Unlock();
+}
+
 void AddressQueue::ClearProject() {
   monitor_.Lock();
   known_.Clear();
+  names_.Clear();
+  placing_ = false;
   pending_ = {};
   taken_ = {};
   entries_ = {};
@@ -60,5 +134,16 @@ void AddressQueue::ClearProject() {
 std::size_t AddressQueue::PendingCount() const { return pending_.size(); }
 
 std::size_t AddressQueue::TakenCount() const { return taken_.size(); }
+
+QueueEntry* AddressQueue::EntryByNumber(std::int32_t number) {
+  // Numbers are handed out in the order entries are made, from 0.
+  if (number < 0 || static_cast<std::size_t>(number) >= entries_.size()) return nullptr;
+  QueueEntry& entry = entries_[static_cast<std::size_t>(number)];
+  return entry.number == number ? &entry : nullptr;
+}
+
+std::optional<std::int32_t> AddressQueue::HolderOf(std::u16string_view localFile) const {
+  return names_.Holder(localFile);
+}
 
 }  // namespace kestrine

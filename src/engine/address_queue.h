@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "engine/address_index.h"
+#include "engine/local_name_registry.h"
 #include "site/address.h"
+#include "site/scan_project.h"
 
 namespace kestrine {
 
@@ -16,20 +18,31 @@ class IStatusMonitor;
 
 enum EntryState : std::int32_t { Pending = 0, Taken = 1, Done = 2 };
 
-// One address the project knows, with its state and its number in order of
-// first sight (the start address is 0).
+// How an entry's download ended, as far as the copy is concerned.
+enum class EntryOutcome : std::int32_t { None = 0, Stored = 1, Failed = 2 };
+
+// One address the project knows, with its state, its number in order of
+// first sight (the start address is 0) and its local file.
 struct QueueEntry {
   std::u16string address;
+  // Relative to the download folder; fixed once, when the address is first
+  // queued, and used by every reference to it and by its download.
+  std::u16string localFile;
   std::int32_t state = Pending;
   std::int32_t number = 0;
+  // Written by the worker that holds the entry, read once every worker
+  // has ended.
+  EntryOutcome outcome = EntryOutcome::None;
 
   // What the user sees: row index + 1, the serial number, numbered names.
   int taskNumber() const { return number + 1; }
 };
 
 // The project's addresses: each distinct address is numbered once and
-// fetched once while it is in the lists. Guarded by the status monitor's
-// lock, which these operations take themselves.
+// fetched once while it is in the lists. http and https of one address, and
+// addresses that differ only in their fragment, are the same address.
+// Guarded by the status monitor's lock, which these operations take
+// themselves.
 class AddressQueue {
  public:
   explicit AddressQueue(IStatusMonitor& monitor);
@@ -40,9 +53,14 @@ class AddressQueue {
   // A nonzero newProject restarts numbering at 0 and fixes the site prefix
   // and site host from this address.
   int AddAddress(const std::u16string& address, int newProject);
+  // As AddAddress without the new-project flag, with the local file too.
+  FoundAddress AddFound(const std::u16string& address);
   // The next pending entry, now Taken, or nullptr. The entry stays valid
   // until ClearProject.
   QueueEntry* TakeNextPending();
+  // Puts an entry whose download was interrupted by a pause back at the
+  // head of `pending`, so Continue fetches it first.
+  void ReturnToPending(QueueEntry* entry);
   // Deletes every entry. Numbering, site and mode stay.
   void ClearProject();
   // Entries in `pending`; the caller holds the monitor's lock.
@@ -52,23 +70,41 @@ class AddressQueue {
   // Entries in `taken`; the caller holds the monitor's lock.
   std::size_t TakenCount() const;
 
+  // The entry numbered `number`, or nullptr. Entries are never moved, so the
+  // pointer stays valid until ClearProject.
+  QueueEntry* EntryByNumber(std::int32_t number);
+  // The number of the address stored under a local file (relative to the
+  // download folder).
+  std::optional<std::int32_t> HolderOf(std::u16string_view localFile) const;
+
   std::int32_t nextNumber() const { return nextNumber_; }
   // Addresses known to the project, readable from any thread.
   int KnownCount() const { return knownCount_.load(); }
   const std::u16string& sitePrefix() const { return sitePrefix_; }
   const std::u16string& siteHost() const { return siteHost_; }
   DownloadMode mode() const { return mode_; }
-  void set_mode(DownloadMode mode) { mode_ = mode; }
+  // Fixes the mode, and with it the local files of the entries queued before
+  // it was known (the start address and any given with it).
+  void set_mode(DownloadMode mode);
+
+  // The engine's own files in the site folder, which no address may take.
+  static constexpr const char16_t* kLogFileName = u"download.log";
 
  private:
+  QueueEntry& AddNewLocked(const std::u16string& address);
+  void PlaceLocked(QueueEntry& entry);
+
   IStatusMonitor& monitor_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
   std::deque<QueueEntry> entries_;
   std::deque<QueueEntry*> pending_;
   std::vector<QueueEntry*> taken_;
-  // Every known address, viewing the entry's own string, so the n-th
-  // address costs O(1) to look up instead of a scan of both lists.
+  // Every known address without its scheme, viewing the entry's own string,
+  // so the n-th address costs O(1) to look up instead of a scan of both
+  // lists.
   AddressIndex known_;
+  LocalNameRegistry names_;
+  bool placing_ = false;  // true once the mode is known for this project
   std::atomic<std::size_t> pendingSize_{0};
   std::atomic<int> knownCount_{0};
   std::int32_t nextNumber_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 
 #include "config/setting_util.h"
 #include "encoding/ansi_code_page.h"
@@ -12,6 +13,7 @@
 #include "engine/queue_list.h"
 #include "engine/queue_row.h"
 #include "engine/run_state.h"
+#include "engine/string_table.h"
 #include "engine/text_format.h"
 #include "runtime/file_exception.h"
 #include "runtime/http_client.h"
@@ -32,17 +34,17 @@ double SecondsSince(Clock::time_point start) {
 
 struct LocalTarget {
   std::u16string folder;
-  std::u16string path;
+  std::u16string path;     // where the copy ends up
+  std::u16string partial;  // where the body is received
 };
 
-LocalTarget PlaceEntry(Project& project, const QueueEntry& entry, const std::u16string& root,
-                       int taskNumber) {
-  const AddressQueue& queue = project.queue();
-  const AddressParts parts = SplitAddress(NormalizeAddress(entry.address));
+LocalTarget PlaceEntry(const QueueEntry& entry, const std::u16string& root, int taskNumber) {
   LocalTarget target;
-  target.folder = LocalFolderFor(queue.mode(), queue.siteHost(), parts, root);
+  target.path = Project::LocalPathOf(entry, root);
+  const std::size_t slash = target.path.rfind(u'\\');
+  target.folder = slash == std::u16string::npos ? root : target.path.substr(0, slash);
   if (!FolderExist(target.folder)) CreateFolders(target.folder);
-  target.path = LocalFilePath(target.folder, LocalFileNameFor(queue.mode(), parts, taskNumber));
+  target.partial = PartialFilePath(target.folder, taskNumber);
   return target;
 }
 
@@ -56,41 +58,150 @@ void WriteTextBack(const std::u16string& path, const std::u16string& text,
   WriteLocalFile(path, bytes, WriteMode::Truncate);
 }
 
+enum class TextKind { None, StyleSheet, Page };
+
+TextKind KindOf(const std::u16string& type) {
+  if (StringUtility::StartsWith(type, u"text/css")) return TextKind::StyleSheet;
+  if (StringUtility::StartsWith(type, u"text/html")) return TextKind::Page;
+  return TextKind::None;
+}
+
 // Reads, scans and writes back a page or style sheet. A page redirected
 // away from the site, and every other type, stays as received.
 void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry& entry,
-                         const std::u16string& root, const LocalTarget& target,
-                         const std::u16string& type) {
+                         const std::u16string& root, const LocalTarget& target, TextKind kind) {
   const AddressQueue& queue = project.queue();
   const bool scanning = queue.mode() != RetrieveFiles;
-  if (StringUtility::StartsWith(type, u"text/css")) {
-    std::u16string text = client.GetSource();
+  if (kind == TextKind::Page) {
+    const std::u16string location = client.GetLocationURL();
+    if (location != entry.address && !ContainsSitePrefix(location, queue.sitePrefix())) return;
+  }
+  if (client.GetReceivedBytes() > kMaxRewrittenTextBytes) {
+    project.WriteDownloadLog(
+        SettingUtil::GetInstance().GetDownloadFolder(),
+        DisplayPath(target.path) + u" stored as received: larger than 32 MB, not rewritten", 1);
+    return;
+  }
+  std::u16string text = client.GetSource();
+  std::vector<std::int32_t> referenced;
+  if (kind == TextKind::StyleSheet) {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetCharset());
     if (scanning) {
-      ScanStyleSheetReferences(project, text, charset, entry.address, root, target.folder);
+      ScanStyleSheetReferences(project, text, charset, entry.address, root, target.folder,
+                               &referenced);
+      project.RecordDocument(entry.number, Project::DocumentKind::StyleSheet, charset,
+                             std::move(referenced));
     }
-    WriteTextBack(target.path, text, charset);
-  } else if (StringUtility::StartsWith(type, u"text/html")) {
-    const std::u16string location = client.GetLocationURL();
-    if (location != entry.address && location.find(queue.sitePrefix()) == std::u16string::npos) {
-      return;
-    }
-    std::u16string text = client.GetSource();
+    WriteTextBack(target.partial, text, charset);
+  } else {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetDefaultCharset());
-    if (scanning && StringUtility::StartsWith(entry.address, queue.sitePrefix())) {
-      ScanHtmlReferences(project, text, charset, entry.address, root, target.folder);
+    if (scanning && IsUnderSitePrefix(entry.address, queue.sitePrefix())) {
+      ScanHtmlReferences(project, text, charset, entry.address, root, target.folder, &referenced);
+      project.RecordDocument(entry.number, Project::DocumentKind::Page, charset,
+                             std::move(referenced));
     }
-    WriteTextBack(target.path, text, charset);
+    WriteTextBack(target.partial, text, charset);
   }
 }
 
-void ReportFileError(Project& project, int taskNumber, const LocalTarget& target,
-                     const FileException& error, Clock::time_point start) {
+DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16string& path,
+                              std::int64_t length, const std::u16string& reason,
+                              Clock::time_point start) {
+  ++project.totals().failed;
+  UpdateQueueRow(project, taskNumber, length, length, Failed, path, SecondsSince(start), reason);
+  return DownloadOutcome::Failed;
+}
+
+DownloadOutcome ReportFileError(Project& project, int taskNumber, const LocalTarget& target,
+                                const FileException& error, Clock::time_point start) {
   project.runState().ShowMessageBox(
       FormatText(u"Cannot write the file %s: %s", NativePath(target.path).c_str(), error.what()),
       u"Kestrine", MessageIcon::Error);
-  ++project.totals().failed;
-  UpdateQueueRow(project, taskNumber, 0, 0, Failed, target.path, SecondsSince(start));
+  return ReportFailure(project, taskNumber, target.path, 0,
+                       u"cannot write the file: " + StringUtility::FromUtf8(error.what()), start);
+}
+
+// A pause ends the transfer early; the entry is fetched again on Continue,
+// so nothing of it stays and its row says it is waiting.
+DownloadOutcome Interrupt(Project& project, int taskNumber, const LocalTarget& target) {
+  DeleteLocalFile(target.partial);
+  project.list().SetCellText(taskNumber - 1, kProgressColumn, StringTable::Load(kIdsPaused));
+  return DownloadOutcome::Interrupted;
+}
+
+DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
+                      const std::u16string& root, Clock::time_point start) {
+  // 3. Place the local copy and show the row.
+  const LocalTarget target = PlaceEntry(entry, root, taskNumber);
+  project.list().InsertRow(taskNumber - 1, entry.address);
+  UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
+  // 4. Fetch into the partial file.
+  DownloadQueueStatus status(entry.address, taskNumber, project, start);
+  HttpClient client;
+  try {
+    const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
+    client.SetTimeout(timeOut * 1000);
+    client.SetCertificateCheck(project.options().caCertificate, project.options().checkCertificate);
+    client.SetDownloadStatus(&status);
+    client.SinkToFile(target.partial);
+    client.Navigate2(entry.address, 0, 0);
+  } catch (const FileException& error) {
+    DeleteLocalFile(target.partial);
+    return ReportFileError(project, taskNumber, target, error, start);
+  }
+  // 5. Judge the answer; a failed or cut-short transfer leaves no file.
+  const std::int64_t length = client.GetContentLength();
+  IStatusMonitor& monitor = project.monitor();
+  if (client.GetReturnCode() == HttpClient::kStopped && monitor.IsCancelRequested() == 0 &&
+      monitor.IsPauseRequested() != 0) {
+    return Interrupt(project, taskNumber, target);
+  }
+  if (client.GetReturnCode() >= 400) {
+    DeleteLocalFile(target.partial);
+    return ReportFailure(project, taskNumber, target.path, length,
+                         StringUtility::FromUtf8(client.GetFailureReason()), start);
+  }
+  UpdateQueueRow(project, taskNumber, length, length, Transferring, u"", SecondsSince(start));
+  // 6. Pages and style sheets are rewritten; everything else stays as received.
+  const std::u16string type =
+      StringUtility::TrimWhiteSpace(AnsiCodePage::ToWide(client.GetHeaderValue("Content-Type")));
+  const TextKind kind = KindOf(type);
+  if (kind != TextKind::None) {
+    RewriteTextResponse(project, client, entry, root, target, kind);
+    // A pause cuts a scan short; the page is scanned whole on Continue.
+    if (monitor.IsCancelRequested() == 0 && monitor.IsPauseRequested() != 0) {
+      return Interrupt(project, taskNumber, target);
+    }
+  }
+  // 7. The copy takes its place.
+  if (const auto error = RenameLocalFile(target.partial, target.path)) {
+    DeleteLocalFile(target.partial);
+    return ReportFailure(project, taskNumber, target.path, length,
+                         u"cannot store the file: " + StringUtility::FromUtf8(*error), start);
+  }
+  entry.state = Done;
+  entry.outcome = EntryOutcome::Stored;
+  ++project.totals().succeeded;
+  project.totals().bytes += client.GetReceivedBytes();
+  UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
+  return DownloadOutcome::Stored;
+}
+
+// Whatever goes wrong inside one download ends that download, never the
+// worker thread or the process.
+DownloadOutcome DownloadGuarded(Project& project, QueueEntry& entry, const std::u16string& root) {
+  const Clock::time_point start = Clock::now();
+  std::u16string reason;
+  try {
+    return DownloadAddress(project, entry.taskNumber(), entry, root);
+  } catch (const std::exception& error) {
+    reason = u"internal error: " + StringUtility::FromUtf8(error.what());
+  } catch (...) {
+    reason = u"internal error";
+  }
+  entry.outcome = EntryOutcome::Failed;
+  return ReportFailure(project, entry.taskNumber(), Project::LocalPathOf(entry, root), 0, reason,
+                       start);
 }
 
 }  // namespace
@@ -103,58 +214,31 @@ DefaultInfo* DownloadTaskRunnable::CreateInfo() const {
 
 void DownloadTaskRunnable::Run() {
   if (project_ == nullptr) return;
-  IStatusMonitor& monitor = project_->monitor();
-  QueueEntry* entry = project_->queue().TakeNextPending();
-  while (entry != nullptr) {
-    DownloadAddress(*project_, entry->taskNumber(), *entry, downloadFolder_);
-    entry->state = Done;
-    if (monitor.IsCancelRequested() != 0 || monitor.IsPauseRequested() != 0) return;
-    entry = project_->queue().TakeNextPending();
+  AddressQueue& queue = project_->queue();
+  // A paused or cancelled run takes no new entry, whenever this worker got
+  // its turn on the pool.
+  while (!project_->IsStopRequested()) {
+    QueueEntry* entry = queue.TakeNextPending();
+    if (entry == nullptr) return;
+    if (DownloadGuarded(*project_, *entry, downloadFolder_) == DownloadOutcome::Interrupted) {
+      queue.ReturnToPending(entry);
+    } else {
+      entry->state = Done;
+    }
   }
 }
 
-void DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
-                     std::u16string downloadFolder) {
+DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
+                                std::u16string downloadFolder) {
   // 1. The clock for every elapsed time of this download.
   const Clock::time_point start = Clock::now();
-  // 2. A cancel before the start leaves no trace.
-  if (project.monitor().IsCancelRequested() != 0) return;
+  // 2. A cancel before the start leaves no trace; a pause keeps the entry.
+  if (project.monitor().IsCancelRequested() != 0) return DownloadOutcome::NotStarted;
+  if (project.monitor().IsPauseRequested() != 0) return DownloadOutcome::Interrupted;
   entry.state = Taken;
-  // 3. Place the local copy and show the row.
-  const LocalTarget target = PlaceEntry(project, entry, downloadFolder, taskNumber);
-  project.list().InsertRow(taskNumber - 1, entry.address);
-  UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
-  // 4. Fetch straight into the file.
-  DownloadQueueStatus status(entry.address, taskNumber, project, start);
-  HttpClient client;
-  try {
-    const int timeOut = std::max(1, SettingUtil::GetInstance().record().timeOut);
-    client.SetTimeout(timeOut * 1000);
-    client.SetDownloadStatus(&status);
-    client.SinkToFile(target.path);
-    client.Navigate2(entry.address, 0, 0);
-  } catch (const FileException& error) {
-    ReportFileError(project, taskNumber, target, error, start);
-    return;
-  }
-  // 5. Judge the answer; a failed or cut-short transfer leaves no file.
-  const std::int64_t length = client.GetContentLength();
-  if (client.GetReturnCode() >= 400) {
-    DeleteLocalFile(target.path);
-    ++project.totals().failed;
-    UpdateQueueRow(project, taskNumber, length, length, Failed, target.path, SecondsSince(start));
-    return;
-  }
-  UpdateQueueRow(project, taskNumber, length, length, Transferring, u"", SecondsSince(start));
-  // 6. Pages and style sheets are rewritten; everything else stays as received.
-  const std::u16string type =
-      StringUtility::TrimWhiteSpace(AnsiCodePage::ToWide(client.GetHeaderValue("Content-Type")));
-  RewriteTextResponse(project, client, entry, downloadFolder, target, type);
-  // 7. Done.
-  entry.state = Done;
-  ++project.totals().succeeded;
-  project.totals().bytes += client.GetReceivedBytes();
-  UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
+  const DownloadOutcome outcome = Fetch(project, taskNumber, entry, downloadFolder, start);
+  if (outcome == DownloadOutcome::Failed) entry.outcome = EntryOutcome::Failed;
+  return outcome;
 }
 
 }  // namespace kestrine

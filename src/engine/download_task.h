@@ -29,9 +29,24 @@ class DownloadTaskRunnable : public RootMonitor {
   std::u16string downloadFolder_;
 };
 
+// How one download ended.
+enum class DownloadOutcome {
+  NotStarted,   // a cancel came first: no row, no file
+  Stored,       // the copy is in place
+  Failed,       // a "Failure" row with its reason
+  Interrupted,  // a pause stopped it: the entry goes back to pending
+};
+
 // Fetches one entry into its local file, rewrites it when it is a page or a
-// style sheet, and reports every step to its queue row.
-void DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
-                     std::u16string downloadFolder);
+// style sheet, and reports every step to its queue row. The body goes to a
+// partial file beside the target, which replaces the target only once the
+// download has succeeded, so a failed or stopped transfer never damages an
+// earlier copy.
+DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
+                                std::u16string downloadFolder);
+
+// Pages and style sheets larger than this are stored as received, without
+// rewriting: scanning holds the text several times in memory.
+inline constexpr long long kMaxRewrittenTextBytes = 32ll * 1024 * 1024;
 
 }  // namespace kestrine

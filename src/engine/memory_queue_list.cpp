@@ -4,26 +4,35 @@
 
 namespace kestrine {
 
+std::vector<MemoryQueueList::KeyedRow>::iterator MemoryQueueList::Find(int key) {
+  return std::lower_bound(rows_.begin(), rows_.end(), key,
+                          [](const KeyedRow& row, int wanted) { return row.key < wanted; });
+}
+
 void MemoryQueueList::InsertRow(int row, std::u16string address) {
   Row inserted;
   inserted[kAddressColumn] = std::move(address);
-  int at = 0;
   {
     std::lock_guard lock(mutex_);
-    at = std::clamp(row, 0, static_cast<int>(rows_.size()));
-    rows_.insert(rows_.begin() + at, inserted);
+    const auto at = Find(row);
+    if (at != rows_.end() && at->key == row) {
+      at->cells = inserted;
+    } else {
+      rows_.insert(at, KeyedRow{row, inserted});
+    }
   }
-  OnRowChanged(at, inserted);
+  OnRowChanged(row, inserted);
 }
 
 void MemoryQueueList::SetCellText(int row, int column, std::u16string text) {
-  if (column < 0 || column >= kQueueColumnCount) return;
+  if (column < 0 || column >= kQueueCellCount) return;
   Row changed;
   {
     std::lock_guard lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    rows_[row][column] = std::move(text);
-    changed = rows_[row];
+    const auto at = Find(row);
+    if (at == rows_.end() || at->key != row) return;
+    at->cells[column] = std::move(text);
+    changed = at->cells;
   }
   OnRowChanged(row, changed);
 }
@@ -35,7 +44,10 @@ void MemoryQueueList::DeleteAllRows() {
 
 std::vector<MemoryQueueList::Row> MemoryQueueList::Rows() const {
   std::lock_guard lock(mutex_);
-  return rows_;
+  std::vector<Row> rows;
+  rows.reserve(rows_.size());
+  for (const KeyedRow& row : rows_) rows.push_back(row.cells);
+  return rows;
 }
 
 std::size_t MemoryQueueList::RowCount() const {

@@ -9,10 +9,11 @@
 
 namespace kestrine {
 
-// The queue list kept in memory, safe to fill from many threads.
+// The queue list kept in memory, safe to fill from many threads. Rows stand
+// in key order; finding a row is a binary search.
 class MemoryQueueList : public IQueueList {
  public:
-  using Row = std::array<std::u16string, kQueueColumnCount>;
+  using Row = std::array<std::u16string, kQueueCellCount>;
 
   virtual ~MemoryQueueList() = default;
 
@@ -30,8 +31,14 @@ class MemoryQueueList : public IQueueList {
   virtual void OnRowChanged(int, const Row&) {}
 
  private:
+  struct KeyedRow {
+    int key;
+    Row cells;
+  };
+  std::vector<KeyedRow>::iterator Find(int key);
+
   mutable std::mutex mutex_;
-  std::vector<Row> rows_;
+  std::vector<KeyedRow> rows_;
 };
 
 }  // namespace kestrine

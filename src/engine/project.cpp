@@ -24,8 +24,18 @@ Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
 
 Project::~Project() { WaitForRun(); }
 
-int Project::AddFoundAddress(const std::u16string& address) {
-  return queue_.AddAddress(address, 0);
+FoundAddress Project::AddFoundAddress(const std::u16string& address) {
+  return queue_.AddFound(address);
+}
+
+void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
+                             std::vector<std::int32_t> referenced) {
+  std::lock_guard lock(documentsMutex_);
+  documents_.push_back({number, kind, std::move(charset), std::move(referenced)});
+}
+
+std::u16string Project::LocalPathOf(const QueueEntry& entry, const std::u16string& folder) {
+  return LocalFilePath(folder, entry.localFile);
 }
 
 bool Project::IsStopRequested() {
@@ -39,6 +49,10 @@ void Project::StartProject() {
   list_.DeleteAllRows();
   downloadFolder_ = settings.GetDownloadFolder();
   totals_.Reset();
+  {
+    std::lock_guard lock(documentsMutex_);
+    documents_.clear();
+  }
   monitor_.ClearRequests();
   StartRunThread(downloadFolder_);
 }

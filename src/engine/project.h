@@ -5,7 +5,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "config/download_options.h"
 #include "engine/address_queue.h"
 #include "runtime/thread_pool.h"
 #include "site/scan_project.h"
@@ -50,10 +52,20 @@ class Project : public IScanProject {
   ThreadPool& pool() { return pool_; }
   TransferTotals& totals() { return totals_; }
 
-  int AddFoundAddress(const std::u16string& address) override;
-  DownloadMode ScanMode() const override { return queue_.mode(); }
-  std::u16string ScanSiteHost() const override { return queue_.siteHost(); }
+  FoundAddress AddFoundAddress(const std::u16string& address) override;
   bool IsStopRequested() override;
+
+  // Options beyond the settings record, read by every download of a run.
+  void SetOptions(DownloadOptions options) { options_ = std::move(options); }
+  const DownloadOptions& options() const { return options_; }
+
+  // A stored page or style sheet and the entries it refers to, so that the
+  // references to what was never stored can be mended when the run ends.
+  enum class DocumentKind { Page, StyleSheet };
+  void RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
+                      std::vector<std::int32_t> referenced);
+  // The full path of an entry's local file under a download folder.
+  static std::u16string LocalPathOf(const QueueEntry& entry, const std::u16string& folder);
 
   // Starts a run over a new project: buttons, "Begin" in the log, an empty
   // list, cleared requests, then the run thread.
@@ -74,8 +86,20 @@ class Project : public IScanProject {
   const std::u16string& downloadFolder() const { return downloadFolder_; }
 
  private:
+  struct DocumentRecord {
+    std::int32_t number;
+    DocumentKind kind;
+    std::u16string charset;
+    std::vector<std::int32_t> referenced;
+  };
+
   void StartRunThread(std::u16string folder);
   void FinishRun(const std::u16string& downloadFolder);
+  // Rewrites every reference to an entry that was not stored back to its
+  // absolute address, one stored document at a time.
+  void RelinkUnstoredTargets(const std::u16string& downloadFolder);
+  void RelinkDocument(const DocumentRecord& document, const std::u16string& downloadFolder,
+                      const std::vector<bool>& unstored);
 
   IStatusMonitor& monitor_;
   IQueueList& list_;
@@ -84,6 +108,9 @@ class Project : public IScanProject {
   AddressQueue queue_;
   ThreadPool pool_;
   TransferTotals totals_;
+  DownloadOptions options_;
+  std::mutex documentsMutex_;
+  std::vector<DocumentRecord> documents_;
   std::u16string downloadFolder_;
   std::mutex logMutex_;
   std::mutex runThreadMutex_;

@@ -1,15 +1,21 @@
 // The run of a project: workers on the pool, their supervision, and the end
 // of the run. Part of Project.
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
 
 #include "config/setting_util.h"
+#include "encoding/charset_transfer_util.h"
 #include "engine/download_task.h"
 #include "engine/i_status_monitor.h"
 #include "engine/project.h"
 #include "engine/run_state.h"
 #include "engine/string_table.h"
+#include "engine/unstored_reference_relinker.h"
+#include "runtime/local_files.h"
+#include "site/html_scanner.h"
+#include "site/style_sheet_scanner.h"
 
 namespace kestrine {
 
@@ -89,11 +95,67 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
   monitor_.OnRunEnded();
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
   if (!paused) monitor_.EnableDownloadView();
+  if (!paused) RelinkUnstoredTargets(downloadFolder);
   WriteDownloadLog(logFolder, canceled ? u"Canceled" : paused ? u"Paused" : u"End", 1);
-  if (!paused) queue_.ClearProject();
+  if (!paused) {
+    queue_.ClearProject();
+    std::lock_guard lock(documentsMutex_);
+    documents_.clear();
+  }
   if (!canceled)
     runState_.ShowMessageBox(status, StringTable::Load(kIdsNotice), MessageIcon::Information);
   opener_.OpenFolder(downloadFolder);
+}
+
+}  // namespace kestrine
+
+namespace kestrine {
+
+void Project::RelinkUnstoredTargets(const std::u16string& downloadFolder) {
+  // Every worker has ended: the entries and documents are read without locks.
+  const std::int32_t count = queue_.nextNumber();
+  std::vector<bool> unstored(static_cast<std::size_t>(std::max(count, 0)), false);
+  bool any = false;
+  for (std::int32_t n = 0; n < count; ++n) {
+    const QueueEntry* entry = queue_.EntryByNumber(n);
+    if (entry != nullptr && entry->outcome != EntryOutcome::Stored) {
+      unstored[static_cast<std::size_t>(n)] = true;
+      any = true;
+    }
+  }
+  if (!any) return;
+  std::lock_guard lock(documentsMutex_);
+  for (const DocumentRecord& document : documents_) {
+    const bool refersToUnstored =
+        std::any_of(document.referenced.begin(), document.referenced.end(), [&](std::int32_t n) {
+          return n >= 0 && n < count && unstored[static_cast<std::size_t>(n)];
+        });
+    if (refersToUnstored) RelinkDocument(document, downloadFolder, unstored);
+  }
+}
+
+void Project::RelinkDocument(const DocumentRecord& document, const std::u16string& downloadFolder,
+                             const std::vector<bool>& unstored) {
+  const QueueEntry* entry = queue_.EntryByNumber(document.number);
+  if (entry == nullptr || entry->outcome != EntryOutcome::Stored) return;
+  const std::u16string path = LocalPathOf(*entry, downloadFolder);
+  const std::optional<std::string> bytes = ReadLocalFile(path);
+  if (!bytes) return;
+  const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
+  std::u16string text = charsets.CharsetToWide(document.charset, *bytes);
+  const std::size_t slash = entry->localFile.rfind(u'\\');
+  const std::u16string folder =
+      slash == std::u16string::npos ? std::u16string() : entry->localFile.substr(0, slash);
+  UnstoredReferenceRelinker relinker(queue_, folder, unstored);
+  if (document.kind == DocumentKind::Page) {
+    RunHtmlPasses(text, relinker);
+  } else {
+    RunStyleSheetPasses(text, relinker);
+  }
+  if (relinker.Relinked() == 0) return;
+  const std::string encoded = charsets.WideToCharset(document.charset, text);
+  if (encoded.empty() && !text.empty()) return;
+  ReplaceLocalFile(path, encoded);
 }
 
 }  // namespace kestrine

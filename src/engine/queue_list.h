@@ -14,12 +14,19 @@ enum QueueColumn {
   kTimeColumn = 4,
   kNumberColumn = 5,
   kTargetFileColumn = 6,
+  // Not a column of its own: why a download failed, shown with its
+  // "Failure" (a tool tip in the window, the line in a terminal).
+  kReasonColumn = 7,
 };
 inline constexpr int kQueueColumnCount = 7;
+inline constexpr int kQueueCellCount = 8;
 
+// Rows are keyed by their row index, that is by task number - 1, whatever
+// order workers insert them in: the list shows them ordered by that key, an
+// update finds its row by the key, and inserting a key that is already
+// there starts that row afresh (a download continued after a pause).
 class IQueueList {
  public:
-  // An index past the end lands at the end.
   virtual void InsertRow(int row, std::u16string address) = 0;
   // A row that does not exist is left alone.
   virtual void SetCellText(int row, int column, std::u16string text) = 0;

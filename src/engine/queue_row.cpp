@@ -19,20 +19,23 @@ std::u16string ProgressText(std::int64_t received, std::int64_t total) {
 }
 
 void EndReport(Project& project, int row, int stringId, const std::u16string& path,
-               const char* logFormat) {
+               const std::u16string& logLine) {
   IQueueList& list = project.list();
-  const std::u16string shown = DisplayPath(path);
   list.SetCellText(row, kProgressColumn, StringTable::Load(stringId));
-  list.SetCellText(row, kTargetFileColumn, shown);
-  project.WriteDownloadLog(
-      SettingUtil::GetInstance().GetDownloadFolder(),
-      FormatText(StringUtility::FromAscii(logFormat), StringUtility::ToUtf8(shown).c_str()), 1);
+  list.SetCellText(row, kTargetFileColumn, DisplayPath(path));
+  project.WriteDownloadLog(SettingUtil::GetInstance().GetDownloadFolder(), logLine, 1);
+}
+
+std::u16string LogLine(const std::u16string& path, const char* what, const std::u16string& reason) {
+  std::u16string line = DisplayPath(path) + u" " + StringUtility::FromAscii(what);
+  return reason.empty() ? line + u"." : line + u": " + reason;
 }
 
 }  // namespace
 
 void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std::int64_t total,
-                    TransferState state, const std::u16string& text, double elapsedSeconds) {
+                    TransferState state, const std::u16string& text, double elapsedSeconds,
+                    const std::u16string& reason) {
   IQueueList& list = project.list();
   const int row = taskNumber - 1;
   const double kb = static_cast<double>(received) * (1.0 / 1024);
@@ -42,10 +45,11 @@ void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std
                                       : std::u16string(u"0KB/s"));
   switch (state) {
     case Succeeded:
-      EndReport(project, row, kIdsFinished, text, "%s download successful.");
+      EndReport(project, row, kIdsFinished, text, LogLine(text, "download successful", {}));
       break;
     case Failed:
-      EndReport(project, row, kIdsFailure, text, "%s download failed.");
+      list.SetCellText(row, kReasonColumn, reason);
+      EndReport(project, row, kIdsFailure, text, LogLine(text, "download failed", reason));
       break;
     default:
       list.SetCellText(row, kProgressColumn, ProgressText(received, total));

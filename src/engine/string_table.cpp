@@ -34,9 +34,33 @@ std::u16string StringTable::Load(int id) {
   return found == table.end() ? std::u16string() : found->second;
 }
 
-void StringTable::Replace(int id, std::u16string text) {
+std::u16string StringTable::Conversions(const std::u16string& format) {
+  std::u16string conversions;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != u'%') continue;
+    // Flags, width, precision and length, up to the conversion letter.
+    std::size_t k = i + 1;
+    while (k < format.size() && std::u16string_view(u"-+ #0123456789.hlLqjzt").find(format[k]) !=
+                                    std::u16string_view::npos) {
+      ++k;
+    }
+    if (k >= format.size()) return conversions + u"%!";
+    conversions += format.substr(i, k - i + 1);
+    conversions += u'|';
+    i = k;
+  }
+  return conversions;
+}
+
+bool StringTable::Replace(int id, std::u16string text) {
   std::lock_guard lock(tableMutex);
-  Table()[id] = std::move(text);
+  auto& table = Table();
+  const auto builtIn = table.find(id);
+  // A replaced text is formatted with the built-in text's arguments, so it
+  // must ask for exactly the same conversions.
+  if (builtIn != table.end() && Conversions(builtIn->second) != Conversions(text)) return false;
+  table[id] = std::move(text);
+  return true;
 }
 
 }  // namespace kestrine

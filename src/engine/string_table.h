@@ -22,8 +22,12 @@ enum StringId {
 class StringTable {
  public:
   static std::u16string Load(int id);
-  // Replaces one text for the rest of the process (a resource bundle).
-  static void Replace(int id, std::u16string text);
+  // Replaces one text for the rest of the process (a resource bundle). A
+  // text whose printf conversions differ from the built-in one's is refused
+  // (false), and the built-in text stays.
+  static bool Replace(int id, std::u16string text);
+  // The conversions of a printf format in order ("%d|%.2f|%s|"); "%%" counts.
+  static std::u16string Conversions(const std::u16string& format);
 };
 
 }  // namespace kestrine

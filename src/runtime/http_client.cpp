@@ -60,6 +60,9 @@ struct HttpClient::Transfer {
   bool writeFailed = false;
   bool bombStopped = false;
   bool stopped = false;
+  std::string caCertificate;
+  bool checkCertificate = true;
+  std::string failureReason;
 
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -69,6 +72,7 @@ struct HttpClient::Transfer {
   CURLcode Run(CURLM* multi);
   void ReportProgress();
   int CodeFor(CURLcode result) const;
+  std::string ReasonFor(CURLcode result) const;
   void Finish(CURLcode result);
 };
 
@@ -135,6 +139,9 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnTransferInfo);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, checkCertificate ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, checkCertificate ? 2L : 0L);
+  if (!caCertificate.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caCertificate.c_str());
 }
 
 void HttpClient::Transfer::ReportProgress() {
@@ -191,6 +198,43 @@ int HttpClient::Transfer::CodeFor(CURLcode result) const {
   }
 }
 
+std::string HttpClient::Transfer::ReasonFor(CURLcode result) const {
+  if (stopped) return "stopped";
+  if (writeFailed) return "cannot write the local file";
+  if (bombStopped) return "the body unpacks to far more than was sent";
+  switch (result) {
+    case CURLE_OK:
+      return returnCode > 0 ? "HTTP " + std::to_string(returnCode) : "no response";
+    case CURLE_OPERATION_TIMEDOUT:
+      return "timed out after " + std::to_string((timeoutMs + 999) / 1000) + " s";
+    case CURLE_TOO_MANY_REDIRECTS:
+      return "more than " + std::to_string(kMaxRedirects) + " redirects";
+    case CURLE_URL_MALFORMAT:
+      return "not a valid address";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return "redirected to an address that is not http or https";
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "host not found";
+    case CURLE_COULDNT_CONNECT:
+      return "connection refused";
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "certificate not trusted";
+    case CURLE_SSL_CONNECT_ERROR:
+      return "TLS handshake failed";
+    case CURLE_SSL_CACERT_BADFILE:
+      return "cannot read the CA certificate file";
+    case CURLE_GOT_NOTHING:
+      return "empty reply from the server";
+    case CURLE_PARTIAL_FILE:
+      return "transfer cut short";
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return "connection reset";
+    default:
+      return curl_easy_strerror(result);
+  }
+}
+
 void HttpClient::Transfer::Finish(CURLcode result) {
   long response = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response);
@@ -208,7 +252,9 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   if (std::fclose(sink) != 0) writeFailed = true;
   sink = nullptr;
   ReportProgress();
-  returnCode = CodeFor(result);
+  const int code = CodeFor(result);
+  failureReason = code >= 400 ? ReasonFor(result) : std::string();
+  returnCode = code;
 }
 
 bool HttpClient::GlobalInit() { return CurlHandles::GlobalInit(); }
@@ -222,6 +268,13 @@ HttpClient::~HttpClient() {
 void HttpClient::SetTimeout(int milliseconds) { transfer_->timeoutMs = std::max(1, milliseconds); }
 
 void HttpClient::SetDownloadStatus(IDownloadStatus* status) { transfer_->status = status; }
+
+void HttpClient::SetCertificateCheck(const std::string& caCertificate, bool check) {
+  transfer_->caCertificate = caCertificate;
+  transfer_->checkCertificate = check;
+}
+
+std::string HttpClient::GetFailureReason() const { return transfer_->failureReason; }
 
 void HttpClient::SinkToFile(const std::u16string& path) {
   if (transfer_->sink != nullptr) std::fclose(transfer_->sink);

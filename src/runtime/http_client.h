@@ -45,6 +45,9 @@ class HttpClient {
 
   void SetTimeout(int milliseconds);
   void SetDownloadStatus(IDownloadStatus* status);
+  // Certificates are checked against the system's trust store, plus
+  // `caCertificate` (a PEM file) when given; `check` false accepts any.
+  void SetCertificateCheck(const std::string& caCertificate, bool check);
   // Opens (creates or truncates) the file the body goes to. Throws
   // FileException when it cannot be opened.
   void SinkToFile(const std::u16string& path);
@@ -69,6 +72,10 @@ class HttpClient {
 
   // Bytes written to the sink file.
   std::int64_t GetReceivedBytes() const;
+  // Why a transfer did not succeed, in a few words ("HTTP 404", "connection
+  // refused", "timed out after 30 s", "certificate not trusted"); empty for
+  // a code below 400.
+  std::string GetFailureReason() const;
 
   struct Transfer;
 

@@ -3,8 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -67,6 +69,28 @@ std::optional<std::string> ReadLocalFile(const std::u16string& path) {
   std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::optional<std::string> RenameLocalFile(const std::u16string& from, const std::u16string& to) {
+  if (std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0) return std::nullopt;
+  return std::string(std::strerror(errno));
+}
+
+bool ReplaceLocalFile(const std::u16string& path, const std::string& bytes) {
+  const std::u16string temporary = path + u"~kestrine-new";
+  if (!WriteLocalFile(temporary, bytes, WriteMode::Truncate)) {
+    DeleteLocalFile(temporary);
+    return false;
+  }
+  if (RenameLocalFile(temporary, path)) {
+    DeleteLocalFile(temporary);
+    return false;
+  }
+  return true;
+}
+
+std::u16string PartialFilePath(const std::u16string& folder, int taskNumber) {
+  return folder + u"\\~kestrine-part-" + StringUtility::FromAscii(std::to_string(taskNumber));
 }
 
 long long LocalFileSize(const std::u16string& path) {

@@ -131,6 +131,13 @@ std::string StringUtility::ToLowerAscii(std::string text) {
   return text;
 }
 
+std::u16string StringUtility::ToLowerAscii(std::u16string text) {
+  for (char16_t& c : text) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return text;
+}
+
 std::string StringUtility::TrimAscii(const std::string& text) {
   constexpr std::string_view kWhite = " \t\r\n\v\f";
   const std::size_t first = text.find_first_not_of(kWhite);

@@ -24,6 +24,7 @@ class StringUtility {
   // ASCII case folding and white-space trimming for protocol text (header
   // names and values, charset names).
   static std::string ToLowerAscii(std::string text);
+  static std::u16string ToLowerAscii(std::u16string text);
   static std::string TrimAscii(const std::string& text);
   static bool EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b);
   // Trims blanks, tabs, carriage returns, line feeds, vertical tabs and form

@@ -80,7 +80,12 @@ void ThreadPool::WorkerLoop() {
     queue_.pop_front();
     ++active_;
     lock.unlock();
-    task->Run();
+    // A task's failure is its own business; it never takes a pool thread,
+    // and with it the process, down.
+    try {
+      task->Run();
+    } catch (...) {
+    }
     const bool autoDelete = task->IsAutoDelete();
     lock.lock();
     --active_;

@@ -1,6 +1,8 @@
 #include "site/address.h"
 
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime/string_utility.h"
@@ -10,77 +12,128 @@ namespace kestrine {
 
 namespace {
 
-constexpr std::u16string_view kScheme = u"http://";
-
-using S = StringUtility;
+using Replacement = std::pair<std::u16string_view, std::u16string_view>;
 
 // Text operations clamp to the string: a negative or oversized count takes
 // nothing or everything.
-std::u16string Left(const std::u16string& text, long count) {
+std::u16string FirstCharacters(const std::u16string& text, long count) {
   if (count <= 0) return {};
   return text.substr(0, static_cast<std::size_t>(count));
 }
 
-std::u16string After(const std::u16string& text, long index) {
+std::u16string CharactersAfter(const std::u16string& text, long index) {
   if (index + 1 >= static_cast<long>(text.size())) return {};
   return text.substr(static_cast<std::size_t>(index + 1));
 }
 
-std::u16string ReplaceFolderCharacters(std::u16string name) {
-  for (std::u16string_view c : {u":", u"*", u"?", u"\"", u"<", u">", u"|"}) {
-    name = S::ReplaceAll(std::move(name), c, u"-");
+template <std::size_t N>
+std::u16string ReplaceEach(std::u16string text, const Replacement (&table)[N]) {
+  for (const auto& [from, to] : table) {
+    text = StringUtility::ReplaceAll(std::move(text), from, to);
   }
-  return name;
+  return text;
 }
 
-std::u16string CleanBaseName(std::u16string b) {
-  b = S::ReplaceAll(std::move(b), u":", u"-");
-  b = S::ReplaceAll(std::move(b), u"*", u"-");
-  b = S::ReplaceAll(std::move(b), u"?", u"");
-  b = S::ReplaceAll(std::move(b), u"\"", u"-");
-  b = S::ReplaceAll(std::move(b), u"<", u"-");
-  b = S::ReplaceAll(std::move(b), u">", u"-");
-  b = S::ReplaceAll(std::move(b), u"|", u"-");
-  b = S::ReplaceAll(std::move(b), u"=", u"");
-  b = S::ReplaceAll(std::move(b), u"&amp;", u"-");
-  b = S::ReplaceAll(std::move(b), u"&", u"-");
-  b = S::ReplaceAll(std::move(b), u"#", u"-");
-  return b;
-}
-
-std::u16string CleanLongExtension(std::u16string x) {
-  x = S::ReplaceAll(std::move(x), u":", u"-");
-  x = S::ReplaceAll(std::move(x), u"*", u"-");
-  x = S::ReplaceAll(std::move(x), u"?", u"");
-  x = S::ReplaceAll(std::move(x), u"&", u"-");
-  x = S::ReplaceAll(std::move(x), u"\"", u"-");
-  x = S::ReplaceAll(std::move(x), u"<", u"-");
-  x = S::ReplaceAll(std::move(x), u">", u"-");
-  x = S::ReplaceAll(std::move(x), u"|", u"-");
-  x = S::ReplaceAll(std::move(x), u"=", u"");
-  x = S::ReplaceAll(std::move(x), u"#", u"-");
-  return x;
-}
+// Each table in the order the replacements are applied.
+constexpr Replacement kFolderCharacters[] = {
+    {u":", u"-"}, {u"*", u"-"}, {u"?", u"-"}, {u"\"", u"-"},
+    {u"<", u"-"}, {u">", u"-"}, {u"|", u"-"},
+};
+constexpr Replacement kBaseNameCharacters[] = {
+    {u":", u"-"}, {u"*", u"-"}, {u"?", u""},      {u"\"", u"-"}, {u"<", u"-"}, {u">", u"-"},
+    {u"|", u"-"}, {u"=", u""},  {u"&amp;", u"-"}, {u"&", u"-"},  {u"#", u"-"},
+};
+constexpr Replacement kLongExtensionCharacters[] = {
+    {u":", u"-"}, {u"*", u"-"}, {u"?", u""},  {u"&", u"-"}, {u"\"", u"-"},
+    {u"<", u"-"}, {u">", u"-"}, {u"|", u"-"}, {u"=", u""},  {u"#", u"-"},
+};
 
 bool IsServerScriptExtension(const std::u16string& x) {
-  return S::EqualsIgnoreCaseAscii(x, u"php") || S::EqualsIgnoreCaseAscii(x, u"jsp") ||
-         S::EqualsIgnoreCaseAscii(x, u"asp");
+  return StringUtility::EqualsIgnoreCaseAscii(x, u"php") ||
+         StringUtility::EqualsIgnoreCaseAscii(x, u"jsp") ||
+         StringUtility::EqualsIgnoreCaseAscii(x, u"asp");
 }
 
 std::u16string JoinUnderRoot(const std::u16string& root, const std::u16string& folderName) {
-  return S::ReplaceAll(root + u"\\" + WithoutDotComponents(folderName), u"\\\\", u"\\");
+  return StringUtility::ReplaceAll(root + u"\\" + SafeFolderName(folderName), u"\\\\", u"\\");
+}
+
+bool IsSchemeCharacter(char16_t c, bool first) {
+  const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+  if (first) return letter;
+  return letter || (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
+}
+
+std::u16string WithSchemeOrHttp(const std::u16string& scheme) {
+  return scheme.empty() ? std::u16string(u"http") : scheme;
+}
+
+// Scripts and style sheets whose address carries a query string: a browser
+// reading the copy from disk decides their type by the name's ending, so the
+// query goes into the stem and the name keeps the path's own extension.
+std::optional<std::u16string> ScriptOrStyleSheetName(const AddressParts& target) {
+  const std::u16string file =
+      target.extension.empty() ? target.baseName : target.baseName + u"." + target.extension;
+  const std::size_t question = file.find(u'?');
+  if (question == std::u16string::npos) return std::nullopt;
+  const std::u16string path = file.substr(0, question);
+  const int dot = LastIndexOf(path, u".");
+  if (dot < 1) return std::nullopt;
+  const std::u16string extension = StringUtility::ToLowerAscii(CharactersAfter(path, dot));
+  if (extension != u"css" && extension != u"js" && extension != u"mjs") return std::nullopt;
+  const std::u16string query = ReplaceEach(file.substr(question + 1), kBaseNameCharacters);
+  std::u16string stem = ReplaceEach(FirstCharacters(path, dot), kBaseNameCharacters);
+  if (!query.empty()) stem += u"-" + query;
+  return stem + u"." + extension;
 }
 
 }  // namespace
+
+std::size_t WebSchemeLength(std::u16string_view address) {
+  if (address.size() >= 7 && StringUtility::EqualsIgnoreCaseAscii(address.substr(0, 7), u"http://"))
+    return 7;
+  if (address.size() >= 8 &&
+      StringUtility::EqualsIgnoreCaseAscii(address.substr(0, 8), u"https://"))
+    return 8;
+  return 0;
+}
 
 int LastIndexOf(const std::u16string& text, const std::u16string& sub) {
   const std::size_t at = text.rfind(sub);
   return at == std::u16string::npos ? -1 : static_cast<int>(at);
 }
 
+std::u16string WebSchemeOf(const std::u16string& address) {
+  const std::size_t length = WebSchemeLength(address);
+  return length == 0 ? std::u16string()
+                     : StringUtility::ToLowerAscii(address.substr(0, length - 3));
+}
+
+std::u16string WithoutWebScheme(const std::u16string& address) {
+  return address.substr(WebSchemeLength(address));
+}
+
+bool HasForeignScheme(std::u16string_view reference) {
+  const std::size_t colon = reference.find(u':');
+  if (colon == std::u16string_view::npos || colon == 0) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    if (!IsSchemeCharacter(reference[i], i == 0)) return false;
+  }
+  const std::u16string_view scheme = reference.substr(0, colon);
+  return !StringUtility::EqualsIgnoreCaseAscii(scheme, u"http") &&
+         !StringUtility::EqualsIgnoreCaseAscii(scheme, u"https");
+}
+
+ReferenceAndFragment SplitFragment(const std::u16string& reference) {
+  const std::size_t hash = reference.find(u'#');
+  if (hash == std::u16string::npos) return {reference, {}, false};
+  return {reference.substr(0, hash), reference.substr(hash + 1), true};
+}
+
 std::u16string NormalizeAddress(const std::u16string& address) {
-  if (!S::StartsWith(address, kScheme)) return address;
-  std::u16string rest = address.substr(kScheme.size());
+  const std::size_t schemeLength = WebSchemeLength(address);
+  if (schemeLength == 0) return address;
+  std::u16string rest = address.substr(schemeLength);
   if (rest.find(u'/') == std::u16string::npos) return rest + u"/index.html";
   if (rest.back() == u'/') return rest + u"/index.html";
   return rest;
@@ -91,52 +144,68 @@ AddressParts SplitAddress(const std::u16string& address) {
   const int e = LastIndexOf(address, u"/");
   std::u16string file = address;
   if (e > 0) {
-    const std::u16string s = Left(address, e);
-    file = After(address, e);
+    const std::u16string s = FirstCharacters(address, e);
+    file = CharactersAfter(address, e);
     const std::size_t i = s.find(u'/');
     if (i == std::u16string::npos || i < 1) {
       parts.host = s;
     } else {
       parts.host = s.substr(0, i);
-      parts.directory = S::ReplaceAll(After(s, static_cast<long>(i)), u"/", u"\\");
+      parts.directory =
+          StringUtility::ReplaceAll(CharactersAfter(s, static_cast<long>(i)), u"/", u"\\");
     }
   }
   const int d = LastIndexOf(file, u".");
   if (d < 1) {
     parts.baseName = file;
   } else {
-    parts.baseName = Left(file, d);
-    parts.extension = After(file, d);
+    parts.baseName = FirstCharacters(file, d);
+    parts.extension = CharactersAfter(file, d);
   }
+  return parts;
+}
+
+AddressParts SplitAbsolute(const std::u16string& address) {
+  AddressParts parts = SplitAddress(NormalizeAddress(address));
+  parts.scheme = WebSchemeOf(address);
   return parts;
 }
 
 std::u16string CollapseDotSegments(std::u16string address) {
   // Each round removes one "/../" with the segment before it and starts over,
-  // until none is left or the next one stands right behind the host.
+  // until none is left or the next one stands right behind the host. The
+  // last "/" of "http://" is at 6 and of "https://" at 7, so one bound
+  // serves both schemes.
   while (true) {
-    address = S::ReplaceAll(std::move(address), u"/./", u"/");
+    address = StringUtility::ReplaceAll(std::move(address), u"/./", u"/");
     const std::size_t c = address.find(u"/../");
     if (c == std::u16string::npos) return address;
     const std::u16string left = address.substr(0, c);
     const std::u16string right = address.substr(c + 3);
     const auto d = static_cast<unsigned int>(LastIndexOf(left, u"/"));
     if (d <= 7) return left + right;
-    address = Left(address, static_cast<long>(static_cast<int>(d))) + right;
+    address = FirstCharacters(address, static_cast<long>(static_cast<int>(d))) + right;
   }
 }
 
 std::u16string ResolveReference(std::u16string reference, const AddressParts& page) {
-  reference = S::ReplaceAll(std::move(reference), u"&amp;", u"&");
-  if (S::StartsWith(reference, kScheme)) return CollapseDotSegments(reference);
-  if (S::StartsWith(reference, u"//")) return CollapseDotSegments(u"http:" + reference);
-  if (S::StartsWith(reference, u"/")) {
-    return CollapseDotSegments(std::u16string(kScheme) + page.host + reference);
+  reference = StringUtility::ReplaceAll(std::move(reference), u"&amp;", u"&");
+  // The server never sees a fragment; it names a place in the same file.
+  reference = SplitFragment(reference).reference;
+  const std::u16string scheme = WithSchemeOrHttp(page.scheme);
+  if (const std::size_t length = WebSchemeLength(reference); length > 0) {
+    return CollapseDotSegments(WebSchemeOf(reference) + u"://" + reference.substr(length));
+  }
+  if (StringUtility::StartsWith(reference, u"//")) {
+    return CollapseDotSegments(scheme + u":" + reference);
+  }
+  if (StringUtility::StartsWith(reference, u"/")) {
+    return CollapseDotSegments(scheme + u"://" + page.host + reference);
   }
   std::u16string t = page.host + u"/" + page.directory + u"/" + reference;
-  t = S::ReplaceAll(std::move(t), u"\\", u"/");
-  t = S::ReplaceAll(std::move(t), u"//", u"/");
-  return CollapseDotSegments(std::u16string(kScheme) + t);
+  t = StringUtility::ReplaceAll(std::move(t), u"\\", u"/");
+  t = StringUtility::ReplaceAll(std::move(t), u"//", u"/");
+  return CollapseDotSegments(scheme + u"://" + t);
 }
 
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
@@ -145,36 +214,41 @@ std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
   std::u16string name = target.host == siteHost
                             ? target.host + u"\\" + target.directory
                             : siteHost + u"\\" + target.host + u"\\" + target.directory;
-  return JoinUnderRoot(root, ReplaceFolderCharacters(std::move(name)));
+  return JoinUnderRoot(root, ReplaceEach(std::move(name), kFolderCharacters));
 }
 
 std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, int number) {
-  const std::u16string b = CleanBaseName(target.baseName);
-  std::u16string x = S::TrimWhiteSpace(target.extension);
-  if (x.size() > 4) {
-    x = CleanLongExtension(std::move(x)) + u".html";
-  } else if (x.empty() || IsServerScriptExtension(x)) {
-    x = u"html";
-  }
-  std::u16string name = b + u"." + x;
-  if (mode == BrowsableCopy) {
-    name = S::FromAscii(std::to_string(number)) + u"." + name;
+  std::u16string name;
+  if (auto special = ScriptOrStyleSheetName(target)) {
+    name = *std::move(special);
   } else {
-    name = S::ReplaceAll(std::move(name), u"%20", u"");
-    name = S::ReplaceAll(std::move(name), u"%", u"");
+    const std::u16string b = ReplaceEach(target.baseName, kBaseNameCharacters);
+    std::u16string x = StringUtility::TrimWhiteSpace(target.extension);
+    if (x.size() > 4) {
+      x = ReplaceEach(std::move(x), kLongExtensionCharacters) + u".html";
+    } else if (x.empty() || IsServerScriptExtension(x)) {
+      x = u"html";
+    }
+    name = b + u"." + x;
+  }
+  if (mode == BrowsableCopy) {
+    name = StringUtility::FromAscii(std::to_string(number)) + u"." + name;
+  } else {
+    name = StringUtility::ReplaceAll(std::move(name), u"%20", u"");
+    name = StringUtility::ReplaceAll(std::move(name), u"%", u"");
   }
   return SafeFileName(name);
 }
 
 std::u16string LocalFilePath(const std::u16string& folder, const std::u16string& name) {
-  return S::ReplaceAll(folder + u"\\" + name, u"\\\\", u"\\");
+  return StringUtility::ReplaceAll(folder + u"\\" + name, u"\\\\", u"\\");
 }
 
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to) {
   // The components are compared in place; a reference is written for every
   // link of every page, so this avoids splitting both paths into copies.
-  const auto fromParts = S::SplitViews(from, u'\\');
-  const auto toParts = S::SplitViews(to, u'\\');
+  const auto fromParts = StringUtility::SplitViews(from, u'\\');
+  const auto toParts = StringUtility::SplitViews(to, u'\\');
   std::size_t k = 0;
   while (k < fromParts.size() && k < toParts.size() && fromParts[k] == toParts[k]) ++k;
   std::u16string result;
@@ -189,15 +263,23 @@ std::u16string RelativeLocalReference(const std::u16string& from, const std::u16
 std::u16string SitePrefixOf(const std::u16string& startAddress) {
   const int p = LastIndexOf(startAddress, u"/");
   if (static_cast<unsigned int>(p) <= 7) return startAddress;
-  return Left(startAddress, p);
+  return FirstCharacters(startAddress, p);
 }
 
 std::u16string SiteHostOf(const std::u16string& sitePrefix) {
   return SplitAddress(NormalizeAddress(sitePrefix)).host;
 }
 
+bool IsUnderSitePrefix(const std::u16string& address, const std::u16string& sitePrefix) {
+  return StringUtility::StartsWith(WithoutWebScheme(address), WithoutWebScheme(sitePrefix));
+}
+
+bool ContainsSitePrefix(const std::u16string& address, const std::u16string& sitePrefix) {
+  return WithoutWebScheme(address).find(WithoutWebScheme(sitePrefix)) != std::u16string::npos;
+}
+
 std::u16string SiteFolderName(const std::u16string& siteHost) {
-  return WithoutDotComponents(ReplaceFolderCharacters(siteHost));
+  return SafeFolderName(ReplaceEach(siteHost, kFolderCharacters));
 }
 
 std::u16string SiteFolderFor(const std::u16string& siteHost, const std::u16string& root) {

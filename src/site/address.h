@@ -1,12 +1,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The address and local-path rules: how a reference becomes an absolute
 // address, how an address is cut into the parts that name its local copy,
 // where that copy lies in each download mode and which relative reference
-// leads to it. Pure functions over UTF-16 text; only "http://" addresses are
-// understood as absolute.
+// leads to it. Pure functions over UTF-16 text. "http://" and "https://"
+// addresses (in any letter case) are absolute; a reference with any other
+// scheme is not an address of the copy and is left as written.
 //
 // Whatever an address holds, every folder and file these rules produce stays
 // inside the download folder: "." and ".." components are dropped from folder
@@ -22,14 +24,38 @@ struct AddressParts {
   std::u16string directory;  // "\" separators; may end in "\"
   std::u16string baseName;
   std::u16string extension;  // without the dot
+  // "http" or "https"; empty when the split address carried none. Never part
+  // of host, so both schemes of one host share their local files.
+  std::u16string scheme;
 };
 
 int LastIndexOf(const std::u16string& text, const std::u16string& sub);
 
-// Strips "http://" and supplies "/index.html" where the address names a
-// folder. Other addresses pass unchanged.
+// Strips "http://" or "https://" and supplies "/index.html" where the
+// address names a folder. Other addresses pass unchanged.
 std::u16string NormalizeAddress(const std::u16string& address);
 AddressParts SplitAddress(const std::u16string& address);
+// SplitAddress of NormalizeAddress, with the scheme kept beside the parts.
+AddressParts SplitAbsolute(const std::u16string& address);
+
+// "http" or "https" for an absolute web address (lower case), else empty.
+std::u16string WebSchemeOf(const std::u16string& address);
+// The length of a leading "http://" or "https://" (any letter case), else 0.
+std::size_t WebSchemeLength(std::u16string_view address);
+// The address without its scheme and "://"; unchanged when it has none.
+std::u16string WithoutWebScheme(const std::u16string& address);
+// True when the reference starts with a URI scheme other than http and
+// https ("mailto:", "data:", "c:\" ...): such references are no address of
+// the copy.
+bool HasForeignScheme(std::u16string_view reference);
+// Splits "page.html#part" into the part before the first "#" and the
+// fragment after it (without the "#"); no "#" gives an empty fragment.
+struct ReferenceAndFragment {
+  std::u16string reference;
+  std::u16string fragment;
+  bool hasFragment = false;
+};
+ReferenceAndFragment SplitFragment(const std::u16string& reference);
 std::u16string CollapseDotSegments(std::u16string address);
 std::u16string ResolveReference(std::u16string reference, const AddressParts& page);
 
@@ -43,6 +69,11 @@ std::u16string RelativeLocalReference(const std::u16string& from, const std::u16
 // the scheme), and the host of that prefix.
 std::u16string SitePrefixOf(const std::u16string& startAddress);
 std::u16string SiteHostOf(const std::u16string& sitePrefix);
+// Whether an address begins with the site prefix, http and https of one
+// host counting as the same site.
+bool IsUnderSitePrefix(const std::u16string& address, const std::u16string& sitePrefix);
+// Whether the site prefix occurs anywhere in the address, by the same rule.
+bool ContainsSitePrefix(const std::u16string& address, const std::u16string& sitePrefix);
 
 // The folder name of the site host under the download folder, with the same
 // character replacement and dot-component rule as every other folder.

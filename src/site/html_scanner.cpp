@@ -1,6 +1,8 @@
 #include "site/html_scanner.h"
 
 #include "site/pattern_pass.h"
+#include "site/reference_writer.h"
+#include "site/srcset.h"
 
 namespace kestrine {
 
@@ -31,50 +33,72 @@ bool ContainsJavascriptScheme(const std::u16string& r) {
   return false;
 }
 
-std::optional<std::u16string> FinishHtmlReference(std::u16string r) {
+std::optional<std::u16string> TakeHtmlReference(std::u16string r, IReferenceRewriter& rewriter) {
   r = WithoutBlanks(r);
   if (!r.empty() && r.front() == u'#') return std::nullopt;
   if (ContainsJavascriptScheme(r)) return std::nullopt;
-  return r;
+  return rewriter.Rewrite(r);
 }
 
-std::optional<std::u16string> HtmlFilter(std::u16string_view raw) {
-  return FinishHtmlReference(WithoutQuotes(raw));
+std::optional<std::u16string> HtmlReference(std::u16string_view raw, IReferenceRewriter& rewriter) {
+  return TakeHtmlReference(WithoutQuotes(raw), rewriter);
 }
 
 // Background values without a "/" are too often colours or names to follow.
-std::optional<std::u16string> BackgroundFilter(std::u16string_view raw) {
+std::optional<std::u16string> BackgroundReference(std::u16string_view raw,
+                                                  IReferenceRewriter& rewriter) {
   std::u16string r = WithoutQuotes(raw);
   if (r.find(u'/') == std::u16string::npos) return std::nullopt;
-  return FinishHtmlReference(std::move(r));
+  return TakeHtmlReference(std::move(r), rewriter);
+}
+
+std::optional<std::u16string> SrcsetReference(std::u16string_view raw,
+                                              IReferenceRewriter& rewriter) {
+  return RewriteSrcset(raw, rewriter);
 }
 
 struct Pass {
   std::u16string_view start;
   std::u16string_view end;
-  ReferenceFilter filter;
+  ValueHandler handler;
+  AtTextStart atStart;
 };
 
 constexpr Pass kPasses[] = {
-    {u" href=\"", u"\"", &HtmlFilter},
-    {u" src=\"", u"\"", &HtmlFilter},
-    {u" href='", u"'", &HtmlFilter},
-    {u" src='", u"'", &HtmlFilter},
-    {u"url(", u")", &HtmlFilter},
-    {u"content=\"0; url=", u"\"", &HtmlFilter},
-    {u"background=\"", u"\"", &BackgroundFilter},
+    {u" href=\"", u"\"", &HtmlReference, AtTextStart::EndsThePass},
+    {u" src=\"", u"\"", &HtmlReference, AtTextStart::EndsThePass},
+    {u" href='", u"'", &HtmlReference, AtTextStart::EndsThePass},
+    {u" src='", u"'", &HtmlReference, AtTextStart::EndsThePass},
+    {u"url(", u")", &HtmlReference, AtTextStart::EndsThePass},
+    {u"content=\"0; url=", u"\"", &HtmlReference, AtTextStart::EndsThePass},
+    {u"background=\"", u"\"", &BackgroundReference, AtTextStart::EndsThePass},
+    // Today's forms: responsive images, video posters, preloads and imports
+    // in style blocks.
+    {u" srcset=\"", u"\"", &SrcsetReference, AtTextStart::IsTaken},
+    {u" srcset='", u"'", &SrcsetReference, AtTextStart::IsTaken},
+    {u" imagesrcset=\"", u"\"", &SrcsetReference, AtTextStart::IsTaken},
+    {u" imagesrcset='", u"'", &SrcsetReference, AtTextStart::IsTaken},
+    {u" poster=\"", u"\"", &HtmlReference, AtTextStart::IsTaken},
+    {u" poster='", u"'", &HtmlReference, AtTextStart::IsTaken},
+    {u"@import \"", u"\"", &HtmlReference, AtTextStart::IsTaken},
+    {u"@import '", u"'", &HtmlReference, AtTextStart::IsTaken},
 };
 
 }  // namespace
 
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter) {
+  for (const Pass& pass : kPasses) {
+    if (rewriter.IsStopRequested()) return;
+    RunPatternPass(text, pass.start, pass.end, pass.handler, rewriter, pass.atStart);
+  }
+}
+
 void ScanHtmlReferences(IScanProject& project, std::u16string& text, const std::u16string&,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
-                        const std::u16string& pageFolder) {
+                        const std::u16string& pageFolder, std::vector<std::int32_t>* referenced) {
   ReferenceWriter writer(project, pageAddress, downloadFolder, pageFolder);
-  for (const Pass& pass : kPasses) {
-    if (project.IsStopRequested()) return;
-    RunPatternPass(text, pass.start, pass.end, pass.filter, writer, project);
-  }
+  RunHtmlPasses(text, writer);
+  if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
 }
 
 }  // namespace kestrine

@@ -1,17 +1,25 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "site/reference_rewriter.h"
 #include "site/scan_project.h"
 
 namespace kestrine {
 
-// Finds the references of a page by seven literal patterns, queues each one
-// it takes with the project and writes the relative path of its local copy
-// in its place. The text is changed in place; after a cancel or pause it
-// holds the rewrites made so far.
+// Finds the references of a page by literal patterns, queues each one it
+// takes with the project and writes the relative path of its local copy in
+// its place. The text is changed in place; after a cancel or pause it holds
+// the rewrites made so far. The numbers of the addresses the page refers to
+// go to `referenced` when it is given.
 void ScanHtmlReferences(IScanProject& project, std::u16string& text, const std::u16string& charset,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
-                        const std::u16string& pageFolder);
+                        const std::u16string& pageFolder,
+                        std::vector<std::int32_t>* referenced = nullptr);
+
+// The same passes over a page with any rewriter.
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter);
 
 }  // namespace kestrine

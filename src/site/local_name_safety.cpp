@@ -96,6 +96,24 @@ std::u16string WithoutDotComponents(const std::u16string& folderName) {
   return out;
 }
 
+std::u16string SafeFolderName(const std::u16string& folderName) {
+  std::u16string safe = WithoutDotComponents(folderName);
+  if (StringUtility::ToUtf8(safe).size() <= kMaxFileNameBytes) return safe;
+  std::u16string out;
+  out.reserve(safe.size());
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = safe.find(u'\\', start);
+    const std::u16string part =
+        safe.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+    out += StringUtility::ToUtf8(part).size() > kMaxFileNameBytes ? Shortened(part) : part;
+    if (end == std::u16string::npos) break;
+    out += u'\\';
+    start = end + 1;
+  }
+  return out;
+}
+
 std::u16string SafeFileName(const std::u16string& name) {
   std::u16string safe = name;
   for (char16_t& c : safe) {

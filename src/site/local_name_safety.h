@@ -12,6 +12,9 @@ namespace kestrine {
 // Drops "." and ".." components of a "\"-separated folder name; a trailing
 // "\" stays.
 std::u16string WithoutDotComponents(const std::u16string& folderName);
+// WithoutDotComponents, and every component longer than the file system
+// allows shortened as SafeFileName shortens a name.
+std::u16string SafeFolderName(const std::u16string& folderName);
 
 // Turns "\", "/" and control characters into "-", never yields "." or "..",
 // and shortens a name longer than the file system allows (255 bytes of

@@ -5,23 +5,31 @@ namespace kestrine {
 ReferenceWriter::ReferenceWriter(IScanProject& project, const std::u16string& documentAddress,
                                  std::u16string downloadFolder, std::u16string documentFolder)
     : project_(project),
-      document_(SplitAddress(NormalizeAddress(documentAddress))),
+      document_(SplitAbsolute(documentAddress)),
       downloadFolder_(std::move(downloadFolder)),
-      documentFolder_(std::move(documentFolder)),
-      mode_(project.ScanMode()),
-      siteHost_(project.ScanSiteHost()) {}
+      documentFolder_(std::move(documentFolder)) {}
 
-const std::u16string& ReferenceWriter::Rewrite(const std::u16string& reference) {
-  const auto known = written_.find(reference);
-  if (known != written_.end()) return known->second;
+std::optional<std::u16string> ReferenceWriter::Rewrite(const std::u16string& reference) {
+  if (HasForeignScheme(reference)) return std::nullopt;
+  const ReferenceAndFragment parts = SplitFragment(reference);
+  // A fragment alone names a place in this document.
+  if (parts.hasFragment && parts.reference.empty()) return std::nullopt;
+  const auto known = written_.find(parts.reference);
+  std::u16string written =
+      known != written_.end()
+          ? known->second
+          : written_.emplace(parts.reference, WrittenFor(parts.reference)).first->second;
+  if (parts.hasFragment) written += u"#" + parts.fragment;
+  return written;
+}
+
+std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
   const std::u16string address = ResolveReference(reference, document_);
-  const AddressParts target = SplitAddress(NormalizeAddress(address));
-  const int number = project_.AddFoundAddress(address);
-  const std::u16string file =
-      LocalFilePath(LocalFolderFor(mode_, siteHost_, target, downloadFolder_),
-                    LocalFileNameFor(mode_, target, number + 1));
-  const std::u16string text = UrlForm(RelativeLocalReference(documentFolder_, file));
-  return written_.emplace(reference, text).first->second;
+  const FoundAddress found = project_.AddFoundAddress(address);
+  if (found.number < 0) return address;
+  referenced_.push_back(found.number);
+  const std::u16string file = LocalFilePath(downloadFolder_, found.localFile);
+  return UrlForm(RelativeLocalReference(documentFolder_, file));
 }
 
 std::u16string ReferenceWriter::UrlForm(const std::u16string& relativePath) {
@@ -49,6 +57,12 @@ std::u16string ReferenceWriter::UrlForm(const std::u16string& relativePath) {
         break;
       case u')':
         url += u"%29";
+        break;
+      case u'"':
+        url += u"%22";
+        break;
+      case u'\'':
+        url += u"%27";
         break;
       default:
         url += c;

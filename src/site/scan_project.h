@@ -1,20 +1,27 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "site/address.h"
 
 namespace kestrine {
 
+// The outcome of handing a found address to the project.
+struct FoundAddress {
+  // The address's number, or -1 when the project did not queue it (a limit
+  // or a rule refused it): the reference then keeps the absolute address.
+  std::int32_t number = -1;
+  // Where its local copy lies, relative to the download folder.
+  std::u16string localFile;
+};
+
 // What the page and style-sheet scanners need of the project they feed: a
-// place to queue each address found, the values the path rules read, and
-// whether the user asked to stop.
+// place to queue each address found, and whether the user asked to stop.
 class IScanProject {
  public:
-  // Queues the address unless it is known and returns its number.
-  virtual int AddFoundAddress(const std::u16string& address) = 0;
-  virtual DownloadMode ScanMode() const = 0;
-  virtual std::u16string ScanSiteHost() const = 0;
+  // Queues the address unless it is known; its number and local file.
+  virtual FoundAddress AddFoundAddress(const std::u16string& address) = 0;
   // True once a cancel or a pause has been requested.
   virtual bool IsStopRequested() = 0;
 

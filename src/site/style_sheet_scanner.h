@@ -1,17 +1,25 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "site/reference_rewriter.h"
 #include "site/scan_project.h"
 
 namespace kestrine {
 
-// Takes every url( ... ) reference of a style sheet, resolved against the
-// sheet's own address, queues it and writes the relative path of its local
-// copy in its place.
+// Takes every url( ... ) and @import reference of a style sheet, resolved
+// against the sheet's own address, queues it and writes the relative path
+// of its local copy in its place. Inline data, fragments and other schemes
+// stay as written.
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& charset, const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
-                              const std::u16string& sheetFolder);
+                              const std::u16string& sheetFolder,
+                              std::vector<std::int32_t>* referenced = nullptr);
+
+// The same passes over a style sheet with any rewriter.
+void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter);
 
 }  // namespace kestrine

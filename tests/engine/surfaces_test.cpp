@@ -8,22 +8,27 @@
 namespace kestrine {
 namespace {
 
-TEST(MemoryQueueList, InsertPastTheEndLandsAtTheEndAndMissingRowsAreLeftAlone) {
+TEST(MemoryQueueList, RowsStandInKeyOrderWhateverTheOrderOfInsertion) {
   MemoryQueueList list;
   list.SetCellText(0, kSizeColumn, u"lost");
   EXPECT_EQ(list.RowCount(), 0u);
   list.InsertRow(5, u"http://h/5");
   list.InsertRow(2, u"http://h/2");
   list.InsertRow(0, u"http://h/0");
-  list.SetCellText(1, kProgressColumn, u"50%");
-  list.SetCellText(7, kProgressColumn, u"lost");
-  list.SetCellText(1, 99, u"lost");
-  const auto rows = list.Rows();
+  list.SetCellText(5, kProgressColumn, u"50%");
+  list.SetCellText(1, kProgressColumn, u"lost");
+  list.SetCellText(5, 99, u"lost");
+  auto rows = list.Rows();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0][kAddressColumn], u"http://h/0");
-  EXPECT_EQ(rows[1][kAddressColumn], u"http://h/5");
-  EXPECT_EQ(rows[1][kProgressColumn], u"50%");
-  EXPECT_EQ(rows[2][kAddressColumn], u"http://h/2");
+  EXPECT_EQ(rows[1][kAddressColumn], u"http://h/2");
+  EXPECT_EQ(rows[2][kAddressColumn], u"http://h/5");
+  EXPECT_EQ(rows[2][kProgressColumn], u"50%");
+  // Inserting a key again starts that row afresh (a download continued).
+  list.InsertRow(5, u"http://h/5");
+  rows = list.Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2][kProgressColumn], u"");
   list.DeleteAllRows();
   EXPECT_EQ(list.RowCount(), 0u);
 }

@@ -1,5 +1,8 @@
 #include "site/address.h"
 
+#include "runtime/string_utility.h"
+#include "site/local_name_safety.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,8 +29,9 @@ TEST(NormalizeAddress, AddsDefaultDocumentOnlyWhereAFolderIsNamed) {
   EXPECT_EQ(NormalizeAddress(u"http://example.com"), u"example.com/index.html");
   EXPECT_EQ(NormalizeAddress(u"http://example.com/"), u"example.com//index.html");
   EXPECT_EQ(NormalizeAddress(u"http://example.com/a/b"), u"example.com/a/b");
-  EXPECT_EQ(NormalizeAddress(u"https://example.org/a/x.css"), u"https://example.org/a/x.css");
-  EXPECT_EQ(NormalizeAddress(u"HTTP://example.com/"), u"HTTP://example.com/");
+  EXPECT_EQ(NormalizeAddress(u"https://example.org/a/x.css"), u"example.org/a/x.css");
+  EXPECT_EQ(NormalizeAddress(u"HTTP://example.com/"), u"example.com//index.html");
+  EXPECT_EQ(NormalizeAddress(u"ftp://example.org/a"), u"ftp://example.org/a");
 }
 
 struct SplitCase {
@@ -47,7 +51,7 @@ TEST(SplitAddress, CutsHostDirectoryBaseNameAndExtension) {
       {u"http://example.com/my%20file.pdf", u"example.com", u"", u"my%20file", u"pdf"},
       {u"http://example.com/a/b", u"example.com", u"a", u"b", u""},
       {u"http://example.com/.htaccess", u"example.com", u"", u".htaccess", u""},
-      {u"https://example.org/a/x.css", u"https:", u"\\example.org\\a", u"x", u"css"},
+      {u"https://example.org/a/x.css", u"example.org", u"a", u"x", u"css"},
       {u"http://example.com/news//index.html", u"example.com", u"news\\", u"index", u"html"},
   };
   for (const SplitCase& c : cases) {
@@ -86,14 +90,70 @@ TEST(ResolveReference, WorkedExamplesAgainstTheNewsPage) {
       {u"/css/site.css", u"http://example.com/css/site.css"},
       {u"//cdn.example.org/a.js", u"http://cdn.example.org/a.js"},
       {u"list.php?a=1&amp;b=2", u"http://example.com/news/list.php?a=1&b=2"},
-      {u"https://example.org/", u"http://example.com/news/https:/example.org/"},
-      {u"HTTP://other.org/a", u"http://example.com/news/HTTP:/other.org/a"},
-      {u"mailto:someone", u"http://example.com/news/mailto:someone"},
+      {u"https://example.org/", u"https://example.org/"},
+      {u"HTTP://other.org/a", u"http://other.org/a"},
+      {u"HTTPS://other.org/./b/../a", u"https://other.org/a"},
+      {u"os.html#os.stat", u"http://example.com/news/os.html"},
       {u"", u"http://example.com/news/"},
   };
   for (const auto& [reference, expected] : cases) {
     EXPECT_EQ(ResolveReference(reference, PageParts()), expected);
   }
+}
+
+TEST(ResolveReference, ReferencesTakeTheSchemeOfTheirPage) {
+  const AddressParts page = SplitAbsolute(u"https://example.com/news/index.html");
+  EXPECT_EQ(page.scheme, u"https");
+  EXPECT_EQ(page.host, u"example.com");
+  EXPECT_EQ(ResolveReference(u"a.html", page), u"https://example.com/news/a.html");
+  EXPECT_EQ(ResolveReference(u"/a.html", page), u"https://example.com/a.html");
+  EXPECT_EQ(ResolveReference(u"//cdn.org/a.js", page), u"https://cdn.org/a.js");
+  EXPECT_EQ(ResolveReference(u"http://x.org/", page), u"http://x.org/");
+  EXPECT_EQ(CollapseDotSegments(u"https://example.com/../../a.html"),
+            u"https://example.com/../a.html");
+}
+
+TEST(HasForeignScheme, EverySchemeButTheWebsOwn) {
+  for (const char16_t* reference :
+       {u"mailto:a@b", u"tel:+123", u"ftp://h/x", u"file:///etc/passwd", u"data:image/png;base64,",
+        u"javascript:go()", u"about:blank", u"blob:https://h/1", u"c:\\x", u"x-y.z+w:q"}) {
+    EXPECT_TRUE(HasForeignScheme(reference)) << std::string(reference, reference + 3);
+  }
+  for (const char16_t* reference : {u"http://h/", u"HTTPS://h/", u"a.html", u"/a:b", u"a/b:c",
+                                    u"1a:b", u":x", u"?q=a:b", u"#a:b"}) {
+    EXPECT_FALSE(HasForeignScheme(reference)) << std::string(reference, reference + 3);
+  }
+}
+
+TEST(SitePrefix, HttpAndHttpsOfOneHostAreOneSite) {
+  EXPECT_TRUE(IsUnderSitePrefix(u"https://h/docs/a.html", u"http://h/docs"));
+  EXPECT_TRUE(IsUnderSitePrefix(u"HTTP://h/docs/a.html", u"https://h/docs"));
+  EXPECT_FALSE(IsUnderSitePrefix(u"https://h/other/a.html", u"http://h/docs"));
+  EXPECT_EQ(SiteHostOf(SitePrefixOf(u"https://h:8443/docs/index.html")), u"h:8443");
+}
+
+TEST(LocalFileNameFor, StyleSheetsAndScriptsKeepTheirExtensionWhateverTheQuery) {
+  const auto name = [](const std::u16string& address, DownloadMode mode = DuplicateSite) {
+    return LocalFileNameFor(mode, SplitAbsolute(address), 7);
+  };
+  EXPECT_EQ(name(u"http://h/_static/pydoctheme.css?2022.1"), u"pydoctheme-2022.1.css");
+  EXPECT_EQ(name(u"http://h/a.css?v=12345"), u"a-v12345.css");
+  EXPECT_EQ(name(u"http://h/app.JS?x=1&y=2"), u"app-x1-y2.js");
+  EXPECT_EQ(name(u"http://h/m.mjs?"), u"m.mjs");
+  EXPECT_EQ(name(u"http://h/a.css?v=1", BrowsableCopy), u"7.a-v1.css");
+  // Other types keep the long-extension rule.
+  EXPECT_EQ(name(u"http://h/list.php?page=2&sort=name"), u"list.phppage2-sortname.html");
+}
+
+TEST(SafeFolderName, LongFolderComponentsAreShortened) {
+  const std::u16string longPart(300, u'd');
+  const std::u16string folder = LocalFolderFor(
+      DuplicateSite, u"h", SplitAbsolute(u"http://h/" + longPart + u"/x.html"), u"/out");
+  for (const auto& part : StringUtility::SplitViews(folder, u'\\')) {
+    EXPECT_LE(StringUtility::ToUtf8(part).size(), kMaxFileNameBytes);
+  }
+  EXPECT_NE(folder, LocalFolderFor(DuplicateSite, u"h",
+                                   SplitAbsolute(u"http://h/" + longPart + u"e/x.html"), u"/out"));
 }
 
 TEST(ResolveReference, RelativeReferenceOnEmptyDirectoryFoldsDoubleSlash) {

@@ -4,29 +4,35 @@
 #include <string>
 #include <vector>
 
+#include "site/address.h"
 #include "site/scan_project.h"
 
 namespace kestrine::testing {
 
 // A project for the scanners alone: numbers addresses in order of first
-// sight, starting after the page itself, and can ask to stop after a given
-// number of stop checks.
+// sight, starting after the page itself, places them by the address rules,
+// and can ask to stop after a given number of stop checks or refuse
+// addresses that contain a given text.
 class StubScanProject : public IScanProject {
  public:
   StubScanProject(DownloadMode mode, std::u16string siteHost, int firstNumber = 1)
       : mode_(mode), siteHost_(std::move(siteHost)), next_(firstNumber) {}
 
-  int AddFoundAddress(const std::u16string& address) override {
+  FoundAddress AddFoundAddress(const std::u16string& address) override {
+    if (!refuse.empty() && address.find(refuse) != std::u16string::npos) return {};
     const auto found = numbers_.find(address);
-    if (found != numbers_.end()) return found->second;
-    queued.push_back(address);
-    return numbers_[address] = next_++;
+    const int number = found != numbers_.end() ? found->second : (numbers_[address] = next_++);
+    if (found == numbers_.end()) queued.push_back(address);
+    const AddressParts parts = SplitAbsolute(address);
+    std::u16string file = LocalFilePath(LocalFolderFor(mode_, siteHost_, parts, u""),
+                                        LocalFileNameFor(mode_, parts, number + 1));
+    while (!file.empty() && file.front() == u'\\') file.erase(0, 1);
+    return {number, file};
   }
-  DownloadMode ScanMode() const override { return mode_; }
-  std::u16string ScanSiteHost() const override { return siteHost_; }
   bool IsStopRequested() override { return stopAfterChecks >= 0 && checks++ >= stopAfterChecks; }
 
   std::vector<std::u16string> queued;
+  std::u16string refuse;
   int stopAfterChecks = -1;
   int checks = 0;
 

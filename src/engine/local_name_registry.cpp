@@ -1,0 +1,89 @@
+#include "engine/local_name_registry.h"
+
+#include <string>
+
+#include "runtime/string_utility.h"
+
+namespace kestrine {
+
+namespace {
+
+std::u16string Joined(const std::u16string& folder, std::u16string_view name) {
+  if (folder.empty()) return std::u16string(name);
+  return folder + u"\\" + std::u16string(name);
+}
+
+std::u16string WithSuffix(const std::u16string& name, int k) {
+  const std::u16string suffix = u"-" + StringUtility::FromAscii(std::to_string(k));
+  const std::size_t dot = name.rfind(u'.');
+  if (dot == std::u16string::npos || dot == 0) return name + suffix;
+  return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+}  // namespace
+
+bool LocalNameRegistry::IsTaken(const std::u16string& path) const {
+  return files_.count(path) > 0 || folders_.count(path) > 0;
+}
+
+std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) const {
+  std::u16string current;
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    std::size_t end = folder.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = folder.size();
+    if (end > start) {
+      std::u16string candidate = Joined(current, folder.substr(start, end - start));
+      if (const auto moved = movedFolders_.find(candidate); moved != movedFolders_.end()) {
+        candidate = moved->second;
+      } else if (files_.count(candidate) > 0) {
+        std::u16string aside;
+        for (int k = 1;; ++k) {
+          aside = WithSuffix(candidate, k);
+          if (!IsTaken(aside)) break;
+        }
+        movedFolders_.emplace(candidate, aside);
+        candidate = aside;
+      }
+      current = std::move(candidate);
+    }
+    start = end + 1;
+  }
+  return current;
+}
+
+std::u16string LocalNameRegistry::Choose(std::u16string_view folder,
+                                         const std::u16string& name) const {
+  const std::u16string resolved = ResolveFolder(folder);
+  std::u16string path = Joined(resolved, name);
+  for (int k = 1; IsTaken(path); ++k) path = Joined(resolved, WithSuffix(name, k));
+  return path;
+}
+
+void LocalNameRegistry::Register(std::u16string_view path, std::int32_t number) {
+  files_.emplace(path, number);
+  for (std::size_t slash = path.find(u'\\'); slash != std::u16string_view::npos;
+       slash = path.find(u'\\', slash + 1)) {
+    folders_.emplace(path.substr(0, slash));
+  }
+}
+
+void LocalNameRegistry::Reserve(std::u16string path) {
+  const std::u16string& stored = reserved_.emplace_back(std::move(path));
+  Register(stored, kReserved);
+}
+
+std::optional<std::int32_t> LocalNameRegistry::Holder(std::u16string_view path) const {
+  const auto found = files_.find(path);
+  if (found == files_.end() || found->second == kReserved) return std::nullopt;
+  return found->second;
+}
+
+void LocalNameRegistry::Clear() {
+  files_.clear();
+  folders_.clear();
+  movedFolders_.clear();
+  reserved_.clear();
+}
+
+}  // namespace kestrine

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kestrine {
+
+// Decides what a scan writes in place of one reference. The scanners find
+// the references; a rewriter says what each becomes, so the same passes
+// serve the first scan of a document and any later pass over its copy.
+class IReferenceRewriter {
+ public:
+  // The text to write for a cleaned reference, or nothing to leave the
+  // reference exactly as it stands in the document.
+  virtual std::optional<std::u16string> Rewrite(const std::u16string& reference) = 0;
+  // True once the scan should end between references.
+  virtual bool IsStopRequested() { return false; }
+
+ protected:
+  ~IReferenceRewriter() = default;
+};
+
+}  // namespace kestrine
