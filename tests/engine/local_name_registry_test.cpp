@@ -1,0 +1,48 @@
+#include "engine/local_name_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+namespace kestrine {
+namespace {
+
+// Claims paths the way the address queue does: choose, keep, register.
+struct Claims {
+  LocalNameRegistry registry;
+  std::deque<std::u16string> stored;
+  std::u16string Claim(std::u16string folder, const std::u16string& name) {
+    const std::u16string& path = stored.emplace_back(registry.Choose(folder, name));
+    registry.Register(path, static_cast<std::int32_t>(stored.size()));
+    return path;
+  }
+};
+
+TEST(LocalNameRegistry, TakenNamesGetNumberedAlternativesBeforeTheExtension) {
+  Claims c;
+  c.registry.Reserve(u"site\\download.log");
+  EXPECT_EQ(c.Claim(u"site", u"index.html"), u"site\\index.html");
+  EXPECT_EQ(c.Claim(u"site", u"index.html"), u"site\\index-1.html");
+  EXPECT_EQ(c.Claim(u"site", u"index.html"), u"site\\index-2.html");
+  EXPECT_EQ(c.Claim(u"site", u"download.log"), u"site\\download-1.log");
+  EXPECT_EQ(c.Claim(u"site", u".htaccess"), u"site\\.htaccess");
+  EXPECT_EQ(c.Claim(u"site", u".htaccess"), u"site\\.htaccess-1");
+  EXPECT_FALSE(c.registry.Holder(u"site\\download.log"));
+  EXPECT_EQ(c.registry.Holder(u"site\\index-1.html"), 2);
+}
+
+TEST(LocalNameRegistry, AFileNeverTakesAFolderAndAFolderNeverAFile) {
+  Claims c;
+  // A folder first: a file of the same name moves aside.
+  EXPECT_EQ(c.Claim(u"site\\v1.2", u"x.html"), u"site\\v1.2\\x.html");
+  EXPECT_EQ(c.Claim(u"site", u"v1.2"), u"site\\v1-1.2");
+  // A file first: the folder moves aside, and so does every later file in it.
+  EXPECT_EQ(c.Claim(u"site", u"docs"), u"site\\docs");
+  EXPECT_EQ(c.Claim(u"site\\docs\\a", u"x.html"), u"site\\docs-1\\a\\x.html");
+  EXPECT_EQ(c.Claim(u"site\\docs", u"y.html"), u"site\\docs-1\\y.html");
+  EXPECT_EQ(c.Claim(u"site\\docs-1", u"z.html"), u"site\\docs-1\\z.html");
+}
+
+}  // namespace
+}  // namespace kestrine

@@ -1,0 +1,144 @@
+// End to end: what today's sites do to a copy, served on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <set>
+
+#include "runtime/local_files.h"
+#include "runtime/string_utility.h"
+#include "support/engine_harness.h"
+#include "support/test_server.h"
+
+namespace kestrine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::EngineHarness;
+using testing::TempFolder;
+using testing::TestServer;
+
+std::string SiteFolder(const TestServer& server) {
+  return "127.0.0.1-" + std::to_string(server.port());
+}
+
+TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
+  // Two large files with the same name, fetched at the same time: each must
+  // end up whole, in a file of its own.
+  const std::string big(6 * 1024 * 1024, 'A');
+  const std::string small(3 * 1024 * 1024, 'B');
+  TestServer server;
+  server.server().Get("/a/logo.png", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content(big, "image/png");
+  });
+  server.server().Get("/b/logo.png", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content(small, "image/png");
+  });
+  server.server().Get("/c/logo.png", [](const httplib::Request&, httplib::Response& r) {
+    r.status = 404;
+  });
+  EngineHarness engine(5);
+  engine.monitor.StartDownload(server.WideUrl("/a/logo.png"));
+  engine.project->queue().AddAddress(server.WideUrl("/b/logo.png"), 0);
+  engine.project->queue().AddAddress(server.WideUrl("/c/logo.png"), 0);
+  engine.monitor.ShowQueue(RetrieveFiles);
+  engine.Wait();
+  const fs::path folder = engine.Out() / SiteFolder(server);
+  EXPECT_EQ(TempFolder::Read(folder / "logo.png"), big);
+  EXPECT_EQ(TempFolder::Read(folder / "logo-1.png"), small);
+  // The failed third one neither left a file nor touched the others.
+  EXPECT_FALSE(fs::exists(folder / "logo-2.png"));
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    EXPECT_EQ(entry.path().filename().string().find("~kestrine"), std::string::npos);
+  }
+}
+
+TEST(RealWeb, TheSitesOwnDownloadLogIsStoredBesideTheEnginesLog) {
+  TestServer server;
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<a href=\"download.log\">log</a> <a href=\"/\">home</a>", "text/html");
+  });
+  server.server().Get("/download.log", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("the site's own log\n", "text/plain");
+  });
+  server.server().Get("/", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>root</p>", "text/html");
+  });
+  EngineHarness engine;
+  engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+  engine.Wait();
+  const fs::path folder = engine.Out() / SiteFolder(server);
+  EXPECT_EQ(TempFolder::Read(folder / "download-1.log"), "the site's own log\n");
+  const std::string log = TempFolder::Read(folder / "download.log");
+  EXPECT_NE(log.find("download-1.log download successful.\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("the site's own log"), std::string::npos);
+  // "/" and "/index.html" are two addresses and two files; links say which.
+  const std::string index = TempFolder::Read(folder / "index.html");
+  EXPECT_NE(index.find("href=\"download-1.log\""), std::string::npos);
+  EXPECT_NE(index.find("href=\"index-1.html\""), std::string::npos);
+  EXPECT_EQ(TempFolder::Read(folder / "index-1.html"), "<p>root</p>");
+}
+
+TEST(RealWeb, FragmentsSchemesSrcsetAndImportsOfAModernPage) {
+  TestServer server;
+  std::atomic<int> pageHits{0};
+  server.server().Get("/doc/os.html", [&](const httplib::Request&, httplib::Response& r) {
+    ++pageHits;
+    r.set_content(
+        "<html><head><link href=\"theme.css?2022.1\" rel=\"stylesheet\">"
+        "<style>@import 'extra.css';</style></head><body>"
+        "<a href=\"os.html#os.stat\">stat</a> <a href=\"#top\">top</a>"
+        " <a href=\"mailto:me@example.org\">mail</a> <a href=\"https://other.example/x\">x</a>"
+        " <img src=\"a.png\" srcset=\"a.png 1x, b.png 2x\"> <video poster=\"p.png\"></video>"
+        " <a href=\"gone.html#part\">gone</a></body></html>",
+        "text/html");
+  });
+  server.server().Get("/doc/theme.css", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("@import \"base.css\"; a{background:url(data:image/png;base64,AAAA)}"
+                  " b{mask:url(#clip)} c{background:url( 'c.png' )}",
+                  "text/css");
+  });
+  for (const char* file : {"/doc/extra.css", "/doc/base.css"}) {
+    server.server().Get(file, [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("p{}", "text/css");
+    });
+  }
+  for (const char* file : {"/doc/a.png", "/doc/b.png", "/doc/p.png", "/doc/c.png"}) {
+    server.server().Get(file, [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("png", "image/png");
+    });
+  }
+  EngineHarness engine;
+  engine.Start(server.WideUrl("/doc/os.html"), DuplicateSite);
+  engine.Wait();
+  const fs::path folder = engine.Out() / SiteFolder(server) / "doc";
+  EXPECT_EQ(pageHits.load(), 1);
+  const std::string page = TempFolder::Read(folder / "os.html");
+  EXPECT_NE(page.find("href=\"os.html#os.stat\""), std::string::npos);
+  EXPECT_NE(page.find("href=\"#top\""), std::string::npos);
+  EXPECT_NE(page.find("href=\"mailto:me@example.org\""), std::string::npos);
+  EXPECT_NE(page.find("srcset=\"a.png 1x, b.png 2x\""), std::string::npos);
+  EXPECT_NE(page.find("href=\"theme-2022.1.css\""), std::string::npos);
+  EXPECT_NE(page.find("@import 'extra.css'"), std::string::npos);
+  // Neither the external host (no network here) nor the missing page was
+  // stored, so both links lead to the web, the fragment kept.
+  EXPECT_NE(page.find("href=\"https://other.example/x\""), std::string::npos);
+  EXPECT_NE(page.find("href=\"" + server.Url("/doc/gone.html") + "#part\""), std::string::npos);
+  for (const char* file :
+       {"theme-2022.1.css", "extra.css", "base.css", "a.png", "b.png", "p.png", "c.png"}) {
+    EXPECT_TRUE(fs::exists(folder / file)) << file;
+  }
+  EXPECT_FALSE(fs::exists(engine.Out() / SiteFolder(server) / "https-"));
+  const std::string sheet = TempFolder::Read(folder / "theme-2022.1.css");
+  EXPECT_NE(sheet.find("url(data:image/png;base64,AAAA)"), std::string::npos);
+  EXPECT_NE(sheet.find("url(#clip)"), std::string::npos);
+  EXPECT_NE(sheet.find("url(c.png)"), std::string::npos);
+  for (const auto& row : engine.list.Rows()) {
+    const std::string address = StringUtility::ToUtf8(row[kAddressColumn]);
+    EXPECT_EQ(address.find('#'), std::string::npos) << address;
+    EXPECT_EQ(address.find("mailto"), std::string::npos) << address;
+  }
+}
+
+}  // namespace
+}  // namespace kestrine
