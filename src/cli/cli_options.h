@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "config/download_options.h"
 #include "site/address.h"
 
 namespace kestrine {
@@ -15,6 +16,7 @@ struct CliOptions {
   std::optional<int> timeoutSeconds;
   std::optional<std::string> output;
   bool quiet = false;
+  DownloadOptions download;
   std::vector<std::string> urls;
 };
 

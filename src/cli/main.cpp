@@ -8,7 +8,11 @@
 #include <thread>
 
 #include "cli/cli_options.h"
-#include "cli/terminal_front_end.h"
+#include "cli/console.h"
+#include "cli/progress_line.h"
+#include "cli/terminal_queue_list.h"
+#include "cli/terminal_run_state.h"
+#include "cli/terminal_status_monitor.h"
 #include "config/setting_util.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
@@ -29,27 +33,40 @@ void OnInterrupt(int) {
 
 std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
 
+// The folder as given, absolute, without a trailing separator.
+std::string CleanFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(folder, error);
+  if (error) path = folder;
+  std::string clean = path.lexically_normal().string();
+  while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
+  return clean;
+}
+
 // Applies the command line over the settings in memory; the settings file
-// itself is only read.
-bool ApplySettings(const CliOptions& options) {
+// itself is only read. The download folder must exist or be made now.
+bool ApplySettings(const CliOptions& options, Console& console) {
   SettingUtil& settings = SettingUtil::GetInstance();
   settings.Load();
   if (options.workers) settings.record().threadNumber = *options.workers;
   if (options.timeoutSeconds) settings.record().timeOut = *options.timeoutSeconds;
   if (options.output) {
-    std::error_code error;
-    const auto absolute = std::filesystem::absolute(*options.output, error);
-    const std::string folder = error ? *options.output : absolute.lexically_normal().string();
+    const std::string folder = CleanFolder(*options.output);
     if (settings.SetDownloadFolder(Wide(folder)) != FolderResult::Stored) {
-      std::fprintf(stderr, "kestrine-cli: the output folder name is too long\n");
+      console.Error("the output folder name is too long: " + folder);
       return false;
     }
-    CreateFolders(Wide(folder));
+  }
+  const std::u16string folder = settings.GetDownloadFolder();
+  if (!CreateFolders(folder)) {
+    console.Error("cannot create the download folder " + NativePath(folder));
+    return false;
   }
   return true;
 }
 
-void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* line) {
+void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* line,
+              Console& console) {
   bool cancelAsked = false;
   while (!monitor.RunEnded()) {
     if (interrupts > 0 && !cancelAsked) {
@@ -60,26 +77,46 @@ void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* li
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   project.WaitForRun();
-  if (line != nullptr) line->Clear();
+  console.ClearLiveLine();
 }
 
-int Summarize(Project& project, TerminalStatusMonitor& monitor, double seconds) {
+void ListFailures(const TerminalQueueList& list, int failed, Console& console) {
+  const auto failures = list.Failures();
+  if (failures.empty()) return;
+  console.Print("Failed downloads" +
+                (failed > static_cast<int>(failures.size())
+                     ? " (the first " + std::to_string(failures.size()) + "; all in download.log)"
+                     : std::string()) +
+                ":");
+  for (const auto& failure : failures)
+    console.Print("  " + failure.address + ": " + failure.reason);
+}
+
+int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQueueList& list,
+              double seconds, Console& console) {
   const TransferTotals& totals = project.totals();
   const std::u16string outcome = monitor.StatusText();
-  const std::u16string siteFolder =
-      DisplayPath(SiteFolderFor(project.queue().siteHost(), project.downloadFolder()));
-  std::printf("%s: %d succeeded, %d failed, %s in %.1f s\nFolder: %s\n",
-              StringUtility::ToUtf8(outcome).c_str(), totals.succeeded.load(), totals.failed.load(),
-              HumanBytes(totals.bytes).c_str(), seconds, StringUtility::ToUtf8(siteFolder).c_str());
+  const std::string siteFolder =
+      NativePath(SiteFolderFor(project.queue().siteHost(), project.downloadFolder()));
+  ListFailures(list, totals.failed, console);
+  const std::string startFailure = list.StartPageFailure();
+  if (!startFailure.empty() && totals.succeeded == 0) {
+    console.Error("the start page could not be fetched: " + startFailure);
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, ": %d succeeded, %d failed, %s in %.1f s",
+                totals.succeeded.load(), totals.failed.load(), HumanBytes(totals.bytes).c_str(),
+                seconds);
+  console.Print(StringUtility::ToUtf8(outcome) + line);
+  console.Print("Folder: " + siteFolder);
   if (outcome == StringTable::Load(kIdsCanceled)) return kExitCanceled;
   return totals.failed > 0 ? kExitFailures : kExitFinished;
 }
 
-bool AddressesAreHttp(const CliOptions& options) {
+bool AddressesAreWeb(const CliOptions& options, Console& console) {
   for (const std::string& url : options.urls) {
-    if (url.rfind("http://", 0) != 0) {
-      std::fprintf(stderr, "kestrine-cli: %s: only http:// addresses can be downloaded\n",
-                   url.c_str());
+    if (WebSchemeLength(Wide(url)) == 0) {
+      console.Error(url + ": only http:// and https:// addresses can be downloaded");
       return false;
     }
   }
@@ -87,17 +124,22 @@ bool AddressesAreHttp(const CliOptions& options) {
 }
 
 int Run(const CliOptions& options) {
-  if (!AddressesAreHttp(options)) return kExitUsage;
-  if (!HttpClient::GlobalInit()) return kExitFailures;
-  if (!ApplySettings(options)) return kExitUsage;
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
+  Console console(stdout, stderr, live);
+  if (!AddressesAreWeb(options, console)) return kExitUsage;
+  if (!HttpClient::GlobalInit()) {
+    console.Error("the network library could not be started");
+    return kExitFailures;
+  }
+  if (!ApplySettings(options, console)) return kExitUsage;
   const Verbosity verbosity = options.quiet ? Verbosity::SummaryOnly
                               : live        ? Verbosity::LiveLine
                                             : Verbosity::LinePerDownload;
   TerminalStatusMonitor monitor;
-  TerminalQueueList list(verbosity, stdout);
-  TerminalRunState runState(stderr);
+  TerminalQueueList list(verbosity, console);
+  TerminalRunState runState(console);
   Project project(monitor, list, runState, runState);
+  project.SetOptions(options.download);
   monitor.AttachProject(&project);
 
   std::signal(SIGINT, OnInterrupt);
@@ -108,11 +150,11 @@ int Run(const CliOptions& options) {
     project.queue().AddAddress(Wide(options.urls[i]), 0);
   }
   monitor.ShowQueue(options.mode);
-  ProgressLine line(project, monitor, stdout);
-  WatchRun(project, monitor, live ? &line : nullptr);
+  ProgressLine line(project, monitor, console);
+  WatchRun(project, monitor, live ? &line : nullptr, console);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return Summarize(project, monitor, seconds);
+  return Summarize(project, monitor, list, seconds, console);
 }
 
 }  // namespace

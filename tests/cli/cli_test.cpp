@@ -50,12 +50,39 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
   EXPECT_EQ(RunCli("--timeout 9 http://127.0.0.1:1/").status, 2);
   EXPECT_EQ(RunCli("--timeout 301 http://127.0.0.1:1/").status, 2);
   EXPECT_EQ(RunCli("--no-such-option http://127.0.0.1:1/").status, 2);
-  const Outcome https = RunCli("https://example.com/");
-  EXPECT_EQ(https.status, 2);
-  EXPECT_NE(https.output.find("only http://"), std::string::npos);
+  const Outcome ftp = RunCli("ftp://example.com/");
+  EXPECT_EQ(ftp.status, 2);
+  EXPECT_EQ(ftp.output,
+            "kestrine-cli: ftp://example.com/: only http:// and https:// addresses "
+            "can be downloaded\n");
+  const Outcome unknown = RunCli("--no-such-option http://127.0.0.1:1/");
+  EXPECT_EQ(unknown.output.rfind("kestrine-cli: ", 0), 0u) << unknown.output;
+  // A folder that cannot be made, or none at all, is refused before any
+  // download, with one message.
+  const Outcome proc = RunCli("--output /proc/x/y http://127.0.0.1:1/");
+  EXPECT_EQ(proc.status, 2);
+  EXPECT_EQ(proc.output, "kestrine-cli: cannot create the download folder /proc/x/y\n");
+  EXPECT_EQ(RunCli("--output '' http://127.0.0.1:1/").status, 2);
   const Outcome help = RunCli("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.output.find("--mode"), std::string::npos);
+  for (const char* text : {"--mode MODE", "--workers N", "quorl.cfg", "Exit status", "3 cancelled",
+                           "--ca-certificate FILE", "--no-check-certificate"}) {
+    EXPECT_NE(help.output.find(text), std::string::npos) << text << "\n" << help.output;
+  }
+  EXPECT_EQ(help.output.find("ENUM"), std::string::npos) << help.output;
+}
+
+TEST_F(CliTest, AnUnreachableStartPageIsSaidPlainly) {
+  const Outcome outcome = RunCli("--output " + Output() + "/ http://127.0.0.1:1/index.html");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.output.find("kestrine-cli: the start page could not be fetched: connection "
+                                "refused"),
+            std::string::npos)
+      << outcome.output;
+  EXPECT_NE(outcome.output.find("Failure  http://127.0.0.1:1/index.html -> "), std::string::npos);
+  // No doubled separator after a folder given with a trailing one.
+  EXPECT_NE(outcome.output.find("Folder: " + Output() + "/127.0.0.1-1\n"), std::string::npos)
+      << outcome.output;
 }
 
 TEST_F(CliTest, MirrorsASiteAndReportsFailures) {
@@ -72,6 +99,10 @@ TEST_F(CliTest, MirrorsASiteAndReportsFailures) {
   EXPECT_NE(outcome.output.find("Finished: 2 succeeded, 1 failed"), std::string::npos)
       << outcome.output;
   EXPECT_NE(outcome.output.find("Failure  " + server.Url("/gone.html")), std::string::npos);
+  EXPECT_NE(outcome.output.find("gone.html (HTTP 404)\n"), std::string::npos) << outcome.output;
+  EXPECT_NE(outcome.output.find("Failed downloads:\n  " + server.Url("/gone.html") + ": HTTP 404"),
+            std::string::npos)
+      << outcome.output;
   const std::string site = Output() + "/127.0.0.1-" + std::to_string(server.port());
   EXPECT_NE(outcome.output.find("Folder: " + site), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(site + "/a.html"));
