@@ -1,6 +1,8 @@
 #include "config/setting_util.h"
 
 #include <gtest/gtest.h>
+#include <array>
+#include <vector>
 
 #include <cstring>
 #include <filesystem>
@@ -108,6 +110,22 @@ TEST_F(SettingUtilTest, OversizeFolderIsRefusedAndNothingChanges) {
   // Multi-byte characters count by their bytes.
   if (AnsiCodePage::CharsetName() == "UTF-8") {
     EXPECT_EQ(settings.SetDownloadFolder(std::u16string(200, u'\u4e2d')), FolderResult::TooLong);
+  }
+}
+
+TEST(SettingUtil, ValuesFromAHandEditedFileAreKeptInTheDialogsRanges) {
+  testing::ConfigHome home;
+  SettingUtil& settings = SettingUtil::GetInstance();
+  for (const auto& [threads, timeOut, wantThreads, wantTimeOut] : std::vector<std::array<int, 4>>{
+           {0, 2147484, 1, 300}, {99, 1, 15, 10}, {-5, -7, 1, 10}, {7, 42, 7, 42}}) {
+    BasicSetting record = BasicSetting::Defaults();
+    record.threadNumber = threads;
+    record.timeOut = timeOut;
+    std::ofstream(NativePath(settings.GetSettingFile()), std::ios::binary)
+        .write(reinterpret_cast<const char*>(&record), sizeof record);
+    settings.Load();
+    EXPECT_EQ(settings.record().threadNumber, wantThreads);
+    EXPECT_EQ(settings.record().timeOut, wantTimeOut);
   }
 }
 

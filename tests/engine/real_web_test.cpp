@@ -34,9 +34,8 @@ TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
   server.server().Get("/b/logo.png", [&](const httplib::Request&, httplib::Response& r) {
     r.set_content(small, "image/png");
   });
-  server.server().Get("/c/logo.png", [](const httplib::Request&, httplib::Response& r) {
-    r.status = 404;
-  });
+  server.server().Get("/c/logo.png",
+                      [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
   EngineHarness engine(5);
   engine.monitor.StartDownload(server.WideUrl("/a/logo.png"));
   engine.project->queue().AddAddress(server.WideUrl("/b/logo.png"), 0);
@@ -94,9 +93,10 @@ TEST(RealWeb, FragmentsSchemesSrcsetAndImportsOfAModernPage) {
         "text/html");
   });
   server.server().Get("/doc/theme.css", [](const httplib::Request&, httplib::Response& r) {
-    r.set_content("@import \"base.css\"; a{background:url(data:image/png;base64,AAAA)}"
-                  " b{mask:url(#clip)} c{background:url( 'c.png' )}",
-                  "text/css");
+    r.set_content(
+        "@import \"base.css\"; a{background:url(data:image/png;base64,AAAA)}"
+        " b{mask:url(#clip)} c{background:url( 'c.png' )}",
+        "text/css");
   });
   for (const char* file : {"/doc/extra.css", "/doc/base.css"}) {
     server.server().Get(file, [](const httplib::Request&, httplib::Response& r) {
@@ -137,6 +137,31 @@ TEST(RealWeb, FragmentsSchemesSrcsetAndImportsOfAModernPage) {
     const std::string address = StringUtility::ToUtf8(row[kAddressColumn]);
     EXPECT_EQ(address.find('#'), std::string::npos) << address;
     EXPECT_EQ(address.find("mailto"), std::string::npos) << address;
+  }
+}
+
+TEST(RealWeb, PagesAndTheirTargetsAgreeOnNamesTooLongForTheFileSystem) {
+  const std::string longFolder(300, 'd');
+  const std::string longName(400, 'x');
+  const std::string target = "/" + longFolder + "/" + longName + ".png";
+  TestServer server;
+  server.server().Get("/index.html", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<img src=\"" + target + "\">", "text/html");
+  });
+  server.server().Get(target, [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("png", "image/png");
+  });
+  for (DownloadMode mode : {DuplicateSite, BrowsableCopy}) {
+    EngineHarness engine;
+    engine.Start(server.WideUrl("/index.html"), mode);
+    engine.Wait();
+    const fs::path folder = engine.Out() / SiteFolder(server);
+    const std::string index =
+        TempFolder::Read(folder / (mode == BrowsableCopy ? "1.index.html" : "index.html"));
+    const std::size_t start = index.find("src=\"") + 5;
+    const std::string written = index.substr(start, index.find('"', start) - start);
+    EXPECT_EQ(TempFolder::Read(folder / written), "png") << written;
+    for (const auto& part : fs::path(written)) EXPECT_LE(part.string().size(), 255u);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/memory_queue_list.h"
 #include "engine/plain_status_monitor.h"
+#include "engine/string_table.h"
 
 namespace kestrine {
 namespace {
@@ -52,6 +53,23 @@ TEST(PlainStatusMonitor, RequestsAreSeenOnEveryThreadUntilCleared) {
   EXPECT_EQ(monitor.ClearRequests(), 0);
   EXPECT_EQ(monitor.IsCancelRequested(), 0);
   EXPECT_EQ(monitor.IsPauseRequested(), 0);
+}
+
+TEST(StringTable, AReplacedTextMustAskForTheSameConversions) {
+  const std::u16string builtIn = StringTable::Load(kIdsDownloading);
+  // A translation may reword freely around the same conversions.
+  EXPECT_TRUE(StringTable::Replace(kIdsDownloading, u"Laden [%d] [%.2fKB] %s"));
+  EXPECT_EQ(StringTable::Load(kIdsDownloading), u"Laden [%d] [%.2fKB] %s");
+  // Others would read arguments that are not there: refused.
+  for (const char16_t* bad :
+       {u"[%s][%.2fKB][%d]", u"%d %d %s", u"%n", u"[%d][%.2fKB]", u"%d %f %s %"}) {
+    EXPECT_FALSE(StringTable::Replace(kIdsDownloading, bad));
+    EXPECT_EQ(StringTable::Load(kIdsDownloading), u"Laden [%d] [%.2fKB] %s");
+  }
+  EXPECT_TRUE(StringTable::Replace(kIdsDownloading, builtIn));
+  EXPECT_TRUE(StringTable::Replace(kIdsFailure, u"Fehler"));
+  EXPECT_FALSE(StringTable::Replace(kIdsFailure, u"%s"));
+  EXPECT_TRUE(StringTable::Replace(kIdsFailure, u"Failure"));
 }
 
 }  // namespace

@@ -37,13 +37,5 @@ TEST(SafeFileName, LongNamesAreShortenedDistinctlyAndKeepTheirExtension) {
   EXPECT_EQ(StringUtility::ToUtf8(StringUtility::FromUtf8(utf8)), utf8);
 }
 
-TEST(SafeFileName, PagesAndTasksAgreeOnLongNames) {
-  const std::u16string address = u"http://example.com/" + std::u16string(400, u'x') + u".png";
-  const AddressParts parts = SplitAddress(NormalizeAddress(address));
-  EXPECT_EQ(LocalFileNameFor(DuplicateSite, parts, 1), LocalFileNameFor(DuplicateSite, parts, 1));
-  EXPECT_LE(StringUtility::ToUtf8(LocalFileNameFor(BrowsableCopy, parts, 12)).size(),
-            kMaxFileNameBytes);
-}
-
 }  // namespace
 }  // namespace kestrine
