@@ -13,6 +13,27 @@ std::u16string_view IdentityOf(std::u16string_view address) {
   return address.substr(WebSchemeLength(address));
 }
 
+constexpr std::u16string_view kDefaultDocument = u"index.html";
+
+// A folder address and its default document are one file of the copy and,
+// in practice, one page: "h", "h/" and "h/index.html" are looked up as one.
+std::vector<std::u16string> DefaultDocumentAliases(std::u16string_view identity) {
+  const std::size_t slash = identity.find(u'/');
+  if (slash == std::u16string_view::npos) {
+    return {std::u16string(identity) + u"/", std::u16string(identity) + u"/index.html"};
+  }
+  if (identity.back() == u'/') return {std::u16string(identity) + std::u16string(kDefaultDocument)};
+  if (identity.size() > kDefaultDocument.size() &&
+      identity.substr(identity.size() - kDefaultDocument.size()) == kDefaultDocument &&
+      identity[identity.size() - kDefaultDocument.size() - 1] == u'/') {
+    const std::u16string_view folder = identity.substr(0, identity.size() - kDefaultDocument.size());
+    std::vector<std::u16string> aliases{std::u16string(folder)};
+    if (folder.find(u'/') == folder.size() - 1) aliases.emplace_back(folder.substr(0, folder.size() - 1));
+    return aliases;
+  }
+  return {};
+}
+
 std::u16string WithoutLeadingSeparator(std::u16string path) {
   while (!path.empty() && path.front() == u'\\') path.erase(0, 1);
   return path;
@@ -21,6 +42,15 @@ std::u16string WithoutLeadingSeparator(std::u16string path) {
 }  // namespace
 
 AddressQueue::AddressQueue(IStatusMonitor& monitor) : monitor_(monitor) {}
+
+std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view address) const {
+  const std::u16string_view identity = IdentityOf(address);
+  if (const auto known = known_.Find(identity)) return known;
+  for (const std::u16string& alias : DefaultDocumentAliases(identity)) {
+    if (const auto known = known_.Find(alias)) return known;
+  }
+  return std::nullopt;
+}
 
 QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address) {
   QueueEntry& entry = entries_.emplace_back();
@@ -51,7 +81,7 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
     placing_ = false;
   }
   monitor_.Lock();
-  if (const auto known = known_.Find(IdentityOf(address))) {
+  if (const auto known = FindKnownLocked(address)) {
     monitor_.Unlock();
     return *known;
   }
@@ -68,7 +98,7 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress) {
   const std::u16string address = SplitFragment(rawAddress).reference;
   monitor_.Lock();
   FoundAddress found;
-  if (const auto known = known_.Find(IdentityOf(address))) {
+  if (const auto known = FindKnownLocked(address)) {
     found.number = *known;
     if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
   } else {

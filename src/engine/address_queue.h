@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +40,9 @@ struct QueueEntry {
 };
 
 // The project's addresses: each distinct address is numbered once and
-// fetched once while it is in the lists. http and https of one address, and
-// addresses that differ only in their fragment, are the same address.
+// fetched once while it is in the lists. http and https of one address,
+// addresses that differ only in their fragment, and a folder address and its
+// default document ("h/docs/" and "h/docs/index.html") are the same address.
 // Guarded by the status monitor's lock, which these operations take
 // themselves.
 class AddressQueue {
@@ -92,6 +94,7 @@ class AddressQueue {
 
  private:
   QueueEntry& AddNewLocked(const std::u16string& address);
+  std::optional<std::int32_t> FindKnownLocked(std::u16string_view address) const;
   void PlaceLocked(QueueEntry& entry);
 
   IStatusMonitor& monitor_;

@@ -38,13 +38,17 @@ struct LocalTarget {
   std::u16string partial;  // where the body is received
 };
 
-LocalTarget PlaceEntry(const QueueEntry& entry, const std::u16string& root, int taskNumber) {
+// The body is received in the site's own folder and its folder is made only
+// when it is stored, so a download that fails leaves no empty folders behind.
+LocalTarget PlaceEntry(Project& project, const QueueEntry& entry, const std::u16string& root,
+                       int taskNumber) {
   LocalTarget target;
   target.path = Project::LocalPathOf(entry, root);
   const std::size_t slash = target.path.rfind(u'\\');
   target.folder = slash == std::u16string::npos ? root : target.path.substr(0, slash);
-  if (!FolderExist(target.folder)) CreateFolders(target.folder);
-  target.partial = PartialFilePath(target.folder, taskNumber);
+  const std::u16string siteFolder = SiteFolderFor(project.queue().siteHost(), root);
+  if (!FolderExist(siteFolder)) CreateFolders(siteFolder);
+  target.partial = PartialFilePath(siteFolder, taskNumber);
   return target;
 }
 
@@ -132,7 +136,7 @@ DownloadOutcome Interrupt(Project& project, int taskNumber, const LocalTarget& t
 DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
                       const std::u16string& root, Clock::time_point start) {
   // 3. Place the local copy and show the row.
-  const LocalTarget target = PlaceEntry(entry, root, taskNumber);
+  const LocalTarget target = PlaceEntry(project, entry, root, taskNumber);
   project.list().InsertRow(taskNumber - 1, entry.address);
   UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
   // 4. Fetch into the partial file.
@@ -174,6 +178,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     }
   }
   // 7. The copy takes its place.
+  if (!FolderExist(target.folder)) CreateFolders(target.folder);
   if (const auto error = RenameLocalFile(target.partial, target.path)) {
     DeleteLocalFile(target.partial);
     return ReportFailure(project, taskNumber, target.path, length,

@@ -10,6 +10,7 @@
 #include "runtime/file_exception.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "runtime/unresolved_host_cache.h"
 
 namespace kestrine {
 
@@ -39,6 +40,20 @@ std::string RequestUrl(const std::u16string& address) {
     }
   }
   return url;
+}
+
+// The lower-case host name of a request address; empty when it has none.
+std::string HostOf(const std::string& url) {
+  CURLU* parsed = curl_url();
+  std::string host;
+  char* part = nullptr;
+  if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+    host = StringUtility::ToLowerAscii(part);
+    curl_free(part);
+  }
+  curl_url_cleanup(parsed);
+  return host;
 }
 
 }  // namespace
@@ -291,8 +306,20 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   t.location = address;
   CurlHandles& handles = CurlHandles::ForThisThread();
   t.easy = handles.easy();
-  t.Configure(RequestUrl(address));
-  t.Finish(t.Run(handles.multi()));
+  const std::string url = RequestUrl(address);
+  const std::string host = HostOf(url);
+  t.Configure(url);
+  if (UnresolvedHostCache::Instance().IsKnownUnresolved(host)) {
+    t.Finish(CURLE_COULDNT_RESOLVE_HOST);
+  } else {
+    const CURLcode result = t.Run(handles.multi());
+    long redirects = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (result == CURLE_COULDNT_RESOLVE_HOST && redirects == 0) {
+      UnresolvedHostCache::Instance().Remember(host);
+    }
+    t.Finish(result);
+  }
   t.easy = nullptr;
   return t.returnCode < 400;
 }

@@ -55,13 +55,23 @@ TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
 TEST(RealWeb, TheSitesOwnDownloadLogIsStoredBesideTheEnginesLog) {
   TestServer server;
   server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
-    r.set_content("<a href=\"download.log\">log</a> <a href=\"/\">home</a>", "text/html");
+    r.set_content("<a href=\"download.log\">log</a> <a href=\"/\">home</a>"
+                  " <a href=\"x.php\">php</a> <a href=\"x.html\">html</a>",
+                  "text/html");
   });
   server.server().Get("/download.log", [](const httplib::Request&, httplib::Response& r) {
     r.set_content("the site's own log\n", "text/plain");
   });
-  server.server().Get("/", [](const httplib::Request&, httplib::Response& r) {
+  std::atomic<int> rootHits{0};
+  server.server().Get("/", [&](const httplib::Request&, httplib::Response& r) {
+    ++rootHits;
     r.set_content("<p>root</p>", "text/html");
+  });
+  server.server().Get("/x.php", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>php</p>", "text/html");
+  });
+  server.server().Get("/x.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>html</p>", "text/html");
   });
   EngineHarness engine;
   engine.Start(server.WideUrl("/index.html"), DuplicateSite);
@@ -71,11 +81,17 @@ TEST(RealWeb, TheSitesOwnDownloadLogIsStoredBesideTheEnginesLog) {
   const std::string log = TempFolder::Read(folder / "download.log");
   EXPECT_NE(log.find("download-1.log download successful.\r\n"), std::string::npos);
   EXPECT_EQ(log.find("the site's own log"), std::string::npos);
-  // "/" and "/index.html" are two addresses and two files; links say which.
   const std::string index = TempFolder::Read(folder / "index.html");
   EXPECT_NE(index.find("href=\"download-1.log\""), std::string::npos);
-  EXPECT_NE(index.find("href=\"index-1.html\""), std::string::npos);
-  EXPECT_EQ(TempFolder::Read(folder / "index-1.html"), "<p>root</p>");
+  // "/" is the folder of "/index.html": one page, fetched once, one file.
+  EXPECT_EQ(rootHits.load(), 0);
+  EXPECT_NE(index.find("href=\"index.html\""), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder / "index-1.html"));
+  // x.php and x.html are two pages whose names would be one; each keeps its own.
+  EXPECT_NE(index.find("href=\"x.html\""), std::string::npos);
+  EXPECT_NE(index.find("href=\"x-1.html\""), std::string::npos);
+  EXPECT_EQ(TempFolder::Read(folder / "x.html"), "<p>php</p>");
+  EXPECT_EQ(TempFolder::Read(folder / "x-1.html"), "<p>html</p>");
 }
 
 TEST(RealWeb, FragmentsSchemesSrcsetAndImportsOfAModernPage) {
