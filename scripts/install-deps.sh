@@ -7,6 +7,7 @@ packages=(
   build-essential make cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev
+  qt6-base-dev libgl-dev
 )
 
 missing=()

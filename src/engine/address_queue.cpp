@@ -26,9 +26,11 @@ std::vector<std::u16string> DefaultDocumentAliases(std::u16string_view identity)
   if (identity.size() > kDefaultDocument.size() &&
       identity.substr(identity.size() - kDefaultDocument.size()) == kDefaultDocument &&
       identity[identity.size() - kDefaultDocument.size() - 1] == u'/') {
-    const std::u16string_view folder = identity.substr(0, identity.size() - kDefaultDocument.size());
+    const std::u16string_view folder =
+        identity.substr(0, identity.size() - kDefaultDocument.size());
     std::vector<std::u16string> aliases{std::u16string(folder)};
-    if (folder.find(u'/') == folder.size() - 1) aliases.emplace_back(folder.substr(0, folder.size() - 1));
+    if (folder.find(u'/') == folder.size() - 1)
+      aliases.emplace_back(folder.substr(0, folder.size() - 1));
     return aliases;
   }
   return {};

@@ -68,7 +68,11 @@ void Project::ContinueProject() {
 void Project::StartRunThread(std::u16string folder) {
   std::lock_guard lock(runThreadMutex_);
   if (runThread_.joinable()) runThread_.join();
-  runThread_ = std::thread([this, folder = std::move(folder)] { RunProject(folder); });
+  runActive_ = true;
+  runThread_ = std::thread([this, folder = std::move(folder)] {
+    RunProject(folder);
+    runActive_ = false;
+  });
 }
 
 void Project::WaitForRun() {

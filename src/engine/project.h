@@ -77,6 +77,10 @@ class Project : public IScanProject {
   void RunProject(const std::u16string& downloadFolder);
   // Waits until the run thread (if any) has ended.
   void WaitForRun();
+  // True from the start of a run thread until it has taken its last step. A
+  // window thread waits for this while it goes on delivering the run's
+  // window changes, never in WaitForRun.
+  bool IsRunActive() const { return runActive_.load(); }
 
   // One line of the site's download log, under the site's folder below
   // `folder`. One writer at a time; a missing folder means no line.
@@ -115,6 +119,7 @@ class Project : public IScanProject {
   std::mutex logMutex_;
   std::mutex runThreadMutex_;
   std::thread runThread_;
+  std::atomic<bool> runActive_{false};
 };
 
 }  // namespace kestrine

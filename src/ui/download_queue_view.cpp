@@ -1,0 +1,167 @@
+#include "ui/download_queue_view.h"
+
+#include <QHeaderView>
+#include <QResizeEvent>
+
+#include "config/setting_util.h"
+#include "engine/i_status_monitor.h"
+#include "engine/string_table.h"
+#include "runtime/local_files.h"
+#include "ui/dialog_services.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
+
+namespace kestrine {
+
+namespace {
+
+constexpr int kColumnWidths[kQueueColumnCount] = {150, 100, 100, 100, 100, 100, 300};
+// Buttons are 50 by 21 dialog units, in a row at y 6.
+constexpr int kButtonWidth = 50;
+constexpr int kButtonHeight = 21;
+constexpr int kButtonTop = 6;
+
+QString Text(int id) { return ToQString(StringTable::Load(id)); }
+
+}  // namespace
+
+CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
+    : QWidget(parent), monitor_(monitor), model_(this) {
+  list_ = new QTableView(this);
+  list_->setModel(&model_);
+  list_->setShowGrid(true);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setContextMenuPolicy(Qt::PreventContextMenu);
+  list_->setWordWrap(false);
+  list_->verticalHeader()->setVisible(false);
+  list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list_->horizontalHeader()->setHighlightSections(false);
+  for (int column = 0; column < kQueueColumnCount; ++column) {
+    list_->setColumnWidth(column, kColumnWidths[column]);
+  }
+  connect(list_, &QTableView::doubleClicked, this, &CDownloadQueueView::OnDoubleClick);
+
+  pause_ = MakeButton(kIdsPauseButton, 7);
+  continue_ = MakeButton(kIdsContinueButton, 58);
+  cancel_ = MakeButton(kIdsCancelButton, 109);
+  clear_ = MakeButton(kIdsClearButton, 160);
+  openFolder_ = MakeButton(kIdsOpenFolderButton, 211);
+  connect(pause_, &QPushButton::clicked, this, &CDownloadQueueView::OnPause);
+  connect(continue_, &QPushButton::clicked, this, &CDownloadQueueView::OnContinue);
+  connect(cancel_, &QPushButton::clicked, this, &CDownloadQueueView::OnCancel);
+  connect(clear_, &QPushButton::clicked, this, &CDownloadQueueView::OnClear);
+  connect(openFolder_, &QPushButton::clicked, this, &CDownloadQueueView::OnOpenFolder);
+  for (QPushButton* button : {pause_, continue_, cancel_, clear_}) button->setEnabled(false);
+  setTabOrder(pause_, continue_);
+  setTabOrder(continue_, cancel_);
+  setTabOrder(cancel_, clear_);
+  setTabOrder(clear_, openFolder_);
+  setTabOrder(openFolder_, list_);
+
+  project_ = std::make_unique<Project>(monitor_, model_, *this, *this);
+  project_->pool().SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber,
+                                              SettingUtil::kMinThreads, SettingUtil::kMaxThreads));
+}
+
+CDownloadQueueView::~CDownloadQueueView() { Shutdown(); }
+
+QPushButton* CDownloadQueueView::MakeButton(int textId, int xDialogUnits) {
+  auto* button = new QPushButton(Text(textId), this);
+  const int unitX = std::max(1, fontMetrics().averageCharWidth());
+  const int unitY = std::max(1, fontMetrics().height());
+  button->setGeometry(xDialogUnits * unitX / 4, kButtonTop * unitY / 8,
+                      std::max(kButtonWidth * unitX / 4, button->sizeHint().width()),
+                      std::max(kButtonHeight * unitY / 8, button->sizeHint().height()));
+  return button;
+}
+
+void CDownloadQueueView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The list fills the page below the buttons, 10 pixels in from the sides.
+  const int top = std::max(50, pause_->geometry().bottom() + 10);
+  list_->setGeometry(10, top, std::max(0, width() - 20), std::max(0, height() - top - 10));
+}
+
+void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
+  switch (phase) {
+    case ButtonPhase::Running:
+      startEnabled_ = false;
+      [[fallthrough]];
+    case ButtonPhase::Continued:
+      pause_->setEnabled(true);
+      continue_->setEnabled(false);
+      cancel_->setEnabled(true);
+      clear_->setEnabled(false);
+      break;
+    case ButtonPhase::Ended:
+      startEnabled_ = true;
+      pause_->setEnabled(false);
+      continue_->setEnabled(false);
+      cancel_->setEnabled(false);
+      clear_->setEnabled(true);
+      break;
+    case ButtonPhase::Paused:
+      pause_->setEnabled(false);
+      continue_->setEnabled(true);
+      cancel_->setEnabled(false);
+      clear_->setEnabled(false);
+      break;
+  }
+}
+
+void CDownloadQueueView::SetButtonPhase(ButtonPhase phase) {
+  UiThread::Run(this, [this, phase] { ApplyPhase(phase); });
+}
+
+void CDownloadQueueView::ShowMessageBox(std::u16string text, std::u16string caption,
+                                        MessageIcon icon) {
+  UiThread::Run(this, [this, &text, &caption, icon] {
+    DialogServices::Current().messageBox(this, ToQString(text), ToQString(caption), icon);
+  });
+}
+
+void CDownloadQueueView::OpenFolder(std::u16string folder) {
+  const QString path = QString::fromStdString(NativePath(folder));
+  UiThread::Run(this, [path] { DialogServices::Current().open(path); });
+}
+
+void CDownloadQueueView::StartProject() { project_->StartProject(); }
+
+void CDownloadQueueView::Shutdown() {
+  if (!project_) return;
+  if (project_->IsRunActive()) monitor_.RequestCancel();
+  UiThread::WaitUntil([this] { return !project_->IsRunActive(); });
+  project_->WaitForRun();
+}
+
+void CDownloadQueueView::OnPause() { monitor_.RequestPause(); }
+
+void CDownloadQueueView::OnContinue() {
+  // The paused run may still be taking its last steps (its notice, the
+  // folder); a new run starts once it has.
+  UiThread::WaitUntil([this] { return !project_->IsRunActive(); });
+  project_->ContinueProject();
+}
+
+void CDownloadQueueView::OnCancel() { monitor_.RequestCancel(); }
+
+void CDownloadQueueView::OnClear() {
+  model_.DeleteAllRows();
+  project_->queue().ClearProject();
+}
+
+void CDownloadQueueView::OnOpenFolder() {
+  DialogServices::Current().open(
+      QString::fromStdString(NativePath(SettingUtil::GetInstance().GetDownloadFolder())));
+}
+
+void CDownloadQueueView::OnDoubleClick(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const QString target = model_.CellText(index.row(), kTargetFileColumn);
+  if (!target.isEmpty()) DialogServices::Current().open(target);
+}
+
+}  // namespace kestrine

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QPushButton>
+#include <QTableView>
+#include <QWidget>
+#include <memory>
+
+#include "engine/project.h"
+#include "engine/run_state.h"
+#include "ui/queue_table_model.h"
+
+namespace kestrine {
+
+class IStatusMonitor;
+
+// The Queue page: every download of the project in a list, and the buttons
+// that pause, continue, cancel and clear it and open the download folder.
+// It owns the project (the engine, without windows of its own) and is the
+// project's run-state surface and folder opener.
+class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpener {
+  Q_OBJECT
+
+ public:
+  CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent = nullptr);
+  ~CDownloadQueueView() override;
+
+  Project& project() { return *project_; }
+  QueueTableModel& model() { return model_; }
+  QTableView& list() { return *list_; }
+  QPushButton& pauseButton() { return *pause_; }
+  QPushButton& continueButton() { return *continue_; }
+  QPushButton& cancelButton() { return *cancel_; }
+  QPushButton& clearButton() { return *clear_; }
+  QPushButton& openFolderButton() { return *openFolder_; }
+  // The hidden Start button's state; its command is StartProject.
+  bool IsStartEnabled() const { return startEnabled_; }
+
+  // The run-state surface and the folder opener, from any thread.
+  void SetButtonPhase(ButtonPhase phase) override;
+  void ShowMessageBox(std::u16string text, std::u16string caption, MessageIcon icon) override;
+  void OpenFolder(std::u16string folder) override;
+
+  // The Start command.
+  void StartProject();
+  // Cancels a run that is still going and waits, delivering its window
+  // changes, until its thread has taken its last step.
+  void Shutdown();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void OnPause();
+  void OnContinue();
+  void OnCancel();
+  void OnClear();
+  void OnOpenFolder();
+  void OnDoubleClick(const QModelIndex& index);
+  void ApplyPhase(ButtonPhase phase);
+  QPushButton* MakeButton(int textId, int xDialogUnits);
+
+  IStatusMonitor& monitor_;
+  QueueTableModel model_;
+  QTableView* list_;
+  QPushButton* pause_;
+  QPushButton* continue_;
+  QPushButton* cancel_;
+  QPushButton* clear_;
+  QPushButton* openFolder_;
+  bool startEnabled_ = true;
+  std::unique_ptr<Project> project_;
+};
+
+}  // namespace kestrine

@@ -1,0 +1,187 @@
+#include "ui/kestrine_dlg.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include "config/setting_util.h"
+#include "engine/project.h"
+#include "engine/string_table.h"
+#include "ui/about_dlg.h"
+#include "ui/artwork.h"
+#include "ui/dialog_services.h"
+#include "ui/download_queue_view.h"
+#include "ui/download_view.h"
+#include "ui/qt_text.h"
+#include "ui/set_basic_dlg.h"
+#include "ui/ui_thread.h"
+
+namespace kestrine {
+
+namespace {
+
+constexpr int kCloseWaitMilliseconds = 1000;
+
+QString Text(int id) { return ToQString(StringTable::Load(id)); }
+
+}  // namespace
+
+CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
+  // The settings are in place before any page reads them.
+  SettingUtil::GetInstance().Load();
+  setWindowIcon(Artwork::Icon());
+  setWindowTitle(QString("%1 V%2").arg(Text(kIdsProductName), Text(kIdsVersion)));
+  tabs_ = new QTabWidget(this);
+  tabs_->setDocumentMode(false);
+  setCentralWidget(tabs_);
+  downloadView_ = new CDownloadView(*this);
+  queueView_ = new CDownloadQueueView(*this);
+  tabs_->addTab(downloadView_, Text(kIdsDownloadTab));
+  tabs_->addTab(queueView_, Text(kIdsQueueTab));
+  connect(tabs_, &QTabWidget::currentChanged, this, &CKestrineDlg::OnTabChanged);
+  status_ = new QLabel(this);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(status_, 1);
+  statusBar()->setSizeGripEnabled(true);
+  BuildMenus();
+  closeWait_.setInterval(kCloseWaitMilliseconds);
+  connect(&closeWait_, &QTimer::timeout, this, &CKestrineDlg::OnCloseWaitTick);
+  cancelRequested_ = 0;
+  resize(900, 560);
+  downloadView_->setFocus();
+}
+
+CKestrineDlg::~CKestrineDlg() {
+  // The engine's threads reach this window until they end: end them before
+  // anything they use is taken down.
+  downloadView_->WaitForStartThread();
+  queueView_->Shutdown();
+  closeWait_.stop();
+  delete tabs_;
+  tabs_ = nullptr;
+}
+
+void CKestrineDlg::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("E&xit"), this, &QWidget::close);
+  QMenu* setting = menuBar()->addMenu(tr("&Setting"));
+  setting->addAction(tr("&Setting..."), this, &CKestrineDlg::OnSetting);
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  help->addAction(tr("About Kestrine (&A)..."), this, &CKestrineDlg::OnAbout);
+}
+
+void CKestrineDlg::OnTabChanged(int index) {
+  // Selecting a tab shows its page; the Download page stays disabled while
+  // a project runs or is paused.
+  if (index == 0) downloadView_->setVisible(true);
+  if (index == 1) queueView_->setVisible(true);
+}
+
+void CKestrineDlg::SetStatusOnUiThread(const QString& text) { status_->setText(text); }
+
+void CKestrineDlg::SetStatusText(std::u16string text) {
+  const QString value = ToQString(text);
+  UiThread::Run(this, [this, &value] { SetStatusOnUiThread(value); });
+}
+
+void CKestrineDlg::SetStatusText(int, std::u16string text, int) { SetStatusText(std::move(text)); }
+
+void CKestrineDlg::RequestCancel() {
+  cancelRequested_ = 1;
+  SetStatusText(StringTable::Load(kIdsCanceling));
+}
+
+void CKestrineDlg::RequestPause() {
+  pauseRequested_ = 1;
+  SetStatusText(StringTable::Load(kIdsPausing));
+}
+
+int CKestrineDlg::ClearRequests() {
+  cancelRequested_ = 0;
+  pauseRequested_ = 0;
+  return 0;
+}
+
+void CKestrineDlg::StartDownload(std::u16string address) {
+  queueView_->project().queue().AddAddress(address, 1);
+}
+
+void CKestrineDlg::ShowQueue(int mode) {
+  // 1. The Queue tab, chosen by program.
+  UiThread::Run(this, [this] {
+    const QSignalBlocker quiet(tabs_);
+    tabs_->setCurrentIndex(1);
+  });
+  // 2. and 3. The mode, then the run.
+  queueView_->project().queue().set_mode(static_cast<DownloadMode>(mode));
+  queueView_->StartProject();
+  // 4. to 6. The Download page rests until the run ends.
+  UiThread::Run(this, [this] {
+    downloadView_->setEnabled(false);
+    queueView_->setVisible(true);
+  });
+}
+
+void CKestrineDlg::EnableDownloadView() {
+  UiThread::Run(this, [this] { downloadView_->setEnabled(true); });
+}
+
+void CKestrineDlg::ClearQueue() {
+  queueView_->model().DeleteAllRows();
+  queueView_->project().queue().ClearProject();
+}
+
+void CKestrineDlg::OnSetting() {
+  SettingUtil& settings = SettingUtil::GetInstance();
+  BasicSetting& record = settings.record();
+  // 1. The dialog opens with the stored values.
+  CSetBasicDlg dialog(this);
+  dialog.threadNumber = record.threadNumber;
+  dialog.timeOut = record.timeOut;
+  dialog.carried = record.carried;
+  dialog.path = ToQString(settings.GetDownloadFolder());
+  dialog.FillControls();
+  // 2. Anything but OK changes nothing.
+  if (dialog.exec() != QDialog::Accepted) return;
+  // 3. Applied in order, then saved.
+  record.threadNumber = dialog.threadNumber;
+  record.timeOut = dialog.timeOut;
+  record.carried = dialog.carried;
+  settings.SetDownloadFolder(FromQString(dialog.path));
+  queueView_->project().pool().SetCorePoolSize(dialog.threadNumber);
+  settings.AddRecentPath(FromQString(dialog.path));
+  settings.Save();
+}
+
+void CKestrineDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CKestrineDlg::closeEvent(QCloseEvent* event) {
+  if (mayClose_) {
+    event->accept();
+    return;
+  }
+  // 1. and 2. Nothing transferring: the window ends once the run thread, if
+  // one is still finishing, has taken its last step.
+  if (queueView_->project().pool().GetActiveCount() <= 0) {
+    downloadView_->WaitForStartThread();
+    queueView_->Shutdown();
+    mayClose_ = true;
+    event->accept();
+    return;
+  }
+  // 3. Downloads run: ask them to stop and look again every second.
+  event->ignore();
+  closeWait_.start();
+  RequestCancel();
+}
+
+void CKestrineDlg::OnCloseWaitTick() {
+  if (queueView_->project().pool().GetActiveCount() != 0) return;
+  closeWait_.stop();
+  close();
+}
+
+}  // namespace kestrine

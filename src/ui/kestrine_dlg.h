@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTabWidget>
+#include <QTimer>
+#include <atomic>
+
+#include "engine/i_status_monitor.h"
+#include "runtime/default_mutex.h"
+
+namespace kestrine {
+
+class CDownloadView;
+class CDownloadQueueView;
+
+// The main window: the Download and Queue pages on tabs, the status line,
+// the menus, and the status monitor through which the engine reaches them.
+class CKestrineDlg : public QMainWindow, public IStatusMonitor {
+  Q_OBJECT
+
+ public:
+  explicit CKestrineDlg(QWidget* parent = nullptr);
+  ~CKestrineDlg() override;
+
+  CDownloadView& downloadView() { return *downloadView_; }
+  CDownloadQueueView& queueView() { return *queueView_; }
+  QTabWidget& tabs() { return *tabs_; }
+  QString StatusLineText() const { return status_->text(); }
+
+  // The status monitor, from any thread.
+  void SetStatusText(std::u16string text) override;
+  void SetStatusText(int, std::u16string text, int) override;
+  void RequestCancel() override;
+  int IsCancelRequested() override { return cancelRequested_.load(); }
+  void RequestPause() override;
+  int IsPauseRequested() override { return pauseRequested_.load(); }
+  int ClearRequests() override;
+  void OnRunEnded() override {}
+  int ReservedQuery() override { return 0; }
+  void Lock() override { projectMutex_.lock(); }
+  void Unlock() override { projectMutex_.unlock(); }
+  void StartDownload(std::u16string address) override;
+  void ShowQueue(int mode) override;
+  void EnableDownloadView() override;
+  void ClearQueue() override;
+
+  // Setting > Setting...: the settings dialog, applied and saved on OK.
+  void OnSetting();
+  void OnAbout();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void OnTabChanged(int index);
+  void OnCloseWaitTick();
+  void SetStatusOnUiThread(const QString& text);
+
+  // Declared before the pages, so they outlive them.
+  std::atomic<int> cancelRequested_{0};
+  std::atomic<int> pauseRequested_{0};
+  DefaultMutex projectMutex_;
+  QTabWidget* tabs_;
+  QLabel* status_;
+  QTimer closeWait_;
+  bool mayClose_ = false;
+  CDownloadView* downloadView_;
+  CDownloadQueueView* queueView_;
+};
+
+}  // namespace kestrine

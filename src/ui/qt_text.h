@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace kestrine {
+
+// The engine speaks UTF-16 in std::u16string, Qt in QString; both hold the
+// same code units.
+inline QString ToQString(const std::u16string& text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+inline std::u16string FromQString(const QString& text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                        static_cast<std::size_t>(text.size()));
+}
+
+}  // namespace kestrine

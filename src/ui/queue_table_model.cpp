@@ -1,0 +1,135 @@
+#include "ui/queue_table_model.h"
+
+#include <algorithm>
+
+#include "engine/string_table.h"
+#include "ui/qt_text.h"
+#include "ui/ui_thread.h"
+
+namespace kestrine {
+
+namespace {
+
+constexpr int kFlushMilliseconds = 250;
+
+constexpr StringId kHeaders[kQueueColumnCount] = {
+    kIdsAddressHeader, kIdsSizeHeader,   kIdsSpeedHeader,      kIdsProgressHeader,
+    kIdsTimeHeader,    kIdsNumberHeader, kIdsTargetFileHeader,
+};
+
+}  // namespace
+
+QueueTableModel::QueueTableModel(QObject* parent)
+    : QAbstractTableModel(parent), failureText_(ToQString(StringTable::Load(kIdsFailure))) {
+  flushTimer_.setInterval(kFlushMilliseconds);
+  flushTimer_.setSingleShot(true);
+  connect(&flushTimer_, &QTimer::timeout, this, &QueueTableModel::FlushChanges);
+}
+
+int QueueTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int QueueTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kQueueColumnCount;
+}
+
+QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  const auto& cells = rows_[static_cast<std::size_t>(index.row())].cells;
+  const QString& text = cells[static_cast<std::size_t>(index.column())];
+  const bool failure = index.column() == kProgressColumn && text == failureText_;
+  switch (role) {
+    case Qt::DisplayRole:
+      return text;
+    case Qt::ForegroundRole:
+      return failure ? QVariant(kFailureColor) : QVariant();
+    case Qt::ToolTipRole:
+      if (failure && !cells[kReasonColumn].isEmpty()) return cells[kReasonColumn];
+      return index.column() == kAddressColumn || index.column() == kTargetFileColumn ? text
+                                                                                     : QVariant();
+    default:
+      return {};
+  }
+}
+
+QVariant QueueTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Vertical) return section + 1;
+  if (section < 0 || section >= kQueueColumnCount) return {};
+  return ToQString(StringTable::Load(kHeaders[section]));
+}
+
+int QueueTableModel::PositionOf(int key) const {
+  const auto at =
+      std::lower_bound(rows_.begin(), rows_.end(), key,
+                       [](const KeyedRow& row, int wanted) { return row.key < wanted; });
+  return static_cast<int>(at - rows_.begin());
+}
+
+void QueueTableModel::InsertRow(int row, std::u16string address) {
+  const QString text = ToQString(address);
+  UiThread::Run(this, [this, row, text] { InsertOnUiThread(row, text); });
+}
+
+void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
+  const int position = PositionOf(key);
+  if (position < static_cast<int>(rows_.size()) && rows_[position].key == key) {
+    // The same download again (continued after a pause): its row starts anew.
+    rows_[position].cells = {};
+    rows_[position].cells[kAddressColumn] = address;
+    emit dataChanged(index(position, 0), index(position, kQueueColumnCount - 1));
+    return;
+  }
+  beginInsertRows(QModelIndex(), position, position);
+  KeyedRow inserted{key, {}};
+  inserted.cells[kAddressColumn] = address;
+  rows_.insert(rows_.begin() + position, std::move(inserted));
+  endInsertRows();
+  // Pending repaints below the new row moved down by one.
+  if (firstChanged_ >= position) ++firstChanged_;
+  if (lastChanged_ >= position) ++lastChanged_;
+}
+
+void QueueTableModel::SetCellText(int row, int column, std::u16string text) {
+  if (column < 0 || column >= kQueueCellCount) return;
+  const QString value = ToQString(text);
+  UiThread::Run(this, [this, row, column, value] { SetOnUiThread(row, column, value); });
+}
+
+void QueueTableModel::SetOnUiThread(int key, int column, const QString& text) {
+  const int position = PositionOf(key);
+  if (position >= static_cast<int>(rows_.size()) || rows_[position].key != key) return;
+  QString& cell = rows_[position].cells[static_cast<std::size_t>(column)];
+  if (cell == text) return;
+  cell = text;
+  firstChanged_ = firstChanged_ < 0 ? position : std::min(firstChanged_, position);
+  lastChanged_ = std::max(lastChanged_, position);
+  if (!flushTimer_.isActive()) flushTimer_.start();
+}
+
+void QueueTableModel::FlushChanges() {
+  if (firstChanged_ < 0) return;
+  const int last = std::min(lastChanged_, static_cast<int>(rows_.size()) - 1);
+  if (last >= firstChanged_) {
+    emit dataChanged(index(firstChanged_, 0), index(last, kQueueColumnCount - 1));
+  }
+  firstChanged_ = lastChanged_ = -1;
+}
+
+void QueueTableModel::DeleteAllRows() {
+  UiThread::Run(this, [this] {
+    beginResetModel();
+    rows_.clear();
+    firstChanged_ = lastChanged_ = -1;
+    endResetModel();
+  });
+}
+
+QString QueueTableModel::CellText(int position, int column) const {
+  if (position < 0 || position >= static_cast<int>(rows_.size())) return {};
+  if (column < 0 || column >= kQueueCellCount) return {};
+  return rows_[static_cast<std::size_t>(position)].cells[static_cast<std::size_t>(column)];
+}
+
+}  // namespace kestrine

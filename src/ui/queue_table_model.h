@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QTimer>
+#include <array>
+#include <vector>
+
+#include "engine/queue_list.h"
+
+namespace kestrine {
+
+// The Queue page's list: rows keyed by task number, in key order, whatever
+// order the workers insert them in. Engine threads reach it through the
+// queue list surface, which applies every change on the window thread
+// before it returns; repaints of changed rows are gathered and happen a few
+// times a second, so a hundred thousand rows stay smooth.
+class QueueTableModel : public QAbstractTableModel, public IQueueList {
+  Q_OBJECT
+
+ public:
+  // The colouring rule: this text in the Progress column is drawn in red.
+  static inline const QColor kFailureColor{0xFF, 0x00, 0x00};
+
+  explicit QueueTableModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  void InsertRow(int row, std::u16string address) override;
+  void SetCellText(int row, int column, std::u16string text) override;
+  void Repaint() override {}
+  void DeleteAllRows() override;
+
+  // The text of a cell at a row position of the view; empty when there is
+  // none.
+  QString CellText(int position, int column) const;
+  // Announces the rows changed since the last time.
+  void FlushChanges();
+
+ private:
+  struct KeyedRow {
+    int key;
+    std::array<QString, kQueueCellCount> cells;
+  };
+  int PositionOf(int key) const;
+  void InsertOnUiThread(int key, const QString& address);
+  void SetOnUiThread(int key, int column, const QString& text);
+
+  std::vector<KeyedRow> rows_;
+  QString failureText_;
+  int firstChanged_ = -1;
+  int lastChanged_ = -1;
+  QTimer flushTimer_;
+};
+
+}  // namespace kestrine
