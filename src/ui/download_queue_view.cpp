@@ -36,6 +36,7 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   list_->setContextMenuPolicy(Qt::PreventContextMenu);
   list_->setWordWrap(false);
   list_->verticalHeader()->setVisible(false);
+  list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list_->horizontalHeader()->setHighlightSections(false);
