@@ -12,49 +12,157 @@ namespace {
 constexpr const char* kFooter =
     "Defaults for --workers, --timeout and --output come from the settings file\n"
     "~/.config/kestrine/quorl.cfg (only read): 5 workers, 10 s and ~/Downloads/Kestrine\n"
-    "when it holds none.\n"
+    "when it holds none. The other options may also be set in ~/.config/kestrine/\n"
+    "kestrine.conf as 'key = value' lines, keys named as the long options (level = 5);\n"
+    "the command line wins. SIZE takes K, M and G; proxies come from http_proxy,\n"
+    "https_proxy and no_proxy.\n"
     "\n"
     "Exit status: 0 finished with no failed download, 1 finished with failures,\n"
     "2 bad usage, 3 cancelled (Ctrl-C).";
+
+// Collects an option's values as kestrine.conf settings, in the order given.
+class Settings {
+ public:
+  explicit Settings(CliOptions& options) : options_(options) {}
+  void Value(CLI::App& app, const std::string& names, const std::string& key,
+             const std::string& type, const std::string& help, const std::string& group) {
+    app.add_option_function<std::string>(
+           names,
+           [this, key](const std::string& value) {
+             options_.settings.push_back({key, value});
+           },
+           help)
+        ->type_name(type)
+        ->group(group);
+  }
+  void List(CLI::App& app, const std::string& names, const std::string& key,
+            const std::string& type, const std::string& help, const std::string& group) {
+    app.add_option_function<std::vector<std::string>>(
+           names,
+           [this, key](const std::vector<std::string>& values) {
+             for (const std::string& value : values) options_.settings.push_back({key, value});
+           },
+           help)
+        ->type_name(type)
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->group(group);
+  }
+  void Switch(CLI::App& app, const std::string& names, const std::string& key,
+              const std::string& value, const std::string& help, const std::string& group) {
+    app.add_flag_callback(
+           names,
+           [this, key, value] {
+             options_.settings.push_back({key, value});
+           },
+           help)
+        ->group(group);
+  }
+
+ private:
+  CliOptions& options_;
+};
+
+void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
+  const std::map<std::string, DownloadMode> modes = {
+      {"browsable", BrowsableCopy}, {"duplicate", DuplicateSite}, {"retrieve", RetrieveFiles}};
+  const std::string group = "What to fetch";
+  app.add_option("--mode", options.mode,
+                 "browsable: one folder, numbered names; duplicate: mirror the folders; "
+                 "retrieve: fetch the given addresses only (default: browsable)")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case).description(""))
+      ->type_name("MODE")
+      ->group(group);
+  settings.Value(app, "-l,--level", "level", "N",
+                 "follow links at most N deep from the start page (0); default: no limit", group);
+  settings.Switch(app, "--no-external-pages", "external-pages", "off",
+                  "fetch no pages outside the start address's folder (their images, style "
+                  "sheets and scripts still come when a page of the site uses them)",
+                  group);
+  settings.Switch(app, "--span-hosts", "external-pages", "on",
+                  "the default: pages and files on other hosts are fetched (not scanned)", group);
+  settings.List(app, "-A,--accept", "accept", "PATTERNS",
+                "fetch only files whose name matches one of these shell patterns "
+                "(comma-separated); pages are always followed",
+                group);
+  settings.List(app, "-R,--reject", "reject", "PATTERNS",
+                "fetch no file whose name matches one of these patterns", group);
+  settings.List(app, "--include", "include", "PATTERNS",
+                "fetch only addresses that match one of these patterns", group);
+  settings.List(app, "--exclude", "exclude", "PATTERNS",
+                "fetch no address that matches one of these patterns", group);
+  settings.Switch(app, "--no-trap-rules", "trap-rules", "off",
+                  "turn off the crawler-trap rules (paths over 32 folders deep, a folder "
+                  "repeated over 3 times, addresses over 2,048 characters, over 1,000 query "
+                  "strings on one path)",
+                  group);
+}
+
+void AddLimitOptions(CLI::App& app, Settings& settings) {
+  const std::string group = "Limits";
+  settings.Value(app, "-Q,--quota", "quota", "SIZE",
+                 "stop taking new files once this much is stored", group);
+  settings.Value(app, "--max-files", "max-files", "N", "stop taking new files once N are stored",
+                 group);
+  settings.Value(app, "--max-filesize", "max-filesize", "SIZE",
+                 "stop and fail any file larger than this", group);
+}
+
+void AddPolitenessOptions(CLI::App& app, Settings& settings) {
+  const std::string group = "Politeness";
+  settings.Value(app, "-w,--wait", "wait", "SECONDS",
+                 "wait this long between two requests of one worker", group);
+  settings.Value(app, "--limit-rate", "limit-rate", "RATE",
+                 "receive at most RATE bytes per second in all (K, M, G)", group);
+  settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",
+                 "the User-Agent to send (default: Kestrine/2.0)", group);
+  settings.Switch(app, "--no-robots", "robots", "off",
+                  "ignore the site's robots.txt (honoured for its pages by default)", group);
+  settings.List(app, "--header", "header", "'NAME: VALUE'", "send this header too (repeatable)",
+                group);
+  app.get_option("--header")->delimiter('\0');
+  settings.Value(app, "--load-cookies", "load-cookies", "FILE",
+                 "send the cookies of this Netscape-format file", group);
+  settings.Value(app, "--ca-certificate", "ca-certificate", "FILE",
+                 "also trust the certificates in this PEM file (an intranet's own)", group);
+  settings.Switch(app, "--no-check-certificate", "check-certificate", "off",
+                  "accept any certificate (insecure)", group);
+}
 
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   CLI::App app{"Kestrine: download a website for offline browsing", "kestrine-cli"};
   app.footer(kFooter);
+  app.get_formatter()->column_width(36);
   app.failure_message([](const CLI::App*, const CLI::Error& error) {
     return "kestrine-cli: " + std::string(error.what()) +
            "\nRun with --help for more information.\n";
   });
-  app.get_formatter()->column_width(34);
+  app.set_version_flag("-V,--version", "kestrine-cli 2.0");
   CliOptions options;
-  const std::map<std::string, DownloadMode> modes = {
-      {"browsable", BrowsableCopy}, {"duplicate", DuplicateSite}, {"retrieve", RetrieveFiles}};
+  Settings settings(options);
   int workers = 0;
   int timeout = 0;
   std::string output;
-  app.add_option("--mode", options.mode,
-                 "browsable: one folder, numbered names; duplicate: mirror the folders; "
-                 "retrieve: fetch the given addresses only (default: browsable)")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case).description(""))
-      ->type_name("MODE");
+  AddFetchOptions(app, options, settings);
+  AddLimitOptions(app, settings);
+  AddPolitenessOptions(app, settings);
+  const std::string group = "Output";
+  auto* outputOption = app.add_option("-P,--output", output, "download folder (default: settings)")
+                           ->type_name("DIR")
+                           ->group(group);
   auto* workersOption =
       app.add_option("--workers", workers, "downloads at once, 1 to 15 (default: settings)")
           ->check(CLI::Range(1, 15).description(""))
-          ->type_name("N");
+          ->type_name("N")
+          ->group(group);
   auto* timeoutOption =
       app.add_option("--timeout", timeout, "time-out in seconds, 10 to 300 (default: settings)")
           ->check(CLI::Range(10, 300).description(""))
-          ->type_name("SECONDS");
-  auto* outputOption = app.add_option("-P,--output", output, "download folder (default: settings)")
-                           ->type_name("DIR");
-  app.add_option("--ca-certificate", options.download.caCertificate,
-                 "also trust the certificates in this PEM file (an intranet's own)")
-      ->type_name("FILE")
-      ->check(CLI::ExistingFile.description(""));
-  bool noCheck = false;
-  app.add_flag("--no-check-certificate", noCheck, "accept any certificate (insecure)");
-  app.add_flag("-q,--quiet", options.quiet, "print only the summary");
+          ->type_name("SECONDS")
+          ->group(group);
+  app.add_flag("-q,--quiet", options.quiet, "print only the summary")->group(group);
   app.add_option("URL", options.urls, "start address (http:// or https://), then further ones")
       ->required()
       ->type_name("");
@@ -71,7 +179,6 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   if (*workersOption) options.workers = workers;
   if (*timeoutOption) options.timeoutSeconds = timeout;
   if (*outputOption) options.output = output;
-  options.download.checkCertificate = !noCheck;
   return {options, kExitFinished};
 }
 

@@ -2,29 +2,32 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "config/download_options.h"
 #include "site/address.h"
 
 namespace kestrine {
 
-// What the command line asks for. Values left out come from the settings.
+// What the command line asks for. Values left out come from the settings
+// file (worker count, time-out, folder) and from kestrine.conf (the rest).
 struct CliOptions {
   DownloadMode mode = BrowsableCopy;
   std::optional<int> workers;
   std::optional<int> timeoutSeconds;
   std::optional<std::string> output;
   bool quiet = false;
-  DownloadOptions download;
+  // The download options given, as kestrine.conf keys and values, applied
+  // over the file's in this order.
+  std::vector<std::pair<std::string, std::string>> settings;
   std::vector<std::string> urls;
 };
 
 // Exit statuses shared with scripts.
 enum CliExit { kExitFinished = 0, kExitFailures = 1, kExitUsage = 2, kExitCanceled = 3 };
 
-// Parses the arguments; on bad usage or --help prints the message and
-// returns the exit status to end with instead.
+// Parses the arguments; on bad usage, --help or --version prints the message
+// and returns the exit status to end with instead.
 struct ParsedCommandLine {
   std::optional<CliOptions> options;
   int exitStatus = kExitFinished;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "cli/cli_options.h"
@@ -13,6 +14,7 @@
 #include "cli/terminal_queue_list.h"
 #include "cli/terminal_run_state.h"
 #include "cli/terminal_status_monitor.h"
+#include "config/kestrine_conf.h"
 #include "config/setting_util.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
@@ -92,6 +94,32 @@ void ListFailures(const TerminalQueueList& list, int failed, Console& console) {
     console.Print("  " + failure.address + ": " + failure.reason);
 }
 
+// kestrine.conf, then the command line over it; every bad line or value is
+// reported and the run does not start.
+std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Console& console) {
+  DownloadOptions download;
+  std::vector<std::string> errors = KestrineConf::ApplyFile(
+      SettingUtil::GetInstance().GetConfigFolder() + u"\\" + KestrineConf::kFileName, download);
+  for (const auto& [key, value] : options.settings) {
+    const std::string error = KestrineConf::ApplySetting(key, value, download);
+    if (!error.empty()) errors.push_back("--" + key + ": " + error);
+  }
+  for (const std::string& error : errors) console.Error(error);
+  if (!errors.empty()) return std::nullopt;
+  return download;
+}
+
+void ReportLimits(const Project& project, Console& console) {
+  const std::string limit = project.LimitReached();
+  if (!limit.empty()) console.Print("Finished: " + limit);
+  const AdmissionRules* rules = project.admission();
+  if (rules == nullptr) return;
+  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
+    const int count = rules->Refused(static_cast<Refusal>(reason));
+    if (count > 0) console.Print(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
+  }
+}
+
 int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQueueList& list,
               double seconds, Console& console) {
   const TransferTotals& totals = project.totals();
@@ -99,6 +127,7 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
   const std::string siteFolder =
       NativePath(SiteFolderFor(project.queue().siteHost(), project.downloadFolder()));
   ListFailures(list, totals.failed, console);
+  ReportLimits(project, console);
   const std::string startFailure = list.StartPageFailure();
   if (!startFailure.empty() && totals.succeeded == 0) {
     console.Error("the start page could not be fetched: " + startFailure);
@@ -132,6 +161,8 @@ int Run(const CliOptions& options) {
     return kExitFailures;
   }
   if (!ApplySettings(options, console)) return kExitUsage;
+  const std::optional<DownloadOptions> download = DownloadOptionsFor(options, console);
+  if (!download) return kExitUsage;
   const Verbosity verbosity = options.quiet ? Verbosity::SummaryOnly
                               : live        ? Verbosity::LiveLine
                                             : Verbosity::LinePerDownload;
@@ -139,7 +170,7 @@ int Run(const CliOptions& options) {
   TerminalQueueList list(verbosity, console);
   TerminalRunState runState(console);
   Project project(monitor, list, runState, runState);
-  project.SetOptions(options.download);
+  project.SetOptions(*download);
   monitor.AttachProject(&project);
 
   std::signal(SIGINT, OnInterrupt);

@@ -1,17 +1,44 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrine {
 
-// What a run needs beyond the settings record: certificates now, limits and
-// politeness as they come. Filled by a front end (command line, kestrine.conf)
-// and read by the engine, which never parses text itself.
+// What a run needs beyond the settings record: certificates, limits,
+// filters and politeness. Filled by a front end (command line, kestrine.conf)
+// and read by the engine, which never parses text itself. Zero or empty
+// means "no limit" throughout.
 struct DownloadOptions {
-  // An extra trust anchor (PEM file) beside the system's certificates.
-  std::string caCertificate;
-  // False accepts any certificate, as for a test site with its own.
+  // Certificates.
+  std::string caCertificate;  // an extra trust anchor (PEM file)
   bool checkCertificate = true;
+
+  // What to fetch.
+  int level = -1;                   // link depth from the start page (0); -1: unlimited
+  bool externalPages = true;        // pages outside the site prefix are fetched
+  std::vector<std::string> accept;  // shell patterns on the file name
+  std::vector<std::string> reject;
+  std::vector<std::string> include;  // shell patterns on the whole address
+  std::vector<std::string> exclude;
+  bool trapRules = true;
+
+  // Limits.
+  std::int64_t quota = 0;        // bytes stored in all
+  int maxFiles = 0;              // files stored
+  std::int64_t maxFileSize = 0;  // bytes of one file
+
+  // Politeness.
+  double waitSeconds = 0;            // between two requests of one worker
+  std::int64_t limitRate = 0;        // bytes per second, shared out over the workers
+  std::string userAgent;             // empty: "Kestrine/<version>"
+  bool robots = true;                // honour the site's robots.txt for its pages
+  std::vector<std::string> headers;  // "Name: value"
+  std::string loadCookies;           // a Netscape-format cookie file
 };
+
+// "Kestrine/<version>", the default user agent.
+std::string DefaultUserAgent();
 
 }  // namespace kestrine

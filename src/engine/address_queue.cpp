@@ -54,9 +54,10 @@ std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view ad
   return std::nullopt;
 }
 
-QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address) {
+QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address, int depth) {
   QueueEntry& entry = entries_.emplace_back();
   entry.address = address;
+  entry.depth = depth;
   entry.state = Pending;
   entry.number = nextNumber_;
   known_.Insert(IdentityOf(entry.address), entry.number);
@@ -87,7 +88,7 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
     monitor_.Unlock();
     return *known;
   }
-  const int number = AddNewLocked(address).number;
+  const int number = AddNewLocked(address, 0).number;
   monitor_.Unlock();
   if (newProject != 0) {
     sitePrefix_ = SitePrefixOf(address);
@@ -96,15 +97,21 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
   return number;
 }
 
-FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress) {
+void AddressQueue::SetAdmission(AdmissionRules* rules) {
+  monitor_.Lock();
+  admission_ = rules;
+  monitor_.Unlock();
+}
+
+FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth) {
   const std::u16string address = SplitFragment(rawAddress).reference;
   monitor_.Lock();
   FoundAddress found;
   if (const auto known = FindKnownLocked(address)) {
     found.number = *known;
     if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
-  } else {
-    const QueueEntry& entry = AddNewLocked(address);
+  } else if (admission_ == nullptr || admission_->Decide(address, depth) == Refusal::None) {
+    const QueueEntry& entry = AddNewLocked(address, depth);
     found.number = entry.number;
     found.localFile = entry.localFile;
   }

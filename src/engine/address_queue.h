@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/address_index.h"
+#include "engine/admission_rules.h"
 #include "engine/local_name_registry.h"
 #include "site/address.h"
 #include "site/scan_project.h"
@@ -31,6 +32,8 @@ struct QueueEntry {
   std::u16string localFile;
   std::int32_t state = Pending;
   std::int32_t number = 0;
+  // Links from the start page (0) to this address.
+  std::int32_t depth = 0;
   // Written by the worker that holds the entry, read once every worker
   // has ended.
   EntryOutcome outcome = EntryOutcome::None;
@@ -55,8 +58,12 @@ class AddressQueue {
   // A nonzero newProject restarts numbering at 0 and fixes the site prefix
   // and site host from this address.
   int AddAddress(const std::u16string& address, int newProject);
-  // As AddAddress without the new-project flag, with the local file too.
-  FoundAddress AddFound(const std::u16string& address);
+  // As AddAddress without the new-project flag, with the local file too,
+  // for an address found at `depth`; the admission rules, when set, may
+  // refuse a new one (number -1).
+  FoundAddress AddFound(const std::u16string& address, int depth = 0);
+  // The rules for addresses found from now on; nullptr for none. Not owned.
+  void SetAdmission(AdmissionRules* rules);
   // The next pending entry, now Taken, or nullptr. The entry stays valid
   // until ClearProject.
   QueueEntry* TakeNextPending();
@@ -93,7 +100,7 @@ class AddressQueue {
   static constexpr const char16_t* kLogFileName = u"download.log";
 
  private:
-  QueueEntry& AddNewLocked(const std::u16string& address);
+  QueueEntry& AddNewLocked(const std::u16string& address, int depth);
   std::optional<std::int32_t> FindKnownLocked(std::u16string_view address) const;
   void PlaceLocked(QueueEntry& entry);
 
@@ -107,6 +114,7 @@ class AddressQueue {
   // lists.
   AddressIndex known_;
   LocalNameRegistry names_;
+  AdmissionRules* admission_ = nullptr;
   bool placing_ = false;  // true once the mode is known for this project
   std::atomic<std::size_t> pendingSize_{0};
   std::atomic<int> knownCount_{0};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <thread>
 
 #include "config/setting_util.h"
 #include "encoding/ansi_code_page.h"
@@ -27,6 +28,9 @@ namespace kestrine {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// PATH_MAX on Linux, with room for the partial file's name.
+constexpr std::size_t kMaxLocalPathBytes = 4000;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -70,6 +74,21 @@ TextKind KindOf(const std::u16string& type) {
   return TextKind::None;
 }
 
+// The project as a scan of one document sees it: every address found there
+// is one link deeper than the document.
+class DocumentScope : public IScanProject {
+ public:
+  DocumentScope(Project& project, int depth) : project_(project), depth_(depth) {}
+  FoundAddress AddFoundAddress(const std::u16string& address) override {
+    return project_.AddFoundAddressAt(address, depth_ + 1);
+  }
+  bool IsStopRequested() override { return project_.IsStopRequested(); }
+
+ private:
+  Project& project_;
+  const int depth_;
+};
+
 // Reads, scans and writes back a page or style sheet. A page redirected
 // away from the site, and every other type, stays as received.
 void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry& entry,
@@ -91,7 +110,8 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
   if (kind == TextKind::StyleSheet) {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetCharset());
     if (scanning) {
-      ScanStyleSheetReferences(project, text, charset, entry.address, root, target.folder,
+      DocumentScope scope(project, entry.depth);
+      ScanStyleSheetReferences(scope, text, charset, entry.address, root, target.folder,
                                &referenced);
       project.RecordDocument(entry.number, Project::DocumentKind::StyleSheet, charset,
                              std::move(referenced));
@@ -100,7 +120,8 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
   } else {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetDefaultCharset());
     if (scanning && IsUnderSitePrefix(entry.address, queue.sitePrefix())) {
-      ScanHtmlReferences(project, text, charset, entry.address, root, target.folder, &referenced);
+      DocumentScope scope(project, entry.depth);
+      ScanHtmlReferences(scope, text, charset, entry.address, root, target.folder, &referenced);
       project.RecordDocument(entry.number, Project::DocumentKind::Page, charset,
                              std::move(referenced));
     }
@@ -139,13 +160,20 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   const LocalTarget target = PlaceEntry(project, entry, root, taskNumber);
   project.list().InsertRow(taskNumber - 1, entry.address);
   UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
+  // A path the file system cannot hold is not fetched at all, so an endless
+  // chain of ever deeper folders ends there.
+  if (NativePath(target.path).size() >= kMaxLocalPathBytes) {
+    return ReportFailure(project, taskNumber, target.path, 0,
+                         u"the local path is longer than the file system allows", start);
+  }
   // 4. Fetch into the partial file.
   DownloadQueueStatus status(entry.address, taskNumber, project, start);
   HttpClient client;
   try {
     const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
     client.SetTimeout(timeOut * 1000);
-    client.SetCertificateCheck(project.options().caCertificate, project.options().checkCertificate);
+    client.SetRequestOptions(
+        RequestOptionsFor(project.options(), project.pool().GetCorePoolSize()));
     client.SetDownloadStatus(&status);
     client.SinkToFile(target.partial);
     client.Navigate2(entry.address, 0, 0);
@@ -188,6 +216,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   entry.outcome = EntryOutcome::Stored;
   ++project.totals().succeeded;
   project.totals().bytes += client.GetReceivedBytes();
+  project.NoteStored(client.GetReceivedBytes());
   UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
   return DownloadOutcome::Stored;
 }
@@ -209,6 +238,19 @@ DownloadOutcome DownloadGuarded(Project& project, QueueEntry& entry, const std::
                        start);
 }
 
+// The pause the user asked for between two requests of one worker; false
+// when a stop came meanwhile.
+bool WaitBetweenRequests(Project& project) {
+  const auto wait = std::chrono::duration<double>(project.options().waitSeconds);
+  const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(wait);
+  while (Clock::now() < end) {
+    if (!project.MayTakeMore()) return false;
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(end - Clock::now(), std::chrono::milliseconds(50)));
+  }
+  return true;
+}
+
 }  // namespace
 
 DownloadTaskRunnable::DownloadTaskRunnable() : RootMonitor("") {}
@@ -220,9 +262,12 @@ DefaultInfo* DownloadTaskRunnable::CreateInfo() const {
 void DownloadTaskRunnable::Run() {
   if (project_ == nullptr) return;
   AddressQueue& queue = project_->queue();
-  // A paused or cancelled run takes no new entry, whenever this worker got
-  // its turn on the pool.
-  while (!project_->IsStopRequested()) {
+  // A paused or cancelled run, or one that reached a limit, takes no new
+  // entry, whenever this worker got its turn on the pool.
+  bool first = true;
+  while (project_->MayTakeMore()) {
+    if (!first && !WaitBetweenRequests(*project_)) return;
+    first = false;
     QueueEntry* entry = queue.TakeNextPending();
     if (entry == nullptr) return;
     if (DownloadGuarded(*project_, *entry, downloadFolder_) == DownloadOutcome::Interrupted) {

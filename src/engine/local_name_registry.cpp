@@ -1,5 +1,6 @@
 #include "engine/local_name_registry.h"
 
+#include <functional>
 #include <string>
 
 #include "runtime/string_utility.h"
@@ -22,8 +23,12 @@ std::u16string WithSuffix(const std::u16string& name, int k) {
 
 }  // namespace
 
+std::uint64_t LocalNameRegistry::HashOf(std::u16string_view path) {
+  return std::hash<std::u16string_view>{}(path);
+}
+
 bool LocalNameRegistry::IsTaken(const std::u16string& path) const {
-  return files_.count(path) > 0 || folders_.count(path) > 0;
+  return files_.count(path) > 0 || folders_.count(HashOf(path)) > 0;
 }
 
 std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) const {
@@ -64,7 +69,7 @@ void LocalNameRegistry::Register(std::u16string_view path, std::int32_t number) 
   files_.emplace(path, number);
   for (std::size_t slash = path.find(u'\\'); slash != std::u16string_view::npos;
        slash = path.find(u'\\', slash + 1)) {
-    folders_.emplace(path.substr(0, slash));
+    folders_.insert(HashOf(path.substr(0, slash)));
   }
 }
 

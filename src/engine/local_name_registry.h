@@ -36,10 +36,13 @@ class LocalNameRegistry {
  private:
   static constexpr std::int32_t kReserved = -1;
   bool IsTaken(const std::u16string& path) const;
+  static std::uint64_t HashOf(std::u16string_view path);
   std::u16string ResolveFolder(std::u16string_view folder) const;
 
   std::unordered_map<std::u16string_view, std::int32_t> files_;
-  std::unordered_set<std::u16string> folders_;
+  // Folders by the hash of their path: a deep site has as many folders as
+  // files, and their paths grow with the depth.
+  std::unordered_set<std::uint64_t> folders_;
   // Folders that had to move aside for a file, and where they went. Filled
   // lazily by Choose, which is why it is mutable.
   mutable std::unordered_map<std::u16string, std::u16string> movedFolders_;

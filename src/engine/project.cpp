@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/option_values.h"
 #include "config/setting_util.h"
 #include "encoding/ansi_code_page.h"
 #include "engine/i_status_monitor.h"
@@ -10,6 +11,20 @@
 #include "runtime/local_files.h"
 
 namespace kestrine {
+
+HttpClient::RequestOptions RequestOptionsFor(const DownloadOptions& options, int workers) {
+  HttpClient::RequestOptions request;
+  request.caCertificate = options.caCertificate;
+  request.checkCertificate = options.checkCertificate;
+  request.userAgent = options.userAgent.empty() ? DefaultUserAgent() : options.userAgent;
+  request.headers = options.headers;
+  request.cookieFile = options.loadCookies;
+  request.maxReceiveSpeed =
+      options.limitRate > 0 ? std::max<std::int64_t>(1, options.limitRate / std::max(1, workers))
+                            : 0;
+  request.maxFileSize = options.maxFileSize;
+  return request;
+}
 
 Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
                  IFolderOpener& opener)
@@ -25,7 +40,33 @@ Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
 Project::~Project() { WaitForRun(); }
 
 FoundAddress Project::AddFoundAddress(const std::u16string& address) {
-  return queue_.AddFound(address);
+  return queue_.AddFound(address, 1);
+}
+
+FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth) {
+  return queue_.AddFound(address, depth);
+}
+
+bool Project::MayTakeMore() { return !IsStopRequested() && !limitHit_.load(); }
+
+void Project::NoteStored(std::int64_t bytes) {
+  const int files = ++storedFiles_;
+  const std::int64_t total = storedBytes_ += bytes;
+  std::string reached;
+  if (options_.quota > 0 && total >= options_.quota) {
+    reached = "quota of " + OptionValues::SizeText(options_.quota) + " reached";
+  } else if (options_.maxFiles > 0 && files >= options_.maxFiles) {
+    reached = "limit of " + std::to_string(options_.maxFiles) + " files reached";
+  }
+  if (reached.empty()) return;
+  std::lock_guard lock(limitMutex_);
+  if (limitReached_.empty()) limitReached_ = reached;
+  limitHit_ = true;
+}
+
+std::string Project::LimitReached() const {
+  std::lock_guard lock(limitMutex_);
+  return limitReached_;
 }
 
 void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
@@ -49,6 +90,16 @@ void Project::StartProject() {
   list_.DeleteAllRows();
   downloadFolder_ = settings.GetDownloadFolder();
   totals_.Reset();
+  storedFiles_ = 0;
+  storedBytes_ = 0;
+  limitHit_ = false;
+  {
+    std::lock_guard lock(limitMutex_);
+    limitReached_.clear();
+  }
+  admission_ = std::make_unique<AdmissionRules>(options_, queue_.sitePrefix(), queue_.siteHost());
+  queue_.SetAdmission(admission_.get());
+  robotsLoaded_ = false;
   {
     std::lock_guard lock(documentsMutex_);
     documents_.clear();

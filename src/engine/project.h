@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -9,6 +10,8 @@
 
 #include "config/download_options.h"
 #include "engine/address_queue.h"
+#include "engine/admission_rules.h"
+#include "runtime/http_client.h"
 #include "runtime/thread_pool.h"
 #include "site/scan_project.h"
 
@@ -18,6 +21,10 @@ class IStatusMonitor;
 class IQueueList;
 class IRunState;
 class IFolderOpener;
+
+// The client options a download of a run uses, with the rate limit shared
+// out over `workers` transfers at once.
+HttpClient::RequestOptions RequestOptionsFor(const DownloadOptions& options, int workers);
 
 // Counts of one project's ended downloads, for front ends that sum up a run.
 struct TransferTotals {
@@ -53,7 +60,21 @@ class Project : public IScanProject {
   TransferTotals& totals() { return totals_; }
 
   FoundAddress AddFoundAddress(const std::u16string& address) override;
+  // An address found in a document at `depth` - 1 links from the start.
+  FoundAddress AddFoundAddressAt(const std::u16string& address, int depth);
+  // A cancel or a pause: scans and transfers stop.
   bool IsStopRequested() override;
+  // Whether workers may take another entry: no stop, and no limit reached.
+  bool MayTakeMore();
+
+  // Counts a stored file against the limits of the options; the first limit
+  // reached ends the run, cleanly, once the transfers under way are done.
+  void NoteStored(std::int64_t bytes);
+  // "quota of 100 MB reached", or empty while no limit was reached.
+  std::string LimitReached() const;
+  // The admission rules of the current project (their refusal counts), or
+  // nullptr before the first start.
+  const AdmissionRules* admission() const { return admission_.get(); }
 
   // Options beyond the settings record, read by every download of a run.
   void SetOptions(DownloadOptions options) { options_ = std::move(options); }
@@ -98,6 +119,8 @@ class Project : public IScanProject {
   };
 
   void StartRunThread(std::u16string folder);
+  void LoadRobots(const std::u16string& downloadFolder);
+  void LogRefusals(const std::u16string& logFolder);
   void FinishRun(const std::u16string& downloadFolder);
   // Rewrites every reference to an entry that was not stored back to its
   // absolute address, one stored document at a time.
@@ -113,6 +136,13 @@ class Project : public IScanProject {
   ThreadPool pool_;
   TransferTotals totals_;
   DownloadOptions options_;
+  std::unique_ptr<AdmissionRules> admission_;
+  bool robotsLoaded_ = false;
+  std::atomic<int> storedFiles_{0};
+  std::atomic<std::int64_t> storedBytes_{0};
+  mutable std::mutex limitMutex_;
+  std::string limitReached_;
+  std::atomic<bool> limitHit_{false};
   std::mutex documentsMutex_;
   std::vector<DocumentRecord> documents_;
   std::u16string downloadFolder_;

@@ -13,7 +13,10 @@
 #include "engine/run_state.h"
 #include "engine/string_table.h"
 #include "engine/unstored_reference_relinker.h"
+#include "runtime/file_exception.h"
+#include "runtime/http_client.h"
 #include "runtime/local_files.h"
+#include "runtime/string_utility.h"
 #include "site/html_scanner.h"
 #include "site/style_sheet_scanner.h"
 
@@ -42,7 +45,7 @@ void Supervise(Project& project, const Workers& workers) {
         continue;
       }
       busy = true;
-      if (project.monitor().IsPauseRequested() != 0) continue;
+      if (!project.MayTakeMore()) continue;
       project.monitor().Lock();
       const std::size_t pending = project.queue().PendingCount();
       project.monitor().Unlock();
@@ -67,6 +70,8 @@ void Project::RunProject(const std::u16string& downloadFolder) {
     monitor_.EnableDownloadView();
     return;
   }
+  // The site's robots.txt, once per project, before any page is scanned.
+  LoadRobots(downloadFolder);
   // 2. Make the workers and hand them all to the pool, which runs as many
   //    at once as its core size.
   Workers workers;
@@ -96,6 +101,7 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
   if (!paused) monitor_.EnableDownloadView();
   if (!paused) RelinkUnstoredTargets(downloadFolder);
+  if (!paused) LogRefusals(logFolder);
   WriteDownloadLog(logFolder, canceled ? u"Canceled" : paused ? u"Paused" : u"End", 1);
   if (!paused) {
     queue_.ClearProject();
@@ -110,6 +116,47 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
 }  // namespace kestrine
 
 namespace kestrine {
+
+void Project::LoadRobots(const std::u16string& downloadFolder) {
+  if (robotsLoaded_ || !options_.robots || admission_ == nullptr) return;
+  robotsLoaded_ = true;
+  const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
+  const std::u16string address = (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" +
+                                 queue_.siteHost() + u"/robots.txt";
+  const std::u16string siteFolder = SiteFolderFor(queue_.siteHost(), downloadFolder);
+  CreateFolders(siteFolder);
+  const std::u16string file = PartialFilePath(siteFolder, 0);
+  HttpClient client;
+  try {
+    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+    client.SetRequestOptions(RequestOptionsFor(options_, 1));
+    client.SinkToFile(file);
+    client.Navigate2(address, 0, 0);
+  } catch (const FileException&) {
+  }
+  // One that cannot be fetched or read allows everything.
+  if (client.GetReturnCode() < 400) {
+    const std::string text = ReadLocalFile(file).value_or(std::string());
+    const std::string agent = options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
+    admission_->SetRobots(RobotsRules::Parse(text, agent));
+  }
+  DeleteLocalFile(file);
+}
+
+void Project::LogRefusals(const std::u16string& logFolder) {
+  const std::string limit = LimitReached();
+  if (!limit.empty()) WriteDownloadLog(logFolder, StringUtility::FromUtf8("Stopped: " + limit), 1);
+  if (admission_ == nullptr) return;
+  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
+    const int count = admission_->Refused(static_cast<Refusal>(reason));
+    if (count > 0) {
+      WriteDownloadLog(
+          logFolder,
+          StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)),
+          1);
+    }
+  }
+}
 
 void Project::RelinkUnstoredTargets(const std::u16string& downloadFolder) {
   // Every worker has ended: the entries and documents are read without locks.

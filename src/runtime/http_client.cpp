@@ -22,6 +22,7 @@ constexpr long kMaxRedirects = 20;
 constexpr long kLowSpeedBytesPerSecond = 1024;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr int kPollMilliseconds = 100;
+constexpr int kRatePollMilliseconds = 10;
 constexpr std::int64_t kBombFloorBytes = 64ll * 1024 * 1024;
 constexpr std::int64_t kBombRatio = 100;
 
@@ -75,8 +76,11 @@ struct HttpClient::Transfer {
   bool writeFailed = false;
   bool bombStopped = false;
   bool stopped = false;
-  std::string caCertificate;
-  bool checkCertificate = true;
+  RequestOptions options;
+  curl_slist* headerList = nullptr;
+  bool tooLarge = false;
+  bool pausedForRate = false;
+  Clock::time_point started = Clock::now();
   std::string failureReason;
 
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
@@ -88,13 +92,29 @@ struct HttpClient::Transfer {
   void ReportProgress();
   int CodeFor(CURLcode result) const;
   std::string ReasonFor(CURLcode result) const;
+  bool IsAheadOfRate() const;
   void Finish(CURLcode result);
 };
+
+bool HttpClient::Transfer::IsAheadOfRate() const {
+  if (options.maxReceiveSpeed <= 0) return false;
+  // A tenth of a second's worth may come at once; beyond that the body
+  // keeps to the rate on average.
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return static_cast<double>(written) >
+         static_cast<double>(options.maxReceiveSpeed) * (seconds + 0.1);
+}
 
 std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size_t count,
                                          void* self) {
   auto* t = static_cast<Transfer*>(self);
   const std::size_t length = size * count;
+  // Bodies arrive faster than a rate limit allows whenever they sit in the
+  // socket already; the transfer then waits, and this piece comes again.
+  if (t->IsAheadOfRate()) {
+    t->pausedForRate = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   t->written += static_cast<std::int64_t>(length);
   // A body that decodes far beyond what came over the wire is a
   // decompression bomb; stop it before it fills the disk.
@@ -102,6 +122,10 @@ std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size
   curl_easy_getinfo(t->easy, CURLINFO_SIZE_DOWNLOAD_T, &wire);
   if (t->written > kBombFloorBytes && t->written > kBombRatio * std::max<curl_off_t>(wire, 1)) {
     t->bombStopped = true;
+    return 0;
+  }
+  if (t->options.maxFileSize > 0 && t->written > t->options.maxFileSize) {
+    t->tooLarge = true;
     return 0;
   }
   if (std::fwrite(data, 1, length, t->sink) != length) {
@@ -137,7 +161,8 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_SHARE, CurlHandles::Share());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Kestrine/0.1");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                   options.userAgent.empty() ? "Kestrine/2.0" : options.userAgent.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -145,7 +170,13 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  // A rate limit below the stall floor must not read as a stall.
+  const long lowSpeed =
+      options.maxReceiveSpeed > 0
+          ? static_cast<long>(std::min<std::int64_t>(
+                kLowSpeedBytesPerSecond, std::max<std::int64_t>(1, options.maxReceiveSpeed / 2)))
+          : kLowSpeedBytesPerSecond;
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, lowSpeed);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
@@ -154,9 +185,23 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnTransferInfo);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, checkCertificate ? 1L : 0L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, checkCertificate ? 2L : 0L);
-  if (!caCertificate.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caCertificate.c_str());
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, options.checkCertificate ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, options.checkCertificate ? 2L : 0L);
+  if (!options.caCertificate.empty()) {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, options.caCertificate.c_str());
+  }
+  if (!options.headers.empty()) {
+    for (const std::string& header : options.headers) {
+      headerList = curl_slist_append(headerList, header.c_str());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+  }
+  if (!options.cookieFile.empty()) {
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, options.cookieFile.c_str());
+  }
+  if (options.maxFileSize > 0) {
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxFileSize));
+  }
 }
 
 void HttpClient::Transfer::ReportProgress() {
@@ -166,6 +211,7 @@ void HttpClient::Transfer::ReportProgress() {
 // Drives the transfer in short polls, so a stop request is seen within a
 // tenth of a second whether or not data arrives.
 CURLcode HttpClient::Transfer::Run(CURLM* multi) {
+  started = Clock::now();
   curl_multi_add_handle(multi, easy);
   auto lastReport = Clock::now() - kProgressInterval;
   curl_off_t lastReported = -1;
@@ -177,13 +223,19 @@ CURLcode HttpClient::Transfer::Run(CURLM* multi) {
       stopped = true;
       break;
     }
+    if (pausedForRate && !IsAheadOfRate()) {
+      pausedForRate = false;
+      curl_easy_pause(easy, CURLPAUSE_CONT);
+      continue;
+    }
     const auto now = Clock::now();
     if (now - lastReport >= kProgressInterval && wireNow != lastReported) {
       ReportProgress();
       lastReport = now;
       lastReported = wireNow;
     }
-    curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
+    curl_multi_poll(multi, nullptr, 0, pausedForRate ? kRatePollMilliseconds : kPollMilliseconds,
+                    nullptr);
   }
   CURLcode result = stopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_RECV_ERROR;
   int left = 0;
@@ -198,6 +250,7 @@ CURLcode HttpClient::Transfer::Run(CURLM* multi) {
 
 int HttpClient::Transfer::CodeFor(CURLcode result) const {
   if (stopped) return kStopped;
+  if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return kTooLarge;
   if (writeFailed) return kLocalWriteFailed;
   switch (result) {
     case CURLE_OK:
@@ -215,6 +268,9 @@ int HttpClient::Transfer::CodeFor(CURLcode result) const {
 
 std::string HttpClient::Transfer::ReasonFor(CURLcode result) const {
   if (stopped) return "stopped";
+  if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+    return "larger than the file size limit of " + std::to_string(options.maxFileSize) + " bytes";
+  }
   if (writeFailed) return "cannot write the local file";
   if (bombStopped) return "the body unpacks to far more than was sent";
   switch (result) {
@@ -278,15 +334,15 @@ HttpClient::HttpClient() : transfer_(std::make_unique<Transfer>()) {}
 
 HttpClient::~HttpClient() {
   if (transfer_->sink != nullptr) std::fclose(transfer_->sink);
+  curl_slist_free_all(transfer_->headerList);
 }
 
 void HttpClient::SetTimeout(int milliseconds) { transfer_->timeoutMs = std::max(1, milliseconds); }
 
 void HttpClient::SetDownloadStatus(IDownloadStatus* status) { transfer_->status = status; }
 
-void HttpClient::SetCertificateCheck(const std::string& caCertificate, bool check) {
-  transfer_->caCertificate = caCertificate;
-  transfer_->checkCertificate = check;
+void HttpClient::SetRequestOptions(RequestOptions options) {
+  transfer_->options = std::move(options);
 }
 
 std::string HttpClient::GetFailureReason() const { return transfer_->failureReason; }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "runtime/charset_sniffer.h"
 #include "runtime/i_download_status.h"
@@ -26,6 +27,7 @@ namespace kestrine {
 //   507  the local file could not be written (disk full)
 //   508  more than 20 redirects
 //   400  an address that cannot be requested at all
+//   413  the body is larger than the file size limit
 class HttpClient {
  public:
   static constexpr int kStopped = 499;
@@ -34,6 +36,7 @@ class HttpClient {
   static constexpr int kLocalWriteFailed = 507;
   static constexpr int kTooManyRedirects = 508;
   static constexpr int kBadAddress = 400;
+  static constexpr int kTooLarge = 413;
 
   // Starts the network layer once per process; false when it cannot start.
   static bool GlobalInit();
@@ -45,9 +48,19 @@ class HttpClient {
 
   void SetTimeout(int milliseconds);
   void SetDownloadStatus(IDownloadStatus* status);
-  // Certificates are checked against the system's trust store, plus
-  // `caCertificate` (a PEM file) when given; `check` false accepts any.
-  void SetCertificateCheck(const std::string& caCertificate, bool check);
+  // How requests are made beyond the defaults.
+  struct RequestOptions {
+    // Certificates are checked against the system's trust store, plus this
+    // PEM file when given; checkCertificate false accepts any.
+    std::string caCertificate;
+    bool checkCertificate = true;
+    std::string userAgent;             // empty: libcurl's own
+    std::vector<std::string> headers;  // "Name: value"
+    std::string cookieFile;            // Netscape format, read only
+    std::int64_t maxReceiveSpeed = 0;  // bytes per second; 0: no limit
+    std::int64_t maxFileSize = 0;      // bytes; 0: no limit
+  };
+  void SetRequestOptions(RequestOptions options);
   // Opens (creates or truncates) the file the body goes to. Throws
   // FileException when it cannot be opened.
   void SinkToFile(const std::u16string& path);

@@ -75,6 +75,7 @@ void CDownloadView::OnDownload() {
   if (address.isEmpty()) return;
   // 4. The edit shows what is started.
   address_->setText(address);
+  if (mayStart && !mayStart()) return;
   const int chosen = mode();
   // 5. The start thread hands the address and the mode to the project.
   WaitForStartThread();

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace kestrine {
@@ -32,6 +33,8 @@ class CDownloadView : public QWidget {
   void OnDownload();
   // Waits, delivering window changes, until the last start thread is done.
   void WaitForStartThread();
+  // Asked before a download starts; false keeps it from starting.
+  std::function<bool()> mayStart;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

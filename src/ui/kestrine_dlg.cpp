@@ -4,6 +4,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include "config/kestrine_conf.h"
 #include "config/setting_util.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
@@ -43,6 +44,7 @@ CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(status_, 1);
   statusBar()->setSizeGripEnabled(true);
+  downloadView_->mayStart = [this] { return LoadDownloadOptions(); };
   BuildMenus();
   closeWait_.setInterval(kCloseWaitMilliseconds);
   connect(&closeWait_, &QTimer::timeout, this, &CKestrineDlg::OnCloseWaitTick);
@@ -151,6 +153,21 @@ void CKestrineDlg::OnSetting() {
   queueView_->project().pool().SetCorePoolSize(dialog.threadNumber);
   settings.AddRecentPath(FromQString(dialog.path));
   settings.Save();
+}
+
+bool CKestrineDlg::LoadDownloadOptions() {
+  DownloadOptions options;
+  const std::vector<std::string> errors = KestrineConf::ApplyFile(
+      SettingUtil::GetInstance().GetConfigFolder() + u"\\" + KestrineConf::kFileName, options);
+  if (!errors.empty()) {
+    QStringList lines;
+    for (const std::string& error : errors) lines << QString::fromStdString(error);
+    DialogServices::Current().messageBox(this, lines.join('\n'), windowTitle(),
+                                         MessageIcon::Warning);
+    return false;
+  }
+  queueView_->project().SetOptions(std::move(options));
+  return true;
 }
 
 void CKestrineDlg::OnAbout() {

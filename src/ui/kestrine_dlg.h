@@ -48,6 +48,9 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // Setting > Setting...: the settings dialog, applied and saved on OK.
   void OnSetting();
   void OnAbout();
+  // Reads kestrine.conf into the project's options; false, after saying
+  // what is wrong with it, when a line cannot be used.
+  bool LoadDownloadOptions();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

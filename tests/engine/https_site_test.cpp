@@ -42,7 +42,9 @@ class HttpsSite : public ::testing::Test {
 
 TEST_F(HttpsSite, IsCopiedWithItsTrustAnchorAndBothSchemesShareAFile) {
   EngineHarness engine;
-  engine.project->SetOptions({server_.CertificatePath(), true});
+  DownloadOptions options;
+  options.caCertificate = server_.CertificatePath();
+  engine.project->SetOptions(options);
   engine.Start(server_.WideUrl("/index.html"), DuplicateSite);
   engine.Wait();
   const fs::path folder = SiteFolder(engine);
@@ -75,7 +77,9 @@ TEST_F(HttpsSite, AnUntrustedCertificateIsAFailureThatSaysWhy) {
 
 TEST_F(HttpsSite, CertificateChecksCanBeTurnedOff) {
   EngineHarness engine;
-  engine.project->SetOptions({"", false});
+  DownloadOptions options;
+  options.checkCertificate = false;
+  engine.project->SetOptions(options);
   engine.Start(server_.WideUrl("/index.html"), DuplicateSite);
   engine.Wait();
   EXPECT_TRUE(fs::exists(SiteFolder(engine) / "b.html"));

@@ -55,9 +55,10 @@ TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
 TEST(RealWeb, TheSitesOwnDownloadLogIsStoredBesideTheEnginesLog) {
   TestServer server;
   server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
-    r.set_content("<a href=\"download.log\">log</a> <a href=\"/\">home</a>"
-                  " <a href=\"x.php\">php</a> <a href=\"x.html\">html</a>",
-                  "text/html");
+    r.set_content(
+        "<a href=\"download.log\">log</a> <a href=\"/\">home</a>"
+        " <a href=\"x.php\">php</a> <a href=\"x.html\">html</a>",
+        "text/html");
   });
   server.server().Get("/download.log", [](const httplib::Request&, httplib::Response& r) {
     r.set_content("the site's own log\n", "text/plain");

@@ -16,6 +16,7 @@ class TestServer {
   TestServer() {
     // Short keep-alive, so stopping does not wait on idle connections.
     server_.set_keep_alive_timeout(1);
+    server_.set_tcp_nodelay(true);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     // Bounded wait for the listening loop to start.

@@ -69,6 +69,7 @@ class TlsTestServer {
   TlsTestServer()
       : server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {
     server_.set_keep_alive_timeout(1);
+    server_.set_tcp_nodelay(true);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     for (int i = 0; i < 500 && !server_.is_running(); ++i) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/download_options.h"
+
+namespace kestrine {
+
+// kestrine.conf beside quorl.cfg: plain "key = value" lines with the long
+// option names of the command line as keys ("level = 5", "reject = *.iso",
+// "robots = off"). Blank lines and lines starting with "#" are skipped; keys
+// that take a list may be given more than once.
+class KestrineConf {
+ public:
+  static constexpr const char16_t* kFileName = u"kestrine.conf";
+
+  // Applies the file's settings over `options`. Every line that cannot be
+  // used is reported ("kestrine.conf:7: unknown key 'levle'"); with any such
+  // line the caller must not start the run. A missing file is no error.
+  static std::vector<std::string> Apply(const std::string& text, DownloadOptions& options);
+  static std::vector<std::string> ApplyFile(const std::u16string& path, DownloadOptions& options);
+  // Applies one setting by name, as the file and the command line do; an
+  // error text when the key or the value is not good.
+  static std::string ApplySetting(const std::string& key, const std::string& value,
+                                  DownloadOptions& options);
+};
+
+}  // namespace kestrine

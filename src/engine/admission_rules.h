@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "config/download_options.h"
+#include "engine/robots_rules.h"
+
+namespace kestrine {
+
+// Why an address was not queued.
+enum class Refusal : int {
+  None = 0,
+  Level,         // a page deeper than --level
+  ExternalPage,  // a page outside the site, with --no-external-pages
+  Filtered,      // --accept, --reject, --include or --exclude
+  Robots,        // the site's robots.txt
+  TrapDepth,     // a path deeper than 32 folders
+  TrapRepeats,   // a path segment more than 3 times
+  TrapLength,    // an address longer than 2,048 characters
+  TrapQueries,   // a path queued with more than 1,000 query strings
+  Count,
+};
+
+// The one decision "may this address be queued, and if not, why", made when
+// a scanned page or style sheet hands over an address not seen before. The
+// start address is never put to it: the user asked for it.
+class AdmissionRules {
+ public:
+  static constexpr int kMaxFolders = 32;
+  static constexpr int kMaxSegmentRepeats = 3;
+  static constexpr std::size_t kMaxAddressLength = 2048;
+  static constexpr int kMaxQueriesPerPath = 1000;
+
+  AdmissionRules(DownloadOptions options, std::u16string sitePrefix, std::u16string siteHost);
+
+  void SetRobots(RobotsRules robots) { robots_ = std::move(robots); }
+  // `depth` is the link depth the address would have (the start page is 0).
+  // Not thread-safe: the caller holds the project lock.
+  Refusal Decide(const std::u16string& address, int depth);
+  // Distinct addresses refused for that reason so far.
+  int Refused(Refusal reason) const { return counts_[static_cast<int>(reason)]; }
+  // "skipped 1,204 addresses that looked like a crawler trap (...)".
+  static std::string Describe(Refusal reason, int count);
+
+  // The rules one by one. `path` is the address after its host, from "/".
+  static bool IsPageLike(std::u16string_view address);
+  static bool IsTooDeep(std::u16string_view path);
+  static bool RepeatsASegment(std::u16string_view path);
+  static bool IsTooLong(std::u16string_view address);
+  // Shell patterns ("*.iso", "*/private/*"), any of which may match.
+  static bool MatchesAny(const std::vector<std::string>& patterns, const std::string& text);
+  static std::u16string_view PathOf(std::u16string_view address);
+
+ private:
+  Refusal Check(const std::u16string& address, int depth);
+  bool IsFiltered(const std::u16string& address, bool page) const;
+  bool HasTooManyQueries(std::u16string_view path);
+
+  const DownloadOptions options_;
+  const std::u16string sitePrefix_;
+  const std::u16string siteHost_;
+  RobotsRules robots_;
+  std::unordered_map<std::uint64_t, int> queriesPerPath_;
+  std::unordered_set<std::uint64_t> refused_;
+  std::array<int, static_cast<int>(Refusal::Count)> counts_{};
+};
+
+}  // namespace kestrine
