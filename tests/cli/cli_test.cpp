@@ -8,6 +8,8 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -70,6 +72,34 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
     EXPECT_NE(help.output.find(text), std::string::npos) << text << "\n" << help.output;
   }
   EXPECT_EQ(help.output.find("ENUM"), std::string::npos) << help.output;
+}
+
+TEST_F(CliTest, ShortFormsVersionAndKestrineConf) {
+  const Outcome version = RunCli("-V");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "kestrine-cli 2.0\n");
+  testing::TestServer server;
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<a href=\"a.html\">a</a> <img src=\"b.png\"> <img src=\"c.gif\">", "text/html");
+  });
+  for (const char* file : {"/a.html", "/b.png", "/c.gif"}) {
+    server.server().Get(file, [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("x", "text/plain");
+    });
+  }
+  // -l 0 keeps to the start page and its files; -R leaves the gif out.
+  const Outcome limited =
+      RunCli("-q -l 0 -R '*.gif' -P " + Output() + " " + server.Url("/index.html"));
+  EXPECT_EQ(limited.status, 0) << limited.output;
+  EXPECT_NE(limited.output.find("Finished: 2 succeeded"), std::string::npos) << limited.output;
+  EXPECT_NE(limited.output.find("skipped 1 address deeper than the link level"), std::string::npos);
+  // A bad kestrine.conf stops the run before it starts, saying where.
+  const auto conf = home.folder().path() / "config/kestrine/kestrine.conf";
+  std::filesystem::create_directories(conf.parent_path());
+  std::ofstream(conf) << "level = 2\nquota = lots\n";
+  const Outcome bad = RunCli("-P " + Output() + " " + server.Url("/index.html"));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.output, "kestrine-cli: kestrine.conf:2: bad value 'lots' for quota\n");
 }
 
 TEST_F(CliTest, AnUnreachableStartPageIsSaidPlainly) {
