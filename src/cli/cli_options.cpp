@@ -163,8 +163,26 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
           ->type_name("SECONDS")
           ->group(group);
   app.add_flag("-q,--quiet", options.quiet, "print only the summary")->group(group);
+  const std::string copies = "An existing copy (FOLDER is its site folder)";
+  std::string continueFolder, updateFolder, verifyFolder;
+  auto* continueOption =
+      app.add_option("--continue", continueFolder,
+                     "fetch what an interrupted run of this copy left pending or in flight")
+          ->type_name("FOLDER")
+          ->group(copies);
+  auto* updateOption = app.add_option("--update", updateFolder,
+                                      "ask for every stored file again, if changed since, and "
+                                      "fetch what is new")
+                           ->type_name("FOLDER")
+                           ->group(copies);
+  auto* verifyOption = app.add_option("--verify", verifyFolder,
+                                      "check, without the network, that every reference of "
+                                      "the copy finds its file (exit status 1 if not)")
+                           ->type_name("FOLDER")
+                           ->group(copies);
+  continueOption->excludes(updateOption)->excludes(verifyOption);
+  updateOption->excludes(verifyOption);
   app.add_option("URL", options.urls, "start address (http:// or https://), then further ones")
-      ->required()
       ->type_name("");
   try {
     app.parse(argc, argv);
@@ -174,6 +192,16 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   }
   if (*outputOption && output.empty()) {
     std::fprintf(stderr, "kestrine-cli: --output needs a folder name\n");
+    return {std::nullopt, kExitUsage};
+  }
+  if (*continueOption) options.continueFolder = continueFolder;
+  if (*updateOption) options.updateFolder = updateFolder;
+  if (*verifyOption) options.verifyFolder = verifyFolder;
+  const bool copy = *continueOption || *updateOption || *verifyOption;
+  if (copy == !options.urls.empty()) {
+    std::fprintf(stderr, copy ? "kestrine-cli: --continue, --update and --verify take no URL\n"
+                              : "kestrine-cli: a URL is required\nRun with --help for more "
+                                "information.\n");
     return {std::nullopt, kExitUsage};
   }
   if (*workersOption) options.workers = workers;

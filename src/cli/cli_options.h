@@ -21,6 +21,10 @@ struct CliOptions {
   // over the file's in this order.
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<std::string> urls;
+  // A site folder to continue, update or check instead of a new project.
+  std::optional<std::string> continueFolder;
+  std::optional<std::string> updateFolder;
+  std::optional<std::string> verifyFolder;
 };
 
 // Exit statuses shared with scripts.

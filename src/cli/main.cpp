@@ -16,6 +16,7 @@
 #include "cli/terminal_status_monitor.h"
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
+#include "engine/copy_verifier.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
 #include "runtime/http_client.h"
@@ -137,12 +138,20 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
                 totals.succeeded.load(), totals.failed.load(), HumanBytes(totals.bytes).c_str(),
                 seconds);
   console.Print(StringUtility::ToUtf8(outcome) + line);
+  if (project.IsUpdating()) {
+    Project::UpdateCounts& counts = project.updateCounts();
+    console.Print("Update: " + std::to_string(counts.unchanged) + " unchanged, " +
+                  std::to_string(counts.changed) + " changed, " + std::to_string(counts.added) +
+                  " new, " + std::to_string(counts.gone) + " gone");
+  }
+  console.Print("Check: " + CopyVerifier::Verify(Wide(siteFolder)).Summary());
   console.Print("Folder: " + siteFolder);
   if (outcome == StringTable::Load(kIdsCanceled)) return kExitCanceled;
   return totals.failed > 0 ? kExitFailures : kExitFinished;
 }
 
 bool AddressesAreWeb(const CliOptions& options, Console& console) {
+  if (options.continueFolder || options.updateFolder) return true;
   for (const std::string& url : options.urls) {
     if (WebSchemeLength(Wide(url)) == 0) {
       console.Error(url + ": only http:// and https:// addresses can be downloaded");
@@ -152,9 +161,19 @@ bool AddressesAreWeb(const CliOptions& options, Console& console) {
   return true;
 }
 
+int VerifyCopy(const std::string& folder, Console& console) {
+  const CopyVerifier::Report report = CopyVerifier::Verify(Wide(CleanFolder(folder)));
+  for (const auto& dead : report.dead) {
+    console.Print("dead: " + dead.document + ": " + dead.reference);
+  }
+  console.Print(report.Summary());
+  return report.dead.empty() ? kExitFinished : kExitFailures;
+}
+
 int Run(const CliOptions& options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
+  if (options.verifyFolder) return VerifyCopy(*options.verifyFolder, console);
   if (!AddressesAreWeb(options, console)) return kExitUsage;
   if (!HttpClient::GlobalInit()) {
     console.Error("the network library could not be started");
@@ -176,11 +195,23 @@ int Run(const CliOptions& options) {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   const auto start = std::chrono::steady_clock::now();
-  monitor.StartDownload(Wide(options.urls.front()));
-  for (std::size_t i = 1; i < options.urls.size(); ++i) {
-    project.queue().AddAddress(Wide(options.urls[i]), 0);
+  if (const auto& existing =
+          options.continueFolder ? options.continueFolder : options.updateFolder) {
+    if (!project.RestoreFromJournal(Wide(CleanFolder(*existing)),
+                                    options.updateFolder.has_value())) {
+      console.Error(CleanFolder(*existing) + " holds no project journal to continue");
+      return kExitUsage;
+    }
+    // The log goes beside the copy, wherever the settings point.
+    SettingUtil::GetInstance().SetDownloadFolder(project.downloadFolder());
+    project.ResumeProject();
+  } else {
+    monitor.StartDownload(Wide(options.urls.front()));
+    for (std::size_t i = 1; i < options.urls.size(); ++i) {
+      project.queue().AddAddress(Wide(options.urls[i]), 0);
+    }
+    monitor.ShowQueue(options.mode);
   }
-  monitor.ShowQueue(options.mode);
   ProgressLine line(project, monitor, console);
   WatchRun(project, monitor, live ? &line : nullptr, console);
   const double seconds =

@@ -75,6 +75,61 @@ void AddressQueue::PlaceLocked(QueueEntry& entry) {
       WithoutLeadingSeparator(LocalFolderFor(mode_, siteHost_, parts, u""));
   entry.localFile = names_.Choose(folder, LocalFileNameFor(mode_, parts, entry.taskNumber()));
   names_.Register(entry.localFile, entry.number);
+  if (placedHook_) placedHook_(entry);
+}
+
+void AddressQueue::ReserveEngineFilesLocked() {
+  const std::u16string site = SiteFolderName(siteHost_);
+  names_.Reserve(site + u"\\" + kLogFileName);
+  names_.Reserve(site + u"\\" + kJournalFileName);
+}
+
+void AddressQueue::SetPlacedHook(std::function<void(const QueueEntry&)> hook) {
+  monitor_.Lock();
+  placedHook_ = std::move(hook);
+  monitor_.Unlock();
+}
+
+void AddressQueue::ForEachEntry(const std::function<void(const QueueEntry&)>& visit) {
+  monitor_.Lock();
+  for (const QueueEntry& entry : entries_) visit(entry);
+  monitor_.Unlock();
+}
+
+void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u16string siteHost,
+                           const std::vector<RestoredEntry>& restored) {
+  ClearProject();
+  monitor_.Lock();
+  mode_ = mode;
+  sitePrefix_ = std::move(sitePrefix);
+  siteHost_ = std::move(siteHost);
+  placing_ = true;
+  ReserveEngineFilesLocked();
+  nextNumber_ = 0;
+  for (const RestoredEntry& from : restored) {
+    // Numbers index the entries, so a gap (a torn record) keeps its place.
+    while (nextNumber_ < from.number) {
+      QueueEntry& gap = entries_.emplace_back();
+      gap.number = nextNumber_++;
+      gap.state = Done;
+    }
+    QueueEntry& entry = entries_.emplace_back();
+    entry.address = from.address;
+    entry.localFile = from.localFile;
+    entry.depth = from.depth;
+    entry.number = nextNumber_++;
+    known_.Insert(IdentityOf(entry.address), entry.number);
+    names_.Register(entry.localFile, entry.number);
+    if (from.done) {
+      entry.state = Done;
+      taken_.push_back(&entry);
+    } else {
+      pending_.push_back(&entry);
+    }
+  }
+  pendingSize_.store(pending_.size());
+  knownCount_.store(static_cast<int>(known_.size()));
+  monitor_.Unlock();
 }
 
 int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
@@ -124,7 +179,7 @@ void AddressQueue::set_mode(DownloadMode mode) {
   mode_ = mode;
   if (!placing_) {
     placing_ = true;
-    names_.Reserve(SiteFolderName(siteHost_) + u"\\" + kLogFileName);
+    ReserveEngineFilesLocked();
     for (QueueEntry& entry : entries_) {
       if (entry.localFile.empty()) PlaceLocked(entry);
     }

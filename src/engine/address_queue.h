@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -96,13 +97,34 @@ class AddressQueue {
   // it was known (the start address and any given with it).
   void set_mode(DownloadMode mode);
 
+  // Called, under the project lock, whenever an entry gets its local file:
+  // the project journal's hook.
+  void SetPlacedHook(std::function<void(const QueueEntry&)> hook);
+  // Calls `visit` for every entry, in number order, under the project lock.
+  void ForEachEntry(const std::function<void(const QueueEntry&)>& visit);
+
+  // An entry as a journal recorded it.
+  struct RestoredEntry {
+    std::int32_t number;
+    std::int32_t depth;
+    std::u16string address;
+    std::u16string localFile;
+    bool done;  // its download ended; it is not fetched again
+  };
+  // Rebuilds a project from its journal: the same mode, site, numbers and
+  // local files; entries not done wait in `pending` in number order.
+  void Restore(DownloadMode mode, std::u16string sitePrefix, std::u16string siteHost,
+               const std::vector<RestoredEntry>& entries);
+
   // The engine's own files in the site folder, which no address may take.
   static constexpr const char16_t* kLogFileName = u"download.log";
+  static constexpr const char16_t* kJournalFileName = u"kestrine.journal";
 
  private:
   QueueEntry& AddNewLocked(const std::u16string& address, int depth);
   std::optional<std::int32_t> FindKnownLocked(std::u16string_view address) const;
   void PlaceLocked(QueueEntry& entry);
+  void ReserveEngineFilesLocked();
 
   IStatusMonitor& monitor_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
@@ -115,6 +137,7 @@ class AddressQueue {
   AddressIndex known_;
   LocalNameRegistry names_;
   AdmissionRules* admission_ = nullptr;
+  std::function<void(const QueueEntry&)> placedHook_;
   bool placing_ = false;  // true once the mode is known for this project
   std::atomic<std::size_t> pendingSize_{0};
   std::atomic<int> knownCount_{0};

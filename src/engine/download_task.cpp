@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <thread>
 
 #include "config/setting_util.h"
@@ -154,6 +155,45 @@ DownloadOutcome Interrupt(Project& project, int taskNumber, const LocalTarget& t
   return DownloadOutcome::Interrupted;
 }
 
+// An update asks for a stored copy only if it changed since.
+void AddConditions(Project& project, const QueueEntry& entry, HttpClient::RequestOptions& request) {
+  const Project::Validators* validators = project.ValidatorsOf(entry.number);
+  if (validators == nullptr) return;
+  if (!validators->etag.empty()) request.headers.push_back("If-None-Match: " + validators->etag);
+  if (!validators->lastModified.empty()) {
+    request.headers.push_back("If-Modified-Since: " + validators->lastModified);
+  }
+}
+
+// How an update ends for a copy that is kept as it is: unchanged (304), or
+// gone from the site (404, 410). Nothing for every other answer.
+std::optional<DownloadOutcome> JudgeUpdate(Project& project, QueueEntry& entry,
+                                           const HttpClient& client, const LocalTarget& target,
+                                           Clock::time_point start) {
+  const Project::Validators* validators = project.ValidatorsOf(entry.number);
+  const int code = client.GetReturnCode();
+  if (validators == nullptr || (code != 304 && code != 404 && code != 410)) return std::nullopt;
+  DeleteLocalFile(target.partial);
+  entry.state = Done;
+  entry.outcome = EntryOutcome::Stored;
+  project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored),
+                                  LocalFileSize(target.path), validators->etag,
+                                  validators->lastModified);
+  if (code == 304) {
+    ++project.updateCounts().unchanged;
+    ++project.totals().succeeded;
+    UpdateQueueRow(project, entry.taskNumber(), 0, 0, Succeeded, target.path, SecondsSince(start));
+    return DownloadOutcome::Stored;
+  }
+  ++project.updateCounts().gone;
+  ++project.totals().failed;
+  UpdateQueueRow(project, entry.taskNumber(), 0, 0, Failed, target.path, SecondsSince(start),
+                 StringUtility::FromUtf8(client.GetFailureReason()) +
+                     u": gone from the site, the copy is kept");
+  // The copy stays, and so do the links to it.
+  return DownloadOutcome::Stored;
+}
+
 DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
                       const std::u16string& root, Clock::time_point start) {
   // 3. Place the local copy and show the row.
@@ -172,8 +212,10 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   try {
     const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
     client.SetTimeout(timeOut * 1000);
-    client.SetRequestOptions(
-        RequestOptionsFor(project.options(), project.pool().GetCorePoolSize()));
+    HttpClient::RequestOptions request =
+        RequestOptionsFor(project.options(), project.pool().GetCorePoolSize());
+    AddConditions(project, entry, request);
+    client.SetRequestOptions(std::move(request));
     client.SetDownloadStatus(&status);
     client.SinkToFile(target.partial);
     client.Navigate2(entry.address, 0, 0);
@@ -188,8 +230,11 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
       monitor.IsPauseRequested() != 0) {
     return Interrupt(project, taskNumber, target);
   }
+  if (const auto updated = JudgeUpdate(project, entry, client, target, start)) return *updated;
   if (client.GetReturnCode() >= 400) {
     DeleteLocalFile(target.partial);
+    project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Failed),
+                                    0, {}, {});
     return ReportFailure(project, taskNumber, target.path, length,
                          StringUtility::FromUtf8(client.GetFailureReason()), start);
   }
@@ -217,6 +262,13 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   ++project.totals().succeeded;
   project.totals().bytes += client.GetReceivedBytes();
   project.NoteStored(client.GetReceivedBytes());
+  project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored),
+                                  client.GetReceivedBytes(), client.GetHeaderValue("ETag"),
+                                  client.GetHeaderValue("Last-Modified"));
+  if (project.IsUpdating()) {
+    ++(project.ValidatorsOf(entry.number) != nullptr ? project.updateCounts().changed
+                                                     : project.updateCounts().added);
+  }
   UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
   return DownloadOutcome::Stored;
 }

@@ -71,6 +71,7 @@ std::string Project::LimitReached() const {
 
 void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
                              std::vector<std::int32_t> referenced) {
+  journal_.RecordDocument(number, static_cast<std::int32_t>(kind), charset, referenced);
   std::lock_guard lock(documentsMutex_);
   documents_.push_back({number, kind, std::move(charset), std::move(referenced)});
 }
@@ -97,13 +98,93 @@ void Project::StartProject() {
     std::lock_guard lock(limitMutex_);
     limitReached_.clear();
   }
-  admission_ = std::make_unique<AdmissionRules>(options_, queue_.sitePrefix(), queue_.siteHost());
-  queue_.SetAdmission(admission_.get());
-  robotsLoaded_ = false;
+  updating_ = false;
+  validators_.clear();
+  StartRules();
   {
     std::lock_guard lock(documentsMutex_);
     documents_.clear();
   }
+  OpenJournal(true);
+  monitor_.ClearRequests();
+  StartRunThread(downloadFolder_);
+}
+
+void Project::StartRules() {
+  admission_ = std::make_unique<AdmissionRules>(options_, queue_.sitePrefix(), queue_.siteHost());
+  queue_.SetAdmission(admission_.get());
+  robotsLoaded_ = false;
+}
+
+void Project::OpenJournal(bool fresh) {
+  const std::u16string siteFolder = SiteFolderFor(queue_.siteHost(), downloadFolder_);
+  CreateFolders(siteFolder);
+  if (!journal_.Open(siteFolder + u"\\" + AddressQueue::kJournalFileName, fresh)) return;
+  if (fresh) {
+    journal_.RecordProject(queue_.mode(), queue_.sitePrefix(), queue_.siteHost());
+    queue_.ForEachEntry([this](const QueueEntry& entry) {
+      if (!entry.localFile.empty()) {
+        journal_.RecordQueued(entry.number, entry.depth, entry.address, entry.localFile);
+      }
+    });
+  }
+  queue_.SetPlacedHook([this](const QueueEntry& entry) {
+    journal_.RecordQueued(entry.number, entry.depth, entry.address, entry.localFile);
+  });
+  journal_.RecordRunStarted();
+}
+
+bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) {
+  const ProjectJournal::Contents contents =
+      ProjectJournal::Read(siteFolder + u"\\" + AddressQueue::kJournalFileName);
+  if (!contents.found) return false;
+  std::vector<AddressQueue::RestoredEntry> entries;
+  validators_.assign(contents.entries.size(), std::nullopt);
+  for (const ProjectJournal::Entry& entry : contents.entries) {
+    if (entry.number < 0) continue;
+    const bool stored = entry.outcome == static_cast<std::int32_t>(EntryOutcome::Stored);
+    const bool failed = entry.outcome == static_cast<std::int32_t>(EntryOutcome::Failed);
+    // Continuing fetches what never ended; updating asks again for every
+    // stored file, and for what failed.
+    entries.push_back({entry.number, entry.depth, entry.address, entry.localFile,
+                       update ? false : stored || failed});
+    if (update && stored) validators_[entry.number] = Validators{entry.etag, entry.lastModified};
+  }
+  queue_.Restore(static_cast<DownloadMode>(contents.mode), contents.sitePrefix, contents.siteHost,
+                 entries);
+  // The site folder lies right under the download folder in every mode.
+  const std::size_t slash = siteFolder.find_last_of(u"\\/");
+  downloadFolder_ =
+      slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
+  {
+    std::lock_guard lock(documentsMutex_);
+    documents_.clear();
+    for (const ProjectJournal::Document& document : contents.documents) {
+      documents_.push_back({document.number, static_cast<DocumentKind>(document.kind),
+                            document.charset, document.referenced});
+    }
+  }
+  for (std::size_t n = 0; n < contents.entries.size() && !update; ++n) {
+    if (QueueEntry* entry = queue_.EntryByNumber(static_cast<std::int32_t>(n))) {
+      entry->outcome = static_cast<EntryOutcome>(contents.entries[n].outcome);
+    }
+  }
+  updating_ = update;
+  totals_.Reset();
+  updateCounts_.unchanged = updateCounts_.changed = updateCounts_.added = updateCounts_.gone = 0;
+  StartRules();
+  OpenJournal(false);
+  return true;
+}
+
+const Project::Validators* Project::ValidatorsOf(std::int32_t number) const {
+  if (number < 0 || static_cast<std::size_t>(number) >= validators_.size()) return nullptr;
+  const auto& validators = validators_[static_cast<std::size_t>(number)];
+  return validators ? &*validators : nullptr;
+}
+
+void Project::ResumeProject() {
+  runState_.SetButtonPhase(ButtonPhase::Running);
   monitor_.ClearRequests();
   StartRunThread(downloadFolder_);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "config/download_options.h"
 #include "engine/address_queue.h"
 #include "engine/admission_rules.h"
+#include "engine/project_journal.h"
 #include "runtime/http_client.h"
 #include "runtime/thread_pool.h"
 #include "site/scan_project.h"
@@ -76,6 +78,29 @@ class Project : public IScanProject {
   // nullptr before the first start.
   const AdmissionRules* admission() const { return admission_.get(); }
 
+  ProjectJournal& journal() { return journal_; }
+  // Rebuilds the project recorded in a site folder's journal. With `update`
+  // every stored file is asked for again, conditionally. False when the
+  // folder holds no journal.
+  bool RestoreFromJournal(const std::u16string& siteFolder, bool update);
+  // Runs a restored project: what was pending or in flight is fetched.
+  void ResumeProject();
+  // What an update found.
+  struct UpdateCounts {
+    std::atomic<int> unchanged{0};
+    std::atomic<int> changed{0};
+    std::atomic<int> added{0};
+    std::atomic<int> gone{0};
+  };
+  UpdateCounts& updateCounts() { return updateCounts_; }
+  bool IsUpdating() const { return updating_; }
+  // The validators a stored copy had, when an update asks for it again.
+  struct Validators {
+    std::string etag;
+    std::string lastModified;
+  };
+  const Validators* ValidatorsOf(std::int32_t number) const;
+
   // Options beyond the settings record, read by every download of a run.
   void SetOptions(DownloadOptions options) { options_ = std::move(options); }
   const DownloadOptions& options() const { return options_; }
@@ -120,6 +145,8 @@ class Project : public IScanProject {
 
   void StartRunThread(std::u16string folder);
   void LoadRobots(const std::u16string& downloadFolder);
+  void OpenJournal(bool fresh);
+  void StartRules();
   void LogRefusals(const std::u16string& logFolder);
   void FinishRun(const std::u16string& downloadFolder);
   // Rewrites every reference to an entry that was not stored back to its
@@ -137,6 +164,10 @@ class Project : public IScanProject {
   TransferTotals totals_;
   DownloadOptions options_;
   std::unique_ptr<AdmissionRules> admission_;
+  ProjectJournal journal_;
+  bool updating_ = false;
+  std::vector<std::optional<Validators>> validators_;
+  UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
   std::atomic<int> storedFiles_{0};
   std::atomic<std::int64_t> storedBytes_{0};

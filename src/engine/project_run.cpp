@@ -104,6 +104,8 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
   if (!paused) LogRefusals(logFolder);
   WriteDownloadLog(logFolder, canceled ? u"Canceled" : paused ? u"Paused" : u"End", 1);
   if (!paused) {
+    journal_.RecordRunEnded();
+    queue_.SetPlacedHook(nullptr);
     queue_.ClearProject();
     std::lock_guard lock(documentsMutex_);
     documents_.clear();

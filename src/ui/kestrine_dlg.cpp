@@ -6,7 +6,9 @@
 
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
+#include "engine/copy_verifier.h"
 #include "engine/project.h"
+#include "engine/project_journal.h"
 #include "engine/string_table.h"
 #include "ui/about_dlg.h"
 #include "ui/artwork.h"
@@ -65,6 +67,10 @@ CKestrineDlg::~CKestrineDlg() {
 
 void CKestrineDlg::BuildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("&Continue a Copy..."), this, [this] { OnContinueCopy(false); });
+  file->addAction(tr("&Update a Copy..."), this, [this] { OnContinueCopy(true); });
+  file->addAction(tr("&Verify a Copy..."), this, &CKestrineDlg::OnVerifyCopy);
+  file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
   QMenu* setting = menuBar()->addMenu(tr("&Setting"));
   setting->addAction(tr("&Setting..."), this, &CKestrineDlg::OnSetting);
@@ -168,6 +174,52 @@ bool CKestrineDlg::LoadDownloadOptions() {
   }
   queueView_->project().SetOptions(std::move(options));
   return true;
+}
+
+void CKestrineDlg::OnContinueCopy(bool update) {
+  // Only while no project runs or waits for Continue.
+  if (!downloadView_->isEnabled()) return;
+  const QString folder = DialogServices::Current().inputFolder(
+      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
+  if (folder.isEmpty()) return;
+  const std::u16string siteFolder = FromQString(folder);
+  const ProjectJournal::Contents journal =
+      ProjectJournal::Read(siteFolder + u"/" + AddressQueue::kJournalFileName);
+  if (!journal.found || (!update && journal.ended)) {
+    DialogServices::Current().messageBox(
+        this,
+        journal.found ? tr("This copy was finished; Update a Copy brings it up to date.")
+                      : tr("This folder holds no copy that Kestrine made."),
+        windowTitle(), MessageIcon::Information);
+    return;
+  }
+  if (!LoadDownloadOptions()) return;
+  Project& project = queueView_->project();
+  project.RestoreFromJournal(siteFolder, update);
+  SettingUtil::GetInstance().SetDownloadFolder(project.downloadFolder());
+  queueView_->model().DeleteAllRows();
+  {
+    const QSignalBlocker quiet(tabs_);
+    tabs_->setCurrentIndex(1);
+  }
+  downloadView_->setEnabled(false);
+  project.ResumeProject();
+}
+
+void CKestrineDlg::OnVerifyCopy() {
+  const QString folder = DialogServices::Current().inputFolder(
+      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
+  if (folder.isEmpty()) return;
+  const CopyVerifier::Report report = CopyVerifier::Verify(FromQString(folder));
+  QString text = QString::fromStdString(report.Summary());
+  for (std::size_t i = 0; i < report.dead.size() && i < 20; ++i) {
+    text += QString("\n%1: %2")
+                .arg(QString::fromStdString(report.dead[i].document),
+                     QString::fromStdString(report.dead[i].reference));
+  }
+  DialogServices::Current().messageBox(
+      this, text, windowTitle(),
+      report.dead.empty() ? MessageIcon::Information : MessageIcon::Warning);
 }
 
 void CKestrineDlg::OnAbout() {

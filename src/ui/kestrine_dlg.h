@@ -48,6 +48,10 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // Setting > Setting...: the settings dialog, applied and saved on OK.
   void OnSetting();
   void OnAbout();
+  // File > Continue a Copy... and Update a Copy...: the project recorded in
+  // a chosen site folder runs on. Verify a Copy... checks one.
+  void OnContinueCopy(bool update);
+  void OnVerifyCopy();
   // Reads kestrine.conf into the project's options; false, after saying
   // what is wrong with it, when a line cannot be used.
   bool LoadDownloadOptions();

@@ -221,7 +221,8 @@ TEST(SiteMirror, RetrieveFilesStoresTheGivenAddressesUnscanned) {
   const fs::path folder = engine.Out() / site.SiteFolderName();
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  EXPECT_EQ(names, (std::set<std::string>{"index.html", "site.css", "logo.png", "download.log"}));
+  EXPECT_EQ(names, (std::set<std::string>{"index.html", "site.css", "logo.png", "download.log",
+                                          "kestrine.journal"}));
   EXPECT_EQ(TempFolder::Read(folder / "index.html"), TempFolder::Read(site.root() / "index.html"));
   EXPECT_EQ(TempFolder::Read(folder / "site.css"), TempFolder::Read(site.root() / "css/site.css"));
 }

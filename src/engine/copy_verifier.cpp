@@ -1,0 +1,134 @@
+#include "engine/copy_verifier.h"
+
+#include <filesystem>
+#include <set>
+
+#include "engine/address_queue.h"
+#include "engine/project_journal.h"
+#include "runtime/charset_sniffer.h"
+#include "runtime/local_files.h"
+#include "runtime/string_utility.h"
+#include "site/address.h"
+#include "site/html_scanner.h"
+#include "site/style_sheet_scanner.h"
+
+namespace kestrine {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WithThousands(int count) {
+  std::string digits = std::to_string(count);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+  return digits;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Looks at each reference a scan finds and leaves the text as it is.
+class Inspector : public IReferenceRewriter {
+ public:
+  Inspector(const fs::path& document, CopyVerifier::Report& report)
+      : document_(document), report_(report) {}
+
+  std::optional<std::u16string> Rewrite(const std::u16string& reference) override {
+    if (HasForeignScheme(reference)) return std::nullopt;
+    if (WebSchemeLength(reference) > 0 || StringUtility::StartsWith(reference, u"//")) {
+      ++report_.live;
+      return std::nullopt;
+    }
+    const std::u16string path = SplitFragment(reference).reference;
+    if (path.empty()) return std::nullopt;
+    std::string local = StringUtility::ToUtf8(path);
+    local = PercentDecoded(local.substr(0, local.find('?')));
+    std::error_code error;
+    const fs::path target = (document_.parent_path() / local).lexically_normal();
+    if (!local.empty() && local[0] != '/' && fs::exists(target, error)) {
+      ++report_.resolved;
+    } else {
+      report_.dead.push_back({document_.string(), StringUtility::ToUtf8(reference)});
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const fs::path document_;
+  CopyVerifier::Report& report_;
+};
+
+void VerifyDocument(const fs::path& file, bool styleSheet, CopyVerifier::Report& report) {
+  const std::optional<std::string> bytes = ReadLocalFile(StringUtility::FromUtf8(file.string()));
+  if (!bytes) return;
+  ++report.documents;
+  std::u16string text =
+      CharsetSniffer::Decode(*bytes, "", styleSheet ? BodyKind::StyleSheet : BodyKind::Page).text;
+  Inspector inspector(file, report);
+  if (styleSheet) {
+    RunStyleSheetPasses(text, inspector);
+  } else {
+    RunHtmlPasses(text, inspector);
+  }
+}
+
+}  // namespace
+
+std::string CopyVerifier::Report::Summary() const {
+  return WithThousands(documents) + " pages and style sheets: " + WithThousands(resolved) +
+         " references to stored files, " + WithThousands(live) + " to the web, " +
+         WithThousands(static_cast<int>(dead.size())) + " dead";
+}
+
+CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
+  Report report;
+  // The journal names the pages and style sheets that were rewritten; pages
+  // stored as received (from other sites) keep links that were never meant
+  // to work offline, so they are not checked.
+  const ProjectJournal::Contents journal =
+      ProjectJournal::Read(siteFolder + u"\\" + AddressQueue::kJournalFileName);
+  if (journal.found) {
+    const fs::path downloadFolder = fs::path(NativePath(siteFolder)).parent_path();
+    std::set<std::int32_t> seen;
+    for (const ProjectJournal::Document& document : journal.documents) {
+      if (!seen.insert(document.number).second) continue;
+      if (document.number < 0 ||
+          static_cast<std::size_t>(document.number) >= journal.entries.size()) {
+        continue;
+      }
+      const ProjectJournal::Entry& entry = journal.entries[document.number];
+      VerifyDocument(downloadFolder / NativePath(entry.localFile), document.kind == 1, report);
+    }
+    return report;
+  }
+  std::error_code error;
+  const fs::path root(NativePath(siteFolder));
+  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    const std::string extension = StringUtility::ToLowerAscii(it->path().extension().string());
+    if (extension == ".html" || extension == ".htm") VerifyDocument(it->path(), false, report);
+    if (extension == ".css") VerifyDocument(it->path(), true, report);
+  }
+  return report;
+}
+
+}  // namespace kestrine

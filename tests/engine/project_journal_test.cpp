@@ -1,0 +1,73 @@
+#include "engine/project_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "runtime/string_utility.h"
+#include "support/temp_folder.h"
+
+namespace kestrine {
+namespace {
+
+using testing::TempFolder;
+
+std::u16string Wide(const std::filesystem::path& path) {
+  return StringUtility::FromUtf8(path.string());
+}
+
+TEST(ProjectJournal, RecordsReadBackAndFieldsKeepEveryCharacter) {
+  TempFolder folder;
+  const auto path = folder.path() / "kestrine.journal";
+  {
+    ProjectJournal journal;
+    ASSERT_TRUE(journal.Open(Wide(path), true));
+    journal.RecordProject(1, u"http://h/docs", u"h");
+    journal.RecordQueued(0, 0, u"http://h/docs/index.html", u"h\\docs\\index.html");
+    journal.RecordQueued(1, 1, u"http://h/docs/a\tb\\c\nd.html", u"h\\docs\\ab.html");
+    journal.RecordOutcome(0, 1, 1234, "\"etag-1\"", "Mon, 07 Dec 2026 10:00:00 GMT");
+    journal.RecordDocument(0, 0, u"utf-8", {1, 2});
+    journal.RecordRunEnded();
+  }
+  const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+  ASSERT_TRUE(contents.found);
+  EXPECT_EQ(contents.mode, 1);
+  EXPECT_EQ(contents.sitePrefix, u"http://h/docs");
+  ASSERT_EQ(contents.entries.size(), 2u);
+  EXPECT_EQ(contents.entries[1].address, u"http://h/docs/a\tb\\c\nd.html");
+  EXPECT_EQ(contents.entries[1].depth, 1);
+  EXPECT_EQ(contents.entries[0].outcome, 1);
+  EXPECT_EQ(contents.entries[0].etag, "\"etag-1\"");
+  ASSERT_EQ(contents.documents.size(), 1u);
+  EXPECT_EQ(contents.documents[0].referenced, (std::vector<std::int32_t>{1, 2}));
+  EXPECT_TRUE(contents.ended);
+}
+
+TEST(ProjectJournal, ATornLastRecordIsPassedOverAtEveryByte) {
+  const std::string head = ProjectJournal::Line({"P", "1", "http://h", "h"}) + "\n" +
+                           ProjectJournal::Line({"Q", "0", "0", "http://h/", "h\\index.html"}) +
+                           "\n";
+  const std::string last = ProjectJournal::Line({"O", "0", "1", "77", "\"e\"", ""}) + "\n";
+  TempFolder folder;
+  const auto path = folder.path() / "kestrine.journal";
+  for (std::size_t cut = 0; cut < last.size(); ++cut) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << head << last.substr(0, cut);
+    const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+    ASSERT_TRUE(contents.found) << cut;
+    ASSERT_EQ(contents.entries.size(), 1u) << cut;
+    EXPECT_EQ(contents.entries[0].address, u"http://h/") << cut;
+    EXPECT_EQ(contents.entries[0].outcome, 0) << cut;
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << head << last;
+  EXPECT_EQ(ProjectJournal::Read(Wide(path)).entries[0].outcome, 1);
+  // A damaged record in the middle is passed over too; the rest still count.
+  std::string damaged = head + last;
+  damaged[head.size() - 5] ^= 0x20;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+  const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+  EXPECT_TRUE(contents.found);
+  EXPECT_TRUE(contents.entries.empty());
+}
+
+}  // namespace
+}  // namespace kestrine
