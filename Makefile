@@ -34,7 +34,9 @@ else
 endif
 
 bench: build
+	@bash scripts/install-deps.sh bench
 	@for b in $(BUILD_DIR)/bench/*_bench; do $$b; done
+	@bash bench/compare.sh 2000 5 $(BUILD_DIR)/src/kestrine-cli
 
 clean:
 	@rm -rf build

@@ -10,6 +10,11 @@ packages=(
   qt6-base-dev libgl-dev
 )
 
+# `install-deps.sh bench` adds the peers and the server of the comparison.
+if [ "${1:-}" = "bench" ]; then
+  packages+=(nginx wget wget2 curl bc python3)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg -s "$package" >/dev/null 2>&1; then

@@ -320,13 +320,14 @@ void DownloadTaskRunnable::Run() {
   while (project_->MayTakeMore()) {
     if (!first && !WaitBetweenRequests(*project_)) return;
     first = false;
-    QueueEntry* entry = queue.TakeNextPending();
+    QueueEntry* entry = project_->TakeNextPendingOrWait();
     if (entry == nullptr) return;
     if (DownloadGuarded(*project_, *entry, downloadFolder_) == DownloadOutcome::Interrupted) {
       queue.ReturnToPending(entry);
     } else {
       entry->state = Done;
     }
+    project_->DownloadEnded();
   }
 }
 

@@ -1,6 +1,7 @@
 #include "engine/project.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "config/option_values.h"
 #include "config/setting_util.h"
@@ -37,14 +38,47 @@ Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
   pool_.SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber, 1, 15));
 }
 
-Project::~Project() { WaitForRun(); }
+Project::~Project() {
+  WaitForRun();
+  CloseDownloadLog();
+}
 
 FoundAddress Project::AddFoundAddress(const std::u16string& address) {
   return queue_.AddFound(address, 1);
 }
 
 FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth) {
-  return queue_.AddFound(address, depth);
+  FoundAddress found = queue_.AddFound(address, depth);
+  if (waitingWorkers_.load() > 0 && queue_.HasPending()) NotifyActivity();
+  return found;
+}
+
+void Project::NotifyActivity() {
+  std::lock_guard lock(activityMutex_);
+  activity_.notify_all();
+}
+
+QueueEntry* Project::TakeNextPendingOrWait() {
+  constexpr auto kRecheck = std::chrono::milliseconds(50);
+  while (true) {
+    ++activeDownloads_;
+    if (QueueEntry* entry = queue_.TakeNextPending()) return entry;
+    --activeDownloads_;
+    std::unique_lock lock(activityMutex_);
+    if (activeDownloads_.load() == 0 || !MayTakeMore()) return nullptr;
+    ++waitingWorkers_;
+    // Requests and limits are flags nobody signals, hence the bounded wait.
+    activity_.wait_for(lock, kRecheck, [this] {
+      return queue_.HasPending() || activeDownloads_.load() == 0 || !MayTakeMore();
+    });
+    --waitingWorkers_;
+    if (!queue_.HasPending() && activeDownloads_.load() == 0) return nullptr;
+  }
+}
+
+void Project::DownloadEnded() {
+  --activeDownloads_;
+  if (waitingWorkers_.load() > 0) NotifyActivity();
 }
 
 bool Project::MayTakeMore() { return !IsStopRequested() && !limitHit_.load(); }
@@ -221,9 +255,24 @@ std::u16string Project::DownloadLogPath(const std::u16string& folder) const {
 void Project::WriteDownloadLog(const std::u16string& folder, const std::u16string& line,
                                int append) {
   const std::string bytes = AnsiCodePage::FromWide(line) + "\r\n";
+  const std::u16string path = DownloadLogPath(folder);
   std::lock_guard lock(logMutex_);
-  WriteLocalFile(DownloadLogPath(folder), bytes,
-                 append != 0 ? WriteMode::Append : WriteMode::Truncate);
+  // The log stays open between lines of one run; a new path, or a new log,
+  // opens it again.
+  if (append == 0 || logFile_ == nullptr || path != logPath_) {
+    if (logFile_ != nullptr) std::fclose(logFile_);
+    logFile_ = std::fopen(NativePath(path).c_str(), append != 0 ? "ab" : "wb");
+    logPath_ = path;
+  }
+  if (logFile_ == nullptr) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), logFile_);
+  std::fflush(logFile_);
+}
+
+void Project::CloseDownloadLog() {
+  std::lock_guard lock(logMutex_);
+  if (logFile_ != nullptr) std::fclose(logFile_);
+  logFile_ = nullptr;
 }
 
 }  // namespace kestrine

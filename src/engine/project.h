@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -68,6 +70,13 @@ class Project : public IScanProject {
   bool IsStopRequested() override;
   // Whether workers may take another entry: no stop, and no limit reached.
   bool MayTakeMore();
+  // The next pending entry for a worker. While nothing is pending but other
+  // downloads still run (and may find more), the worker waits for them
+  // rather than ending, so the run keeps its workers busy without the
+  // supervisor having to hand them back. nullptr once there is nothing more.
+  QueueEntry* TakeNextPendingOrWait();
+  // A worker's download of its entry has ended.
+  void DownloadEnded();
 
   // Counts a stored file against the limits of the options; the first limit
   // reached ends the run, cleanly, once the transfers under way are done.
@@ -132,6 +141,7 @@ class Project : public IScanProject {
   // `folder`. One writer at a time; a missing folder means no line.
   void WriteDownloadLog(const std::u16string& folder, const std::u16string& line, int append);
   std::u16string DownloadLogPath(const std::u16string& folder) const;
+  void CloseDownloadLog();
 
   const std::u16string& downloadFolder() const { return downloadFolder_; }
 
@@ -174,10 +184,17 @@ class Project : public IScanProject {
   mutable std::mutex limitMutex_;
   std::string limitReached_;
   std::atomic<bool> limitHit_{false};
+  std::mutex activityMutex_;
+  std::condition_variable activity_;
+  std::atomic<int> activeDownloads_{0};
+  std::atomic<int> waitingWorkers_{0};
+  void NotifyActivity();
   std::mutex documentsMutex_;
   std::vector<DocumentRecord> documents_;
   std::u16string downloadFolder_;
   std::mutex logMutex_;
+  std::FILE* logFile_ = nullptr;
+  std::u16string logPath_;
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};

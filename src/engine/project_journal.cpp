@@ -152,8 +152,11 @@ void ProjectJournal::Write(const std::vector<std::string>& fields) {
   std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), file_);
-  // Handed to the system at once: a crash of the process loses nothing.
-  std::fflush(file_);
+  // Handed to the system every few records: a crash loses at most those.
+  if (++unflushed_ >= kFlushEvery || fields[0] == "E" || fields[0] == "S") {
+    std::fflush(file_);
+    unflushed_ = 0;
+  }
 }
 
 void ProjectJournal::RecordProject(std::int32_t mode, const std::u16string& sitePrefix,

@@ -79,8 +79,10 @@ class ProjectJournal {
  private:
   void Write(const std::vector<std::string>& fields);
 
+  static constexpr int kFlushEvery = 8;
   std::mutex mutex_;
   std::FILE* file_ = nullptr;
+  int unflushed_ = 0;
 };
 
 }  // namespace kestrine

@@ -103,6 +103,7 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
   if (!paused) RelinkUnstoredTargets(downloadFolder);
   if (!paused) LogRefusals(logFolder);
   WriteDownloadLog(logFolder, canceled ? u"Canceled" : paused ? u"Paused" : u"End", 1);
+  CloseDownloadLog();
   if (!paused) {
     journal_.RecordRunEnded();
     queue_.SetPlacedHook(nullptr);
