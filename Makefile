@@ -6,7 +6,9 @@ URL ?=
 MODE ?= duplicate
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test run bench clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build test run bench fuzz sanitizers clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -37,6 +39,26 @@ bench: build
 	@bash scripts/install-deps.sh bench
 	@for b in $(BUILD_DIR)/bench/*_bench; do $$b; done
 	@bash bench/compare.sh 2000 5 $(BUILD_DIR)/src/kestrine-cli
+
+# Every libFuzzer target for FUZZ_SECONDS from a copy of its committed corpus.
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@set -e; for target in address_chain_fuzzer scanner_fuzzer charset_fuzzer charset_sniffer_fuzzer; do \
+	  corpus=$$(mktemp -d); cp tests/fuzz/corpus/$$target/* $$corpus/; \
+	  echo "== $$target ($(FUZZ_SECONDS) s)"; \
+	  build/fuzz/tests/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/ $$corpus 2>&1 | grep -E "ERROR|SUMMARY|Done|stat::number_of_executed_units" || true; \
+	  rm -rf $$corpus; \
+	done; \
+	if ls build/fuzz/crash-* >/dev/null 2>&1; then echo "Findings in build/fuzz/"; exit 1; fi
+
+# The core tests under AddressSanitizer with UndefinedBehaviorSanitizer, and
+# under ThreadSanitizer.
+sanitizers:
+	@$(MAKE) --no-print-directory test PRESET=asan
+	@$(MAKE) --no-print-directory test PRESET=tsan
 
 clean:
 	@rm -rf build

@@ -14,6 +14,10 @@ packages=(
 if [ "${1:-}" = "bench" ]; then
   packages+=(nginx wget wget2 curl bc python3)
 fi
+# `install-deps.sh fuzz` adds clang and its fuzzing runtime.
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 namespace kestrine {
 
@@ -15,11 +17,14 @@ namespace {
 
 constexpr const char* kUtf16 = "UTF-16LE";
 
+// This thread's converters, opened once per pair of charsets and reset for
+// each use: opening one loads the platform's conversion module, which costs
+// far more than a page's conversion, and a converter may not be shared
+// between threads.
 class Descriptor {
  public:
-  Descriptor(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Descriptor() {
-    if (valid()) iconv_close(cd_);
+  Descriptor(const char* to, const char* from) : cd_(Cached(to, from)) {
+    if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
@@ -27,6 +32,22 @@ class Descriptor {
   iconv_t get() const { return cd_; }
 
  private:
+  struct Cache {
+    std::unordered_map<std::string, iconv_t> open;
+    ~Cache() {
+      for (const auto& [key, cd] : open) {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+      }
+    }
+  };
+  static iconv_t Cached(const char* to, const char* from) {
+    thread_local Cache cache;
+    const std::string key = std::string(to) + '\n' + from;
+    const auto found = cache.open.find(key);
+    if (found != cache.open.end()) return found->second;
+    return cache.open.emplace(key, iconv_open(to, from)).first->second;
+  }
+
   iconv_t cd_;
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "runtime/string_utility.h"
+#include "site/local_name_safety.h"
 
 namespace kestrine {
 
@@ -14,11 +15,18 @@ std::u16string Joined(const std::u16string& folder, std::u16string_view name) {
   return folder + u"\\" + std::u16string(name);
 }
 
-std::u16string WithSuffix(const std::u16string& name, int k) {
+// The path with "-k" before the extension of its last component, kept within
+// the file system's length for one name.
+std::u16string WithSuffix(const std::u16string& path, int k) {
+  const std::size_t slash = path.rfind(u'\\');
+  const std::u16string folder = slash == std::u16string::npos ? u"" : path.substr(0, slash + 1);
+  const std::u16string name = slash == std::u16string::npos ? path : path.substr(slash + 1);
   const std::u16string suffix = u"-" + StringUtility::FromAscii(std::to_string(k));
   const std::size_t dot = name.rfind(u'.');
-  if (dot == std::u16string::npos || dot == 0) return name + suffix;
-  return name.substr(0, dot) + suffix + name.substr(dot);
+  const std::u16string suffixed = dot == std::u16string::npos || dot == 0
+                                      ? name + suffix
+                                      : name.substr(0, dot) + suffix + name.substr(dot);
+  return folder + SafeFileName(suffixed);
 }
 
 }  // namespace

@@ -133,9 +133,10 @@ std::string ProjectJournal::Line(const std::vector<std::string>& fields) {
 std::optional<std::vector<std::string>> ProjectJournal::Fields(const std::string& line) {
   if (line.size() < 10 || line[8] != ' ') return std::nullopt;
   const std::string body = line.substr(9);
+  const std::string hex = line.substr(0, 8);
   char* end = nullptr;
-  const unsigned long sum = std::strtoul(line.substr(0, 8).c_str(), &end, 16);
-  if (end == nullptr || *end != '\0' || sum != Checksum(body)) return std::nullopt;
+  const unsigned long sum = std::strtoul(hex.c_str(), &end, 16);
+  if (end != hex.c_str() + hex.size() || sum != Checksum(body)) return std::nullopt;
   std::vector<std::string> fields;
   std::size_t start = 0;
   while (true) {

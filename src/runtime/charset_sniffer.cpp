@@ -53,6 +53,12 @@ std::optional<DecodedBody> TryDeclared(const std::string& name, const std::strin
   if (!known || IsWideUnicode(codePage)) return std::nullopt;
   auto text = util.TryCharsetToWide(wide, body);
   if (!text) return std::nullopt;
+  // Stateful charsets (UTF-7, the ISO 2022 family) can spell one text in many
+  // ways; the copy must keep the received bytes, so such a declaration counts
+  // only when the text encodes back to exactly them. Valid UTF-8 always does.
+  if (codePage != CharsetTransferUtil::kUtf8 && util.WideToCharset(wide, *text) != body) {
+    return std::nullopt;
+  }
   return DecodedBody{name, *std::move(text)};
 }
 
@@ -96,7 +102,10 @@ DecodedBody CharsetSniffer::Decode(const std::string& body, const std::string& c
   const auto& util = CharsetTransferUtil::GetInstance();
   // The mark stays in the text, so the stored copy keeps it.
   if (auto mark = ByteOrderMark(body)) {
-    return {*mark, util.CharsetToWide(StringUtility::FromAscii(*mark), body)};
+    if (*mark != "utf-8") return {*mark, util.CharsetToWide(StringUtility::FromAscii(*mark), body)};
+    // A UTF-8 mark before bytes that are not UTF-8 is not believed: decoding
+    // them would not give the bytes back.
+    if (auto text = util.TryCharsetToWide(u"utf-8", body)) return {"utf-8", *std::move(text)};
   }
   const std::string declared[] = {
       CharsetParameter(contentType),

@@ -97,7 +97,14 @@ std::u16string WithoutDotComponents(const std::u16string& folderName) {
 }
 
 std::u16string SafeFolderName(const std::u16string& folderName) {
-  std::u16string safe = WithoutDotComponents(folderName);
+  // "\" separates the components; a "/" inside one (a host that an address
+  // without one left behind) or a control character is neutralised first,
+  // so no component can climb out or be split by the platform.
+  std::u16string cleaned = folderName;
+  for (char16_t& c : cleaned) {
+    if (c == u'/' || c < 0x20 || c == 0x7F) c = u'-';
+  }
+  std::u16string safe = WithoutDotComponents(cleaned);
   if (StringUtility::ToUtf8(safe).size() <= kMaxFileNameBytes) return safe;
   std::u16string out;
   out.reserve(safe.size());

@@ -44,5 +44,18 @@ TEST(LocalNameRegistry, AFileNeverTakesAFolderAndAFolderNeverAFile) {
   EXPECT_EQ(c.Claim(u"site\\docs-1", u"z.html"), u"site\\docs-1\\z.html");
 }
 
+TEST(LocalNameRegistry, AlternativesStayWithinOneNamesLengthAndTouchOnlyTheLastPart) {
+  Claims c;
+  const std::u16string longName = std::u16string(251, u'a') + u".png";  // 255 bytes
+  EXPECT_EQ(c.Claim(u"site", longName), u"site\\" + longName);
+  const std::u16string second = c.Claim(u"site", longName);
+  EXPECT_NE(second, u"site\\" + longName);
+  EXPECT_LE(second.size() - 5, 255u);
+  EXPECT_EQ(second.substr(second.size() - 4), u".png");
+  // A folder beside a file of its name moves aside by its own name only.
+  EXPECT_EQ(c.Claim(u"a.b", u"docs"), u"a.b\\docs");
+  EXPECT_EQ(c.Claim(u"a.b\\docs", u"x.html"), u"a.b\\docs-1\\x.html");
+}
+
 }  // namespace
 }  // namespace kestrine

@@ -36,5 +36,25 @@ TEST(CharsetSniffer, UnfitDeclarationsArePassedOverAndBytesKept) {
   }
 }
 
+TEST(CharsetSniffer, AUtf8MarkBeforeBytesThatAreNotUtf8KeepsTheBytes) {
+  // Found by the charset-sniffer fuzzer.
+  const std::string body = "\xEF\xBB\xBF<p>\xBF</p>";
+  const DecodedBody decoded = CharsetSniffer::Decode(body, "text/html", BodyKind::Page);
+  EXPECT_EQ(CharsetTransferUtil::GetInstance().WideToCharset(
+                StringUtility::FromAscii(decoded.charset), decoded.text),
+            body);
+}
+
+TEST(CharsetSniffer, ADeclarationWhoseTextWouldNotEncodeBackIsPassedOver) {
+  // "+AGE-" is "a" in UTF-7, which encodes "a" as "a": a page stored again
+  // under that name would lose its bytes. Found by the charset fuzzer.
+  const std::string body = "<meta charset=\"utf-7\">+AGE-";
+  const DecodedBody decoded = CharsetSniffer::Decode(body, "text/html", BodyKind::Page);
+  EXPECT_EQ(decoded.charset, "utf-8");
+  EXPECT_EQ(CharsetTransferUtil::GetInstance().WideToCharset(
+                StringUtility::FromAscii(decoded.charset), decoded.text),
+            body);
+}
+
 }  // namespace
 }  // namespace kestrine

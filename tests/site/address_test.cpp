@@ -1,5 +1,6 @@
 #include "site/address.h"
 
+#include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "site/local_name_safety.h"
 
@@ -143,6 +144,20 @@ TEST(LocalFileNameFor, StyleSheetsAndScriptsKeepTheirExtensionWhateverTheQuery) 
   EXPECT_EQ(name(u"http://h/a.css?v=1", BrowsableCopy), u"7.a-v1.css");
   // Other types keep the long-extension rule.
   EXPECT_EQ(name(u"http://h/list.php?page=2&sort=name"), u"list.phppage2-sortname.html");
+}
+
+TEST(LocalPaths, AnAddressWithoutAHostCannotClimbOutOfTheDownloadFolder) {
+  // Found by the address-chain fuzzer: a page address without a host makes
+  // a relative reference's host "/../.-", slashes and dots and all.
+  const AddressParts page = SplitAbsolute(u"h\x02");
+  const AddressParts target = SplitAbsolute(ResolveReference(u"..\\..\\.-\\x.html", page));
+  for (DownloadMode mode : {BrowsableCopy, DuplicateSite, RetrieveFiles}) {
+    const std::string path = NativePath(LocalFilePath(
+        LocalFolderFor(mode, u"", target, u"/downloads"), LocalFileNameFor(mode, target, 1)));
+    EXPECT_EQ(path.rfind("/downloads/", 0), 0u) << path;
+    EXPECT_EQ(path.find("/../"), std::string::npos) << path;
+    EXPECT_EQ(path.find("//"), std::string::npos) << path;
+  }
 }
 
 TEST(SafeFolderName, LongFolderComponentsAreShortened) {
