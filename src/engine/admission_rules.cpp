@@ -27,12 +27,6 @@ std::string FileNameOf(std::u16string_view address) {
   return StringUtility::ToUtf8(path.substr(path.rfind(u'/') + 1));
 }
 
-std::string WithThousands(int count) {
-  std::string digits = std::to_string(count);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
-  return digits;
-}
-
 }  // namespace
 
 AdmissionRules::AdmissionRules(DownloadOptions options, std::u16string sitePrefix,
@@ -140,7 +134,7 @@ Refusal AdmissionRules::Decide(const std::u16string& address, int depth) {
 
 std::string AdmissionRules::Describe(Refusal reason, int count) {
   const std::string skipped =
-      "skipped " + WithThousands(count) + " address" + (count == 1 ? "" : "es");
+      "skipped " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es");
   switch (reason) {
     case Refusal::Level:
       return skipped + " deeper than the link level";

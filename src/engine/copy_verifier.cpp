@@ -18,33 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string WithThousands(int count) {
-  std::string digits = std::to_string(count);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
-  return digits;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // Looks at each reference a scan finds and leaves the text as it is.
 class Inspector : public IReferenceRewriter {
  public:
@@ -60,7 +33,7 @@ class Inspector : public IReferenceRewriter {
     const std::u16string path = SplitFragment(reference).reference;
     if (path.empty()) return std::nullopt;
     std::string local = StringUtility::ToUtf8(path);
-    local = PercentDecoded(local.substr(0, local.find('?')));
+    local = StringUtility::PercentDecoded(local.substr(0, local.find('?')));
     std::error_code error;
     const fs::path target = (document_.parent_path() / local).lexically_normal();
     if (!local.empty() && local[0] != '/' && fs::exists(target, error)) {
@@ -93,9 +66,10 @@ void VerifyDocument(const fs::path& file, bool styleSheet, CopyVerifier::Report&
 }  // namespace
 
 std::string CopyVerifier::Report::Summary() const {
-  return WithThousands(documents) + " pages and style sheets: " + WithThousands(resolved) +
-         " references to stored files, " + WithThousands(live) + " to the web, " +
-         WithThousands(static_cast<int>(dead.size())) + " dead";
+  return StringUtility::WithThousands(documents) +
+         " pages and style sheets: " + StringUtility::WithThousands(resolved) +
+         " references to stored files, " + StringUtility::WithThousands(live) + " to the web, " +
+         StringUtility::WithThousands(static_cast<int>(dead.size())) + " dead";
 }
 
 CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {

@@ -1,35 +1,20 @@
 #include "engine/unstored_reference_relinker.h"
 
+#include "runtime/string_utility.h"
+
 namespace kestrine {
 
 namespace {
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-// Undoes the URL form the scans write: "/" back to "\" and the few
-// characters they percent-encode.
+// Undoes the URL form the scans write: "/" back to "\\" and the characters
+// they percent-encode.
 std::u16string LocalFormOf(const std::u16string& reference) {
-  std::u16string out;
-  out.reserve(reference.size());
-  for (std::size_t i = 0; i < reference.size(); ++i) {
-    const char16_t c = reference[i];
-    if (c == u'%' && i + 2 < reference.size()) {
-      const int high = HexValue(reference[i + 1]);
-      const int low = HexValue(reference[i + 2]);
-      if (high >= 0 && low >= 0 && high < 8) {
-        out += static_cast<char16_t>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    out += c == u'/' ? u'\\' : c;
+  std::u16string local =
+      StringUtility::FromUtf8(StringUtility::PercentDecoded(StringUtility::ToUtf8(reference)));
+  for (char16_t& c : local) {
+    if (c == u'/') c = u'\\';
   }
-  return out;
+  return local;
 }
 
 }  // namespace

@@ -194,4 +194,35 @@ std::u16string StringUtility::FromUtf8(std::string_view text) {
   return out;
 }
 
+std::string StringUtility::WithThousands(long long count) {
+  const std::string digits = std::to_string(count);
+  const std::size_t sign = count < 0 ? 1 : 0;
+  std::string out(digits, 0, sign);
+  for (std::size_t i = sign; i < digits.size(); ++i) {
+    if (i > sign && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string StringUtility::PercentDecoded(std::string_view text) {
+  const auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+      out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace kestrine

@@ -33,6 +33,11 @@ class StringUtility {
 
   // Plain ASCII widening and narrowing for literals and protocol text.
   static std::u16string FromAscii(std::string_view text);
+  // 1204 as "1,204", for people.
+  static std::string WithThousands(long long count);
+  // "%XX" sequences turned back into their bytes; anything else as it is.
+  static std::string PercentDecoded(std::string_view text);
+
   // UTF-8 and UTF-16 conversions; lone surrogates and invalid bytes become
   // U+FFFD.
   static std::string ToUtf8(std::u16string_view text);
