@@ -81,6 +81,20 @@ TEST(ScanHtmlReferences, TakenReferenceForms) {
   EXPECT_NE(out.find(part, first + 1), std::u16string::npos);
 }
 
+TEST(ScanHtmlReferences, EveryPatternIsFoundWhateverSurroundsIt) {
+  // Characters whose bytes look like "=" or "(" (U+3D3D, U+283D, U+3D00)
+  // must not hide or fake a pattern.
+  StubScanProject project(DuplicateSite, u"example.com");
+  const std::u16string page =
+      u"\u3d3d\u283d <a href=\"a.html\">\u3d00 <a href=\"b.html\">"
+      u"=(=( <img src=\"c.png\"> x\u3d3d href=\"d.html\"url(e.png)";
+  Scan(project, page);
+  EXPECT_EQ(project.queued,
+            (Strings{u"http://example.com/news/a.html", u"http://example.com/news/b.html",
+                     u"http://example.com/news/d.html", u"http://example.com/news/c.png",
+                     u"http://example.com/news/e.png"}));
+}
+
 TEST(ScanHtmlReferences, PatternAtTheVeryFirstCharacterEndsThatPass) {
   StubScanProject project(DuplicateSite, u"example.com");
   const std::u16string page = u" href=\"a.html\" and href=\"b.html\" <img src=\"c.gif\">";
