@@ -245,18 +245,25 @@ std::u16string LocalFilePath(const std::u16string& folder, const std::u16string&
 }
 
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to) {
-  // The components are compared in place; a reference is written for every
-  // link of every page, so this avoids splitting both paths into copies.
-  const auto fromParts = StringUtility::SplitViews(from, u'\\');
-  const auto toParts = StringUtility::SplitViews(to, u'\\');
-  std::size_t k = 0;
-  while (k < fromParts.size() && k < toParts.size() && fromParts[k] == toParts[k]) ++k;
-  std::u16string result;
-  for (std::size_t i = k; i < fromParts.size(); ++i) result += u"..\\";
-  for (std::size_t i = k; i < toParts.size(); ++i) {
-    if (i > k) result += u'\\';
-    result += toParts[i];
+  // Walks both paths component by component in place: a reference is
+  // written for every link of every page, so nothing is split into copies.
+  // A trailing "\\" yields no empty last component, as the splitter has it.
+  const auto next = [](const std::u16string& path, std::size_t start) {
+    const std::size_t end = path.find(u'\\', start);
+    return end == std::u16string::npos ? path.size() : end;
+  };
+  std::size_t f = 0;
+  std::size_t t = 0;
+  while (f < from.size() && t < to.size()) {
+    const std::size_t fEnd = next(from, f);
+    const std::size_t tEnd = next(to, t);
+    if (from.compare(f, fEnd - f, to, t, tEnd - t) != 0) break;
+    f = fEnd + 1;
+    t = tEnd + 1;
   }
+  std::u16string result;
+  for (std::size_t i = f; i < from.size(); i = next(from, i) + 1) result += u"..\\";
+  if (t < to.size()) result.append(to, t, std::u16string::npos);
   return result;
 }
 
