@@ -41,7 +41,6 @@ CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
   queueView_ = new CDownloadQueueView(*this);
   tabs_->addTab(downloadView_, Text(kIdsDownloadTab));
   tabs_->addTab(queueView_, Text(kIdsQueueTab));
-  connect(tabs_, &QTabWidget::currentChanged, this, &CKestrineDlg::OnTabChanged);
   status_ = new QLabel(this);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(status_, 1);
@@ -76,13 +75,6 @@ void CKestrineDlg::BuildMenus() {
   setting->addAction(tr("&Setting..."), this, &CKestrineDlg::OnSetting);
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(tr("About Kestrine (&A)..."), this, &CKestrineDlg::OnAbout);
-}
-
-void CKestrineDlg::OnTabChanged(int index) {
-  // Selecting a tab shows its page; the Download page stays disabled while
-  // a project runs or is paused.
-  if (index == 0) downloadView_->setVisible(true);
-  if (index == 1) queueView_->setVisible(true);
 }
 
 void CKestrineDlg::SetStatusOnUiThread(const QString& text) { status_->setText(text); }

@@ -61,7 +61,6 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
 
  private:
   void BuildMenus();
-  void OnTabChanged(int index);
   void OnCloseWaitTick();
   void SetStatusOnUiThread(const QString& text);
 
