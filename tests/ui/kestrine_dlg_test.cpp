@@ -172,6 +172,34 @@ class KestrineDlgTest : public QObject {
     window.reset();  // and ends without waiting on, or crashing into, the engine
   }
 
+  void ACopyPausedInOneWindowContinuesInTheNext() {
+    LinkedSite site(12, 100ms);
+    SettingUtil::GetInstance().record().threadNumber = 1;
+    const QString siteFolder = QString::fromStdString((Out() / site.Folder()).string());
+    {
+      CKestrineDlg window;
+      window.show();
+      Start(window, site.Url(), DuplicateSite);
+      QTRY_VERIFY_WITH_TIMEOUT(CountProgress(window, "Finished") >= 3, 20000);
+      QTest::mouseClick(&window.queueView().pauseButton(), Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Paused"), 20000);
+      QTRY_COMPARE(opened_.size(), std::size_t{1});
+    }
+    // A new window (a restart) picks the folder and goes on from the journal.
+    DialogServices::Current().inputFolder = [&](QWidget*, const QString&) { return siteFolder; };
+    CKestrineDlg window;
+    window.show();
+    window.OnContinueCopy(false);
+    QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 30000);
+    QTRY_COMPARE(opened_.size(), std::size_t{2});
+    for (int i = 0; i < 12; ++i) {
+      QVERIFY(fs::exists(Out() / site.Folder() / ("f" + std::to_string(i) + ".bin")));
+    }
+    // Only what the first window had not stored was fetched now.
+    QVERIFY(window.queueView().model().rowCount() < 14);
+    QVERIFY(window.downloadView().isEnabled());
+  }
+
   void SettingsDialogRefusesValuesOutOfRange() {
     CSetBasicDlg dialog;
     dialog.threadNumber = 5;
