@@ -1,5 +1,6 @@
 #include "engine/copy_verifier.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -77,19 +78,36 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
   // The journal names the pages and style sheets that were rewritten; pages
   // stored as received (from other sites) keep links that were never meant
   // to work offline, so they are not checked.
-  const ProjectJournal::Contents journal =
-      ProjectJournal::Read(siteFolder + u"\\" + AddressQueue::kJournalFileName);
-  if (journal.found) {
-    const fs::path downloadFolder = fs::path(NativePath(siteFolder)).parent_path();
-    std::set<std::int32_t> seen;
-    for (const ProjectJournal::Document& document : journal.documents) {
-      if (!seen.insert(document.number).second) continue;
-      if (document.number < 0 ||
-          static_cast<std::size_t>(document.number) >= journal.entries.size()) {
-        continue;
+  const std::u16string journal = siteFolder + u"\\" + AddressQueue::kJournalFileName;
+  if (LocalFileSize(journal) >= 0) {
+    // Only each address's local file and the numbers of the rewritten
+    // documents are needed, however large the site.
+    std::vector<std::string> localFiles;
+    std::set<std::int32_t> documents;
+    ProjectJournal::ForEachRecord(journal, [&](const std::vector<std::string>& fields) {
+      if (fields[0] == "Q" && fields.size() == 5) {
+        const auto number = static_cast<std::size_t>(std::strtoul(fields[1].c_str(), nullptr, 10));
+        if (number > localFiles.size() + 1000000) return;
+        if (localFiles.size() <= number) localFiles.resize(number + 1);
+        localFiles[number] = fields[4];
+      } else if (fields[0] == "D" && fields.size() >= 4 && fields[2] == "0") {
+        documents.insert(static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
+      } else if (fields[0] == "D" && fields.size() >= 4) {
+        documents.insert(-1 -
+                         static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
       }
-      const ProjectJournal::Entry& entry = journal.entries[document.number];
-      VerifyDocument(downloadFolder / NativePath(entry.localFile), document.kind == 1, report);
+    });
+    const fs::path downloadFolder = fs::path(NativePath(siteFolder)).parent_path();
+    for (std::int32_t encoded : documents) {
+      // Style sheets are kept as -1 - number, pages as their number.
+      const bool styleSheet = encoded < 0;
+      const auto number = static_cast<std::size_t>(styleSheet ? -1 - encoded : encoded);
+      if (number >= localFiles.size() || localFiles[number].empty()) continue;
+      std::string local = localFiles[number];
+      for (char& c : local) {
+        if (c == '\\') c = '/';
+      }
+      VerifyDocument(downloadFolder / local, styleSheet, report);
     }
     return report;
   }

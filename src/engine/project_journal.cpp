@@ -1,6 +1,7 @@
 #include "engine/project_journal.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "runtime/local_files.h"
@@ -189,20 +190,20 @@ void ProjectJournal::RecordRunStarted() { Write({"S"}); }
 
 void ProjectJournal::RecordRunEnded() { Write({"E"}); }
 
+void ProjectJournal::ForEachRecord(
+    const std::u16string& path, const std::function<void(const std::vector<std::string>&)>& visit) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    // A last line without its line feed was torn by a crash.
+    if (in.eof()) break;
+    if (const auto fields = Fields(line); fields && !fields->empty()) visit(*fields);
+  }
+}
+
 ProjectJournal::Contents ProjectJournal::Read(const std::u16string& path) {
   Contents contents;
-  const std::optional<std::string> text = ReadLocalFile(path);
-  if (!text) return contents;
-  std::size_t start = 0;
-  while (start < text->size()) {
-    const std::size_t end = text->find('\n', start);
-    // A last line without its line feed was torn by a crash.
-    if (end == std::string::npos) break;
-    if (const auto fields = Fields(text->substr(start, end - start))) {
-      if (!fields->empty()) Apply(*fields, contents);
-    }
-    start = end + 1;
-  }
+  ForEachRecord(path, [&](const std::vector<std::string>& fields) { Apply(fields, contents); });
   return contents;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,6 +73,10 @@ class ProjectJournal {
   void RecordRunEnded();
 
   static Contents Read(const std::u16string& path);
+  // Hands every whole, intact record to `visit`, one line at a time, so a
+  // reader that needs little of a large journal keeps little in memory.
+  static void ForEachRecord(const std::u16string& path,
+                            const std::function<void(const std::vector<std::string>&)>& visit);
   // One record's line (without its line feed) and back; exposed for tests.
   static std::string Line(const std::vector<std::string>& fields);
   static std::optional<std::vector<std::string>> Fields(const std::string& line);
