@@ -8,13 +8,15 @@
 
 namespace kestrine::testing {
 
-// A real HTTP server on 127.0.0.1 and a free port, running on its own
-// thread for the life of the object. Register handlers on server() before
-// the first request.
-class TestServer {
+// Runs a server on 127.0.0.1 and a free port on its own thread for the life
+// of the object, and stops it at the end. Register handlers on the server
+// before the first request.
+template <typename Server>
+class ServingThread {
  public:
-  TestServer() {
-    // Short keep-alive, so stopping does not wait on idle connections.
+  explicit ServingThread(Server& server) : server_(server) {
+    // Short keep-alive, so stopping does not wait on idle connections, and
+    // no Nagle delay, which would hold each small answer back.
     server_.set_keep_alive_timeout(1);
     server_.set_tcp_nodelay(true);
     port_ = server_.bind_to_any_port("127.0.0.1");
@@ -24,18 +26,30 @@ class TestServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
-  ~TestServer() {
+  ~ServingThread() {
     server_.stop();
     thread_.join();
   }
-  TestServer(const TestServer&) = delete;
-  TestServer& operator=(const TestServer&) = delete;
+  ServingThread(const ServingThread&) = delete;
+  ServingThread& operator=(const ServingThread&) = delete;
 
-  httplib::Server& server() { return server_; }
   int port() const { return port_; }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  std::string Url(const std::string& path, const std::string& scheme) const {
+    return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
   }
+
+ private:
+  Server& server_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+// A real HTTP server on 127.0.0.1.
+class TestServer {
+ public:
+  httplib::Server& server() { return server_; }
+  int port() const { return serving_.port(); }
+  std::string Url(const std::string& path) const { return serving_.Url(path, "http"); }
   std::u16string WideUrl(const std::string& path) const {
     const std::string url = Url(path);
     return std::u16string(url.begin(), url.end());
@@ -43,8 +57,7 @@ class TestServer {
 
  private:
   httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
+  ServingThread<httplib::Server> serving_{server_};
 };
 
 }  // namespace kestrine::testing

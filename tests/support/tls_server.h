@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/temp_folder.h"
+#include "support/test_server.h"
 
 namespace kestrine::testing {
 
@@ -63,31 +64,17 @@ class SelfSignedCertificate {
   TempFolder folder_;
 };
 
-// A real HTTPS server on 127.0.0.1 with that certificate, on its own thread.
+// A real HTTPS server on 127.0.0.1 with that certificate.
 class TlsTestServer {
  public:
   TlsTestServer()
-      : server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {
-    server_.set_keep_alive_timeout(1);
-    server_.set_tcp_nodelay(true);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    for (int i = 0; i < 500 && !server_.is_running(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-  ~TlsTestServer() {
-    server_.stop();
-    thread_.join();
-  }
-  TlsTestServer(const TlsTestServer&) = delete;
-  TlsTestServer& operator=(const TlsTestServer&) = delete;
+      : server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {}
 
   httplib::SSLServer& server() { return server_; }
-  int port() const { return port_; }
-  const std::string CertificatePath() const { return certificate_.CertificatePath(); }
+  int port() const { return serving_.port(); }
+  std::string CertificatePath() const { return certificate_.CertificatePath(); }
   std::string Url(const std::string& path, const std::string& scheme = "https") const {
-    return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
+    return serving_.Url(path, scheme);
   }
   std::u16string WideUrl(const std::string& path, const std::string& scheme = "https") const {
     const std::string url = Url(path, scheme);
@@ -97,8 +84,7 @@ class TlsTestServer {
  private:
   SelfSignedCertificate certificate_;
   httplib::SSLServer server_;
-  std::thread thread_;
-  int port_ = 0;
+  ServingThread<httplib::SSLServer> serving_{server_};
 };
 
 }  // namespace kestrine::testing
