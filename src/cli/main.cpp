@@ -71,13 +71,14 @@ bool ApplySettings(const CliOptions& options, Console& console) {
 void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* line,
               Console& console) {
   bool cancelAsked = false;
-  while (!monitor.RunEnded()) {
+  // The line is drawn and an interrupt looked for five times a second; the
+  // end of the run is taken as soon as it comes.
+  while (!monitor.WaitForRunEnd(std::chrono::milliseconds(200))) {
     if (interrupts > 0 && !cancelAsked) {
       cancelAsked = true;
       monitor.RequestCancel();
     }
     if (line != nullptr) line->Draw();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   project.WaitForRun();
   console.ClearLiveLine();
