@@ -38,6 +38,7 @@ double SecondsSince(Clock::time_point start) {
 }
 
 struct LocalTarget {
+  std::u16string siteFolder;
   std::u16string folder;
   std::u16string path;     // where the copy ends up
   std::u16string partial;  // where the body is received
@@ -51,20 +52,38 @@ LocalTarget PlaceEntry(Project& project, const QueueEntry& entry, const std::u16
   target.path = Project::LocalPathOf(entry, root);
   const std::size_t slash = target.path.rfind(u'\\');
   target.folder = slash == std::u16string::npos ? root : target.path.substr(0, slash);
-  const std::u16string siteFolder = SiteFolderFor(project.queue().siteHost(), root);
-  if (!FolderExist(siteFolder)) CreateFolders(siteFolder);
-  target.partial = PartialFilePath(siteFolder, taskNumber);
+  target.siteFolder = SiteFolderFor(project.queue().siteHost(), root);
+  target.partial = PartialFilePath(target.siteFolder, taskNumber);
   return target;
 }
 
-// The rewritten text in its own charset over the received file. A text the
-// charset cannot hold (a page declared UTF-16, say) comes back empty; the
-// received bytes then stay rather than being wiped.
-void WriteTextBack(const std::u16string& path, const std::u16string& text,
-                   const std::u16string& charset) {
+// The site folder is made by the first download that finds it missing.
+void OpenPartialFile(HttpClient& client, const LocalTarget& target) {
+  try {
+    client.SinkToFile(target.partial);
+  } catch (const FileException&) {
+    if (FolderExist(target.siteFolder) || !CreateFolders(target.siteFolder)) throw;
+    client.SinkToFile(target.partial);
+  }
+}
+
+// The rewritten text in its own charset in place of the received body. A
+// text the charset cannot hold (a page declared UTF-16, say) comes back
+// empty; the received bytes then stay rather than being wiped.
+void WriteTextBack(HttpClient& client, const std::u16string& text, const std::u16string& charset) {
   const std::string bytes = CharsetTransferUtil::GetInstance().WideToCharset(charset, text);
   if (bytes.empty() && !text.empty()) return;
-  WriteLocalFile(path, bytes, WriteMode::Truncate);
+  client.StoreText(bytes);
+}
+
+// Folders are made when a rename finds one missing, so a file going to a
+// folder that exists costs no look at the folder.
+std::optional<std::string> MoveIntoPlace(const LocalTarget& target) {
+  auto error = RenameLocalFile(target.partial, target.path);
+  if (error && !FolderExist(target.folder) && CreateFolders(target.folder)) {
+    error = RenameLocalFile(target.partial, target.path);
+  }
+  return error;
 }
 
 enum class TextKind { None, StyleSheet, Page };
@@ -117,7 +136,7 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
       project.RecordDocument(entry.number, Project::DocumentKind::StyleSheet, charset,
                              std::move(referenced));
     }
-    WriteTextBack(target.partial, text, charset);
+    WriteTextBack(client, text, charset);
   } else {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetDefaultCharset());
     if (scanning && IsUnderSitePrefix(entry.address, queue.sitePrefix())) {
@@ -126,7 +145,7 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
       project.RecordDocument(entry.number, Project::DocumentKind::Page, charset,
                              std::move(referenced));
     }
-    WriteTextBack(target.partial, text, charset);
+    WriteTextBack(client, text, charset);
   }
 }
 
@@ -217,7 +236,8 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     AddConditions(project, entry, request);
     client.SetRequestOptions(std::move(request));
     client.SetDownloadStatus(&status);
-    client.SinkToFile(target.partial);
+    client.HoldTextBodies(true);
+    OpenPartialFile(client, target);
     client.Navigate2(entry.address, 0, 0);
   } catch (const FileException& error) {
     DeleteLocalFile(target.partial);
@@ -251,8 +271,11 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     }
   }
   // 7. The copy takes its place.
-  if (!FolderExist(target.folder)) CreateFolders(target.folder);
-  if (const auto error = RenameLocalFile(target.partial, target.path)) {
+  if (!client.StoreBody()) {
+    DeleteLocalFile(target.partial);
+    return ReportFailure(project, taskNumber, target.path, length, u"cannot write the file", start);
+  }
+  if (const auto error = MoveIntoPlace(target)) {
     DeleteLocalFile(target.partial);
     return ReportFailure(project, taskNumber, target.path, length,
                          u"cannot store the file: " + StringUtility::FromUtf8(*error), start);

@@ -1,8 +1,11 @@
 #include "runtime/http_client.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -25,6 +28,26 @@ constexpr int kPollMilliseconds = 100;
 constexpr int kRatePollMilliseconds = 10;
 constexpr std::int64_t kBombFloorBytes = 64ll * 1024 * 1024;
 constexpr std::int64_t kBombRatio = 100;
+// A page or style sheet up to this size waits in memory for its caller to
+// rewrite it, so it is neither written twice nor read back; a larger one
+// goes to the file as it comes.
+constexpr std::size_t kHeldTextBytes = 4 * 1024 * 1024;
+
+bool WriteAll(int fd, const char* data, std::size_t length) {
+  while (length > 0) {
+    const ssize_t done = ::write(fd, data, length);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    data += done;
+    length -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+bool IsTextType(const std::string& contentType) {
+  const std::string type = StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType));
+  return type.rfind("text/html", 0) == 0 || type.rfind("text/css", 0) == 0;
+}
 
 // Bytes libcurl refuses in an address (blanks, controls, anything beyond
 // ASCII) are percent-encoded the way browsers send them.
@@ -63,7 +86,12 @@ struct HttpClient::Transfer {
   int timeoutMs = 10000;
   IDownloadStatus* status = nullptr;
   std::u16string sinkPath;
-  std::FILE* sink = nullptr;
+  int sink = -1;
+  bool holdText = false;
+  // Whether this body waits in `held` rather than in the file; decided at
+  // its first bytes, when the final response's headers are known.
+  std::optional<bool> holding;
+  std::string held;
   std::u16string address;
   std::u16string location;
   std::vector<std::pair<std::string, std::string>> headers;
@@ -93,7 +121,10 @@ struct HttpClient::Transfer {
   int CodeFor(CURLcode result) const;
   std::string ReasonFor(CURLcode result) const;
   bool IsAheadOfRate() const;
+  bool Keep(const char* data, std::size_t length);
+  std::string HeaderValue(const std::string& name) const;
   void Finish(CURLcode result);
+  bool CloseSink();
 };
 
 bool HttpClient::Transfer::IsAheadOfRate() const {
@@ -128,11 +159,41 @@ std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size
     t->tooLarge = true;
     return 0;
   }
-  if (std::fwrite(data, 1, length, t->sink) != length) {
+  if (!t->Keep(data, length)) {
     t->writeFailed = true;
     return 0;
   }
   return length;
+}
+
+bool HttpClient::Transfer::Keep(const char* data, std::size_t length) {
+  if (!holding) holding = holdText && IsTextType(HeaderValue("Content-Type"));
+  if (*holding) {
+    if (held.size() + length <= kHeldTextBytes) {
+      held.append(data, length);
+      return true;
+    }
+    holding = false;
+    const bool spilled = WriteAll(sink, held.data(), held.size());
+    std::string().swap(held);
+    if (!spilled) return false;
+  }
+  return WriteAll(sink, data, length);
+}
+
+std::string HttpClient::Transfer::HeaderValue(const std::string& name) const {
+  const std::string wanted = StringUtility::ToLowerAscii(name);
+  for (const auto& [key, value] : headers) {
+    if (StringUtility::ToLowerAscii(key) == wanted) return value;
+  }
+  return {};
+}
+
+bool HttpClient::Transfer::CloseSink() {
+  if (sink < 0) return true;
+  const bool closed = ::close(sink) == 0;
+  sink = -1;
+  return closed;
 }
 
 std::size_t HttpClient::Transfer::OnHeader(char* data, std::size_t size, std::size_t count,
@@ -213,7 +274,8 @@ void HttpClient::Transfer::ReportProgress() {
 CURLcode HttpClient::Transfer::Run(CURLM* multi) {
   started = Clock::now();
   curl_multi_add_handle(multi, easy);
-  auto lastReport = Clock::now() - kProgressInterval;
+  // A transfer shorter than one interval reports only its end.
+  auto lastReport = Clock::now();
   curl_off_t lastReported = -1;
   int running = 1;
   while (running > 0) {
@@ -320,8 +382,8 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   // Without a redirect the address stays as it was asked for, not in the
   // percent-encoded form that was sent.
   location = (redirects > 0 && effective != nullptr) ? StringUtility::FromUtf8(effective) : address;
-  if (std::fclose(sink) != 0) writeFailed = true;
-  sink = nullptr;
+  // A held body keeps its file open for the caller's StoreBody or StoreText.
+  if (!holding.value_or(false) && !CloseSink()) writeFailed = true;
   ReportProgress();
   const int code = CodeFor(result);
   failureReason = code >= 400 ? ReasonFor(result) : std::string();
@@ -333,7 +395,7 @@ bool HttpClient::GlobalInit() { return CurlHandles::GlobalInit(); }
 HttpClient::HttpClient() : transfer_(std::make_unique<Transfer>()) {}
 
 HttpClient::~HttpClient() {
-  if (transfer_->sink != nullptr) std::fclose(transfer_->sink);
+  transfer_->CloseSink();
   curl_slist_free_all(transfer_->headerList);
 }
 
@@ -348,16 +410,21 @@ void HttpClient::SetRequestOptions(RequestOptions options) {
 std::string HttpClient::GetFailureReason() const { return transfer_->failureReason; }
 
 void HttpClient::SinkToFile(const std::u16string& path) {
-  if (transfer_->sink != nullptr) std::fclose(transfer_->sink);
+  transfer_->CloseSink();
   transfer_->sinkPath = path;
-  transfer_->sink = std::fopen(NativePath(path).c_str(), "wb");
-  if (transfer_->sink == nullptr) throw FileException(path, "cannot open the file for writing");
+  transfer_->sink =
+      ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (transfer_->sink < 0) throw FileException(path, "cannot open the file for writing");
 }
+
+void HttpClient::HoldTextBodies(bool hold) { transfer_->holdText = hold; }
 
 bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   Transfer& t = *transfer_;
-  if (t.sink == nullptr) throw FileException(t.sinkPath, "no file to receive the body");
+  if (t.sink < 0) throw FileException(t.sinkPath, "no file to receive the body");
   decoded_.reset();
+  t.holding.reset();
+  std::string().swap(t.held);
   t.address = address;
   t.location = address;
   CurlHandles& handles = CurlHandles::ForThisThread();
@@ -385,11 +452,34 @@ std::int64_t HttpClient::GetContentLength() const { return transfer_->contentLen
 int HttpClient::GetReturnCode() const { return transfer_->returnCode; }
 
 std::string HttpClient::GetHeaderValue(const std::string& name) const {
-  const std::string wanted = StringUtility::ToLowerAscii(name);
-  for (const auto& [key, value] : transfer_->headers) {
-    if (StringUtility::ToLowerAscii(key) == wanted) return value;
+  return transfer_->HeaderValue(name);
+}
+
+bool HttpClient::StoreBody() {
+  Transfer& t = *transfer_;
+  if (t.sink < 0) return !t.writeFailed;
+  const bool written = !t.holding.value_or(false) || WriteAll(t.sink, t.held.data(), t.held.size());
+  if (!t.CloseSink() || !written) t.writeFailed = true;
+  return !t.writeFailed;
+}
+
+bool HttpClient::StoreText(const std::string& bytes) {
+  Transfer& t = *transfer_;
+  if (t.sink < 0) {
+    t.sink = ::open(NativePath(t.sinkPath).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  } else if (!t.holding.value_or(false)) {
+    // The body went to the file as it came; the text takes its place.
+    if (::lseek(t.sink, 0, SEEK_SET) != 0 || ::ftruncate(t.sink, 0) != 0) t.CloseSink();
   }
-  return {};
+  if (t.sink < 0) {
+    t.writeFailed = true;
+    return false;
+  }
+  t.holding = false;
+  std::string().swap(t.held);
+  const bool written = WriteAll(t.sink, bytes.data(), bytes.size());
+  if (!t.CloseSink() || !written) t.writeFailed = true;
+  return !t.writeFailed;
 }
 
 std::u16string HttpClient::GetLocationURL() const { return transfer_->location; }
@@ -403,8 +493,12 @@ const DecodedBody& HttpClient::Decoded() {
         StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType)).rfind("text/css", 0) == 0
             ? BodyKind::StyleSheet
             : BodyKind::Page;
-    const std::string body = ReadLocalFile(transfer_->sinkPath).value_or(std::string());
-    decoded_ = CharsetSniffer::Decode(body, contentType, kind);
+    if (transfer_->holding.value_or(false)) {
+      decoded_ = CharsetSniffer::Decode(transfer_->held, contentType, kind);
+    } else {
+      const std::string body = ReadLocalFile(transfer_->sinkPath).value_or(std::string());
+      decoded_ = CharsetSniffer::Decode(body, contentType, kind);
+    }
   }
   return *decoded_;
 }

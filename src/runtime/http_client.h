@@ -13,7 +13,10 @@ namespace kestrine {
 
 // Fetches one address straight into a local file. Used once per download on
 // a worker thread: SetTimeout, SetDownloadStatus, SinkToFile, Navigate2, then
-// the getters.
+// the getters. A caller that rewrites pages and style sheets asks for them
+// to be held (HoldTextBodies): such a body up to a few megabytes then stays
+// in memory after Navigate2, and its file is written by StoreText (the
+// rewritten bytes) or StoreBody (the body as received).
 //
 // GetReturnCode is the server's status code for a transfer that completed.
 // A transfer that did not complete answers a code of 400 or above, so a
@@ -64,9 +67,16 @@ class HttpClient {
   // Opens (creates or truncates) the file the body goes to. Throws
   // FileException when it cannot be opened.
   void SinkToFile(const std::u16string& path);
-  // Transfers the address; returns once the body is in the closed file.
-  // Throws FileException when no sink file is open.
+  void HoldTextBodies(bool hold);
+  // Transfers the address; returns once the body is in the closed file, or
+  // held in memory (see above). Throws FileException when no sink file is
+  // open.
   bool Navigate2(const std::u16string& address, int flags, int reserved);
+  // Writes a held body to the sink file and closes it; nothing more for a
+  // body already there. False when it cannot be written.
+  bool StoreBody();
+  // Puts these bytes in the sink file instead of the body, held or not.
+  bool StoreText(const std::string& bytes);
 
   // The announced length in bytes; 0 when none was announced.
   std::int64_t GetContentLength() const;
@@ -83,7 +93,7 @@ class HttpClient {
   std::string GetCharset();
   std::string GetDefaultCharset();
 
-  // Bytes written to the sink file.
+  // Bytes of the body received.
   std::int64_t GetReceivedBytes() const;
   // Why a transfer did not succeed, in a few words ("HTTP 404", "connection
   // refused", "timed out after 30 s", "certificate not trusted"); empty for

@@ -1,15 +1,16 @@
 #include "runtime/local_files.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "runtime/string_utility.h"
@@ -59,16 +60,49 @@ bool DeleteLocalFile(const std::u16string& path) {
 }
 
 bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteMode mode) {
-  std::FILE* file = std::fopen(NativePath(path).c_str(), mode == WriteMode::Append ? "ab" : "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
+  const int fd = ::open(NativePath(path).c_str(), flags, 0666);
+  if (fd < 0) return false;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t done = ::write(fd, data, left);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) break;
+    data += done;
+    left -= static_cast<std::size_t>(done);
+  }
+  return ::close(fd) == 0 && left == 0;
 }
 
+// Read in as few calls as the file's size allows; a file that grows or
+// shrinks meanwhile is read to its end all the same.
 std::optional<std::string> ReadLocalFile(const std::u16string& path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat status {};
+  std::string bytes;
+  if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+  std::size_t used = 0;
+  while (true) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t done = ::read(fd, bytes.data() + used, bytes.size() - used);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (done == 0) break;
+    used += static_cast<std::size_t>(done);
+  }
+  ::close(fd);
+  bytes.resize(used);
+  return bytes;
 }
 
 std::optional<std::string> RenameLocalFile(const std::u16string& from, const std::u16string& to) {

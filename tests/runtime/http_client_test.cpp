@@ -339,6 +339,53 @@ TEST_F(HttpClientTest, HeadersOfTheFinalResponse) {
   EXPECT_EQ(client.GetHeaderValue("X-Step"), "");
 }
 
+TEST_F(HttpClientTest, HeldPagesWaitForTheCallerAndEverythingElseGoesStraightToTheFile) {
+  const std::string large(5 * 1024 * 1024, 'x');
+  auto& s = server.server();
+  s.Get("/page", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>caf\xC3\xA9</p>", "text/html; charset=utf-8");
+  });
+  s.Get("/large", [&large](const httplib::Request&, httplib::Response& r) {
+    r.set_content(large, "text/css");
+  });
+  s.Get("/image", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("GIF89a", "image/gif");
+  });
+  const auto file = folder.path() / "body";
+  auto fetch = [&](const std::string& path) {
+    auto client = std::make_unique<HttpClient>();
+    client->HoldTextBodies(true);
+    client->SinkToFile(folder.Wide("body"));
+    client->Navigate2(server.WideUrl(path), 0, 0);
+    return client;
+  };
+
+  // A page is read from memory and written only when asked.
+  auto page = fetch("/page");
+  EXPECT_EQ(page->GetSource(), u"<p>caf\u00e9</p>");
+  EXPECT_EQ(TempFolder::Read(file), "");
+  EXPECT_TRUE(page->StoreBody());
+  EXPECT_EQ(TempFolder::Read(file), "<p>caf\xC3\xA9</p>");
+  page = fetch("/page");
+  EXPECT_TRUE(page->StoreText("<p>new</p>"));
+  EXPECT_TRUE(page->StoreBody());  // nothing more after the text
+  EXPECT_EQ(TempFolder::Read(file), "<p>new</p>");
+
+  // Beyond the held size the body goes to the file as it comes, and a
+  // shorter text still replaces all of it.
+  auto sheet = fetch("/large");
+  EXPECT_EQ(TempFolder::Read(file).size(), large.size());
+  EXPECT_EQ(sheet->GetSource().size(), large.size());
+  EXPECT_TRUE(sheet->StoreText("a{}"));
+  EXPECT_EQ(TempFolder::Read(file), "a{}");
+
+  // Other types are never held.
+  auto image = fetch("/image");
+  EXPECT_EQ(TempFolder::Read(file), "GIF89a");
+  EXPECT_TRUE(image->StoreBody());
+  EXPECT_EQ(TempFolder::Read(file), "GIF89a");
+}
+
 TEST(HttpClientFile, UnwritableSinkRaisesFileException) {
   HttpClient client;
   EXPECT_THROW(client.SinkToFile(u"/nonexistent-folder/sub/file"), FileException);
