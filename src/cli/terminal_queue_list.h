@@ -31,6 +31,7 @@ class TerminalQueueList : public IQueueList {
   void InsertRow(int row, std::u16string address) override;
   void SetCellText(int row, int column, std::u16string text) override;
   void Repaint() override {}
+  bool ShowsTransferCells() const override { return false; }
   void DeleteAllRows() override;
 
   std::vector<Failure> Failures() const;

@@ -32,6 +32,10 @@ class IQueueList {
   virtual void SetCellText(int row, int column, std::u16string text) = 0;
   virtual void Repaint() = 0;
   virtual void DeleteAllRows() = 0;
+  // False for a list that shows only how each download ended (a terminal):
+  // it is then spared the size, speed, progress, time and number cells,
+  // which cost a few formatted numbers per download and per progress report.
+  virtual bool ShowsTransferCells() const { return true; }
 
  protected:
   ~IQueueList() = default;

@@ -31,6 +31,18 @@ std::u16string LogLine(const std::u16string& path, const char* what, const std::
   return reason.empty() ? line + u"." : line + u": " + reason;
 }
 
+// The progress, target and reason cells of an ended download and its log
+// line; nothing for one still transferring.
+void ReportEnd(Project& project, int row, TransferState state, const std::u16string& path,
+               const std::u16string& reason) {
+  if (state == Succeeded) {
+    EndReport(project, row, kIdsFinished, path, LogLine(path, "download successful", {}));
+  } else if (state == Failed) {
+    project.list().SetCellText(row, kReasonColumn, reason);
+    EndReport(project, row, kIdsFailure, path, LogLine(path, "download failed", reason));
+  }
+}
+
 }  // namespace
 
 void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std::int64_t total,
@@ -38,21 +50,19 @@ void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std
                     const std::u16string& reason) {
   IQueueList& list = project.list();
   const int row = taskNumber - 1;
+  if (!list.ShowsTransferCells()) {
+    ReportEnd(project, row, state, text, reason);
+    return;
+  }
   const double kb = static_cast<double>(received) * (1.0 / 1024);
   list.SetCellText(row, kSizeColumn, FormatText(u"%.2fKB", kb));
   list.SetCellText(row, kSpeedColumn,
                    elapsedSeconds > 0 ? FormatText(u"%0.2fKB/s", kb / elapsedSeconds)
                                       : std::u16string(u"0KB/s"));
-  switch (state) {
-    case Succeeded:
-      EndReport(project, row, kIdsFinished, text, LogLine(text, "download successful", {}));
-      break;
-    case Failed:
-      list.SetCellText(row, kReasonColumn, reason);
-      EndReport(project, row, kIdsFailure, text, LogLine(text, "download failed", reason));
-      break;
-    default:
-      list.SetCellText(row, kProgressColumn, ProgressText(received, total));
+  if (state == Transferring) {
+    list.SetCellText(row, kProgressColumn, ProgressText(received, total));
+  } else {
+    ReportEnd(project, row, state, text, reason);
   }
   list.SetCellText(row, kTimeColumn, FormatText(StringTable::Load(kIdsSeconds), elapsedSeconds));
   list.SetCellText(row, kNumberColumn, FormatText(u"%d", taskNumber));
