@@ -1,8 +1,13 @@
 #include "engine/copy_verifier.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
 
 #include "engine/address_queue.h"
 #include "engine/project_journal.h"
@@ -19,11 +24,50 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Looks at each reference a scan finds and leaves the text as it is.
+// "a/c" from folder "a/b" and reference "../c", without asking the file
+// system; empty when the reference climbs above the root.
+std::string JoinedPath(const std::string& folder, const std::string& relative) {
+  std::vector<std::string_view> parts;
+  const std::string joined = folder + "/" + relative;
+  const bool absolute = joined[0] == '/';
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t slash = joined.find('/', start);
+    if (slash == std::string::npos) slash = joined.size();
+    const std::string_view part(joined.data() + start, slash - start);
+    if (part == "..") {
+      const bool atStart = parts.size() == (absolute ? 1u : 0u) || parts.back() == "..";
+      if (atStart && absolute) return {};
+      if (atStart) {
+        parts.push_back(part);
+      } else {
+        parts.pop_back();
+      }
+    } else if (part != "." && !(part.empty() && !parts.empty())) {
+      parts.push_back(part);
+    }
+    start = slash + 1;
+  }
+  std::string path;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) path += '/';
+    path += parts[i];
+  }
+  return path;
+}
+
+// Looks at each reference a scan finds and leaves the text as it is. Most
+// references of a site point at the same few files, so each file is looked
+// for once.
 class Inspector : public IReferenceRewriter {
  public:
-  Inspector(const fs::path& document, CopyVerifier::Report& report)
-      : document_(document), report_(report) {}
+  explicit Inspector(CopyVerifier::Report& report) : report_(report) {}
+
+  void SetDocument(const std::string& document) {
+    document_ = document;
+    const std::size_t slash = document.rfind('/');
+    folder_ = slash == std::string::npos ? std::string(".") : document.substr(0, slash);
+  }
 
   std::optional<std::u16string> Rewrite(const std::u16string& reference) override {
     if (HasForeignScheme(reference)) return std::nullopt;
@@ -35,33 +79,79 @@ class Inspector : public IReferenceRewriter {
     if (path.empty()) return std::nullopt;
     std::string local = StringUtility::ToUtf8(path);
     local = StringUtility::PercentDecoded(local.substr(0, local.find('?')));
-    std::error_code error;
-    const fs::path target = (document_.parent_path() / local).lexically_normal();
-    if (!local.empty() && local[0] != '/' && fs::exists(target, error)) {
+    if (!local.empty() && local[0] != '/' && Exists(JoinedPath(folder_, local))) {
       ++report_.resolved;
     } else {
-      report_.dead.push_back({document_.string(), StringUtility::ToUtf8(reference)});
+      report_.dead.push_back({document_, StringUtility::ToUtf8(reference)});
     }
     return std::nullopt;
   }
 
  private:
-  const fs::path document_;
+  bool Exists(const std::string& target) {
+    if (target.empty()) return false;
+    const auto known = exists_.find(target);
+    if (known != exists_.end()) return known->second;
+    std::error_code error;
+    const bool found = fs::exists(target, error);
+    exists_.emplace(target, found);
+    return found;
+  }
+
   CopyVerifier::Report& report_;
+  std::string document_;
+  std::string folder_;
+  std::unordered_map<std::string, bool> exists_;
 };
 
-void VerifyDocument(const fs::path& file, bool styleSheet, CopyVerifier::Report& report) {
-  const std::optional<std::string> bytes = ReadLocalFile(StringUtility::FromUtf8(file.string()));
+struct Document {
+  std::string path;
+  bool styleSheet = false;
+};
+
+void VerifyDocument(const Document& document, Inspector& inspector, CopyVerifier::Report& report) {
+  const std::optional<std::string> bytes = ReadLocalFile(StringUtility::FromUtf8(document.path));
   if (!bytes) return;
   ++report.documents;
-  std::u16string text =
-      CharsetSniffer::Decode(*bytes, "", styleSheet ? BodyKind::StyleSheet : BodyKind::Page).text;
-  Inspector inspector(file, report);
-  if (styleSheet) {
+  std::u16string text = CharsetSniffer::Decode(
+                            *bytes, "", document.styleSheet ? BodyKind::StyleSheet : BodyKind::Page)
+                            .text;
+  inspector.SetDocument(document.path);
+  if (document.styleSheet) {
     RunStyleSheetPasses(text, inspector);
   } else {
     RunHtmlPasses(text, inspector);
   }
+}
+
+// The documents in contiguous shares, one thread each, so the dead
+// references come out in the documents' order.
+CopyVerifier::Report VerifyAll(const std::vector<Document>& documents) {
+  constexpr std::size_t kDocumentsPerThread = 64;
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t threads = std::clamp<std::size_t>(documents.size() / kDocumentsPerThread, 1,
+                                                      std::min<std::size_t>(cores, 8));
+  std::vector<CopyVerifier::Report> reports(threads);
+  auto verifyShare = [&](std::size_t share) {
+    Inspector inspector(reports[share]);
+    const std::size_t begin = documents.size() * share / threads;
+    const std::size_t end = documents.size() * (share + 1) / threads;
+    for (std::size_t i = begin; i < end; ++i)
+      VerifyDocument(documents[i], inspector, reports[share]);
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t share = 1; share < threads; ++share) helpers.emplace_back(verifyShare, share);
+  verifyShare(0);
+  for (std::thread& helper : helpers) helper.join();
+  CopyVerifier::Report report;
+  for (CopyVerifier::Report& part : reports) {
+    report.documents += part.documents;
+    report.resolved += part.resolved;
+    report.live += part.live;
+    report.dead.insert(report.dead.end(), std::make_move_iterator(part.dead.begin()),
+                       std::make_move_iterator(part.dead.end()));
+  }
+  return report;
 }
 
 }  // namespace
@@ -74,7 +164,7 @@ std::string CopyVerifier::Report::Summary() const {
 }
 
 CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
-  Report report;
+  std::vector<Document> documents;
   // The journal names the pages and style sheets that were rewritten; pages
   // stored as received (from other sites) keep links that were never meant
   // to work offline, so they are not checked.
@@ -83,7 +173,7 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
     // Only each address's local file and the numbers of the rewritten
     // documents are needed, however large the site.
     std::vector<std::string> localFiles;
-    std::set<std::int32_t> documents;
+    std::set<std::int32_t> rewritten;
     ProjectJournal::ForEachRecord(journal, [&](const std::vector<std::string>& fields) {
       if (fields[0] == "Q" && fields.size() == 5) {
         const auto number = static_cast<std::size_t>(std::strtoul(fields[1].c_str(), nullptr, 10));
@@ -91,14 +181,14 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
         if (localFiles.size() <= number) localFiles.resize(number + 1);
         localFiles[number] = fields[4];
       } else if (fields[0] == "D" && fields.size() >= 4 && fields[2] == "0") {
-        documents.insert(static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
+        rewritten.insert(static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
       } else if (fields[0] == "D" && fields.size() >= 4) {
-        documents.insert(-1 -
+        rewritten.insert(-1 -
                          static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
       }
     });
-    const fs::path downloadFolder = fs::path(NativePath(siteFolder)).parent_path();
-    for (std::int32_t encoded : documents) {
+    const std::string downloadFolder = fs::path(NativePath(siteFolder)).parent_path().string();
+    for (std::int32_t encoded : rewritten) {
       // Style sheets are kept as -1 - number, pages as their number.
       const bool styleSheet = encoded < 0;
       const auto number = static_cast<std::size_t>(styleSheet ? -1 - encoded : encoded);
@@ -107,9 +197,9 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
       for (char& c : local) {
         if (c == '\\') c = '/';
       }
-      VerifyDocument(downloadFolder / local, styleSheet, report);
+      documents.push_back({downloadFolder + "/" + local, styleSheet});
     }
-    return report;
+    return VerifyAll(documents);
   }
   std::error_code error;
   const fs::path root(NativePath(siteFolder));
@@ -117,10 +207,11 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
        it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
     const std::string extension = StringUtility::ToLowerAscii(it->path().extension().string());
-    if (extension == ".html" || extension == ".htm") VerifyDocument(it->path(), false, report);
-    if (extension == ".css") VerifyDocument(it->path(), true, report);
+    if (extension == ".html" || extension == ".htm")
+      documents.push_back({it->path().string(), false});
+    if (extension == ".css") documents.push_back({it->path().string(), true});
   }
-  return report;
+  return VerifyAll(documents);
 }
 
 }  // namespace kestrine
