@@ -29,10 +29,9 @@ bool CurlHandles::GlobalInit() {
 CurlHandles& CurlHandles::ForThisThread() {
   GlobalInit();
   thread_local CurlHandles handles;
-  // A fresh easy handle per transfer carries no state over from the last
-  // one; the connections live in the multi handle and stay.
-  curl_easy_cleanup(handles.easy_);
-  handles.easy_ = curl_easy_init();
+  // Every option goes back to its default, so a transfer carries no
+  // settings over from the last one; connections live in the multi handle.
+  curl_easy_reset(handles.easy_);
   return handles;
 }
 

@@ -11,7 +11,7 @@ namespace kestrine {
 // all threads.
 class CurlHandles {
  public:
-  // This thread's handles, made on first use, with a new easy handle.
+  // This thread's handles, made on first use, the easy handle reset.
   static CurlHandles& ForThisThread();
   // Initialises libcurl once per process; false when that failed.
   static bool GlobalInit();

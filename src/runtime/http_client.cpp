@@ -67,17 +67,19 @@ std::string RequestUrl(const std::u16string& address) {
 }
 
 // The lower-case host name of a request address; empty when it has none.
+// Brackets stay around an IPv6 address.
 std::string HostOf(const std::string& url) {
-  CURLU* parsed = curl_url();
-  std::string host;
-  char* part = nullptr;
-  if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-      curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-    host = StringUtility::ToLowerAscii(part);
-    curl_free(part);
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return {};
+  const std::size_t start = scheme + 3;
+  std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
+  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+    authority.erase(0, at + 1);
   }
-  curl_url_cleanup(parsed);
-  return host;
+  const std::size_t end = !authority.empty() && authority[0] == '['
+                              ? authority.find(']') + 1
+                              : authority.find(':');
+  return StringUtility::ToLowerAscii(authority.substr(0, end));
 }
 
 }  // namespace
@@ -258,6 +260,8 @@ void HttpClient::Transfer::Configure(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
   }
   if (!options.cookieFile.empty()) {
+    // Cookies an earlier answer set on this thread's handle are not sent.
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, options.cookieFile.c_str());
   }
   if (options.maxFileSize > 0) {
