@@ -113,11 +113,100 @@ void Flush(iconv_t cd, Sink& sink) {
   sink.End();
 }
 
+// Most of the web is UTF-8, and going through iconv costs several times
+// what these loops do. They take only well-formed text (RFC 3629: shortest
+// forms, no surrogates, nothing above U+10FFFF), which iconv converts the
+// same way; anything else goes to iconv, which decides about it.
+bool IsUtf8(std::string_view charset) { return charset == "UTF-8"; }
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+std::optional<std::u16string> DecodeWellFormedUtf8(std::string_view bytes) {
+  std::u16string text;
+  text.resize(bytes.size());
+  std::size_t used = 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned char lead = in[i];
+    if (lead < 0x80) {
+      text[used++] = lead;
+      ++i;
+      continue;
+    }
+    char32_t code = 0;
+    std::size_t length = 0;
+    char32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      code = lead & 0x1F, length = 2, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      code = lead & 0x0F, length = 3, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      code = lead & 0x07, length = 4, least = 0x10000;
+    } else {
+      return std::nullopt;
+    }
+    if (size - i < length) return std::nullopt;
+    for (std::size_t k = 1; k < length; ++k) {
+      if (!IsContinuation(in[i + k])) return std::nullopt;
+      code = (code << 6) | (in[i + k] & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      return std::nullopt;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      text[used++] = static_cast<char16_t>(0xD800 + (code >> 10));
+      text[used++] = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      text[used++] = static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  text.resize(used);
+  return text;
+}
+
+// Nothing when the text holds a lone surrogate.
+std::optional<std::string> EncodeUtf8(std::u16string_view text) {
+  std::string bytes;
+  bytes.resize(text.size() * 3);
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code < 0x80) {
+      bytes[used++] = static_cast<char>(code);
+      continue;
+    }
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+      return std::nullopt;
+    }
+    if (code < 0x800) {
+      bytes[used++] = static_cast<char>(0xC0 | (code >> 6));
+    } else if (code < 0x10000) {
+      bytes[used++] = static_cast<char>(0xE0 | (code >> 12));
+      bytes[used++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    } else {
+      bytes[used++] = static_cast<char>(0xF0 | (code >> 18));
+      bytes[used++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      bytes[used++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    }
+    bytes[used++] = static_cast<char>(0x80 | (code & 0x3F));
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
 std::optional<std::u16string> Decode(std::string_view charset, std::string_view bytes,
                                      bool strict) {
+  if (IsUtf8(charset)) {
+    if (auto text = DecodeWellFormedUtf8(bytes)) return text;
+  }
   const std::string name(charset);
   Descriptor cd(kUtf16, name.c_str());
   if (!cd.valid()) return std::nullopt;
@@ -146,6 +235,9 @@ std::optional<std::u16string> Decode(std::string_view charset, std::string_view 
 
 std::optional<std::string> IconvConverter::FromUtf16(std::string_view charset,
                                                      std::u16string_view text) {
+  if (IsUtf8(charset)) {
+    if (auto bytes = EncodeUtf8(text)) return bytes;
+  }
   const std::string name(charset);
   Descriptor cd(name.c_str(), kUtf16);
   if (!cd.valid()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "encoding/code_page_table.h"
+#include "encoding/iconv_converter.h"
 
 namespace kestrine {
 namespace {
@@ -122,6 +123,35 @@ TEST_F(CharsetTransferUtilTest, FirstUseFromManyThreadsGivesOneInstance) {
   }
   for (auto& thread : threads) thread.join();
   for (const auto* instance : seen) EXPECT_EQ(instance, seen.front());
+}
+
+// UTF-8 has a path of its own beside iconv; "UTF8" is the same charset
+// reached through iconv, so both must agree on every input.
+TEST(IconvConverterUtf8, OwnPathAgreesWithIconv) {
+  std::vector<std::string> inputs;
+  for (int a = 0; a < 256; ++a) {
+    inputs.push_back(std::string(1, static_cast<char>(a)) + "x");
+    for (int b = 0x70; b < 0xC8; ++b) {
+      inputs.push_back({static_cast<char>(a), static_cast<char>(b)});
+      for (int c : {0x41, 0x80, 0x9F, 0xA0, 0xBF, 0xC0}) {
+        inputs.push_back({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
+        inputs.push_back(
+            {static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), '\x80'});
+      }
+    }
+  }
+  for (const std::string& bytes : inputs) {
+    ASSERT_EQ(IconvConverter::ToUtf16("UTF-8", bytes), IconvConverter::ToUtf16("UTF8", bytes));
+    ASSERT_EQ(IconvConverter::ToUtf16Strict("UTF-8", bytes),
+              IconvConverter::ToUtf16Strict("UTF8", bytes));
+  }
+  const std::u16string texts[] = {
+      u"plain", u"caf\u00e9 \u4e2d\u6587 \U0001F600", u"\uFFFE\uFFFF\u0800\u07FF",
+      std::u16string(1, u'\xD800') + u"a", u"a" + std::u16string(1, u'\xDC00'),
+      std::u16string(1, u'\xDBFF')};
+  for (const std::u16string& text : texts) {
+    EXPECT_EQ(IconvConverter::FromUtf16("UTF-8", text), IconvConverter::FromUtf16("UTF8", text));
+  }
 }
 
 }  // namespace
