@@ -2,6 +2,9 @@
 // flat from 100 KB to 20 MB.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "config/setting_util.h"
@@ -9,6 +12,7 @@
 #include "engine/plain_run_state.h"
 #include "engine/plain_status_monitor.h"
 #include "engine/project.h"
+#include "runtime/string_utility.h"
 #include "site/html_scanner.h"
 #include "site/style_sheet_scanner.h"
 
@@ -80,6 +84,32 @@ void BM_ScanStyleSheet(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sheet.size() * 2));
 }
 BENCHMARK(BM_ScanStyleSheet)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// A real page, dense with attributes that are not references: the cost of
+// finding the patterns, apart from what is done with what they find.
+// KESTRINE_BENCH_PAGE names it; by default a page of Debian's python3-doc.
+void BM_ScanRealPage(benchmark::State& state) {
+  const char* named = std::getenv("KESTRINE_BENCH_PAGE");
+  const std::string path =
+      named != nullptr ? named : "/usr/share/doc/python3-doc/html/library/os.html";
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.empty()) {
+    state.SkipWithError("no page to scan: set KESTRINE_BENCH_PAGE or install python3-doc");
+    return;
+  }
+  const std::u16string page = StringUtility::FromUtf8(bytes);
+  struct Untouched : IReferenceRewriter {
+    std::optional<std::u16string> Rewrite(const std::u16string&) override { return std::nullopt; }
+  } untouched;
+  for (auto _ : state) {
+    std::u16string text = page;
+    RunHtmlPasses(text, untouched);
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_ScanRealPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kestrine

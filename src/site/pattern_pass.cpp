@@ -2,37 +2,57 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace kestrine {
 
 namespace {
 
-// The character a search looks for first: one that is rare in ordinary text
-// ("=", "(", "@"), so most of the text is passed over by memchr, which works
-// on bytes many at a time, instead of stopping at every blank.
-std::size_t AnchorOf(std::u16string_view pattern) {
-  const std::size_t anchor = pattern.find_first_of(u"=(@");
-  return anchor == std::u16string_view::npos ? 0 : anchor;
+// The character of a pattern a search checks besides its first and last:
+// one that is rare in ordinary text ("=", "(", "@") where there is one.
+std::size_t MiddleOf(std::u16string_view pattern) {
+  const std::size_t rare = pattern.find_first_of(u"=(@");
+  return rare == std::u16string_view::npos ? pattern.size() / 2 : rare;
 }
 
-// text.find(pattern, from), faster for long texts.
+bool MatchesAt(std::u16string_view text, std::size_t at, std::u16string_view pattern) {
+  return text.compare(at, pattern.size(), pattern) == 0;
+}
+
+// text.find(pattern, from), several times faster on pages: eight places
+// are tried at once by comparing the pattern's first, last and one middle
+// character there, and only where all three agree is the rest compared.
+// Thirteen passes over every page made this the scan's largest cost.
 std::size_t FindPattern(std::u16string_view text, std::u16string_view pattern, std::size_t from) {
-  const std::size_t anchor = AnchorOf(pattern);
-  const char16_t wanted = pattern[anchor];
-  if (wanted > 0xFF) return text.find(pattern, from);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t byteCount = text.size() * 2;
-  std::size_t at = (from + anchor) * 2;
-  while (at < byteCount) {
-    const void* hit = std::memchr(bytes + at, wanted, byteCount - at);
-    if (hit == nullptr) return std::u16string_view::npos;
-    const std::size_t offset =
-        static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes);
-    at = offset + 1;
-    // Only the low byte of a whole character counts (little-endian UTF-16).
-    if (offset % 2 != 0 || text[offset / 2] != wanted) continue;
-    const std::size_t start = offset / 2 - anchor;
-    if (offset / 2 < anchor || start < from) continue;
-    if (text.substr(start, pattern.size()) == pattern) return start;
+  const std::size_t size = pattern.size();
+  if (size < 2 || size > text.size()) return text.find(pattern, from);
+  std::size_t at = from;
+#ifdef __SSE2__
+  const std::size_t middle = MiddleOf(pattern);
+  const __m128i first = _mm_set1_epi16(static_cast<short>(pattern[0]));
+  const __m128i centre = _mm_set1_epi16(static_cast<short>(pattern[middle]));
+  const __m128i last = _mm_set1_epi16(static_cast<short>(pattern[size - 1]));
+  const char16_t* data = text.data();
+  for (; at + size - 1 + 8 <= text.size(); at += 8) {
+    const auto load = [&](std::size_t offset) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + offset));
+    };
+    const __m128i agree = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi16(load(0), first), _mm_cmpeq_epi16(load(middle), centre)),
+        _mm_cmpeq_epi16(load(size - 1), last));
+    // Two mask bits per character; the lower one of each pair is kept.
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(agree)) & 0x5555u;
+    while (mask != 0) {
+      const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+      if (MatchesAt(text, candidate, pattern)) return candidate;
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; at + size <= text.size(); ++at) {
+    if (text[at] == pattern[0] && MatchesAt(text, at, pattern)) return at;
   }
   return std::u16string_view::npos;
 }
