@@ -6,7 +6,6 @@
 #include <iterator>
 #include <set>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 
 #include "engine/address_queue.h"
@@ -14,6 +13,7 @@
 #include "runtime/charset_sniffer.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "runtime/work_shares.h"
 #include "site/address.h"
 #include "site/html_scanner.h"
 #include "site/style_sheet_scanner.h"
@@ -127,22 +127,14 @@ void VerifyDocument(const Document& document, Inspector& inspector, CopyVerifier
 // The documents in contiguous shares, one thread each, so the dead
 // references come out in the documents' order.
 CopyVerifier::Report VerifyAll(const std::vector<Document>& documents) {
-  constexpr std::size_t kDocumentsPerThread = 64;
-  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::clamp<std::size_t>(documents.size() / kDocumentsPerThread, 1,
-                                                      std::min<std::size_t>(cores, 8));
-  std::vector<CopyVerifier::Report> reports(threads);
-  auto verifyShare = [&](std::size_t share) {
-    Inspector inspector(reports[share]);
-    const std::size_t begin = documents.size() * share / threads;
-    const std::size_t end = documents.size() * (share + 1) / threads;
-    for (std::size_t i = begin; i < end; ++i)
-      VerifyDocument(documents[i], inspector, reports[share]);
-  };
-  std::vector<std::thread> helpers;
-  for (std::size_t share = 1; share < threads; ++share) helpers.emplace_back(verifyShare, share);
-  verifyShare(0);
-  for (std::thread& helper : helpers) helper.join();
+  const std::size_t shares = WorkShares::CountFor(documents.size(), 64);
+  std::vector<CopyVerifier::Report> reports(shares);
+  WorkShares::Run(documents.size(), shares,
+                  [&](std::size_t share, std::size_t begin, std::size_t end) {
+                    Inspector inspector(reports[share]);
+                    for (std::size_t i = begin; i < end; ++i)
+                      VerifyDocument(documents[i], inspector, reports[share]);
+                  });
   CopyVerifier::Report report;
   for (CopyVerifier::Report& part : reports) {
     report.documents += part.documents;

@@ -17,6 +17,7 @@
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "runtime/work_shares.h"
 #include "site/html_scanner.h"
 #include "site/style_sheet_scanner.h"
 
@@ -175,13 +176,21 @@ void Project::RelinkUnstoredTargets(const std::u16string& downloadFolder) {
   }
   if (!any) return;
   std::lock_guard lock(documentsMutex_);
+  std::vector<const DocumentRecord*> affected;
   for (const DocumentRecord& document : documents_) {
     const bool refersToUnstored =
         std::any_of(document.referenced.begin(), document.referenced.end(), [&](std::int32_t n) {
           return n >= 0 && n < count && unstored[static_cast<std::size_t>(n)];
         });
-    if (refersToUnstored) RelinkDocument(document, downloadFolder, unstored);
+    if (refersToUnstored) affected.push_back(&document);
   }
+  // Each document is a file of its own, and the queue is only read now.
+  WorkShares::Run(affected.size(), WorkShares::CountFor(affected.size(), 16),
+                  [&](std::size_t, std::size_t begin, std::size_t end) {
+                    for (std::size_t i = begin; i < end; ++i) {
+                      RelinkDocument(*affected[i], downloadFolder, unstored);
+                    }
+                  });
 }
 
 void Project::RelinkDocument(const DocumentRecord& document, const std::u16string& downloadFolder,
