@@ -87,9 +87,10 @@ constexpr Pass kPasses[] = {
 }  // namespace
 
 void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter) {
+  std::u16string scratch;
   for (const Pass& pass : kPasses) {
     if (rewriter.IsStopRequested()) return;
-    RunPatternPass(text, pass.start, pass.end, pass.handler, rewriter, pass.atStart);
+    RunPatternPass(text, pass.start, pass.end, pass.handler, rewriter, pass.atStart, &scratch);
   }
 }
 

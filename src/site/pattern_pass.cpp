@@ -70,8 +70,10 @@ std::u16string WithoutQuotes(std::u16string_view raw) {
 
 void RunPatternPass(std::u16string& text, std::u16string_view startPattern,
                     std::u16string_view endDelimiter, ValueHandler handler,
-                    IReferenceRewriter& rewriter, AtTextStart atStart) {
-  std::u16string output;
+                    IReferenceRewriter& rewriter, AtTextStart atStart, std::u16string* scratch) {
+  std::u16string own;
+  std::u16string& output = scratch != nullptr ? *scratch : own;
+  output.clear();
   bool changed = false;
   std::size_t cut = 0;  // the text before `cut` has been moved to the output
   std::size_t g = FindPattern(text, startPattern, 0);

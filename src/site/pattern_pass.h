@@ -21,9 +21,12 @@ enum class AtTextStart { EndsThePass, IsTaken };
 
 // One pass over the text: every start pattern up to its end delimiter.
 // Handled values are replaced; everything else is copied as it was. Runs in
-// one sweep, appending to the output as it goes.
+// one sweep, appending to the output as it goes. Passes run one after the
+// other over a page may share a scratch string, which then holds the text
+// before the pass, so they do not each allocate a page-sized one.
 void RunPatternPass(std::u16string& text, std::u16string_view startPattern,
                     std::u16string_view endDelimiter, ValueHandler handler,
-                    IReferenceRewriter& rewriter, AtTextStart atStart = AtTextStart::EndsThePass);
+                    IReferenceRewriter& rewriter, AtTextStart atStart = AtTextStart::EndsThePass,
+                    std::u16string* scratch = nullptr);
 
 }  // namespace kestrine

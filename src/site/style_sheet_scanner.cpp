@@ -19,9 +19,13 @@ std::optional<std::u16string> StyleSheetReference(std::u16string_view raw,
 
 void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter) {
   if (rewriter.IsStopRequested()) return;
-  RunPatternPass(text, u"url(", u")", &StyleSheetReference, rewriter);
-  RunPatternPass(text, u"@import \"", u"\"", &StyleSheetReference, rewriter, AtTextStart::IsTaken);
-  RunPatternPass(text, u"@import '", u"'", &StyleSheetReference, rewriter, AtTextStart::IsTaken);
+  std::u16string scratch;
+  RunPatternPass(text, u"url(", u")", &StyleSheetReference, rewriter, AtTextStart::EndsThePass,
+                 &scratch);
+  RunPatternPass(text, u"@import \"", u"\"", &StyleSheetReference, rewriter, AtTextStart::IsTaken,
+                 &scratch);
+  RunPatternPass(text, u"@import '", u"'", &StyleSheetReference, rewriter, AtTextStart::IsTaken,
+                 &scratch);
 }
 
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text, const std::u16string&,
