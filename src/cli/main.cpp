@@ -19,6 +19,7 @@
 #include "engine/copy_verifier.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
+#include "runtime/allocator_tuning.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
@@ -224,6 +225,7 @@ int Run(const CliOptions& options) {
 }  // namespace kestrine
 
 int main(int argc, char** argv) {
+  kestrine::AllocatorTuning::Apply();
   const kestrine::ParsedCommandLine parsed = kestrine::ParseCommandLine(argc, argv);
   if (!parsed.options) return parsed.exitStatus;
   return kestrine::Run(*parsed.options);

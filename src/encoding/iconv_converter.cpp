@@ -170,9 +170,20 @@ std::optional<std::u16string> DecodeWellFormedUtf8(std::string_view bytes) {
 }
 
 // Nothing when the text holds a lone surrogate.
+std::size_t Utf8Length(std::u16string_view text) {
+  std::size_t length = 0;
+  for (const char16_t unit : text) {
+    // A surrogate pair is 4 bytes, 2 for each of its halves.
+    length += unit < 0x80 ? 1 : unit < 0x800 ? 2 : (unit >= 0xD800 && unit <= 0xDFFF) ? 2 : 3;
+  }
+  return length;
+}
+
 std::optional<std::string> EncodeUtf8(std::u16string_view text) {
   std::string bytes;
-  bytes.resize(text.size() * 3);
+  // Sized exactly: three bytes a unit would touch, and so map, three
+  // times the memory a page in ASCII needs.
+  bytes.resize(Utf8Length(text));
   std::size_t used = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
