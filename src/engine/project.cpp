@@ -263,10 +263,18 @@ void Project::WriteDownloadLog(const std::u16string& folder, const std::u16strin
     if (logFile_ != nullptr) std::fclose(logFile_);
     logFile_ = std::fopen(NativePath(path).c_str(), append != 0 ? "ab" : "wb");
     logPath_ = path;
+    if (logFile_ != nullptr) std::setvbuf(logFile_, nullptr, _IOFBF, kLogBufferBytes);
+    logFlushed_ = std::chrono::steady_clock::now();
   }
   if (logFile_ == nullptr) return;
   std::fwrite(bytes.data(), 1, bytes.size(), logFile_);
-  std::fflush(logFile_);
+  // Lines reach the file a few times a second and when the log closes,
+  // not one write each: a copy logs a line for every file.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - logFlushed_ >= kLogFlushInterval) {
+    std::fflush(logFile_);
+    logFlushed_ = now;
+  }
 }
 
 void Project::CloseDownloadLog() {

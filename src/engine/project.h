@@ -138,7 +138,9 @@ class Project : public IScanProject {
   bool IsRunActive() const { return runActive_.load(); }
 
   // One line of the site's download log, under the site's folder below
-  // `folder`. One writer at a time; a missing folder means no line.
+  // `folder`. One writer at a time; a missing folder means no line. Lines
+  // go to the file in batches: with the first line a quarter of a second
+  // after the last batch, and all of them when the log closes.
   void WriteDownloadLog(const std::u16string& folder, const std::u16string& line, int append);
   std::u16string DownloadLogPath(const std::u16string& folder) const;
   void CloseDownloadLog();
@@ -192,9 +194,12 @@ class Project : public IScanProject {
   std::mutex documentsMutex_;
   std::vector<DocumentRecord> documents_;
   std::u16string downloadFolder_;
+  static constexpr auto kLogFlushInterval = std::chrono::milliseconds(250);
+  static constexpr std::size_t kLogBufferBytes = 64 * 1024;
   std::mutex logMutex_;
   std::FILE* logFile_ = nullptr;
   std::u16string logPath_;
+  std::chrono::steady_clock::time_point logFlushed_;
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};
