@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
@@ -11,7 +12,7 @@ namespace kestrine {
 
 namespace {
 
-std::uint32_t Checksum(const std::string& text) {
+std::uint32_t Checksum(std::string_view text) {
   std::uint32_t hash = 2166136261u;
   for (unsigned char c : text) {
     hash ^= c;
@@ -20,9 +21,11 @@ std::uint32_t Checksum(const std::string& text) {
   return hash;
 }
 
-std::string Escaped(const std::string& field) {
-  std::string out;
-  out.reserve(field.size());
+void AppendEscaped(std::string& out, const std::string& field) {
+  if (field.find_first_of("\\\t\n\r") == std::string::npos) {
+    out += field;
+    return;
+  }
   for (char c : field) {
     switch (c) {
       case '\\':
@@ -41,7 +44,6 @@ std::string Escaped(const std::string& field) {
         out += c;
     }
   }
-  return out;
 }
 
 std::string Unescaped(const std::string& field) {
@@ -121,14 +123,15 @@ void ProjectJournal::Close() {
 }
 
 std::string ProjectJournal::Line(const std::vector<std::string>& fields) {
-  std::string body;
+  // Room for the checksum first, filled in once the body is known.
+  std::string line(9, ' ');
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) body += '\t';
-    body += Escaped(fields[i]);
+    if (i > 0) line += '\t';
+    AppendEscaped(line, fields[i]);
   }
-  char sum[16];
-  std::snprintf(sum, sizeof sum, "%08x ", Checksum(body));
-  return sum + body;
+  std::uint32_t sum = Checksum(std::string_view(line).substr(9));
+  for (int digit = 7; digit >= 0; --digit, sum >>= 4) line[digit] = "0123456789abcdef"[sum & 0xF];
+  return line;
 }
 
 std::optional<std::vector<std::string>> ProjectJournal::Fields(const std::string& line) {
