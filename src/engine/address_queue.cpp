@@ -43,7 +43,14 @@ std::u16string WithoutLeadingSeparator(std::u16string path) {
 
 }  // namespace
 
-AddressQueue::AddressQueue(IStatusMonitor& monitor) : monitor_(monitor) {}
+AddressQueue::AddressQueue(IStatusMonitor& monitor)
+    : monitor_(monitor),
+      known_([this](std::int32_t number) {
+        return IdentityOf(entries_[static_cast<std::size_t>(number)].address);
+      }),
+      names_([this](std::int32_t number) -> std::u16string_view {
+        return entries_[static_cast<std::size_t>(number)].localFile;
+      }) {}
 
 std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view address) const {
   const std::u16string_view identity = IdentityOf(address);

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/address_index.h"
 #include "engine/admission_rules.h"
+#include "engine/key_index.h"
 #include "engine/local_name_registry.h"
 #include "site/address.h"
 #include "site/scan_project.h"
@@ -134,7 +134,7 @@ class AddressQueue {
   // Every known address without its scheme, viewing the entry's own string,
   // so the n-th address costs O(1) to look up instead of a scan of both
   // lists.
-  AddressIndex known_;
+  KeyIndex known_;
   LocalNameRegistry names_;
   AdmissionRules* admission_ = nullptr;
   std::function<void(const QueueEntry&)> placedHook_;

@@ -35,8 +35,15 @@ std::uint64_t LocalNameRegistry::HashOf(std::u16string_view path) {
   return std::hash<std::u16string_view>{}(path);
 }
 
+bool LocalNameRegistry::IsReserved(std::u16string_view path) const {
+  for (const std::u16string& reserved : reserved_) {
+    if (reserved == path) return true;
+  }
+  return false;
+}
+
 bool LocalNameRegistry::IsTaken(const std::u16string& path) const {
-  return files_.count(path) > 0 || folders_.count(HashOf(path)) > 0;
+  return files_.Find(path) || IsReserved(path) || folders_.count(HashOf(path)) > 0;
 }
 
 std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) const {
@@ -49,7 +56,7 @@ std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) cons
       std::u16string candidate = Joined(current, folder.substr(start, end - start));
       if (const auto moved = movedFolders_.find(candidate); moved != movedFolders_.end()) {
         candidate = moved->second;
-      } else if (files_.count(candidate) > 0) {
+      } else if (files_.Find(candidate) || IsReserved(candidate)) {
         std::u16string aside;
         for (int k = 1;; ++k) {
           aside = WithSuffix(candidate, k);
@@ -73,27 +80,29 @@ std::u16string LocalNameRegistry::Choose(std::u16string_view folder,
   return path;
 }
 
-void LocalNameRegistry::Register(std::u16string_view path, std::int32_t number) {
-  files_.emplace(path, number);
+void LocalNameRegistry::RegisterFolders(std::u16string_view path) {
   for (std::size_t slash = path.find(u'\\'); slash != std::u16string_view::npos;
        slash = path.find(u'\\', slash + 1)) {
     folders_.insert(HashOf(path.substr(0, slash)));
   }
 }
 
+void LocalNameRegistry::Register(std::u16string_view path, std::int32_t number) {
+  files_.Insert(path, number);
+  RegisterFolders(path);
+}
+
 void LocalNameRegistry::Reserve(std::u16string path) {
-  const std::u16string& stored = reserved_.emplace_back(std::move(path));
-  Register(stored, kReserved);
+  RegisterFolders(path);
+  reserved_.push_back(std::move(path));
 }
 
 std::optional<std::int32_t> LocalNameRegistry::Holder(std::u16string_view path) const {
-  const auto found = files_.find(path);
-  if (found == files_.end() || found->second == kReserved) return std::nullopt;
-  return found->second;
+  return files_.Find(path);
 }
 
 void LocalNameRegistry::Clear() {
-  files_.clear();
+  files_.Clear();
   folders_.clear();
   movedFolders_.clear();
   reserved_.clear();

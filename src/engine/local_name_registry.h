@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
+
+#include "engine/key_index.h"
 
 namespace kestrine {
 
@@ -21,11 +23,15 @@ namespace kestrine {
 // later file of that folder follows it there.
 class LocalNameRegistry {
  public:
+  // Where the registry finds the path an address was registered with: the
+  // paths stay with their owner, the registry keeps numbers.
+  explicit LocalNameRegistry(KeyIndex::KeyOf pathOf) : files_(std::move(pathOf)) {}
+
   // The path to store an address under: `folder\name` when free, else the
   // first free alternative. Does not claim it; Register does.
   std::u16string Choose(std::u16string_view folder, const std::u16string& name) const;
-  // Claims a path for the address numbered `number`. The view must stay
-  // valid until Clear.
+  // Claims a path for the address numbered `number`, whose path the
+  // registry's pathOf gives from now on.
   void Register(std::u16string_view path, std::int32_t number);
   // Claims a path for the engine's own use.
   void Reserve(std::u16string path);
@@ -34,19 +40,20 @@ class LocalNameRegistry {
   void Clear();
 
  private:
-  static constexpr std::int32_t kReserved = -1;
   bool IsTaken(const std::u16string& path) const;
+  bool IsReserved(std::u16string_view path) const;
+  void RegisterFolders(std::u16string_view path);
   static std::uint64_t HashOf(std::u16string_view path);
   std::u16string ResolveFolder(std::u16string_view folder) const;
 
-  std::unordered_map<std::u16string_view, std::int32_t> files_;
+  KeyIndex files_;
   // Folders by the hash of their path: a deep site has as many folders as
   // files, and their paths grow with the depth.
   std::unordered_set<std::uint64_t> folders_;
   // Folders that had to move aside for a file, and where they went. Filled
   // lazily by Choose, which is why it is mutable.
   mutable std::unordered_map<std::u16string, std::u16string> movedFolders_;
-  std::deque<std::u16string> reserved_;
+  std::vector<std::u16string> reserved_;
 };
 
 }  // namespace kestrine

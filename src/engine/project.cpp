@@ -107,7 +107,26 @@ void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16str
                              std::vector<std::int32_t> referenced) {
   journal_.RecordDocument(number, static_cast<std::int32_t>(kind), charset, referenced);
   std::lock_guard lock(documentsMutex_);
-  documents_.push_back({number, kind, std::move(charset), std::move(referenced)});
+  AddDocumentLocked(number, kind, charset, referenced);
+}
+
+void Project::AddDocumentLocked(std::int32_t number, DocumentKind kind,
+                                const std::u16string& charset,
+                                const std::vector<std::int32_t>& referenced) {
+  const auto [known, added] = documentCharsetIndex_.try_emplace(
+      charset, static_cast<std::uint32_t>(documentCharsets_.size()));
+  if (added) documentCharsets_.push_back(charset);
+  documents_.push_back({number, kind, known->second,
+                        static_cast<std::uint32_t>(documentReferences_.size()),
+                        static_cast<std::uint32_t>(referenced.size())});
+  documentReferences_.insert(documentReferences_.end(), referenced.begin(), referenced.end());
+}
+
+void Project::ClearDocumentsLocked() {
+  documents_.clear();
+  documentReferences_.clear();
+  documentCharsets_.clear();
+  documentCharsetIndex_.clear();
 }
 
 std::u16string Project::LocalPathOf(const QueueEntry& entry, const std::u16string& folder) {
@@ -137,7 +156,7 @@ void Project::StartProject() {
   StartRules();
   {
     std::lock_guard lock(documentsMutex_);
-    documents_.clear();
+    ClearDocumentsLocked();
   }
   OpenJournal(true);
   monitor_.ClearRequests();
@@ -192,10 +211,10 @@ bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) 
       slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
   {
     std::lock_guard lock(documentsMutex_);
-    documents_.clear();
+    ClearDocumentsLocked();
     for (const ProjectJournal::Document& document : contents.documents) {
-      documents_.push_back({document.number, static_cast<DocumentKind>(document.kind),
-                            document.charset, document.referenced});
+      AddDocumentLocked(document.number, static_cast<DocumentKind>(document.kind), document.charset,
+                        document.referenced);
     }
   }
   for (std::size_t n = 0; n < contents.entries.size() && !update; ++n) {

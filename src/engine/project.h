@@ -4,11 +4,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "config/download_options.h"
@@ -148,12 +150,17 @@ class Project : public IScanProject {
   const std::u16string& downloadFolder() const { return downloadFolder_; }
 
  private:
+  // Twenty bytes a document: the charset is one of the few a site uses,
+  // and the numbers it refers to lie in one shared list.
   struct DocumentRecord {
     std::int32_t number;
     DocumentKind kind;
-    std::u16string charset;
-    std::vector<std::int32_t> referenced;
+    std::uint32_t charset;         // in documentCharsets_
+    std::uint32_t firstReference;  // in documentReferences_
+    std::uint32_t referenceCount;
   };
+  void AddDocumentLocked(std::int32_t number, DocumentKind kind, const std::u16string& charset,
+                         const std::vector<std::int32_t>& referenced);
 
   void StartRunThread(std::u16string folder);
   void LoadRobots(const std::u16string& downloadFolder);
@@ -192,7 +199,11 @@ class Project : public IScanProject {
   std::atomic<int> waitingWorkers_{0};
   void NotifyActivity();
   std::mutex documentsMutex_;
-  std::vector<DocumentRecord> documents_;
+  std::deque<DocumentRecord> documents_;
+  std::deque<std::int32_t> documentReferences_;
+  std::vector<std::u16string> documentCharsets_;
+  std::unordered_map<std::u16string, std::uint32_t> documentCharsetIndex_;
+  void ClearDocumentsLocked();
   std::u16string downloadFolder_;
   static constexpr auto kLogFlushInterval = std::chrono::milliseconds(250);
   static constexpr std::size_t kLogBufferBytes = 64 * 1024;

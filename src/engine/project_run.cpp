@@ -110,7 +110,7 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
     queue_.SetPlacedHook(nullptr);
     queue_.ClearProject();
     std::lock_guard lock(documentsMutex_);
-    documents_.clear();
+    ClearDocumentsLocked();
   }
   if (!canceled)
     runState_.ShowMessageBox(status, StringTable::Load(kIdsNotice), MessageIcon::Information);
@@ -178,8 +178,9 @@ void Project::RelinkUnstoredTargets(const std::u16string& downloadFolder) {
   std::lock_guard lock(documentsMutex_);
   std::vector<const DocumentRecord*> affected;
   for (const DocumentRecord& document : documents_) {
+    const auto first = documentReferences_.begin() + document.firstReference;
     const bool refersToUnstored =
-        std::any_of(document.referenced.begin(), document.referenced.end(), [&](std::int32_t n) {
+        std::any_of(first, first + document.referenceCount, [&](std::int32_t n) {
           return n >= 0 && n < count && unstored[static_cast<std::size_t>(n)];
         });
     if (refersToUnstored) affected.push_back(&document);
@@ -201,7 +202,8 @@ void Project::RelinkDocument(const DocumentRecord& document, const std::u16strin
   const std::optional<std::string> bytes = ReadLocalFile(path);
   if (!bytes) return;
   const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
-  std::u16string text = charsets.CharsetToWide(document.charset, *bytes);
+  const std::u16string& charset = documentCharsets_[document.charset];
+  std::u16string text = charsets.CharsetToWide(charset, *bytes);
   const std::size_t slash = entry->localFile.rfind(u'\\');
   const std::u16string folder =
       slash == std::u16string::npos ? std::u16string() : entry->localFile.substr(0, slash);
@@ -212,7 +214,7 @@ void Project::RelinkDocument(const DocumentRecord& document, const std::u16strin
     RunStyleSheetPasses(text, relinker);
   }
   if (relinker.Relinked() == 0) return;
-  const std::string encoded = charsets.WideToCharset(document.charset, text);
+  const std::string encoded = charsets.WideToCharset(charset, text);
   if (encoded.empty() && !text.empty()) return;
   ReplaceLocalFile(path, encoded);
 }

@@ -10,8 +10,10 @@ namespace {
 
 // Claims paths the way the address queue does: choose, keep, register.
 struct Claims {
-  LocalNameRegistry registry;
   std::deque<std::u16string> stored;
+  LocalNameRegistry registry{[this](std::int32_t number) -> std::u16string_view {
+    return stored[static_cast<std::size_t>(number) - 1];
+  }};
   std::u16string Claim(std::u16string folder, const std::u16string& name) {
     const std::u16string& path = stored.emplace_back(registry.Choose(folder, name));
     registry.Register(path, static_cast<std::int32_t>(stored.size()));
