@@ -57,12 +57,13 @@ LocalTarget PlaceEntry(Project& project, const QueueEntry& entry, const std::u16
   return target;
 }
 
-// The site folder is made by the first download that finds it missing.
+// The site folder is made by the first downloads that find it missing;
+// whichever of them makes it, it exists for each one's second try.
 void OpenPartialFile(HttpClient& client, const LocalTarget& target) {
   try {
     client.SinkToFile(target.partial);
   } catch (const FileException&) {
-    if (FolderExist(target.siteFolder) || !CreateFolders(target.siteFolder)) throw;
+    if (!CreateFolders(target.siteFolder)) throw;
     client.SinkToFile(target.partial);
   }
 }
@@ -77,12 +78,11 @@ void WriteTextBack(HttpClient& client, const std::u16string& text, const std::u1
 }
 
 // Folders are made when a rename finds one missing, so a file going to a
-// folder that exists costs no look at the folder.
+// folder that exists costs no look at the folder. Another download may be
+// making the same folder meanwhile; either way it exists for the retry.
 std::optional<std::string> MoveIntoPlace(const LocalTarget& target) {
   auto error = RenameLocalFile(target.partial, target.path);
-  if (error && !FolderExist(target.folder) && CreateFolders(target.folder)) {
-    error = RenameLocalFile(target.partial, target.path);
-  }
+  if (error && CreateFolders(target.folder)) error = RenameLocalFile(target.partial, target.path);
   return error;
 }
 
@@ -113,11 +113,12 @@ class DocumentScope : public IScanProject {
 // away from the site, and every other type, stays as received.
 void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry& entry,
                          const std::u16string& root, const LocalTarget& target, TextKind kind) {
+  const std::u16string address(entry.address);
   const AddressQueue& queue = project.queue();
   const bool scanning = queue.mode() != RetrieveFiles;
   if (kind == TextKind::Page) {
     const std::u16string location = client.GetLocationURL();
-    if (location != entry.address && !ContainsSitePrefix(location, queue.sitePrefix())) return;
+    if (location != address && !ContainsSitePrefix(location, queue.sitePrefix())) return;
   }
   if (client.GetReceivedBytes() > kMaxRewrittenTextBytes) {
     project.WriteDownloadLog(
@@ -131,17 +132,16 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
     const std::u16string charset = AnsiCodePage::ToWide(client.GetCharset());
     if (scanning) {
       DocumentScope scope(project, entry.depth);
-      ScanStyleSheetReferences(scope, text, charset, entry.address, root, target.folder,
-                               &referenced);
+      ScanStyleSheetReferences(scope, text, charset, address, root, target.folder, &referenced);
       project.RecordDocument(entry.number, Project::DocumentKind::StyleSheet, charset,
                              std::move(referenced));
     }
     WriteTextBack(client, text, charset);
   } else {
     const std::u16string charset = AnsiCodePage::ToWide(client.GetDefaultCharset());
-    if (scanning && IsUnderSitePrefix(entry.address, queue.sitePrefix())) {
+    if (scanning && IsUnderSitePrefix(address, queue.sitePrefix())) {
       DocumentScope scope(project, entry.depth);
-      ScanHtmlReferences(scope, text, charset, entry.address, root, target.folder, &referenced);
+      ScanHtmlReferences(scope, text, charset, address, root, target.folder, &referenced);
       project.RecordDocument(entry.number, Project::DocumentKind::Page, charset,
                              std::move(referenced));
     }
@@ -215,9 +215,10 @@ std::optional<DownloadOutcome> JudgeUpdate(Project& project, QueueEntry& entry,
 
 DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
                       const std::u16string& root, Clock::time_point start) {
+  const std::u16string address(entry.address);
   // 3. Place the local copy and show the row.
   const LocalTarget target = PlaceEntry(project, entry, root, taskNumber);
-  project.list().InsertRow(taskNumber - 1, entry.address);
+  project.list().InsertRow(taskNumber - 1, address);
   UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
   // A path the file system cannot hold is not fetched at all, so an endless
   // chain of ever deeper folders ends there.
@@ -226,7 +227,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
                          u"the local path is longer than the file system allows", start);
   }
   // 4. Fetch into the partial file.
-  DownloadQueueStatus status(entry.address, taskNumber, project, start);
+  DownloadQueueStatus status(address, taskNumber, project, start);
   HttpClient client;
   try {
     const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
@@ -238,7 +239,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     client.SetDownloadStatus(&status);
     client.HoldTextBodies(true);
     OpenPartialFile(client, target);
-    client.Navigate2(entry.address, 0, 0);
+    client.Navigate2(address, 0, 0);
   } catch (const FileException& error) {
     DeleteLocalFile(target.partial);
     return ReportFileError(project, taskNumber, target, error, start);

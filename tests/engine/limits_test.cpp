@@ -208,7 +208,9 @@ TEST(Limits, MaxFileSizeFailsOnlyTheLargeFileWithItsReason) {
       EXPECT_EQ(row[kReasonColumn], u"larger than the file size limit of 100000 bytes");
       ++tooLarge;
     } else if (row[kAddressColumn].find(u"elsewhere") == std::u16string::npos) {
-      EXPECT_EQ(row[kProgressColumn], u"Finished") << StringUtility::ToUtf8(row[kAddressColumn]);
+      EXPECT_EQ(row[kProgressColumn], u"Finished")
+          << StringUtility::ToUtf8(row[kAddressColumn]) << ": "
+          << StringUtility::ToUtf8(row[kReasonColumn]);
     }
   }
   EXPECT_EQ(tooLarge, 1);
