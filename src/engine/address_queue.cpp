@@ -63,7 +63,7 @@ std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view ad
 
 QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address, int depth) {
   QueueEntry& entry = entries_.emplace_back();
-  entry.address = address;
+  entry.address = texts_.Keep(address);
   entry.depth = depth;
   entry.state = Pending;
   entry.number = nextNumber_;
@@ -77,10 +77,11 @@ QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address, int depth)
 }
 
 void AddressQueue::PlaceLocked(QueueEntry& entry) {
-  const AddressParts parts = SplitAbsolute(entry.address);
+  const AddressParts parts = SplitAbsolute(std::u16string(entry.address));
   const std::u16string folder =
       WithoutLeadingSeparator(LocalFolderFor(mode_, siteHost_, parts, u""));
-  entry.localFile = names_.Choose(folder, LocalFileNameFor(mode_, parts, entry.taskNumber()));
+  entry.localFile =
+      texts_.Keep(names_.Choose(folder, LocalFileNameFor(mode_, parts, entry.taskNumber())));
   names_.Register(entry.localFile, entry.number);
   if (placedHook_) placedHook_(entry);
 }
@@ -121,8 +122,8 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
       gap.state = Done;
     }
     QueueEntry& entry = entries_.emplace_back();
-    entry.address = from.address;
-    entry.localFile = from.localFile;
+    entry.address = texts_.Keep(from.address);
+    entry.localFile = texts_.Keep(from.localFile);
     entry.depth = from.depth;
     entry.number = nextNumber_++;
     known_.Insert(IdentityOf(entry.address), entry.number);
@@ -227,6 +228,7 @@ void AddressQueue::ClearProject() {
   pending_ = {};
   taken_ = {};
   entries_ = {};
+  texts_.Clear();
   pendingSize_.store(0);
   knownCount_.store(0);
   monitor_.Unlock();

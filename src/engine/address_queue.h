@@ -12,6 +12,7 @@
 #include "engine/admission_rules.h"
 #include "engine/key_index.h"
 #include "engine/local_name_registry.h"
+#include "engine/text_store.h"
 #include "site/address.h"
 #include "site/scan_project.h"
 
@@ -26,11 +27,12 @@ enum class EntryOutcome : std::int32_t { None = 0, Stored = 1, Failed = 2 };
 
 // One address the project knows, with its state, its number in order of
 // first sight (the start address is 0) and its local file.
+// The texts are kept by the queue (TextStore) for as long as the project.
 struct QueueEntry {
-  std::u16string address;
+  std::u16string_view address;
   // Relative to the download folder; fixed once, when the address is first
   // queued, and used by every reference to it and by its download.
-  std::u16string localFile;
+  std::u16string_view localFile;
   std::int32_t state = Pending;
   std::int32_t number = 0;
   // Links from the start page (0) to this address.
@@ -136,6 +138,7 @@ class AddressQueue {
   // lists.
   KeyIndex known_;
   LocalNameRegistry names_;
+  TextStore texts_;
   AdmissionRules* admission_ = nullptr;
   std::function<void(const QueueEntry&)> placedHook_;
   bool placing_ = false;  // true once the mode is known for this project

@@ -60,7 +60,7 @@ std::string Unescaped(const std::string& field) {
   return out;
 }
 
-std::string Utf8(const std::u16string& text) { return StringUtility::ToUtf8(text); }
+std::string Utf8(std::u16string_view text) { return StringUtility::ToUtf8(text); }
 std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
 std::int64_t Number(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 
@@ -170,7 +170,7 @@ void ProjectJournal::RecordProject(std::int32_t mode, const std::u16string& site
 }
 
 void ProjectJournal::RecordQueued(std::int32_t number, std::int32_t depth,
-                                  const std::u16string& address, const std::u16string& localFile) {
+                                  std::u16string_view address, std::u16string_view localFile) {
   Write({"Q", std::to_string(number), std::to_string(depth), Utf8(address), Utf8(localFile)});
 }
 

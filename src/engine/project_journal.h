@@ -63,8 +63,8 @@ class ProjectJournal {
 
   void RecordProject(std::int32_t mode, const std::u16string& sitePrefix,
                      const std::u16string& siteHost);
-  void RecordQueued(std::int32_t number, std::int32_t depth, const std::u16string& address,
-                    const std::u16string& localFile);
+  void RecordQueued(std::int32_t number, std::int32_t depth, std::u16string_view address,
+                    std::u16string_view localFile);
   void RecordOutcome(std::int32_t number, std::int32_t outcome, std::int64_t size,
                      const std::string& etag, const std::string& lastModified);
   void RecordDocument(std::int32_t number, std::int32_t kind, const std::u16string& charset,

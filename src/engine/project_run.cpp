@@ -205,8 +205,9 @@ void Project::RelinkDocument(const DocumentRecord& document, const std::u16strin
   const std::u16string& charset = documentCharsets_[document.charset];
   std::u16string text = charsets.CharsetToWide(charset, *bytes);
   const std::size_t slash = entry->localFile.rfind(u'\\');
-  const std::u16string folder =
-      slash == std::u16string::npos ? std::u16string() : entry->localFile.substr(0, slash);
+  const std::u16string folder(slash == std::u16string_view::npos
+                                  ? std::u16string_view()
+                                  : entry->localFile.substr(0, slash));
   UnstoredReferenceRelinker relinker(queue_, folder, unstored);
   if (document.kind == DocumentKind::Page) {
     RunHtmlPasses(text, relinker);

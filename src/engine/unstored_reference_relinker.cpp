@@ -59,7 +59,9 @@ std::optional<std::u16string> UnstoredReferenceRelinker::Rewrite(const std::u16s
   const QueueEntry* entry = queue_.EntryByNumber(*holder);
   if (entry == nullptr) return std::nullopt;
   ++relinked_;
-  return parts.hasFragment ? entry->address + u"#" + parts.fragment : entry->address;
+  std::u16string address(entry->address);
+  if (parts.hasFragment) address += u"#" + parts.fragment;
+  return address;
 }
 
 }  // namespace kestrine

@@ -240,8 +240,10 @@ std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, i
   return SafeFileName(name);
 }
 
-std::u16string LocalFilePath(const std::u16string& folder, const std::u16string& name) {
-  return StringUtility::ReplaceAll(folder + u"\\" + name, u"\\\\", u"\\");
+std::u16string LocalFilePath(const std::u16string& folder, std::u16string_view name) {
+  std::u16string path = folder + u"\\";
+  path += name;
+  return StringUtility::ReplaceAll(std::move(path), u"\\\\", u"\\");
 }
 
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to) {

@@ -62,7 +62,7 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
                               const AddressParts& target, const std::u16string& root);
 std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, int number);
-std::u16string LocalFilePath(const std::u16string& folder, const std::u16string& name);
+std::u16string LocalFilePath(const std::u16string& folder, std::u16string_view name);
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to);
 
 // The start address cut at its last "/" (kept whole when that "/" belongs to
