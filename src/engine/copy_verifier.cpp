@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iterator>
-#include <set>
 #include <string_view>
 #include <unordered_map>
 
@@ -126,15 +126,16 @@ void VerifyDocument(const Document& document, Inspector& inspector, CopyVerifier
 
 // The documents in contiguous shares, one thread each, so the dead
 // references come out in the documents' order.
-CopyVerifier::Report VerifyAll(const std::vector<Document>& documents) {
-  const std::size_t shares = WorkShares::CountFor(documents.size(), 64);
+CopyVerifier::Report VerifyAll(std::size_t count,
+                               const std::function<Document(std::size_t)>& documentAt) {
+  const std::size_t shares = WorkShares::CountFor(count, 64);
   std::vector<CopyVerifier::Report> reports(shares);
-  WorkShares::Run(documents.size(), shares,
-                  [&](std::size_t share, std::size_t begin, std::size_t end) {
-                    Inspector inspector(reports[share]);
-                    for (std::size_t i = begin; i < end; ++i)
-                      VerifyDocument(documents[i], inspector, reports[share]);
-                  });
+  WorkShares::Run(count, shares, [&](std::size_t share, std::size_t begin, std::size_t end) {
+    Inspector inspector(reports[share]);
+    for (std::size_t i = begin; i < end; ++i) {
+      VerifyDocument(documentAt(i), inspector, reports[share]);
+    }
+  });
   CopyVerifier::Report report;
   for (CopyVerifier::Report& part : reports) {
     report.documents += part.documents;
@@ -146,6 +147,25 @@ CopyVerifier::Report VerifyAll(const std::vector<Document>& documents) {
   return report;
 }
 
+// Each address's local file as the journal has it, in one buffer: a large
+// copy has a million of them.
+class JournalLocalFiles {
+ public:
+  void Set(std::size_t number, const std::string& path) {
+    if (spans_.size() <= number) spans_.resize(number + 1, {0, 0});
+    spans_[number] = {text_.size(), path.size()};
+    text_ += path;
+  }
+  std::string_view Get(std::size_t number) const {
+    if (number >= spans_.size()) return {};
+    return std::string_view(text_).substr(spans_[number].first, spans_[number].second);
+  }
+
+ private:
+  std::string text_;
+  std::vector<std::pair<std::size_t, std::size_t>> spans_;
+};
+
 }  // namespace
 
 std::string CopyVerifier::Report::Summary() const {
@@ -156,43 +176,46 @@ std::string CopyVerifier::Report::Summary() const {
 }
 
 CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
-  std::vector<Document> documents;
   // The journal names the pages and style sheets that were rewritten; pages
   // stored as received (from other sites) keep links that were never meant
   // to work offline, so they are not checked.
   const std::u16string journal = siteFolder + u"\\" + AddressQueue::kJournalFileName;
   if (LocalFileSize(journal) >= 0) {
-    // Only each address's local file and the numbers of the rewritten
-    // documents are needed, however large the site.
-    std::vector<std::string> localFiles;
-    std::set<std::int32_t> rewritten;
+    JournalLocalFiles localFiles;
+    // Pages as their number, style sheets as -1 - number.
+    std::vector<std::int32_t> rewritten;
+    std::size_t known = 0;
     ProjectJournal::ForEachRecord(journal, [&](const std::vector<std::string>& fields) {
       if (fields[0] == "Q" && fields.size() == 5) {
         const auto number = static_cast<std::size_t>(std::strtoul(fields[1].c_str(), nullptr, 10));
-        if (number > localFiles.size() + 1000000) return;
-        if (localFiles.size() <= number) localFiles.resize(number + 1);
-        localFiles[number] = fields[4];
-      } else if (fields[0] == "D" && fields.size() >= 4 && fields[2] == "0") {
-        rewritten.insert(static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
+        if (number > known + 1000000) return;
+        known = std::max(known, number + 1);
+        localFiles.Set(number, fields[4]);
       } else if (fields[0] == "D" && fields.size() >= 4) {
-        rewritten.insert(-1 -
-                         static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10)));
+        const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
+        rewritten.push_back(fields[2] == "0" ? number : -1 - number);
       }
     });
+    std::sort(rewritten.begin(), rewritten.end());
+    rewritten.erase(std::unique(rewritten.begin(), rewritten.end()), rewritten.end());
+    rewritten.erase(std::remove_if(rewritten.begin(), rewritten.end(),
+                                   [&](std::int32_t encoded) {
+                                     const auto number = static_cast<std::size_t>(
+                                         encoded < 0 ? -1 - encoded : encoded);
+                                     return localFiles.Get(number).empty();
+                                   }),
+                    rewritten.end());
     const std::string downloadFolder = fs::path(NativePath(siteFolder)).parent_path().string();
-    for (std::int32_t encoded : rewritten) {
-      // Style sheets are kept as -1 - number, pages as their number.
-      const bool styleSheet = encoded < 0;
-      const auto number = static_cast<std::size_t>(styleSheet ? -1 - encoded : encoded);
-      if (number >= localFiles.size() || localFiles[number].empty()) continue;
-      std::string local = localFiles[number];
-      for (char& c : local) {
-        if (c == '\\') c = '/';
-      }
-      documents.push_back({downloadFolder + "/" + local, styleSheet});
-    }
-    return VerifyAll(documents);
+    return VerifyAll(rewritten.size(), [&](std::size_t i) {
+      const bool styleSheet = rewritten[i] < 0;
+      const auto number = static_cast<std::size_t>(styleSheet ? -1 - rewritten[i] : rewritten[i]);
+      std::string path = downloadFolder + "/" + std::string(localFiles.Get(number));
+      std::replace(path.begin() + static_cast<std::ptrdiff_t>(downloadFolder.size()), path.end(),
+                   '\\', '/');
+      return Document{std::move(path), styleSheet};
+    });
   }
+  std::vector<Document> documents;
   std::error_code error;
   const fs::path root(NativePath(siteFolder));
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
@@ -203,7 +226,7 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
       documents.push_back({it->path().string(), false});
     if (extension == ".css") documents.push_back({it->path().string(), true});
   }
-  return VerifyAll(documents);
+  return VerifyAll(documents.size(), [&](std::size_t i) { return documents[i]; });
 }
 
 }  // namespace kestrine
