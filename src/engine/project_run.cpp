@@ -13,6 +13,7 @@
 #include "engine/run_state.h"
 #include "engine/string_table.h"
 #include "engine/unstored_reference_relinker.h"
+#include "runtime/allocator_tuning.h"
 #include "runtime/file_exception.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
@@ -109,8 +110,11 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
     journal_.RecordRunEnded();
     queue_.SetPlacedHook(nullptr);
     queue_.ClearProject();
-    std::lock_guard lock(documentsMutex_);
-    ClearDocumentsLocked();
+    {
+      std::lock_guard lock(documentsMutex_);
+      ClearDocumentsLocked();
+    }
+    AllocatorTuning::ReleaseFreeMemory();
   }
   if (!canceled)
     runState_.ShowMessageBox(status, StringTable::Load(kIdsNotice), MessageIcon::Information);

@@ -19,4 +19,10 @@ void AllocatorTuning::Apply() {
 #endif
 }
 
+void AllocatorTuning::ReleaseFreeMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 }  // namespace kestrine

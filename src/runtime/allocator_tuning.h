@@ -13,6 +13,10 @@ class AllocatorTuning {
   // megabytes it no longer uses. Below that, each arena keeps a few
   // megabytes free rather than returning and faulting in pages all the time.
   static void Apply();
+  // Gives the memory that freed blocks leave unused back to the system, as
+  // when a project is dropped: otherwise the threads that work after it
+  // take new memory beside what the project's workers freed.
+  static void ReleaseFreeMemory();
 };
 
 }  // namespace kestrine
