@@ -35,12 +35,19 @@ bool CurlHandles::GlobalInit() {
   return ok;
 }
 
-CurlHandles& CurlHandles::ForThisThread() {
+CurlHandles& CurlHandles::ForThisThread(bool freshEasy) {
   GlobalInit();
   thread_local CurlHandles handles;
   // Every option goes back to its default, so a transfer carries no
   // settings over from the last one; connections live in the multi handle.
-  curl_easy_reset(handles.easy_);
+  // Cookies are state a reset keeps, so a transfer that sends them gets a
+  // new handle.
+  if (freshEasy) {
+    curl_easy_cleanup(handles.easy_);
+    handles.easy_ = curl_easy_init();
+  } else {
+    curl_easy_reset(handles.easy_);
+  }
   return handles;
 }
 

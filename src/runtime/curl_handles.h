@@ -11,8 +11,9 @@ namespace kestrine {
 // all threads.
 class CurlHandles {
  public:
-  // This thread's handles, made on first use, the easy handle reset.
-  static CurlHandles& ForThisThread();
+  // This thread's handles, made on first use, the easy handle reset or,
+  // when asked for, made anew.
+  static CurlHandles& ForThisThread(bool freshEasy = false);
   // Initialises libcurl once per process; false when that failed.
   static bool GlobalInit();
 

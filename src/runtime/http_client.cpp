@@ -76,9 +76,8 @@ std::string HostOf(const std::string& url) {
   if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
     authority.erase(0, at + 1);
   }
-  const std::size_t end = !authority.empty() && authority[0] == '['
-                              ? authority.find(']') + 1
-                              : authority.find(':');
+  const std::size_t end =
+      !authority.empty() && authority[0] == '[' ? authority.find(']') + 1 : authority.find(':');
   return StringUtility::ToLowerAscii(authority.substr(0, end));
 }
 
@@ -260,8 +259,6 @@ void HttpClient::Transfer::Configure(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
   }
   if (!options.cookieFile.empty()) {
-    // Cookies an earlier answer set on this thread's handle are not sent.
-    curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, options.cookieFile.c_str());
   }
   if (options.maxFileSize > 0) {
@@ -431,14 +428,14 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   std::string().swap(t.held);
   t.address = address;
   t.location = address;
-  CurlHandles& handles = CurlHandles::ForThisThread();
+  CurlHandles& handles = CurlHandles::ForThisThread(!t.options.cookieFile.empty());
   t.easy = handles.easy();
   const std::string url = RequestUrl(address);
   const std::string host = HostOf(url);
-  t.Configure(url);
   if (UnresolvedHostCache::Instance().IsKnownUnresolved(host)) {
     t.Finish(CURLE_COULDNT_RESOLVE_HOST);
   } else {
+    t.Configure(url);
     const CURLcode result = t.Run(handles.multi());
     long redirects = 0;
     curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_COUNT, &redirects);
