@@ -1,5 +1,6 @@
 #include "site/address.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -176,6 +177,8 @@ std::u16string CollapseDotSegments(std::u16string address) {
   // until none is left or the next one stands right behind the host. The
   // last "/" of "http://" is at 6 and of "https://" at 7, so one bound
   // serves both schemes.
+  // Most addresses have no dot segment at all.
+  if (address.find(u"/.") == std::u16string::npos) return address;
   while (true) {
     address = StringUtility::ReplaceAll(std::move(address), u"/./", u"/");
     const std::size_t c = address.find(u"/../");
@@ -191,7 +194,9 @@ std::u16string CollapseDotSegments(std::u16string address) {
 std::u16string ResolveReference(std::u16string reference, const AddressParts& page) {
   reference = StringUtility::ReplaceAll(std::move(reference), u"&amp;", u"&");
   // The server never sees a fragment; it names a place in the same file.
-  reference = SplitFragment(reference).reference;
+  if (const std::size_t hash = reference.find(u'#'); hash != std::u16string::npos) {
+    reference.resize(hash);
+  }
   const std::u16string scheme = WithSchemeOrHttp(page.scheme);
   if (const std::size_t length = WebSchemeLength(reference); length > 0) {
     return CollapseDotSegments(WebSchemeOf(reference) + u"://" + reference.substr(length));
@@ -203,7 +208,7 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
     return CollapseDotSegments(scheme + u"://" + page.host + reference);
   }
   std::u16string t = page.host + u"/" + page.directory + u"/" + reference;
-  t = StringUtility::ReplaceAll(std::move(t), u"\\", u"/");
+  std::replace(t.begin(), t.end(), u'\\', u'/');
   t = StringUtility::ReplaceAll(std::move(t), u"//", u"/");
   return CollapseDotSegments(scheme + u"://" + t);
 }
