@@ -61,7 +61,7 @@ std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view ad
   return std::nullopt;
 }
 
-QueueEntry& AddressQueue::AddNewLocked(const std::u16string& address, int depth) {
+QueueEntry& AddressQueue::AddNewLocked(std::u16string_view address, int depth) {
   QueueEntry& entry = entries_.emplace_back();
   entry.address = texts_.Keep(address);
   entry.depth = depth;
@@ -167,13 +167,16 @@ void AddressQueue::SetAdmission(AdmissionRules* rules) {
 }
 
 FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth) {
-  const std::u16string address = SplitFragment(rawAddress).reference;
+  // The address up to its fragment, looked up without a copy.
+  const std::u16string_view address =
+      std::u16string_view(rawAddress).substr(0, rawAddress.find(u'#'));
   monitor_.Lock();
   FoundAddress found;
   if (const auto known = FindKnownLocked(address)) {
     found.number = *known;
     if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
-  } else if (admission_ == nullptr || admission_->Decide(address, depth) == Refusal::None) {
+  } else if (admission_ == nullptr ||
+             admission_->Decide(std::u16string(address), depth) == Refusal::None) {
     const QueueEntry& entry = AddNewLocked(address, depth);
     found.number = entry.number;
     found.localFile = entry.localFile;

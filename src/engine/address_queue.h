@@ -123,7 +123,7 @@ class AddressQueue {
   static constexpr const char16_t* kJournalFileName = u"kestrine.journal";
 
  private:
-  QueueEntry& AddNewLocked(const std::u16string& address, int depth);
+  QueueEntry& AddNewLocked(std::u16string_view address, int depth);
   std::optional<std::int32_t> FindKnownLocked(std::u16string_view address) const;
   void PlaceLocked(QueueEntry& entry);
   void ReserveEngineFilesLocked();

@@ -172,22 +172,48 @@ AddressParts SplitAbsolute(const std::u16string& address) {
   return parts;
 }
 
+namespace {
+
+// Every "/./" becomes "/", leftmost first and without overlaps, as a
+// replace-all would do it, but in place.
+void RemoveSingleDotSegments(std::u16string& address) {
+  const std::size_t first = address.find(u"/./");
+  if (first == std::u16string::npos) return;
+  const std::size_t size = address.size();
+  std::size_t write = first;
+  for (std::size_t read = first; read < size;) {
+    if (address[read] == u'/' && read + 2 < size && address[read + 1] == u'.' &&
+        address[read + 2] == u'/') {
+      address[write++] = u'/';
+      read += 3;
+    } else {
+      address[write++] = address[read++];
+    }
+  }
+  address.resize(write);
+}
+
+}  // namespace
+
 std::u16string CollapseDotSegments(std::u16string address) {
+  // Most addresses have no dot segment at all.
+  if (address.find(u"/.") == std::u16string::npos) return address;
   // Each round removes one "/../" with the segment before it and starts over,
   // until none is left or the next one stands right behind the host. The
   // last "/" of "http://" is at 6 and of "https://" at 7, so one bound
-  // serves both schemes.
-  // Most addresses have no dot segment at all.
-  if (address.find(u"/.") == std::u16string::npos) return address;
+  // serves both schemes. The text is cut in place.
   while (true) {
-    address = StringUtility::ReplaceAll(std::move(address), u"/./", u"/");
+    RemoveSingleDotSegments(address);
     const std::size_t c = address.find(u"/../");
     if (c == std::u16string::npos) return address;
-    const std::u16string left = address.substr(0, c);
-    const std::u16string right = address.substr(c + 3);
-    const auto d = static_cast<unsigned int>(LastIndexOf(left, u"/"));
-    if (d <= 7) return left + right;
-    address = FirstCharacters(address, static_cast<long>(static_cast<int>(d))) + right;
+    const std::size_t slash = c == 0 ? std::u16string::npos : address.rfind(u'/', c - 1);
+    if (slash != std::u16string::npos && slash <= 7) {
+      address.erase(c, 3);
+      return address;
+    }
+    // Without a "/" before it, everything up to the segment goes.
+    const std::size_t from = slash == std::u16string::npos ? 0 : slash;
+    address.erase(from, c + 3 - from);
   }
 }
 
@@ -207,10 +233,15 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
   if (StringUtility::StartsWith(reference, u"/")) {
     return CollapseDotSegments(scheme + u"://" + page.host + reference);
   }
-  std::u16string t = page.host + u"/" + page.directory + u"/" + reference;
+  std::u16string t;
+  t.reserve(page.host.size() + page.directory.size() + reference.size() + 2);
+  t.append(page.host).append(1, u'/').append(page.directory).append(1, u'/').append(reference);
   std::replace(t.begin(), t.end(), u'\\', u'/');
   t = StringUtility::ReplaceAll(std::move(t), u"//", u"/");
-  return CollapseDotSegments(scheme + u"://" + t);
+  std::u16string absolute;
+  absolute.reserve(scheme.size() + 3 + t.size());
+  absolute.append(scheme).append(u"://").append(t);
+  return CollapseDotSegments(std::move(absolute));
 }
 
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
