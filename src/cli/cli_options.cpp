@@ -79,8 +79,12 @@ void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
                   "fetch no pages outside the start address's folder (their images, style "
                   "sheets and scripts still come when a page of the site uses them)",
                   group);
-  settings.Switch(app, "--span-hosts", "external-pages", "on",
+  settings.Switch(app, "--span-hosts", "span-hosts", "on",
                   "the default: pages and files on other hosts are fetched (not scanned)", group);
+  settings.Switch(app, "--no-span-hosts", "span-hosts", "off",
+                  "fetch nothing from other hosts than the start address's; links to them "
+                  "go to the web",
+                  group);
   settings.List(app, "-A,--accept", "accept", "PATTERNS",
                 "fetch only files whose name matches one of these shell patterns "
                 "(comma-separated); pages are always followed",

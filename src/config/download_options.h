@@ -18,6 +18,7 @@ struct DownloadOptions {
   // What to fetch.
   int level = -1;                   // link depth from the start page (0); -1: unlimited
   bool externalPages = true;        // pages outside the site prefix are fetched
+  bool spanHosts = true;            // anything on another host than the site's is fetched
   std::vector<std::string> accept;  // shell patterns on the file name
   std::vector<std::string> reject;
   std::vector<std::string> include;  // shell patterns on the whole address

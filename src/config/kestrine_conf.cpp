@@ -52,6 +52,7 @@ const std::map<std::string, Setter>& Setters() {
       {"exclude", List(&DownloadOptions::exclude)},
       {"external-pages",
        Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.externalPages = v; })},
+      {"span-hosts", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.spanHosts = v; })},
       {"trap-rules", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.trapRules = v; })},
       {"wait", Parsed(OptionValues::ParseSeconds, [](auto& o, double v) { o.waitSeconds = v; })},
       {"limit-rate",

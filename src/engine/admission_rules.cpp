@@ -112,6 +112,9 @@ Refusal AdmissionRules::Check(const std::u16string& address, int depth) {
   }
   const bool page = IsPageLike(address);
   if (page && options_.level >= 0 && depth > options_.level) return Refusal::Level;
+  if (!options_.spanHosts && !StringUtility::EqualsIgnoreCaseAscii(HostOf(address), siteHost_)) {
+    return Refusal::OtherHost;
+  }
   if (page && !options_.externalPages && !IsUnderSitePrefix(address, sitePrefix_)) {
     return Refusal::ExternalPage;
   }
@@ -140,6 +143,8 @@ std::string AdmissionRules::Describe(Refusal reason, int count) {
       return skipped + " deeper than the link level";
     case Refusal::ExternalPage:
       return skipped + " of pages outside the site";
+    case Refusal::OtherHost:
+      return skipped + " on other hosts";
     case Refusal::Filtered:
       return skipped + " left out by --accept, --reject, --include or --exclude";
     case Refusal::Robots:

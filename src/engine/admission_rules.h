@@ -17,6 +17,7 @@ enum class Refusal : int {
   None = 0,
   Level,         // a page deeper than --level
   ExternalPage,  // a page outside the site, with --no-external-pages
+  OtherHost,     // anything on another host, with --no-span-hosts
   Filtered,      // --accept, --reject, --include or --exclude
   Robots,        // the site's robots.txt
   TrapDepth,     // a path deeper than 32 folders

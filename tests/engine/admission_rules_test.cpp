@@ -63,6 +63,18 @@ TEST(AdmissionRules, LevelAndExternalPagesApplyToPagesNotToTheirFiles) {
   EXPECT_FALSE(AdmissionRules::IsPageLike(u"http://h/a.css?v=1"));
 }
 
+TEST(AdmissionRules, WithoutSpanningHostsNothingElsewhereIsTaken) {
+  DownloadOptions options;
+  options.spanHosts = false;
+  AdmissionRules rules(options, u"http://h:8080/docs", u"h:8080");
+  EXPECT_EQ(rules.Decide(u"http://h:8080/docs/a.html", 1), Refusal::None);
+  EXPECT_EQ(rules.Decide(u"HTTPS://H:8080/img/a.png", 1), Refusal::None);
+  EXPECT_EQ(rules.Decide(u"http://cdn.org/app.js", 1), Refusal::OtherHost);
+  EXPECT_EQ(rules.Decide(u"http://h/docs/a.html", 1), Refusal::OtherHost);
+  EXPECT_EQ(rules.Decide(u"http://other.org/page.html", 1), Refusal::OtherHost);
+  EXPECT_EQ(AdmissionRules::Describe(Refusal::OtherHost, 2), "skipped 2 addresses on other hosts");
+}
+
 TEST(AdmissionRules, NameAndAddressFilters) {
   DownloadOptions options;
   options.accept = {"*.png", "*.css"};
