@@ -39,6 +39,7 @@ bench: build
 	@bash scripts/install-deps.sh bench
 	@for b in $(BUILD_DIR)/bench/*_bench; do $$b; done
 	@bash bench/compare.sh 2000 5 $(BUILD_DIR)/src/kestrine-cli
+	@bash bench/real_site.sh /usr/share/doc/python3-doc/html 3 $(BUILD_DIR)/src/kestrine-cli
 
 # Every libFuzzer target for FUZZ_SECONDS from a copy of its committed corpus.
 fuzz:

@@ -12,7 +12,7 @@ packages=(
 
 # `install-deps.sh bench` adds the peers and the server of the comparison.
 if [ "${1:-}" = "bench" ]; then
-  packages+=(nginx wget wget2 curl bc python3)
+  packages+=(nginx wget wget2 curl bc python3 python3-doc)
 fi
 # `install-deps.sh fuzz` adds clang and its fuzzing runtime.
 if [ "${1:-}" = "fuzz" ]; then
