@@ -102,10 +102,25 @@ std::vector<std::u16string> StringUtility::Split(const std::u16string& text, cha
   return parts;
 }
 
+std::size_t StringUtility::Find(std::u16string_view text, std::u16string_view pattern,
+                                std::size_t from) {
+  const std::size_t size = pattern.size();
+  if (size == 0) return from <= text.size() ? from : std::u16string_view::npos;
+  if (text.size() < size) return std::u16string_view::npos;
+  const char16_t head = pattern[0];
+  for (std::size_t at = from; at + size <= text.size(); ++at) {
+    if (text[at] != head) continue;
+    std::size_t k = 1;
+    while (k < size && text[at + k] == pattern[k]) ++k;
+    if (k == size) return at;
+  }
+  return std::u16string_view::npos;
+}
+
 std::u16string StringUtility::ReplaceAll(std::u16string text, std::u16string_view from,
                                          std::u16string_view to) {
   if (from.empty()) return text;
-  std::size_t at = text.find(from);
+  std::size_t at = Find(text, from);
   if (at == std::u16string::npos) return text;
   std::u16string out;
   out.reserve(text.size());
@@ -114,7 +129,7 @@ std::u16string StringUtility::ReplaceAll(std::u16string text, std::u16string_vie
     out.append(text, copied, at - copied);
     out.append(to);
     copied = at + from.size();
-    at = text.find(from, copied);
+    at = Find(text, from, copied);
   }
   out.append(text, copied, std::u16string::npos);
   return out;

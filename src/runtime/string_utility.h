@@ -17,6 +17,10 @@ class StringUtility {
   // The same parts, viewed in place instead of copied.
   static std::vector<std::u16string_view> SplitViews(std::u16string_view text, char16_t separator);
 
+  // text.find(pattern, from) for the short patterns of the address rules,
+  // without the calls per candidate that the library's search makes.
+  static std::size_t Find(std::u16string_view text, std::u16string_view pattern,
+                          std::size_t from = 0);
   // One left-to-right pass over non-overlapping occurrences.
   static std::u16string ReplaceAll(std::u16string text, std::u16string_view from,
                                    std::u16string_view to);

@@ -177,7 +177,7 @@ namespace {
 // Every "/./" becomes "/", leftmost first and without overlaps, as a
 // replace-all would do it, but in place.
 void RemoveSingleDotSegments(std::u16string& address) {
-  const std::size_t first = address.find(u"/./");
+  const std::size_t first = StringUtility::Find(address, u"/./");
   if (first == std::u16string::npos) return;
   const std::size_t size = address.size();
   std::size_t write = first;
@@ -197,14 +197,14 @@ void RemoveSingleDotSegments(std::u16string& address) {
 
 std::u16string CollapseDotSegments(std::u16string address) {
   // Most addresses have no dot segment at all.
-  if (address.find(u"/.") == std::u16string::npos) return address;
+  if (StringUtility::Find(address, u"/.") == std::u16string::npos) return address;
   // Each round removes one "/../" with the segment before it and starts over,
   // until none is left or the next one stands right behind the host. The
   // last "/" of "http://" is at 6 and of "https://" at 7, so one bound
   // serves both schemes. The text is cut in place.
   while (true) {
     RemoveSingleDotSegments(address);
-    const std::size_t c = address.find(u"/../");
+    const std::size_t c = StringUtility::Find(address, u"/../");
     if (c == std::u16string::npos) return address;
     const std::size_t slash = c == 0 ? std::u16string::npos : address.rfind(u'/', c - 1);
     if (slash != std::u16string::npos && slash <= 7) {

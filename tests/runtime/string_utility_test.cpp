@@ -21,6 +21,19 @@ TEST(StringUtilityReplaceAll, OnePassOverNonOverlappingOccurrences) {
   EXPECT_EQ(StringUtility::ReplaceAll(u"abc", u"", u"x"), u"abc");
 }
 
+TEST(StringUtilityFind, AgreesWithTheLibrarySearch) {
+  const std::u16string texts[] = {u"", u"a", u"aaab", u"/../x/./", u"http://h//a/../", u"ab/"};
+  const std::u16string patterns[] = {u"", u"a", u"aab", u"/./", u"/../", u"//", u"ab/", u"xyz/"};
+  for (const std::u16string& text : texts) {
+    for (const std::u16string& pattern : patterns) {
+      for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+        EXPECT_EQ(StringUtility::Find(text, pattern, from), text.find(pattern, from))
+            << StringUtility::ToUtf8(text) << " " << StringUtility::ToUtf8(pattern) << " " << from;
+      }
+    }
+  }
+}
+
 TEST(StringUtilityUtf8, RoundTripsAndReplacesLoneSurrogates) {
   const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
   EXPECT_EQ(StringUtility::FromUtf8(StringUtility::ToUtf8(text)), text);
