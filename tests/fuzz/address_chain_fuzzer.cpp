@@ -57,8 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KESTRINE_FUZZ_CHECK(name.find(u'\\') == std::u16string::npos);
     CheckInside(LocalFilePath(folder, name));
     // The engine's own choice of a free name keeps all of that.
-    LocalNameRegistry registry;
     std::deque<std::u16string> kept;
+    LocalNameRegistry registry([&kept](std::int32_t number) -> std::u16string_view {
+      return kept[static_cast<std::size_t>(number)];
+    });
     const std::u16string relative = LocalFolderFor(mode, siteHost, target, u"");
     for (int i = 0; i < 3; ++i) {
       const std::u16string& path = kept.emplace_back(registry.Choose(
