@@ -145,10 +145,12 @@ TEST(IconvConverterUtf8, OwnPathAgreesWithIconv) {
     ASSERT_EQ(IconvConverter::ToUtf16Strict("UTF-8", bytes),
               IconvConverter::ToUtf16Strict("UTF8", bytes));
   }
-  const std::u16string texts[] = {
-      u"plain", u"caf\u00e9 \u4e2d\u6587 \U0001F600", u"\uFFFE\uFFFF\u0800\u07FF",
-      std::u16string(1, u'\xD800') + u"a", u"a" + std::u16string(1, u'\xDC00'),
-      std::u16string(1, u'\xDBFF')};
+  const std::u16string texts[] = {u"plain",
+                                  u"caf\u00e9 \u4e2d\u6587 \U0001F600",
+                                  u"\uFFFE\uFFFF\u0800\u07FF",
+                                  std::u16string(1, u'\xD800') + u"a",
+                                  u"a" + std::u16string(1, u'\xDC00'),
+                                  std::u16string(1, u'\xDBFF')};
   for (const std::u16string& text : texts) {
     EXPECT_EQ(IconvConverter::FromUtf16("UTF-8", text), IconvConverter::FromUtf16("UTF8", text));
   }
