@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,17 +32,6 @@ constexpr std::int64_t kBombRatio = 100;
 // rewrite it, so it is neither written twice nor read back; a larger one
 // goes to the file as it comes.
 constexpr std::size_t kHeldTextBytes = 4 * 1024 * 1024;
-
-bool WriteAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t done = ::write(fd, data, length);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    data += done;
-    length -= static_cast<std::size_t>(done);
-  }
-  return true;
-}
 
 bool IsTextType(const std::string& contentType) {
   const std::string type = StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType));
@@ -126,6 +115,9 @@ struct HttpClient::Transfer {
   std::string HeaderValue(const std::string& name) const;
   void Finish(CURLcode result);
   bool CloseSink();
+  // Writes the bytes to the open sink file and closes it; false, and a
+  // failed write noted, when either goes wrong.
+  bool WriteAndClose(std::string_view bytes);
 };
 
 bool HttpClient::Transfer::IsAheadOfRate() const {
@@ -175,11 +167,11 @@ bool HttpClient::Transfer::Keep(const char* data, std::size_t length) {
       return true;
     }
     holding = false;
-    const bool spilled = WriteAll(sink, held.data(), held.size());
+    const bool spilled = WriteToDescriptor(sink, held);
     std::string().swap(held);
     if (!spilled) return false;
   }
-  return WriteAll(sink, data, length);
+  return WriteToDescriptor(sink, std::string_view(data, length));
 }
 
 std::string HttpClient::Transfer::HeaderValue(const std::string& name) const {
@@ -195,6 +187,12 @@ bool HttpClient::Transfer::CloseSink() {
   const bool closed = ::close(sink) == 0;
   sink = -1;
   return closed;
+}
+
+bool HttpClient::Transfer::WriteAndClose(std::string_view bytes) {
+  const bool written = WriteToDescriptor(sink, bytes);
+  if (!CloseSink() || !written) writeFailed = true;
+  return !writeFailed;
 }
 
 std::size_t HttpClient::Transfer::OnHeader(char* data, std::size_t size, std::size_t count,
@@ -253,6 +251,8 @@ void HttpClient::Transfer::Configure(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_CAINFO, options.caCertificate.c_str());
   }
   if (!options.headers.empty()) {
+    curl_slist_free_all(headerList);
+    headerList = nullptr;
     for (const std::string& header : options.headers) {
       headerList = curl_slist_append(headerList, header.c_str());
     }
@@ -459,9 +459,7 @@ std::string HttpClient::GetHeaderValue(const std::string& name) const {
 bool HttpClient::StoreBody() {
   Transfer& t = *transfer_;
   if (t.sink < 0) return !t.writeFailed;
-  const bool written = !t.holding.value_or(false) || WriteAll(t.sink, t.held.data(), t.held.size());
-  if (!t.CloseSink() || !written) t.writeFailed = true;
-  return !t.writeFailed;
+  return t.WriteAndClose(t.holding.value_or(false) ? std::string_view(t.held) : std::string_view());
 }
 
 bool HttpClient::StoreText(const std::string& bytes) {
@@ -478,9 +476,7 @@ bool HttpClient::StoreText(const std::string& bytes) {
   }
   t.holding = false;
   std::string().swap(t.held);
-  const bool written = WriteAll(t.sink, bytes.data(), bytes.size());
-  if (!t.CloseSink() || !written) t.writeFailed = true;
-  return !t.writeFailed;
+  return t.WriteAndClose(bytes);
 }
 
 std::u16string HttpClient::GetLocationURL() const { return transfer_->location; }
@@ -494,12 +490,10 @@ const DecodedBody& HttpClient::Decoded() {
         StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType)).rfind("text/css", 0) == 0
             ? BodyKind::StyleSheet
             : BodyKind::Page;
-    if (transfer_->holding.value_or(false)) {
-      decoded_ = CharsetSniffer::Decode(transfer_->held, contentType, kind);
-    } else {
-      const std::string body = ReadLocalFile(transfer_->sinkPath).value_or(std::string());
-      decoded_ = CharsetSniffer::Decode(body, contentType, kind);
-    }
+    const bool held = transfer_->holding.value_or(false);
+    const std::string fromFile =
+        held ? std::string() : ReadLocalFile(transfer_->sinkPath).value_or(std::string());
+    decoded_ = CharsetSniffer::Decode(held ? transfer_->held : fromFile, contentType, kind);
   }
   return *decoded_;
 }

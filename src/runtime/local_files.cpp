@@ -64,16 +64,18 @@ bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteM
       O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
   const int fd = ::open(NativePath(path).c_str(), flags, 0666);
   if (fd < 0) return false;
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t done = ::write(fd, data, left);
+  const bool written = WriteToDescriptor(fd, bytes);
+  return ::close(fd) == 0 && written;
+}
+
+bool WriteToDescriptor(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t done = ::write(fd, bytes.data(), bytes.size());
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) break;
-    data += done;
-    left -= static_cast<std::size_t>(done);
+    if (done <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(done));
   }
-  return ::close(fd) == 0 && left == 0;
+  return true;
 }
 
 // Read in as few calls as the file's size allows; a file that grows or

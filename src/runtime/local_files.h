@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 // File-system helpers. Paths come in the "\"-separated form the address
 // rules produce; on this platform every "\" is a "/".
@@ -21,6 +22,8 @@ bool CreateFolders(const std::u16string& folder);
 bool DeleteLocalFile(const std::u16string& path);
 // Writes bytes in one go; false when the file cannot be opened or written.
 bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteMode mode);
+// Every byte to an open file, whatever the system takes per call.
+bool WriteToDescriptor(int fd, std::string_view bytes);
 std::optional<std::string> ReadLocalFile(const std::u16string& path);
 // Moves a file over another in one step; the reason when it cannot.
 std::optional<std::string> RenameLocalFile(const std::u16string& from, const std::u16string& to);
