@@ -127,26 +127,21 @@ void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry&
     return;
   }
   std::u16string text = client.GetSource();
-  std::vector<std::int32_t> referenced;
-  if (kind == TextKind::StyleSheet) {
-    const std::u16string charset = AnsiCodePage::ToWide(client.GetCharset());
-    if (scanning) {
-      DocumentScope scope(project, entry.depth);
-      ScanStyleSheetReferences(scope, text, charset, address, root, target.folder, &referenced);
-      project.RecordDocument(entry.number, Project::DocumentKind::StyleSheet, charset,
-                             std::move(referenced));
-    }
-    WriteTextBack(client, text, charset);
-  } else {
-    const std::u16string charset = AnsiCodePage::ToWide(client.GetDefaultCharset());
-    if (scanning && IsUnderSitePrefix(address, queue.sitePrefix())) {
-      DocumentScope scope(project, entry.depth);
-      ScanHtmlReferences(scope, text, charset, address, root, target.folder, &referenced);
-      project.RecordDocument(entry.number, Project::DocumentKind::Page, charset,
-                             std::move(referenced));
-    }
-    WriteTextBack(client, text, charset);
+  const bool styleSheet = kind == TextKind::StyleSheet;
+  const std::u16string charset =
+      AnsiCodePage::ToWide(styleSheet ? client.GetCharset() : client.GetDefaultCharset());
+  // Style sheets are scanned wherever they come from, pages only inside the
+  // site.
+  if (scanning && (styleSheet || IsUnderSitePrefix(address, queue.sitePrefix()))) {
+    DocumentScope scope(project, entry.depth);
+    std::vector<std::int32_t> referenced;
+    const auto scan = styleSheet ? &ScanStyleSheetReferences : &ScanHtmlReferences;
+    scan(scope, text, charset, address, root, target.folder, &referenced);
+    project.RecordDocument(
+        entry.number, styleSheet ? Project::DocumentKind::StyleSheet : Project::DocumentKind::Page,
+        charset, std::move(referenced));
   }
+  WriteTextBack(client, text, charset);
 }
 
 DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16string& path,
