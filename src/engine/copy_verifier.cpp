@@ -24,41 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "a/c" from folder "a/b" and reference "../c", without asking the file
-// system; empty when the reference climbs above the root.
-std::string JoinedPath(const std::string& folder, const std::string& relative) {
-  std::vector<std::string_view> parts;
-  const std::string joined = folder + "/" + relative;
-  const bool absolute = joined[0] == '/';
-  std::size_t start = 0;
-  while (start <= joined.size()) {
-    std::size_t slash = joined.find('/', start);
-    if (slash == std::string::npos) slash = joined.size();
-    const std::string_view part(joined.data() + start, slash - start);
-    if (part == "..") {
-      const bool atStart = parts.size() == (absolute ? 1u : 0u) || parts.back() == "..";
-      if (atStart && absolute) return {};
-      if (atStart) {
-        parts.push_back(part);
-      } else {
-        parts.pop_back();
-      }
-    } else if (part != "." && !(part.empty() && !parts.empty())) {
-      parts.push_back(part);
-    }
-    start = slash + 1;
-  }
-  std::string path;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) path += '/';
-    path += parts[i];
-  }
-  return path;
-}
-
 // Looks at each reference a scan finds and leaves the text as it is. Most
-// references of a site point at the same few files, so each file is looked
-// for once.
+// references of a site are the same few, written from the same few
+// folders, so each is looked for once per folder.
 class Inspector : public IReferenceRewriter {
  public:
   explicit Inspector(CopyVerifier::Report& report) : report_(report) {}
@@ -79,7 +47,7 @@ class Inspector : public IReferenceRewriter {
     if (path.empty()) return std::nullopt;
     std::string local = StringUtility::ToUtf8(path);
     local = StringUtility::PercentDecoded(local.substr(0, local.find('?')));
-    if (!local.empty() && local[0] != '/' && Exists(JoinedPath(folder_, local))) {
+    if (!local.empty() && local[0] != '/' && Exists(local)) {
       ++report_.resolved;
     } else {
       report_.dead.push_back({document_, StringUtility::ToUtf8(reference)});
@@ -88,13 +56,13 @@ class Inspector : public IReferenceRewriter {
   }
 
  private:
-  bool Exists(const std::string& target) {
-    if (target.empty()) return false;
-    const auto known = exists_.find(target);
+  bool Exists(const std::string& local) {
+    std::string key = folder_ + '\n' + local;
+    const auto known = exists_.find(key);
     if (known != exists_.end()) return known->second;
     std::error_code error;
-    const bool found = fs::exists(target, error);
-    exists_.emplace(target, found);
+    const bool found = fs::exists((fs::path(folder_) / local).lexically_normal(), error);
+    exists_.emplace(std::move(key), found);
     return found;
   }
 
