@@ -8,7 +8,12 @@ namespace kestrine {
 
 namespace {
 
-// The part of an address that identifies it: no scheme, no fragment.
+// Fragments name places in a page and never reach the queue.
+std::u16string_view WithoutFragment(const std::u16string& address) {
+  return std::u16string_view(address).substr(0, address.find(u'#'));
+}
+
+// The part of a queued address that identifies it: no scheme.
 std::u16string_view IdentityOf(std::u16string_view address) {
   return address.substr(WebSchemeLength(address));
 }
@@ -141,7 +146,7 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
 }
 
 int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
-  const std::u16string address = SplitFragment(rawAddress).reference;
+  const std::u16string_view address = WithoutFragment(rawAddress);
   if (newProject != 0) {
     nextNumber_ = 0;
     placing_ = false;
@@ -154,7 +159,7 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
   const int number = AddNewLocked(address, 0).number;
   monitor_.Unlock();
   if (newProject != 0) {
-    sitePrefix_ = SitePrefixOf(address);
+    sitePrefix_ = SitePrefixOf(std::u16string(address));
     siteHost_ = SiteHostOf(sitePrefix_);
   }
   return number;
@@ -167,9 +172,7 @@ void AddressQueue::SetAdmission(AdmissionRules* rules) {
 }
 
 FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth) {
-  // The address up to its fragment, looked up without a copy.
-  const std::u16string_view address =
-      std::u16string_view(rawAddress).substr(0, rawAddress.find(u'#'));
+  const std::u16string_view address = WithoutFragment(rawAddress);
   monitor_.Lock();
   FoundAddress found;
   if (const auto known = FindKnownLocked(address)) {
