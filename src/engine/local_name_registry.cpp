@@ -1,5 +1,6 @@
 #include "engine/local_name_registry.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -35,15 +36,13 @@ std::uint64_t LocalNameRegistry::HashOf(std::u16string_view path) {
   return std::hash<std::u16string_view>{}(path);
 }
 
-bool LocalNameRegistry::IsReserved(std::u16string_view path) const {
-  for (const std::u16string& reserved : reserved_) {
-    if (reserved == path) return true;
-  }
-  return false;
+bool LocalNameRegistry::IsFile(std::u16string_view path) const {
+  if (files_.Find(path)) return true;
+  return std::find(reserved_.begin(), reserved_.end(), path) != reserved_.end();
 }
 
 bool LocalNameRegistry::IsTaken(const std::u16string& path) const {
-  return files_.Find(path) || IsReserved(path) || folders_.count(HashOf(path)) > 0;
+  return IsFile(path) || folders_.count(HashOf(path)) > 0;
 }
 
 std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) const {
@@ -56,7 +55,7 @@ std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) cons
       std::u16string candidate = Joined(current, folder.substr(start, end - start));
       if (const auto moved = movedFolders_.find(candidate); moved != movedFolders_.end()) {
         candidate = moved->second;
-      } else if (files_.Find(candidate) || IsReserved(candidate)) {
+      } else if (IsFile(candidate)) {
         std::u16string aside;
         for (int k = 1;; ++k) {
           aside = WithSuffix(candidate, k);

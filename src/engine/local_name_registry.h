@@ -41,7 +41,8 @@ class LocalNameRegistry {
 
  private:
   bool IsTaken(const std::u16string& path) const;
-  bool IsReserved(std::u16string_view path) const;
+  // A site's file or one of the engine's own.
+  bool IsFile(std::u16string_view path) const;
   void RegisterFolders(std::u16string_view path);
   static std::uint64_t HashOf(std::u16string_view path);
   std::u16string ResolveFolder(std::u16string_view folder) const;
