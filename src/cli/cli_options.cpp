@@ -110,6 +110,8 @@ void AddLimitOptions(CLI::App& app, Settings& settings) {
                  group);
   settings.Value(app, "--max-filesize", "max-filesize", "SIZE",
                  "stop and fail any file larger than this", group);
+  settings.Value(app, "--max-time", "max-time", "SECONDS",
+                 "stop and fail any file that takes longer than this", group);
 }
 
 void AddPolitenessOptions(CLI::App& app, Settings& settings) {
@@ -121,7 +123,9 @@ void AddPolitenessOptions(CLI::App& app, Settings& settings) {
   settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",
                  "the User-Agent to send (default: Kestrine/2.0)", group);
   settings.Switch(app, "--no-robots", "robots", "off",
-                  "ignore the site's robots.txt (honoured for its pages by default)", group);
+                  "ignore the site's robots.txt (honoured for its pages by default; a server "
+                  "error on it takes none of the site's pages but the start page this run)",
+                  group);
   settings.List(app, "--header", "header", "'NAME: VALUE'", "send this header too (repeatable)",
                 group);
   app.get_option("--header")->delimiter('\0');

@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "runtime/string_utility.h"
+
 namespace kestrine {
 
 void Console::ClearLocked() {
@@ -12,7 +14,7 @@ void Console::ClearLocked() {
 void Console::DrawLiveLine(const std::string& text) {
   if (!live_) return;
   std::lock_guard lock(mutex_);
-  std::fprintf(out_, "\r\x1b[K%s", text.c_str());
+  std::fprintf(out_, "\r\x1b[K%s", StringUtility::Printable(text).c_str());
   std::fflush(out_);
   drawn_ = true;
 }
@@ -25,14 +27,14 @@ void Console::ClearLiveLine() {
 void Console::Print(const std::string& line) {
   std::lock_guard lock(mutex_);
   ClearLocked();
-  std::fprintf(out_, "%s\n", line.c_str());
+  std::fprintf(out_, "%s\n", StringUtility::Printable(line).c_str());
   std::fflush(out_);
 }
 
 void Console::Error(const std::string& message) {
   std::lock_guard lock(mutex_);
   ClearLocked();
-  std::fprintf(err_, "kestrine-cli: %s\n", message.c_str());
+  std::fprintf(err_, "kestrine-cli: %s\n", StringUtility::Printable(message).c_str());
   std::fflush(err_);
 }
 

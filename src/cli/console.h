@@ -8,7 +8,9 @@ namespace kestrine {
 
 // The terminal as the command line shares it: a live progress line on
 // standard output, and whole lines on either stream. A line always clears
-// the live line first, so the two never run into each other.
+// the live line first, so the two never run into each other. Lines show a
+// site's text (addresses, file names, reasons): every control character in
+// them is written out visibly, never sent to the terminal.
 class Console {
  public:
   Console(std::FILE* out, std::FILE* err, bool live) : out_(out), err_(err), live_(live) {}

@@ -109,6 +109,9 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
   }
   for (const std::string& error : errors) console.Error(error);
   if (!errors.empty()) return std::nullopt;
+  if (!download.checkCertificate) {
+    console.Error("warning: certificates are not checked; anyone on the way can change the copy");
+  }
   return download;
 }
 
@@ -127,8 +130,7 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
               double seconds, Console& console) {
   const TransferTotals& totals = project.totals();
   const std::u16string outcome = monitor.StatusText();
-  const std::string siteFolder =
-      NativePath(SiteFolderFor(project.queue().siteHost(), project.downloadFolder()));
+  const std::string siteFolder = NativePath(project.siteFolder());
   ListFailures(list, totals.failed, console);
   ReportLimits(project, console);
   const std::string startFailure = list.StartPageFailure();

@@ -29,6 +29,7 @@ struct DownloadOptions {
   std::int64_t quota = 0;        // bytes stored in all
   int maxFiles = 0;              // files stored
   std::int64_t maxFileSize = 0;  // bytes of one file
+  int maxTime = 0;               // seconds one transfer may take
 
   // Politeness.
   double waitSeconds = 0;            // between two requests of one worker

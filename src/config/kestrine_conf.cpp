@@ -1,5 +1,7 @@
 #include "config/kestrine_conf.h"
 
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 #include <sstream>
@@ -31,6 +33,16 @@ Setter Text(std::string DownloadOptions::*field) {
   };
 }
 
+// A file the run will read: one that is missing or unreadable is said now,
+// not found out by its silence later.
+Setter ReadableFile(std::string DownloadOptions::*field) {
+  return [field](const std::string& value, DownloadOptions& options) {
+    if (value.empty() || ::access(value.c_str(), R_OK) != 0) return false;
+    options.*field = value;
+    return true;
+  };
+}
+
 Setter List(std::vector<std::string> DownloadOptions::*field) {
   return [field](const std::string& value, DownloadOptions& options) {
     if (value.empty()) return false;
@@ -46,6 +58,7 @@ const std::map<std::string, Setter>& Setters() {
       {"max-files", Parsed(OptionValues::ParseCount, [](auto& o, int v) { o.maxFiles = v; })},
       {"max-filesize",
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.maxFileSize = v; })},
+      {"max-time", Parsed(OptionValues::ParseCount, [](auto& o, int v) { o.maxTime = v; })},
       {"accept", List(&DownloadOptions::accept)},
       {"reject", List(&DownloadOptions::reject)},
       {"include", List(&DownloadOptions::include)},
@@ -60,7 +73,7 @@ const std::map<std::string, Setter>& Setters() {
       {"user-agent", Text(&DownloadOptions::userAgent)},
       {"robots", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.robots = v; })},
       {"header", List(&DownloadOptions::headers)},
-      {"load-cookies", Text(&DownloadOptions::loadCookies)},
+      {"load-cookies", ReadableFile(&DownloadOptions::loadCookies)},
       {"ca-certificate", Text(&DownloadOptions::caCertificate)},
       {"check-certificate",
        Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.checkCertificate = v; })},
@@ -73,8 +86,15 @@ const std::map<std::string, Setter>& Setters() {
 std::string KestrineConf::ApplySetting(const std::string& key, const std::string& value,
                                        DownloadOptions& options) {
   const auto setter = Setters().find(key);
-  if (setter == Setters().end()) return "unknown key '" + key + "'";
-  if (!setter->second(value, options)) return "bad value '" + value + "' for " + key;
+  if (setter == Setters().end()) return "unknown key '" + StringUtility::Printable(key) + "'";
+  // A line break in a header or the user agent would put a request of its
+  // own on the wire.
+  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    return "a value of " + key + " may not hold a line break or NUL";
+  }
+  if (!setter->second(value, options)) {
+    return "bad value '" + StringUtility::Printable(value) + "' for " + key;
+  }
   return {};
 }
 

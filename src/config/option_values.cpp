@@ -42,7 +42,8 @@ std::optional<std::int64_t> OptionValues::ParseSize(const std::string& text) {
     return std::nullopt;
   }
   const double bytes = *number * factor;
-  if (bytes > 9.0e18) return std::nullopt;
+  // A size that rounds down to no bytes would read as "no limit".
+  if (bytes > 9.0e18 || (bytes > 0 && bytes < 1)) return std::nullopt;
   return static_cast<std::int64_t>(bytes);
 }
 

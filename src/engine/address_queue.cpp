@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/i_status_monitor.h"
+#include "engine/recorded_local_file.h"
+#include "runtime/string_utility.h"
 
 namespace kestrine {
 
@@ -41,11 +43,6 @@ std::vector<std::u16string> DefaultDocumentAliases(std::u16string_view identity)
   return {};
 }
 
-std::u16string WithoutLeadingSeparator(std::u16string path) {
-  while (!path.empty() && path.front() == u'\\') path.erase(0, 1);
-  return path;
-}
-
 }  // namespace
 
 AddressQueue::AddressQueue(IStatusMonitor& monitor)
@@ -82,19 +79,30 @@ QueueEntry& AddressQueue::AddNewLocked(std::u16string_view address, int depth) {
 }
 
 void AddressQueue::PlaceLocked(QueueEntry& entry) {
-  const AddressParts parts = SplitAbsolute(std::u16string(entry.address));
-  const std::u16string folder =
-      WithoutLeadingSeparator(LocalFolderFor(mode_, siteHost_, parts, u""));
-  entry.localFile =
-      texts_.Keep(names_.Choose(folder, LocalFileNameFor(mode_, parts, entry.taskNumber())));
+  const auto rule =
+      RecordedLocalFile::RuleNameOf(mode_, siteHost_, entry.address, entry.taskNumber());
+  entry.localFile = texts_.Keep(names_.Choose(rule.folder, rule.name));
   names_.Register(entry.localFile, entry.number);
   if (placedHook_) placedHook_(entry);
 }
 
+// A journal's word for a local file holds when the rules could have named
+// the address so and nobody else has the name; otherwise the rules name it
+// now, so no record can place a file outside the site folder or on the
+// engine's own files.
+std::u16string AddressQueue::TrustedLocalFileLocked(const QueueEntry& entry,
+                                                    const std::u16string& recorded) const {
+  const auto rule =
+      RecordedLocalFile::RuleNameOf(mode_, siteHost_, entry.address, entry.taskNumber());
+  if (RecordedLocalFile::CouldBeNamed(recorded, rule.Path()) && names_.IsFree(recorded)) {
+    return recorded;
+  }
+  return names_.Choose(rule.folder, rule.name);
+}
+
 void AddressQueue::ReserveEngineFilesLocked() {
-  const std::u16string site = SiteFolderName(siteHost_);
-  names_.Reserve(site + u"\\" + kLogFileName);
-  names_.Reserve(site + u"\\" + kJournalFileName);
+  names_.Reserve(kLogFileName);
+  names_.Reserve(kJournalFileName);
 }
 
 void AddressQueue::SetPlacedHook(std::function<void(const QueueEntry&)> hook) {
@@ -128,9 +136,9 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
     }
     QueueEntry& entry = entries_.emplace_back();
     entry.address = texts_.Keep(from.address);
-    entry.localFile = texts_.Keep(from.localFile);
     entry.depth = from.depth;
     entry.number = nextNumber_++;
+    entry.localFile = texts_.Keep(TrustedLocalFileLocked(entry, from.localFile));
     known_.Insert(IdentityOf(entry.address), entry.number);
     names_.Register(entry.localFile, entry.number);
     if (from.done) {
@@ -179,7 +187,7 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth)
     found.number = *known;
     if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
   } else if (admission_ == nullptr ||
-             admission_->Decide(std::u16string(address), depth) == Refusal::None) {
+             admission_->Decide(std::u16string(address), depth, pending_.size()) == Refusal::None) {
     const QueueEntry& entry = AddNewLocked(address, depth);
     found.number = entry.number;
     found.localFile = entry.localFile;

@@ -30,7 +30,7 @@ enum class EntryOutcome : std::int32_t { None = 0, Stored = 1, Failed = 2 };
 // The texts are kept by the queue (TextStore) for as long as the project.
 struct QueueEntry {
   std::u16string_view address;
-  // Relative to the download folder; fixed once, when the address is first
+  // Relative to the site folder; fixed once, when the address is first
   // queued, and used by every reference to it and by its download.
   std::u16string_view localFile;
   std::int32_t state = Pending;
@@ -86,7 +86,7 @@ class AddressQueue {
   // pointer stays valid until ClearProject.
   QueueEntry* EntryByNumber(std::int32_t number);
   // The number of the address stored under a local file (relative to the
-  // download folder).
+  // site folder).
   std::optional<std::int32_t> HolderOf(std::u16string_view localFile) const;
 
   std::int32_t nextNumber() const { return nextNumber_; }
@@ -114,7 +114,8 @@ class AddressQueue {
     bool done;  // its download ended; it is not fetched again
   };
   // Rebuilds a project from its journal: the same mode, site, numbers and
-  // local files; entries not done wait in `pending` in number order.
+  // local files (each checked against the naming rules: see
+  // RecordedLocalFile); entries not done wait in `pending` in number order.
   void Restore(DownloadMode mode, std::u16string sitePrefix, std::u16string siteHost,
                const std::vector<RestoredEntry>& entries);
 
@@ -123,6 +124,8 @@ class AddressQueue {
   static constexpr const char16_t* kJournalFileName = u"kestrine.journal";
 
  private:
+  std::u16string TrustedLocalFileLocked(const QueueEntry& entry,
+                                        const std::u16string& recorded) const;
   QueueEntry& AddNewLocked(std::u16string_view address, int depth);
   std::optional<std::int32_t> FindKnownLocked(std::u16string_view address) const;
   void PlaceLocked(QueueEntry& entry);

@@ -1,5 +1,7 @@
 #include "engine/admission_rules.h"
 
+#include <algorithm>
+
 #include <fnmatch.h>
 
 #include <functional>
@@ -103,7 +105,7 @@ bool AdmissionRules::IsFiltered(const std::u16string& address, bool page) const 
   return MatchesAny(options_.reject, name);
 }
 
-Refusal AdmissionRules::Check(const std::u16string& address, int depth) {
+Refusal AdmissionRules::Check(const std::u16string& address, int depth, std::size_t waiting) {
   const std::u16string_view path = PathOf(address);
   if (options_.trapRules) {
     if (IsTooLong(address)) return Refusal::TrapLength;
@@ -123,12 +125,22 @@ Refusal AdmissionRules::Check(const std::u16string& address, int depth) {
       !robots_.Allows(StringUtility::ToUtf8(path))) {
     return Refusal::Robots;
   }
+  if (IsBeyondFileLimit(waiting)) return Refusal::FileLimit;
   if (options_.trapRules && HasTooManyQueries(path)) return Refusal::TrapQueries;
   return Refusal::None;
 }
 
-Refusal AdmissionRules::Decide(const std::u16string& address, int depth) {
-  const Refusal reason = Check(address, depth);
+// Addresses enough to reach --max-files wait already; more would only be
+// kept to be written as web addresses when the run ends. One that is
+// refused now is taken when a later page names it and there is room.
+bool AdmissionRules::IsBeyondFileLimit(std::size_t waiting) const {
+  if (options_.maxFiles <= 0) return false;
+  const int stored = storedFiles_ != nullptr ? storedFiles_->load() : 0;
+  return waiting >= static_cast<std::size_t>(std::max(0, options_.maxFiles - stored));
+}
+
+Refusal AdmissionRules::Decide(const std::u16string& address, int depth, std::size_t waiting) {
+  const Refusal reason = Check(address, depth, waiting);
   if (reason != Refusal::None && refused_.insert(HashOf(address)).second) {
     ++counts_[static_cast<int>(reason)];
   }
@@ -157,6 +169,8 @@ std::string AdmissionRules::Describe(Refusal reason, int count) {
       return skipped + " that looked like a crawler trap (longer than 2,048 characters)";
     case Refusal::TrapQueries:
       return skipped + " that looked like a crawler trap (over 1,000 query strings on one path)";
+    case Refusal::FileLimit:
+      return skipped + " beyond the file limit";
     default:
       return {};
   }

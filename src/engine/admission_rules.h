@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@ enum class Refusal : int {
   TrapRepeats,   // a path segment more than 3 times
   TrapLength,    // an address longer than 2,048 characters
   TrapQueries,   // a path queued with more than 1,000 query strings
+  FileLimit,     // enough addresses wait already to reach --max-files
   Count,
 };
 
@@ -40,9 +42,12 @@ class AdmissionRules {
   AdmissionRules(DownloadOptions options, std::u16string sitePrefix, std::u16string siteHost);
 
   void SetRobots(RobotsRules robots) { robots_ = std::move(robots); }
-  // `depth` is the link depth the address would have (the start page is 0).
+  // The project's count of stored files, for the file limit. Not owned.
+  void SetStoredFiles(const std::atomic<int>* stored) { storedFiles_ = stored; }
+  // `depth` is the link depth the address would have (the start page is 0);
+  // `waiting` the addresses queued and not yet fetched.
   // Not thread-safe: the caller holds the project lock.
-  Refusal Decide(const std::u16string& address, int depth);
+  Refusal Decide(const std::u16string& address, int depth, std::size_t waiting = 0);
   // Distinct addresses refused for that reason so far.
   int Refused(Refusal reason) const { return counts_[static_cast<int>(reason)]; }
   // "skipped 1,204 addresses that looked like a crawler trap (...)".
@@ -58,7 +63,8 @@ class AdmissionRules {
   static std::u16string_view PathOf(std::u16string_view address);
 
  private:
-  Refusal Check(const std::u16string& address, int depth);
+  Refusal Check(const std::u16string& address, int depth, std::size_t waiting);
+  bool IsBeyondFileLimit(std::size_t waiting) const;
   bool IsFiltered(const std::u16string& address, bool page) const;
   bool HasTooManyQueries(std::u16string_view path);
 
@@ -66,6 +72,7 @@ class AdmissionRules {
   const std::u16string sitePrefix_;
   const std::u16string siteHost_;
   RobotsRules robots_;
+  const std::atomic<int>* storedFiles_ = nullptr;
   std::unordered_map<std::uint64_t, int> queriesPerPath_;
   std::unordered_set<std::uint64_t> refused_;
   std::array<int, static_cast<int>(Refusal::Count)> counts_{};

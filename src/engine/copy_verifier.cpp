@@ -1,5 +1,7 @@
 #include "engine/copy_verifier.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -8,9 +10,10 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "engine/address_queue.h"
 #include "engine/project_journal.h"
+#include "engine/recorded_local_file.h"
 #include "runtime/charset_sniffer.h"
+#include "runtime/confined_folder.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "runtime/work_shares.h"
@@ -73,12 +76,14 @@ class Inspector : public IReferenceRewriter {
 };
 
 struct Document {
-  std::string path;
+  std::string path;          // as shown
+  std::u16string localFile;  // relative to the site folder
   bool styleSheet = false;
 };
 
-void VerifyDocument(const Document& document, Inspector& inspector, CopyVerifier::Report& report) {
-  const std::optional<std::string> bytes = ReadLocalFile(StringUtility::FromUtf8(document.path));
+void VerifyDocument(const Document& document, const ConfinedFolder& siteFiles, Inspector& inspector,
+                    CopyVerifier::Report& report) {
+  const std::optional<std::string> bytes = siteFiles.Read(document.localFile);
   if (!bytes) return;
   ++report.documents;
   std::u16string text = CharsetSniffer::Decode(
@@ -94,14 +99,14 @@ void VerifyDocument(const Document& document, Inspector& inspector, CopyVerifier
 
 // The documents in contiguous shares, one thread each, so the dead
 // references come out in the documents' order.
-CopyVerifier::Report VerifyAll(std::size_t count,
+CopyVerifier::Report VerifyAll(const ConfinedFolder& siteFiles, std::size_t count,
                                const std::function<Document(std::size_t)>& documentAt) {
   const std::size_t shares = WorkShares::CountFor(count, 64);
   std::vector<CopyVerifier::Report> reports(shares);
   WorkShares::Run(count, shares, [&](std::size_t share, std::size_t begin, std::size_t end) {
     Inspector inspector(reports[share]);
     for (std::size_t i = begin; i < end; ++i) {
-      VerifyDocument(documentAt(i), inspector, reports[share]);
+      VerifyDocument(documentAt(i), siteFiles, inspector, reports[share]);
     }
   });
   CopyVerifier::Report report;
@@ -115,23 +120,72 @@ CopyVerifier::Report VerifyAll(std::size_t count,
   return report;
 }
 
-// Each address's local file as the journal has it, in one buffer: a large
-// copy has a million of them.
+// Each address's local file as the journal has it, checked against the
+// naming rules, in one buffer: a large copy has a million of them.
 class JournalLocalFiles {
  public:
-  void Set(std::size_t number, const std::string& path) {
+  void Set(std::size_t number, const std::u16string& path) {
     if (spans_.size() <= number) spans_.resize(number + 1, {0, 0});
     spans_[number] = {text_.size(), path.size()};
     text_ += path;
   }
-  std::string_view Get(std::size_t number) const {
+  std::u16string_view Get(std::size_t number) const {
     if (number >= spans_.size()) return {};
-    return std::string_view(text_).substr(spans_[number].first, spans_[number].second);
+    return std::u16string_view(text_).substr(spans_[number].first, spans_[number].second);
+  }
+  std::size_t size() const { return spans_.size(); }
+
+ private:
+  std::u16string text_;
+  std::vector<std::pair<std::size_t, std::size_t>> spans_;
+};
+
+// The pages and style sheets a journal says were rewritten, and the local
+// file of every entry, streamed from the journal.
+class JournalReader {
+ public:
+  void Apply(const std::vector<std::string>& fields) {
+    if (fields[0] == "P" && (fields.size() == 4 || fields.size() == 5)) {
+      mode_ = static_cast<DownloadMode>(std::strtol(fields[1].c_str(), nullptr, 10));
+      siteHost_ = StringUtility::FromUtf8(fields[3]);
+      withSiteFolder_ = fields.size() == 4;
+    } else if (fields[0] == "Q" && fields.size() == 5) {
+      const auto number = std::strtoul(fields[1].c_str(), nullptr, 10);
+      if (number > localFiles_.size() + ProjectJournal::kMaxNumberGap) return;
+      const std::u16string recorded =
+          ProjectJournal::SiteRelative(StringUtility::FromUtf8(fields[4]), withSiteFolder_);
+      const auto rule = RecordedLocalFile::RuleNameOf(
+          mode_, siteHost_, StringUtility::FromUtf8(fields[3]), static_cast<int>(number) + 1);
+      const std::u16string expected = rule.Path();
+      localFiles_.Set(number,
+                      RecordedLocalFile::CouldBeNamed(recorded, expected) ? recorded : expected);
+    } else if (fields[0] == "D" && fields.size() >= 4) {
+      const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
+      // Pages as their number, style sheets as -1 - number.
+      if (number >= 0) rewritten_.push_back(fields[2] == "0" ? number : -1 - number);
+    }
+  }
+
+  // Each rewritten document once, with a local file.
+  std::vector<std::int32_t> Rewritten() {
+    std::sort(rewritten_.begin(), rewritten_.end());
+    rewritten_.erase(std::unique(rewritten_.begin(), rewritten_.end()), rewritten_.end());
+    rewritten_.erase(
+        std::remove_if(rewritten_.begin(), rewritten_.end(),
+                       [&](std::int32_t encoded) { return LocalFileOf(encoded).empty(); }),
+        rewritten_.end());
+    return std::move(rewritten_);
+  }
+  std::u16string_view LocalFileOf(std::int32_t encoded) const {
+    return localFiles_.Get(static_cast<std::size_t>(encoded < 0 ? -1 - encoded : encoded));
   }
 
  private:
-  std::string text_;
-  std::vector<std::pair<std::size_t, std::size_t>> spans_;
+  DownloadMode mode_ = BrowsableCopy;
+  std::u16string siteHost_;
+  bool withSiteFolder_ = true;
+  JournalLocalFiles localFiles_;
+  std::vector<std::int32_t> rewritten_;
 };
 
 }  // namespace
@@ -144,57 +198,38 @@ std::string CopyVerifier::Report::Summary() const {
 }
 
 CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
+  const ConfinedFolder siteFiles = ConfinedFolder::Open(siteFolder, ConfinedFolder::Create::No);
+  const std::string shownFolder = NativePath(siteFolder);
   // The journal names the pages and style sheets that were rewritten; pages
   // stored as received (from other sites) keep links that were never meant
   // to work offline, so they are not checked.
-  const std::u16string journal = siteFolder + u"\\" + AddressQueue::kJournalFileName;
-  if (LocalFileSize(journal) >= 0) {
-    JournalLocalFiles localFiles;
-    // Pages as their number, style sheets as -1 - number.
-    std::vector<std::int32_t> rewritten;
-    std::size_t known = 0;
-    ProjectJournal::ForEachRecord(journal, [&](const std::vector<std::string>& fields) {
-      if (fields[0] == "Q" && fields.size() == 5) {
-        const auto number = static_cast<std::size_t>(std::strtoul(fields[1].c_str(), nullptr, 10));
-        if (number > known + 1000000) return;
-        known = std::max(known, number + 1);
-        localFiles.Set(number, fields[4]);
-      } else if (fields[0] == "D" && fields.size() >= 4) {
-        const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
-        rewritten.push_back(fields[2] == "0" ? number : -1 - number);
-      }
-    });
-    std::sort(rewritten.begin(), rewritten.end());
-    rewritten.erase(std::unique(rewritten.begin(), rewritten.end()), rewritten.end());
-    rewritten.erase(std::remove_if(rewritten.begin(), rewritten.end(),
-                                   [&](std::int32_t encoded) {
-                                     const auto number = static_cast<std::size_t>(
-                                         encoded < 0 ? -1 - encoded : encoded);
-                                     return localFiles.Get(number).empty();
-                                   }),
-                    rewritten.end());
-    const std::string downloadFolder = fs::path(NativePath(siteFolder)).parent_path().string();
-    return VerifyAll(rewritten.size(), [&](std::size_t i) {
-      const bool styleSheet = rewritten[i] < 0;
-      const auto number = static_cast<std::size_t>(styleSheet ? -1 - rewritten[i] : rewritten[i]);
-      std::string path = downloadFolder + "/" + std::string(localFiles.Get(number));
-      std::replace(path.begin() + static_cast<std::ptrdiff_t>(downloadFolder.size()), path.end(),
-                   '\\', '/');
-      return Document{std::move(path), styleSheet};
+  const int journal = ProjectJournal::OpenForReading(siteFolder);
+  if (journal >= 0) {
+    JournalReader reader;
+    ProjectJournal::ForEachRecord(
+        journal, [&](const std::vector<std::string>& fields) { reader.Apply(fields); });
+    ::close(journal);
+    const std::vector<std::int32_t> rewritten = reader.Rewritten();
+    return VerifyAll(siteFiles, rewritten.size(), [&](std::size_t i) {
+      const std::u16string localFile(reader.LocalFileOf(rewritten[i]));
+      return Document{shownFolder + "/" + NativePath(localFile), localFile, rewritten[i] < 0};
     });
   }
   std::vector<Document> documents;
   std::error_code error;
-  const fs::path root(NativePath(siteFolder));
+  const fs::path root(shownFolder);
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
        it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
     const std::string extension = StringUtility::ToLowerAscii(it->path().extension().string());
-    if (extension == ".html" || extension == ".htm")
-      documents.push_back({it->path().string(), false});
-    if (extension == ".css") documents.push_back({it->path().string(), true});
+    if (extension != ".html" && extension != ".htm" && extension != ".css") continue;
+    std::u16string relative = StringUtility::FromUtf8(it->path().lexically_relative(root).string());
+    for (char16_t& c : relative) {
+      if (c == u'/') c = u'\\';
+    }
+    documents.push_back({it->path().string(), std::move(relative), extension == ".css"});
   }
-  return VerifyAll(documents.size(), [&](std::size_t i) { return documents[i]; });
+  return VerifyAll(siteFiles, documents.size(), [&](std::size_t i) { return documents[i]; });
 }
 
 }  // namespace kestrine

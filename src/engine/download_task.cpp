@@ -17,7 +17,7 @@
 #include "engine/run_state.h"
 #include "engine/string_table.h"
 #include "engine/text_format.h"
-#include "runtime/file_exception.h"
+#include "runtime/confined_folder.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
@@ -38,34 +38,45 @@ double SecondsSince(Clock::time_point start) {
 }
 
 struct LocalTarget {
-  std::u16string siteFolder;
-  std::u16string folder;
-  std::u16string path;     // where the copy ends up
-  std::u16string partial;  // where the body is received
+  std::u16string folder;          // the folder of the copy, in full
+  std::u16string path;            // where the copy ends up, in full
+  std::u16string_view localFile;  // the same, relative to the site folder
+  std::string partialName;        // the file the body is received in
 };
 
-// The body is received in the site's own folder and its folder is made only
-// when it is stored, so a download that fails leaves no empty folders behind.
-LocalTarget PlaceEntry(Project& project, const QueueEntry& entry, const std::u16string& root,
-                       int taskNumber) {
+// The body is received in the site's own folder and the copy's folder is
+// made only when it is stored, so a download that fails leaves no empty
+// folders behind.
+LocalTarget PlaceEntry(Project& project, const QueueEntry& entry) {
   LocalTarget target;
-  target.path = Project::LocalPathOf(entry, root);
+  target.path = Project::LocalPathOf(entry, project.siteFolder());
+  target.localFile = entry.localFile;
   const std::size_t slash = target.path.rfind(u'\\');
-  target.folder = slash == std::u16string::npos ? root : target.path.substr(0, slash);
-  target.siteFolder = SiteFolderFor(project.queue().siteHost(), root);
-  target.partial = PartialFilePath(target.siteFolder, taskNumber);
+  target.folder =
+      slash == std::u16string::npos ? project.siteFolder() : target.path.substr(0, slash);
   return target;
 }
 
-// The site folder is made by the first downloads that find it missing;
-// whichever of them makes it, it exists for each one's second try.
-void OpenPartialFile(HttpClient& client, const LocalTarget& target) {
-  try {
-    client.SinkToFile(target.partial);
-  } catch (const FileException&) {
-    if (!CreateFolders(target.siteFolder)) throw;
-    client.SinkToFile(target.partial);
+// The partial file is made anew under a name nobody can guess, never
+// through a link planted where it goes. False, with the reason, when it
+// cannot be made.
+bool OpenPartialFile(Project& project, HttpClient& client, LocalTarget& target,
+                     std::string* error) {
+  const ConfinedFolder& files = project.siteFiles();
+  if (!files.IsOpen()) {
+    *error = files.error();
+    return false;
   }
+  const auto partial = files.CreateTemporary(PartialFilePrefix(), error);
+  if (!partial) return false;
+  target.partialName = partial->name;
+  client.SinkToDescriptor(partial->fd,
+                          project.siteFolder() + u"\\" + StringUtility::FromUtf8(partial->name));
+  return true;
+}
+
+void RemovePartialFile(Project& project, const LocalTarget& target) {
+  if (!target.partialName.empty()) project.siteFiles().RemoveTemporary(target.partialName);
 }
 
 // The rewritten text in its own charset in place of the received body. A
@@ -77,13 +88,10 @@ void WriteTextBack(HttpClient& client, const std::u16string& text, const std::u1
   client.StoreText(bytes);
 }
 
-// Folders are made when a rename finds one missing, so a file going to a
-// folder that exists costs no look at the folder. Another download may be
-// making the same folder meanwhile; either way it exists for the retry.
-std::optional<std::string> MoveIntoPlace(const LocalTarget& target) {
-  auto error = RenameLocalFile(target.partial, target.path);
-  if (error && CreateFolders(target.folder)) error = RenameLocalFile(target.partial, target.path);
-  return error;
+// Folders are made on the way as needed, never through a link; another
+// download may be making the same folder meanwhile.
+std::optional<std::string> MoveIntoPlace(Project& project, const LocalTarget& target) {
+  return project.siteFiles().MoveInto(target.partialName, target.localFile);
 }
 
 enum class TextKind { None, StyleSheet, Page };
@@ -109,39 +117,49 @@ class DocumentScope : public IScanProject {
   const int depth_;
 };
 
+// What a scan of a stored document found, for the project's records once
+// the document is in place.
+struct ScannedDocument {
+  Project::DocumentKind kind;
+  std::u16string charset;
+  std::vector<std::int32_t> referenced;
+};
+
 // Reads, scans and writes back a page or style sheet. A page redirected
 // away from the site, and every other type, stays as received.
-void RewriteTextResponse(Project& project, HttpClient& client, const QueueEntry& entry,
-                         const std::u16string& root, const LocalTarget& target, TextKind kind) {
+std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient& client,
+                                                   const QueueEntry& entry,
+                                                   const LocalTarget& target, TextKind kind) {
   const std::u16string address(entry.address);
   const AddressQueue& queue = project.queue();
   const bool scanning = queue.mode() != RetrieveFiles;
   if (kind == TextKind::Page) {
     const std::u16string location = client.GetLocationURL();
-    if (location != address && !ContainsSitePrefix(location, queue.sitePrefix())) return;
+    if (location != address && !ContainsSitePrefix(location, queue.sitePrefix())) {
+      return std::nullopt;
+    }
   }
   if (client.GetReceivedBytes() > kMaxRewrittenTextBytes) {
-    project.WriteDownloadLog(
-        SettingUtil::GetInstance().GetDownloadFolder(),
-        DisplayPath(target.path) + u" stored as received: larger than 32 MB, not rewritten", 1);
-    return;
+    project.WriteDownloadLog(DisplayPath(target.path) +
+                             u" stored as received: larger than 32 MB, not rewritten");
+    return std::nullopt;
   }
   std::u16string text = client.GetSource();
   const bool styleSheet = kind == TextKind::StyleSheet;
   const std::u16string charset =
       AnsiCodePage::ToWide(styleSheet ? client.GetCharset() : client.GetDefaultCharset());
+  std::optional<ScannedDocument> scanned;
   // Style sheets are scanned wherever they come from, pages only inside the
   // site.
   if (scanning && (styleSheet || IsUnderSitePrefix(address, queue.sitePrefix()))) {
     DocumentScope scope(project, entry.depth);
-    std::vector<std::int32_t> referenced;
+    scanned = ScannedDocument{
+        styleSheet ? Project::DocumentKind::StyleSheet : Project::DocumentKind::Page, charset, {}};
     const auto scan = styleSheet ? &ScanStyleSheetReferences : &ScanHtmlReferences;
-    scan(scope, text, charset, address, root, target.folder, &referenced);
-    project.RecordDocument(
-        entry.number, styleSheet ? Project::DocumentKind::StyleSheet : Project::DocumentKind::Page,
-        charset, std::move(referenced));
+    scan(scope, text, charset, address, project.siteFolder(), target.folder, &scanned->referenced);
   }
   WriteTextBack(client, text, charset);
+  return scanned;
 }
 
 DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16string& path,
@@ -153,20 +171,38 @@ DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16st
 }
 
 DownloadOutcome ReportFileError(Project& project, int taskNumber, const LocalTarget& target,
-                                const FileException& error, Clock::time_point start) {
+                                const std::string& error, Clock::time_point start) {
   project.runState().ShowMessageBox(
-      FormatText(u"Cannot write the file %s: %s", NativePath(target.path).c_str(), error.what()),
+      FormatText(u"Cannot write the file %s: %s", NativePath(target.path).c_str(), error.c_str()),
       u"Kestrine", MessageIcon::Error);
   return ReportFailure(project, taskNumber, target.path, 0,
-                       u"cannot write the file: " + StringUtility::FromUtf8(error.what()), start);
+                       u"cannot write the file: " + StringUtility::FromUtf8(error), start);
 }
 
 // A pause ends the transfer early; the entry is fetched again on Continue,
 // so nothing of it stays and its row says it is waiting.
 DownloadOutcome Interrupt(Project& project, int taskNumber, const LocalTarget& target) {
-  DeleteLocalFile(target.partial);
+  RemovePartialFile(project, target);
   project.list().SetCellText(taskNumber - 1, kProgressColumn, StringTable::Load(kIdsPaused));
   return DownloadOutcome::Interrupted;
+}
+
+// A cancel ends the transfer early too. The row says it stopped, but the
+// journal records no outcome: for a continued copy the entry is still to be
+// fetched, and so is everything only it links to.
+DownloadOutcome Stop(Project& project, int taskNumber, const LocalTarget& target,
+                     Clock::time_point start) {
+  RemovePartialFile(project, target);
+  ++project.totals().failed;
+  UpdateQueueRow(project, taskNumber, 0, 0, Failed, target.path, SecondsSince(start), u"stopped");
+  return DownloadOutcome::Stopped;
+}
+
+// How a download that was asked to stop ends: paused or stopped.
+DownloadOutcome Halt(Project& project, int taskNumber, const LocalTarget& target,
+                     Clock::time_point start) {
+  if (project.monitor().IsCancelRequested() == 0) return Interrupt(project, taskNumber, target);
+  return Stop(project, taskNumber, target, start);
 }
 
 // An update asks for a stored copy only if it changed since.
@@ -187,11 +223,11 @@ std::optional<DownloadOutcome> JudgeUpdate(Project& project, QueueEntry& entry,
   const Project::Validators* validators = project.ValidatorsOf(entry.number);
   const int code = client.GetReturnCode();
   if (validators == nullptr || (code != 304 && code != 404 && code != 410)) return std::nullopt;
-  DeleteLocalFile(target.partial);
+  RemovePartialFile(project, target);
   entry.state = Done;
   entry.outcome = EntryOutcome::Stored;
   project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored),
-                                  LocalFileSize(target.path), validators->etag,
+                                  project.siteFiles().FileSize(target.localFile), validators->etag,
                                   validators->lastModified);
   if (code == 304) {
     ++project.updateCounts().unchanged;
@@ -208,11 +244,46 @@ std::optional<DownloadOutcome> JudgeUpdate(Project& project, QueueEntry& entry,
   return DownloadOutcome::Stored;
 }
 
+// Records a stored file: its outcome, its validators and, for a page or
+// style sheet, what it refers to.
+void RecordStored(Project& project, QueueEntry& entry, const HttpClient& client,
+                  std::optional<ScannedDocument> scanned) {
+  entry.state = Done;
+  entry.outcome = EntryOutcome::Stored;
+  ++project.totals().succeeded;
+  project.totals().bytes += client.GetReceivedBytes();
+  project.NoteStored(client.GetReceivedBytes());
+  project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored),
+                                  client.GetReceivedBytes(), client.GetHeaderValue("ETag"),
+                                  client.GetHeaderValue("Last-Modified"));
+  if (scanned) {
+    project.RecordDocument(entry.number, scanned->kind, std::move(scanned->charset),
+                           std::move(scanned->referenced));
+  }
+  if (project.IsUpdating()) {
+    ++(project.ValidatorsOf(entry.number) != nullptr ? project.updateCounts().changed
+                                                     : project.updateCounts().added);
+  }
+}
+
+// A failed transfer leaves no file. An update that cannot reach a stored
+// file keeps the copy it has, and the journal keeps saying it is stored.
+DownloadOutcome Fail(Project& project, int taskNumber, QueueEntry& entry, const LocalTarget& target,
+                     const HttpClient& client, Clock::time_point start) {
+  RemovePartialFile(project, target);
+  if (project.ValidatorsOf(entry.number) == nullptr) {
+    project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Failed),
+                                    0, {}, {});
+  }
+  return ReportFailure(project, taskNumber, target.path, client.GetContentLength(),
+                       StringUtility::FromUtf8(client.GetFailureReason()), start);
+}
+
 DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
-                      const std::u16string& root, Clock::time_point start) {
+                      Clock::time_point start) {
   const std::u16string address(entry.address);
   // 3. Place the local copy and show the row.
-  const LocalTarget target = PlaceEntry(project, entry, root, taskNumber);
+  LocalTarget target = PlaceEntry(project, entry);
   project.list().InsertRow(taskNumber - 1, address);
   UpdateQueueRow(project, taskNumber, 0, 0, Transferring, u"", SecondsSince(start));
   // A path the file system cannot hold is not fetched at all, so an endless
@@ -224,89 +295,71 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   // 4. Fetch into the partial file.
   DownloadQueueStatus status(address, taskNumber, project, start);
   HttpClient client;
-  try {
-    const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
-    client.SetTimeout(timeOut * 1000);
-    HttpClient::RequestOptions request =
-        RequestOptionsFor(project.options(), project.pool().GetCorePoolSize());
-    AddConditions(project, entry, request);
-    client.SetRequestOptions(std::move(request));
-    client.SetDownloadStatus(&status);
-    client.HoldTextBodies(true);
-    OpenPartialFile(client, target);
-    client.Navigate2(address, 0, 0);
-  } catch (const FileException& error) {
-    DeleteLocalFile(target.partial);
-    return ReportFileError(project, taskNumber, target, error, start);
+  const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
+  client.SetTimeout(timeOut * 1000);
+  HttpClient::RequestOptions request =
+      RequestOptionsFor(project.options(), project.pool().GetCorePoolSize());
+  AddConditions(project, entry, request);
+  client.SetRequestOptions(std::move(request));
+  client.SetDownloadStatus(&status);
+  client.HoldTextBodies(true);
+  std::string fileError;
+  if (!OpenPartialFile(project, client, target, &fileError)) {
+    return ReportFileError(project, taskNumber, target, fileError, start);
   }
+  client.Navigate2(address, 0, 0);
   // 5. Judge the answer; a failed or cut-short transfer leaves no file.
   const std::int64_t length = client.GetContentLength();
   IStatusMonitor& monitor = project.monitor();
-  if (client.GetReturnCode() == HttpClient::kStopped && monitor.IsCancelRequested() == 0 &&
-      monitor.IsPauseRequested() != 0) {
-    return Interrupt(project, taskNumber, target);
-  }
+  if (client.GetReturnCode() == HttpClient::kStopped)
+    return Halt(project, taskNumber, target, start);
   if (const auto updated = JudgeUpdate(project, entry, client, target, start)) return *updated;
-  if (client.GetReturnCode() >= 400) {
-    DeleteLocalFile(target.partial);
-    project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Failed),
-                                    0, {}, {});
-    return ReportFailure(project, taskNumber, target.path, length,
-                         StringUtility::FromUtf8(client.GetFailureReason()), start);
-  }
+  if (client.GetReturnCode() >= 400) return Fail(project, taskNumber, entry, target, client, start);
   UpdateQueueRow(project, taskNumber, length, length, Transferring, u"", SecondsSince(start));
   // 6. Pages and style sheets are rewritten; everything else stays as received.
   const std::u16string type =
       StringUtility::TrimWhiteSpace(AnsiCodePage::ToWide(client.GetHeaderValue("Content-Type")));
   const TextKind kind = KindOf(type);
+  std::optional<ScannedDocument> scanned;
   if (kind != TextKind::None) {
-    RewriteTextResponse(project, client, entry, root, target, kind);
-    // A pause cuts a scan short; the page is scanned whole on Continue.
-    if (monitor.IsCancelRequested() == 0 && monitor.IsPauseRequested() != 0) {
-      return Interrupt(project, taskNumber, target);
+    scanned = RewriteTextResponse(project, client, entry, target, kind);
+    // A stop cuts a scan short; the page is scanned whole on Continue.
+    if (monitor.IsCancelRequested() != 0 || monitor.IsPauseRequested() != 0) {
+      return Halt(project, taskNumber, target, start);
     }
   }
   // 7. The copy takes its place.
   if (!client.StoreBody()) {
-    DeleteLocalFile(target.partial);
-    return ReportFailure(project, taskNumber, target.path, length, u"cannot write the file", start);
+    RemovePartialFile(project, target);
+    return ReportFailure(
+        project, taskNumber, target.path, length,
+        u"cannot write the file: " + StringUtility::FromUtf8(client.GetFailureReason()), start);
   }
-  if (const auto error = MoveIntoPlace(target)) {
-    DeleteLocalFile(target.partial);
+  if (const auto error = MoveIntoPlace(project, target)) {
+    RemovePartialFile(project, target);
     return ReportFailure(project, taskNumber, target.path, length,
                          u"cannot store the file: " + StringUtility::FromUtf8(*error), start);
   }
-  entry.state = Done;
-  entry.outcome = EntryOutcome::Stored;
-  ++project.totals().succeeded;
-  project.totals().bytes += client.GetReceivedBytes();
-  project.NoteStored(client.GetReceivedBytes());
-  project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored),
-                                  client.GetReceivedBytes(), client.GetHeaderValue("ETag"),
-                                  client.GetHeaderValue("Last-Modified"));
-  if (project.IsUpdating()) {
-    ++(project.ValidatorsOf(entry.number) != nullptr ? project.updateCounts().changed
-                                                     : project.updateCounts().added);
-  }
+  RecordStored(project, entry, client, std::move(scanned));
   UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
   return DownloadOutcome::Stored;
 }
 
 // Whatever goes wrong inside one download ends that download, never the
 // worker thread or the process.
-DownloadOutcome DownloadGuarded(Project& project, QueueEntry& entry, const std::u16string& root) {
+DownloadOutcome DownloadGuarded(Project& project, QueueEntry& entry) {
   const Clock::time_point start = Clock::now();
   std::u16string reason;
   try {
-    return DownloadAddress(project, entry.taskNumber(), entry, root);
+    return DownloadAddress(project, entry.taskNumber(), entry);
   } catch (const std::exception& error) {
     reason = u"internal error: " + StringUtility::FromUtf8(error.what());
   } catch (...) {
     reason = u"internal error";
   }
   entry.outcome = EntryOutcome::Failed;
-  return ReportFailure(project, entry.taskNumber(), Project::LocalPathOf(entry, root), 0, reason,
-                       start);
+  return ReportFailure(project, entry.taskNumber(),
+                       Project::LocalPathOf(entry, project.siteFolder()), 0, reason, start);
 }
 
 // The pause the user asked for between two requests of one worker; false
@@ -341,7 +394,7 @@ void DownloadTaskRunnable::Run() {
     first = false;
     QueueEntry* entry = project_->TakeNextPendingOrWait();
     if (entry == nullptr) return;
-    if (DownloadGuarded(*project_, *entry, downloadFolder_) == DownloadOutcome::Interrupted) {
+    if (DownloadGuarded(*project_, *entry) == DownloadOutcome::Interrupted) {
       queue.ReturnToPending(entry);
     } else {
       entry->state = Done;
@@ -350,15 +403,14 @@ void DownloadTaskRunnable::Run() {
   }
 }
 
-DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
-                                std::u16string downloadFolder) {
+DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry) {
   // 1. The clock for every elapsed time of this download.
   const Clock::time_point start = Clock::now();
   // 2. A cancel before the start leaves no trace; a pause keeps the entry.
   if (project.monitor().IsCancelRequested() != 0) return DownloadOutcome::NotStarted;
   if (project.monitor().IsPauseRequested() != 0) return DownloadOutcome::Interrupted;
   entry.state = Taken;
-  const DownloadOutcome outcome = Fetch(project, taskNumber, entry, downloadFolder, start);
+  const DownloadOutcome outcome = Fetch(project, taskNumber, entry, start);
   if (outcome == DownloadOutcome::Failed) entry.outcome = EntryOutcome::Failed;
   return outcome;
 }

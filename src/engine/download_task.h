@@ -22,11 +22,9 @@ class DownloadTaskRunnable : public RootMonitor {
   DefaultInfo* CreateInfo() const override;
 
   void SetProject(Project* project) { project_ = project; }
-  void SetDownloadFolder(std::u16string folder) { downloadFolder_ = std::move(folder); }
 
  private:
   Project* project_ = nullptr;
-  std::u16string downloadFolder_;
 };
 
 // How one download ended.
@@ -35,15 +33,15 @@ enum class DownloadOutcome {
   Stored,       // the copy is in place
   Failed,       // a "Failure" row with its reason
   Interrupted,  // a pause stopped it: the entry goes back to pending
+  Stopped,      // a cancel stopped it: still to be fetched by a continued copy
 };
 
 // Fetches one entry into its local file, rewrites it when it is a page or a
 // style sheet, and reports every step to its queue row. The body goes to a
-// partial file beside the target, which replaces the target only once the
+// partial file in the site folder, which replaces the target only once the
 // download has succeeded, so a failed or stopped transfer never damages an
 // earlier copy.
-DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry,
-                                std::u16string downloadFolder);
+DownloadOutcome DownloadAddress(Project& project, int taskNumber, QueueEntry& entry);
 
 // Pages and style sheets larger than this are stored as received, without
 // rewriting: scanning holds the text several times in memory.

@@ -14,7 +14,7 @@ namespace kestrine {
 
 // Every local file of a project, so that no two addresses share a file and
 // no address's file is another address's folder. Paths are relative to the
-// download folder, "\"-separated. The engine's own files are reserved here
+// site folder, "\"-separated. The engine's own files are reserved here
 // too, so a site file can never be one of them.
 //
 // A wanted path that is taken gets a deterministic alternative: the file
@@ -35,6 +35,9 @@ class LocalNameRegistry {
   void Register(std::u16string_view path, std::int32_t number);
   // Claims a path for the engine's own use.
   void Reserve(std::u16string path);
+  // Whether nothing, neither a file nor a folder nor the engine, has the
+  // path yet.
+  bool IsFree(const std::u16string& path) const { return !IsTaken(path); }
   // The number of the address stored under this path, if any.
   std::optional<std::int32_t> Holder(std::u16string_view path) const;
   void Clear();

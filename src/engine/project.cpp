@@ -1,7 +1,6 @@
 #include "engine/project.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "config/option_values.h"
 #include "config/setting_util.h"
@@ -10,6 +9,7 @@
 #include "engine/queue_list.h"
 #include "engine/run_state.h"
 #include "runtime/local_files.h"
+#include "runtime/string_utility.h"
 
 namespace kestrine {
 
@@ -24,6 +24,7 @@ HttpClient::RequestOptions RequestOptionsFor(const DownloadOptions& options, int
       options.limitRate > 0 ? std::max<std::int64_t>(1, options.limitRate / std::max(1, workers))
                             : 0;
   request.maxFileSize = options.maxFileSize;
+  request.maxTimeSeconds = options.maxTime;
   return request;
 }
 
@@ -107,30 +108,11 @@ void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16str
                              std::vector<std::int32_t> referenced) {
   journal_.RecordDocument(number, static_cast<std::int32_t>(kind), charset, referenced);
   std::lock_guard lock(documentsMutex_);
-  AddDocumentLocked(number, kind, charset, referenced);
+  documents_.Add(number, kind, charset, referenced);
 }
 
-void Project::AddDocumentLocked(std::int32_t number, DocumentKind kind,
-                                const std::u16string& charset,
-                                const std::vector<std::int32_t>& referenced) {
-  const auto [known, added] = documentCharsetIndex_.try_emplace(
-      charset, static_cast<std::uint32_t>(documentCharsets_.size()));
-  if (added) documentCharsets_.push_back(charset);
-  documents_.push_back({number, kind, known->second,
-                        static_cast<std::uint32_t>(documentReferences_.size()),
-                        static_cast<std::uint32_t>(referenced.size())});
-  documentReferences_.insert(documentReferences_.end(), referenced.begin(), referenced.end());
-}
-
-void Project::ClearDocumentsLocked() {
-  documents_.clear();
-  documentReferences_.clear();
-  documentCharsets_.clear();
-  documentCharsetIndex_.clear();
-}
-
-std::u16string Project::LocalPathOf(const QueueEntry& entry, const std::u16string& folder) {
-  return LocalFilePath(folder, entry.localFile);
+std::u16string Project::LocalPathOf(const QueueEntry& entry, const std::u16string& siteFolder) {
+  return LocalFilePath(siteFolder, entry.localFile);
 }
 
 bool Project::IsStopRequested() {
@@ -140,9 +122,10 @@ bool Project::IsStopRequested() {
 void Project::StartProject() {
   SettingUtil& settings = SettingUtil::GetInstance();
   runState_.SetButtonPhase(ButtonPhase::Running);
-  WriteDownloadLog(settings.GetDownloadFolder(), u"Begin", 0);
-  list_.DeleteAllRows();
   downloadFolder_ = settings.GetDownloadFolder();
+  OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
+  WriteDownloadLog(u"Begin");
+  list_.DeleteAllRows();
   totals_.Reset();
   storedFiles_ = 0;
   storedBytes_ = 0;
@@ -156,23 +139,32 @@ void Project::StartProject() {
   StartRules();
   {
     std::lock_guard lock(documentsMutex_);
-    ClearDocumentsLocked();
+    documents_.Clear();
   }
   OpenJournal(true);
   monitor_.ClearRequests();
-  StartRunThread(downloadFolder_);
+  StartRunThread();
+}
+
+bool Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {
+  if (siteFolder != siteFolder_ || !siteFiles_.IsOpen()) {
+    siteFolder_ = siteFolder;
+    siteFiles_ = ConfinedFolder::Open(siteFolder_, ConfinedFolder::Create::Yes);
+  }
+  if (freshLog || !log_.IsOpen()) log_.Open(siteFiles_, freshLog);
+  return siteFiles_.IsOpen();
 }
 
 void Project::StartRules() {
   admission_ = std::make_unique<AdmissionRules>(options_, queue_.sitePrefix(), queue_.siteHost());
+  admission_->SetStoredFiles(&storedFiles_);
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
 }
 
 void Project::OpenJournal(bool fresh) {
-  const std::u16string siteFolder = SiteFolderFor(queue_.siteHost(), downloadFolder_);
-  CreateFolders(siteFolder);
-  if (!journal_.Open(siteFolder + u"\\" + AddressQueue::kJournalFileName, fresh)) return;
+  const std::string name = StringUtility::ToUtf8(AddressQueue::kJournalFileName);
+  if (!journal_.Open(siteFiles_.OpenOwnFile(name, fresh))) return;
   if (fresh) {
     journal_.RecordProject(queue_.mode(), queue_.sitePrefix(), queue_.siteHost());
     queue_.ForEachEntry([this](const QueueEntry& entry) {
@@ -188,8 +180,7 @@ void Project::OpenJournal(bool fresh) {
 }
 
 bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) {
-  const ProjectJournal::Contents contents =
-      ProjectJournal::Read(siteFolder + u"\\" + AddressQueue::kJournalFileName);
+  ProjectJournal::Contents contents = ProjectJournal::ReadCopy(siteFolder);
   if (!contents.found) return false;
   std::vector<AddressQueue::RestoredEntry> entries;
   validators_.assign(contents.entries.size(), std::nullopt);
@@ -205,17 +196,14 @@ bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) 
   }
   queue_.Restore(static_cast<DownloadMode>(contents.mode), contents.sitePrefix, contents.siteHost,
                  entries);
-  // The site folder lies right under the download folder in every mode.
+  // The copy is continued where it lies, whatever its folder is called now.
   const std::size_t slash = siteFolder.find_last_of(u"\\/");
   downloadFolder_ =
       slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
+  OpenSiteFolder(siteFolder, false);
   {
     std::lock_guard lock(documentsMutex_);
-    ClearDocumentsLocked();
-    for (const ProjectJournal::Document& document : contents.documents) {
-      AddDocumentLocked(document.number, static_cast<DocumentKind>(document.kind), document.charset,
-                        document.referenced);
-    }
+    documents_ = std::move(contents.documents);
   }
   for (std::size_t n = 0; n < contents.entries.size() && !update; ++n) {
     if (QueueEntry* entry = queue_.EntryByNumber(static_cast<std::int32_t>(n))) {
@@ -239,7 +227,7 @@ const Project::Validators* Project::ValidatorsOf(std::int32_t number) const {
 void Project::ResumeProject() {
   runState_.SetButtonPhase(ButtonPhase::Running);
   monitor_.ClearRequests();
-  StartRunThread(downloadFolder_);
+  StartRunThread();
 }
 
 void Project::ContinueProject() {
@@ -247,15 +235,20 @@ void Project::ContinueProject() {
   runState_.SetButtonPhase(ButtonPhase::Continued);
   monitor_.ClearRequests();
   // A folder changed in the settings while paused takes effect now.
-  StartRunThread(SettingUtil::GetInstance().GetDownloadFolder());
+  const std::u16string folder = SettingUtil::GetInstance().GetDownloadFolder();
+  if (folder != downloadFolder_) {
+    downloadFolder_ = folder;
+    OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), false);
+  }
+  StartRunThread();
 }
 
-void Project::StartRunThread(std::u16string folder) {
+void Project::StartRunThread() {
   std::lock_guard lock(runThreadMutex_);
   if (runThread_.joinable()) runThread_.join();
   runActive_ = true;
-  runThread_ = std::thread([this, folder = std::move(folder)] {
-    RunProject(folder);
+  runThread_ = std::thread([this] {
+    RunProject();
     runActive_ = false;
   });
 }
@@ -265,41 +258,11 @@ void Project::WaitForRun() {
   if (runThread_.joinable()) runThread_.join();
 }
 
-std::u16string Project::DownloadLogPath(const std::u16string& folder) const {
-  // The site's own folder, named by the same rule as every mode's site
-  // folder, so a host with a port has its log beside its files.
-  return SiteFolderFor(queue_.siteHost(), folder) + u"\\download.log";
+void Project::WriteDownloadLog(const std::u16string& line) {
+  // Lines before the first run (none are written then) find no log.
+  log_.Write(line);
 }
 
-void Project::WriteDownloadLog(const std::u16string& folder, const std::u16string& line,
-                               int append) {
-  const std::string bytes = AnsiCodePage::FromWide(line) + "\r\n";
-  const std::u16string path = DownloadLogPath(folder);
-  std::lock_guard lock(logMutex_);
-  // The log stays open between lines of one run; a new path, or a new log,
-  // opens it again.
-  if (append == 0 || logFile_ == nullptr || path != logPath_) {
-    if (logFile_ != nullptr) std::fclose(logFile_);
-    logFile_ = std::fopen(NativePath(path).c_str(), append != 0 ? "ab" : "wb");
-    logPath_ = path;
-    if (logFile_ != nullptr) std::setvbuf(logFile_, nullptr, _IOFBF, kLogBufferBytes);
-    logFlushed_ = std::chrono::steady_clock::now();
-  }
-  if (logFile_ == nullptr) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), logFile_);
-  // Lines reach the file a few times a second and when the log closes,
-  // not one write each: a copy logs a line for every file.
-  const auto now = std::chrono::steady_clock::now();
-  if (now - logFlushed_ >= kLogFlushInterval) {
-    std::fflush(logFile_);
-    logFlushed_ = now;
-  }
-}
-
-void Project::CloseDownloadLog() {
-  std::lock_guard lock(logMutex_);
-  if (logFile_ != nullptr) std::fclose(logFile_);
-  logFile_ = nullptr;
-}
+void Project::CloseDownloadLog() { log_.Close(); }
 
 }  // namespace kestrine

@@ -16,7 +16,10 @@
 #include "config/download_options.h"
 #include "engine/address_queue.h"
 #include "engine/admission_rules.h"
+#include "engine/document_records.h"
+#include "engine/download_log.h"
 #include "engine/project_journal.h"
+#include "runtime/confined_folder.h"
 #include "runtime/http_client.h"
 #include "runtime/thread_pool.h"
 #include "site/scan_project.h"
@@ -90,9 +93,9 @@ class Project : public IScanProject {
   const AdmissionRules* admission() const { return admission_.get(); }
 
   ProjectJournal& journal() { return journal_; }
-  // Rebuilds the project recorded in a site folder's journal. With `update`
-  // every stored file is asked for again, conditionally. False when the
-  // folder holds no journal.
+  // Rebuilds the project recorded in a site folder's journal, in that
+  // folder wherever it lies now. With `update` every stored file is asked
+  // for again, conditionally. False when the folder holds no journal.
   bool RestoreFromJournal(const std::u16string& siteFolder, bool update);
   // Runs a restored project: what was pending or in flight is fetched.
   void ResumeProject();
@@ -118,11 +121,16 @@ class Project : public IScanProject {
 
   // A stored page or style sheet and the entries it refers to, so that the
   // references to what was never stored can be mended when the run ends.
-  enum class DocumentKind { Page, StyleSheet };
+  using DocumentKind = DocumentRecords::Kind;
   void RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
                       std::vector<std::int32_t> referenced);
-  // The full path of an entry's local file under a download folder.
-  static std::u16string LocalPathOf(const QueueEntry& entry, const std::u16string& folder);
+  // The full path of an entry's local file in a site folder.
+  static std::u16string LocalPathOf(const QueueEntry& entry, const std::u16string& siteFolder);
+  // The site folder of the project: named after the site under the
+  // download folder, or where the user keeps a copy that is continued.
+  const std::u16string& siteFolder() const { return siteFolder_; }
+  // The site folder as the downloads write into it: never through a link.
+  const ConfinedFolder& siteFiles() const { return siteFiles_; }
 
   // Starts a run over a new project: buttons, "Begin" in the log, an empty
   // list, cleared requests, then the run thread.
@@ -131,7 +139,7 @@ class Project : public IScanProject {
   void ContinueProject();
   // The run itself, on the run thread: 50 workers on the pool, watched
   // until the work is done, paused or cancelled.
-  void RunProject(const std::u16string& downloadFolder);
+  void RunProject();
   // Waits until the run thread (if any) has ended.
   void WaitForRun();
   // True from the start of a run thread until it has taken its last step. A
@@ -139,40 +147,29 @@ class Project : public IScanProject {
   // window changes, never in WaitForRun.
   bool IsRunActive() const { return runActive_.load(); }
 
-  // One line of the site's download log, under the site's folder below
-  // `folder`. One writer at a time; a missing folder means no line. Lines
-  // go to the file in batches: with the first line a quarter of a second
-  // after the last batch, and all of them when the log closes.
-  void WriteDownloadLog(const std::u16string& folder, const std::u16string& line, int append);
-  std::u16string DownloadLogPath(const std::u16string& folder) const;
+  // Opens the site folder for downloads (making it when new) and its log;
+  // false when the folder cannot be had. Every run does so itself.
+  bool OpenSiteFolder(const std::u16string& siteFolder, bool freshLog);
+  // One line of the site's download log, in the site folder; nothing while
+  // no log is open.
+  void WriteDownloadLog(const std::u16string& line);
   void CloseDownloadLog();
 
   const std::u16string& downloadFolder() const { return downloadFolder_; }
 
  private:
-  // Twenty bytes a document: the charset is one of the few a site uses,
-  // and the numbers it refers to lie in one shared list.
-  struct DocumentRecord {
-    std::int32_t number;
-    DocumentKind kind;
-    std::uint32_t charset;         // in documentCharsets_
-    std::uint32_t firstReference;  // in documentReferences_
-    std::uint32_t referenceCount;
-  };
-  void AddDocumentLocked(std::int32_t number, DocumentKind kind, const std::u16string& charset,
-                         const std::vector<std::int32_t>& referenced);
-
-  void StartRunThread(std::u16string folder);
-  void LoadRobots(const std::u16string& downloadFolder);
+  void StartRunThread();
+  void LoadRobots();
   void OpenJournal(bool fresh);
   void StartRules();
-  void LogRefusals(const std::u16string& logFolder);
-  void FinishRun(const std::u16string& downloadFolder);
-  // Rewrites every reference to an entry that was not stored back to its
-  // absolute address, one stored document at a time.
-  void RelinkUnstoredTargets(const std::u16string& downloadFolder);
-  void RelinkDocument(const DocumentRecord& document, const std::u16string& downloadFolder,
-                      const std::vector<bool>& unstored);
+  void LogRefusals();
+  void FinishRun();
+  // Rewrites every reference to an entry that was not stored, and whose
+  // file is not in the copy from an earlier run, back to its absolute
+  // address, one stored document at a time; and every reference written to
+  // the web by an earlier run back to its file once that is stored.
+  void MendReferences();
+  bool HasCopy(const QueueEntry& entry) const;
 
   IStatusMonitor& monitor_;
   IQueueList& list_;
@@ -199,18 +196,11 @@ class Project : public IScanProject {
   std::atomic<int> waitingWorkers_{0};
   void NotifyActivity();
   std::mutex documentsMutex_;
-  std::deque<DocumentRecord> documents_;
-  std::deque<std::int32_t> documentReferences_;
-  std::vector<std::u16string> documentCharsets_;
-  std::unordered_map<std::u16string, std::uint32_t> documentCharsetIndex_;
-  void ClearDocumentsLocked();
+  DocumentRecords documents_;
   std::u16string downloadFolder_;
-  static constexpr auto kLogFlushInterval = std::chrono::milliseconds(250);
-  static constexpr std::size_t kLogBufferBytes = 64 * 1024;
-  std::mutex logMutex_;
-  std::FILE* logFile_ = nullptr;
-  std::u16string logPath_;
-  std::chrono::steady_clock::time_point logFlushed_;
+  std::u16string siteFolder_;
+  ConfinedFolder siteFiles_;
+  DownloadLog log_;
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};

@@ -1,10 +1,15 @@
 #include "engine/project_journal.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
+#include "runtime/confined_folder.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 
@@ -64,56 +69,105 @@ std::string Utf8(std::u16string_view text) { return StringUtility::ToUtf8(text);
 std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
 std::int64_t Number(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 
-void Apply(const std::vector<std::string>& f, ProjectJournal::Contents& contents) {
-  const std::string& type = f[0];
-  if (type == "P" && f.size() == 4) {
-    contents = {};
-    contents.found = true;
-    contents.mode = static_cast<std::int32_t>(Number(f[1]));
-    contents.sitePrefix = Wide(f[2]);
-    contents.siteHost = Wide(f[3]);
-  } else if (type == "Q" && f.size() == 5) {
-    const auto number = static_cast<std::size_t>(Number(f[1]));
-    if (number > contents.entries.size() + 1000000) return;
-    if (contents.entries.size() <= number) contents.entries.resize(number + 1);
-    ProjectJournal::Entry& entry = contents.entries[number];
-    entry.number = static_cast<std::int32_t>(number);
-    entry.depth = static_cast<std::int32_t>(Number(f[2]));
+// The mark of a project record whose local files are relative to the site
+// folder; earlier journals recorded them below the site folder's name.
+constexpr const char* kSiteRelative = "site";
+
+// Builds the contents of a journal one record at a time.
+class ContentsReader {
+ public:
+  explicit ContentsReader(ProjectJournal::Contents& contents) : contents_(contents) {}
+
+  void Apply(const std::vector<std::string>& f) {
+    const std::string& type = f[0];
+    if (type == "P" && (f.size() == 4 || f.size() == 5)) {
+      contents_ = {};
+      contents_.found = true;
+      contents_.mode = static_cast<std::int32_t>(Number(f[1]));
+      contents_.sitePrefix = Wide(f[2]);
+      contents_.siteHost = Wide(f[3]);
+      withSiteFolder_ = f.size() == 4 || f[4] != kSiteRelative;
+    } else if (type == "Q" && f.size() == 5) {
+      Queued(f);
+    } else if (type == "O" && f.size() == 6) {
+      Outcome(f);
+    } else if (type == "D" && f.size() >= 4) {
+      Document(f);
+    } else if (type == "W" && f.size() >= 2) {
+      std::vector<std::int32_t> targets;
+      for (std::size_t i = 2; i < f.size(); ++i) targets.push_back(NumberAt(f[i]));
+      contents_.documents.SetWrittenToWeb(NumberAt(f[1]), std::move(targets));
+    } else if (type == "S") {
+      contents_.ended = false;
+    } else if (type == "E") {
+      contents_.ended = true;
+    }
+  }
+
+ private:
+  static std::int32_t NumberAt(const std::string& text) {
+    const std::int64_t number = Number(text);
+    return number < 0 || number > INT32_MAX ? -1 : static_cast<std::int32_t>(number);
+  }
+
+  void Queued(const std::vector<std::string>& f) {
+    const std::int32_t number = NumberAt(f[1]);
+    auto& entries = contents_.entries;
+    // Numbers are recorded in order; only a few torn records may lie
+    // between two of them.
+    if (number < 0 ||
+        static_cast<std::size_t>(number) > entries.size() + ProjectJournal::kMaxNumberGap) {
+      return;
+    }
+    if (entries.size() <= static_cast<std::size_t>(number)) entries.resize(number + 1);
+    ProjectJournal::Entry& entry = entries[static_cast<std::size_t>(number)];
+    entry.number = number;
+    entry.depth = std::max(0, NumberAt(f[2]));
     entry.address = Wide(f[3]);
-    entry.localFile = Wide(f[4]);
-  } else if (type == "O" && f.size() == 6) {
-    const auto number = static_cast<std::size_t>(Number(f[1]));
-    if (number >= contents.entries.size()) return;
-    ProjectJournal::Entry& entry = contents.entries[number];
+    entry.localFile = ProjectJournal::SiteRelative(Wide(f[4]), withSiteFolder_);
+  }
+
+  void Outcome(const std::vector<std::string>& f) {
+    const std::int32_t number = NumberAt(f[1]);
+    if (number < 0 || static_cast<std::size_t>(number) >= contents_.entries.size()) return;
+    ProjectJournal::Entry& entry = contents_.entries[static_cast<std::size_t>(number)];
     entry.outcome = static_cast<std::int32_t>(Number(f[2]));
     entry.size = Number(f[3]);
     entry.etag = f[4];
     entry.lastModified = f[5];
-  } else if (type == "D" && f.size() >= 4) {
-    ProjectJournal::Document document;
-    document.number = static_cast<std::int32_t>(Number(f[1]));
-    document.kind = static_cast<std::int32_t>(Number(f[2]));
-    document.charset = Wide(f[3]);
-    for (std::size_t i = 4; i < f.size(); ++i) {
-      document.referenced.push_back(static_cast<std::int32_t>(Number(f[i])));
-    }
-    contents.documents.push_back(std::move(document));
-  } else if (type == "S") {
-    contents.ended = false;
-  } else if (type == "E") {
-    contents.ended = true;
   }
-}
+
+  void Document(const std::vector<std::string>& f) {
+    std::vector<std::int32_t> referenced;
+    referenced.reserve(f.size() - 4);
+    for (std::size_t i = 4; i < f.size(); ++i) referenced.push_back(NumberAt(f[i]));
+    const auto kind =
+        Number(f[2]) == 1 ? DocumentRecords::Kind::StyleSheet : DocumentRecords::Kind::Page;
+    contents_.documents.Add(NumberAt(f[1]), kind, Wide(f[3]), referenced);
+  }
+
+  ProjectJournal::Contents& contents_;
+  bool withSiteFolder_ = true;
+};
 
 }  // namespace
 
 ProjectJournal::~ProjectJournal() { Close(); }
 
-bool ProjectJournal::Open(const std::u16string& path, bool fresh) {
+bool ProjectJournal::Open(int fd) {
   std::lock_guard lock(mutex_);
   if (file_ != nullptr) std::fclose(file_);
-  file_ = std::fopen(NativePath(path).c_str(), fresh ? "wb" : "ab");
+  file_ = fd >= 0 ? ::fdopen(fd, "ab") : nullptr;
+  if (file_ == nullptr && fd >= 0) ::close(fd);
+  unflushed_ = 0;
   return file_ != nullptr;
+}
+
+bool ProjectJournal::Open(const std::u16string& path, bool fresh) {
+  const int fd =
+      ::open(NativePath(path).c_str(),
+             O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_TRUNC : O_APPEND), 0666);
+  return Open(fd);
 }
 
 void ProjectJournal::Close() {
@@ -158,7 +212,7 @@ void ProjectJournal::Write(const std::vector<std::string>& fields) {
   if (file_ == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), file_);
   // Handed to the system every few records: a crash loses at most those.
-  if (++unflushed_ >= kFlushEvery || fields[0] == "E" || fields[0] == "S") {
+  if (++unflushed_ >= kFlushEvery || fields[0] == "E" || fields[0] == "S" || fields[0] == "W") {
     std::fflush(file_);
     unflushed_ = 0;
   }
@@ -166,7 +220,7 @@ void ProjectJournal::Write(const std::vector<std::string>& fields) {
 
 void ProjectJournal::RecordProject(std::int32_t mode, const std::u16string& sitePrefix,
                                    const std::u16string& siteHost) {
-  Write({"P", std::to_string(mode), Utf8(sitePrefix), Utf8(siteHost)});
+  Write({"P", std::to_string(mode), Utf8(sitePrefix), Utf8(siteHost), kSiteRelative});
 }
 
 void ProjectJournal::RecordQueued(std::int32_t number, std::int32_t depth,
@@ -193,21 +247,77 @@ void ProjectJournal::RecordRunStarted() { Write({"S"}); }
 
 void ProjectJournal::RecordRunEnded() { Write({"E"}); }
 
+void ProjectJournal::RecordWrittenToWeb(std::int32_t number,
+                                        const std::vector<std::int32_t>& targets) {
+  std::vector<std::string> fields = {"W", std::to_string(number)};
+  for (std::int32_t n : targets) fields.push_back(std::to_string(n));
+  Write(fields);
+}
+
 void ProjectJournal::ForEachRecord(
-    const std::u16string& path, const std::function<void(const std::vector<std::string>&)>& visit) {
-  std::ifstream in(NativePath(path), std::ios::binary);
+    int fd, const std::function<void(const std::vector<std::string>&)>& visit) {
   std::string line;
-  while (std::getline(in, line)) {
-    // A last line without its line feed was torn by a crash.
-    if (in.eof()) break;
-    if (const auto fields = Fields(line); fields && !fields->empty()) visit(*fields);
+  bool overlong = false;
+  std::vector<char> block(64 * 1024);
+  while (true) {
+    const ssize_t got = ::read(fd, block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // a last line without its line feed was torn
+    std::string_view rest(block.data(), static_cast<std::size_t>(got));
+    while (!rest.empty()) {
+      const std::size_t feed = rest.find('\n');
+      const std::string_view piece = rest.substr(0, feed);
+      // A line beyond the bound is passed over without being kept.
+      if (!overlong && line.size() + piece.size() <= kMaxLineBytes) {
+        line.append(piece);
+      } else {
+        overlong = true;
+        std::string().swap(line);
+      }
+      if (feed == std::string_view::npos) break;
+      rest.remove_prefix(feed + 1);
+      if (!overlong) {
+        if (const auto fields = Fields(line); fields && !fields->empty()) visit(*fields);
+      }
+      line.clear();
+      overlong = false;
+    }
   }
 }
 
-ProjectJournal::Contents ProjectJournal::Read(const std::u16string& path) {
+int ProjectJournal::OpenForReading(const std::u16string& siteFolder) {
+  const ConfinedFolder folder = ConfinedFolder::Open(siteFolder, ConfinedFolder::Create::No);
+  return folder.OpenOwnFileForReading(StringUtility::ToUtf8(kFileName));
+}
+
+ProjectJournal::Contents ProjectJournal::Read(int fd) {
   Contents contents;
-  ForEachRecord(path, [&](const std::vector<std::string>& fields) { Apply(fields, contents); });
+  if (fd < 0) return contents;
+  ContentsReader reader(contents);
+  ForEachRecord(fd, [&](const std::vector<std::string>& fields) { reader.Apply(fields); });
   return contents;
+}
+
+ProjectJournal::Contents ProjectJournal::Read(const std::u16string& path) {
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  Contents contents = Read(fd);
+  if (fd >= 0) ::close(fd);
+  return contents;
+}
+
+ProjectJournal::Contents ProjectJournal::ReadCopy(const std::u16string& siteFolder) {
+  const int fd = OpenForReading(siteFolder);
+  Contents contents = Read(fd);
+  if (fd >= 0) ::close(fd);
+  return contents;
+}
+
+std::u16string ProjectJournal::SiteRelative(std::u16string recorded, bool withSiteFolder) {
+  if (!withSiteFolder) return recorded;
+  const std::size_t slash = recorded.find(u'\\');
+  // A name without the site folder's cannot be placed: the queue names it
+  // anew.
+  return slash == std::u16string::npos ? std::u16string() : recorded.substr(slash + 1);
 }
 
 }  // namespace kestrine

@@ -1,26 +1,20 @@
 // The run of a project: workers on the pool, their supervision, and the end
-// of the run. Part of Project.
+// of the run.
 #include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
 
 #include "config/setting_util.h"
-#include "encoding/charset_transfer_util.h"
 #include "engine/download_task.h"
 #include "engine/i_status_monitor.h"
 #include "engine/project.h"
+#include "engine/reference_mender.h"
 #include "engine/run_state.h"
 #include "engine/string_table.h"
-#include "engine/unstored_reference_relinker.h"
 #include "runtime/allocator_tuning.h"
-#include "runtime/file_exception.h"
 #include "runtime/http_client.h"
-#include "runtime/local_files.h"
 #include "runtime/string_utility.h"
-#include "runtime/work_shares.h"
-#include "site/html_scanner.h"
-#include "site/style_sheet_scanner.h"
 
 namespace kestrine {
 
@@ -63,7 +57,7 @@ void Supervise(Project& project, const Workers& workers) {
 
 }  // namespace
 
-void Project::RunProject(const std::u16string& downloadFolder) {
+void Project::RunProject() {
   // 1. Nothing to do: say so and hand the Download view back.
   if (!queue_.HasPending()) {
     monitor_.SetStatusText(StringTable::Load(kIdsRunFinished));
@@ -72,27 +66,26 @@ void Project::RunProject(const std::u16string& downloadFolder) {
     monitor_.EnableDownloadView();
     return;
   }
+  OpenSiteFolder(siteFolder_, false);
   // The site's robots.txt, once per project, before any page is scanned.
-  LoadRobots(downloadFolder);
+  LoadRobots();
   // 2. Make the workers and hand them all to the pool, which runs as many
   //    at once as its core size.
   Workers workers;
   for (int i = 0; i < kWorkerCount; ++i) {
     auto worker = std::make_unique<DownloadTaskRunnable>();
     worker->SetProject(this);
-    worker->SetDownloadFolder(downloadFolder);
     pool_.Execute(worker.get());
     workers.push_back(std::move(worker));
   }
   // 3. Supervise until no worker runs.
   Supervise(*this, workers);
   // 4. to 6. Report the outcome.
-  FinishRun(downloadFolder);
+  FinishRun();
   // 7. The workers go with this scope; every one of them has finished.
 }
 
-void Project::FinishRun(const std::u16string& downloadFolder) {
-  const std::u16string logFolder = SettingUtil::GetInstance().GetDownloadFolder();
+void Project::FinishRun() {
   const bool canceled = monitor_.IsCancelRequested() != 0;
   const bool paused = !canceled && monitor_.IsPauseRequested() != 0;
   const std::u16string status = StringTable::Load(canceled ? kIdsCanceled
@@ -102,9 +95,9 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
   monitor_.OnRunEnded();
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
   if (!paused) monitor_.EnableDownloadView();
-  if (!paused) RelinkUnstoredTargets(downloadFolder);
-  if (!paused) LogRefusals(logFolder);
-  WriteDownloadLog(logFolder, canceled ? u"Canceled" : paused ? u"Paused" : u"End", 1);
+  if (!paused) MendReferences();
+  if (!paused) LogRefusals();
+  WriteDownloadLog(canceled ? u"Canceled" : paused ? u"Paused" : u"End");
   CloseDownloadLog();
   if (!paused) {
     journal_.RecordRunEnded();
@@ -112,116 +105,62 @@ void Project::FinishRun(const std::u16string& downloadFolder) {
     queue_.ClearProject();
     {
       std::lock_guard lock(documentsMutex_);
-      ClearDocumentsLocked();
+      documents_.Clear();
     }
     AllocatorTuning::ReleaseFreeMemory();
   }
   if (!canceled)
     runState_.ShowMessageBox(status, StringTable::Load(kIdsNotice), MessageIcon::Information);
-  opener_.OpenFolder(downloadFolder);
+  opener_.OpenFolder(downloadFolder_);
 }
 
-}  // namespace kestrine
+// robots.txt is kept in memory up to this size and read as far as it
+// arrived: a crawler should read at least 500 KiB of it.
+constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
 
-namespace kestrine {
-
-void Project::LoadRobots(const std::u16string& downloadFolder) {
+void Project::LoadRobots() {
   if (robotsLoaded_ || !options_.robots || admission_ == nullptr) return;
   robotsLoaded_ = true;
   const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
   const std::u16string address = (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" +
                                  queue_.siteHost() + u"/robots.txt";
-  const std::u16string siteFolder = SiteFolderFor(queue_.siteHost(), downloadFolder);
-  CreateFolders(siteFolder);
-  const std::u16string file = PartialFilePath(siteFolder, 0);
   HttpClient client;
-  try {
-    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
-    client.SetRequestOptions(RequestOptionsFor(options_, 1));
-    client.SinkToFile(file);
-    client.Navigate2(address, 0, 0);
-  } catch (const FileException&) {
+  client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+  client.SetRequestOptions(RequestOptionsFor(options_, 1));
+  client.SinkToMemory(kMaxRobotsBytes);
+  client.Navigate2(address, 0, 0);
+  const std::string agent = options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
+  const int code = client.GetReturnCode();
+  if (code < 400) {
+    admission_->SetRobots(RobotsRules::Parse(client.GetMemoryBody(), agent));
+  } else if (code >= 500 && code < 600 && client.GetFailureReason().rfind("HTTP ", 0) == 0) {
+    // A server error leaves it open what the site allows: nothing of it is
+    // taken this run.
+    admission_->SetRobots(RobotsRules::Parse("User-agent: *\nDisallow: /\n", agent));
+    WriteDownloadLog(u"robots.txt answered " + StringUtility::FromUtf8(client.GetFailureReason()) +
+                     u": the site's pages are not taken this run");
   }
   // One that cannot be fetched or read allows everything.
-  if (client.GetReturnCode() < 400) {
-    const std::string text = ReadLocalFile(file).value_or(std::string());
-    const std::string agent = options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
-    admission_->SetRobots(RobotsRules::Parse(text, agent));
-  }
-  DeleteLocalFile(file);
 }
 
-void Project::LogRefusals(const std::u16string& logFolder) {
+void Project::LogRefusals() {
   const std::string limit = LimitReached();
-  if (!limit.empty()) WriteDownloadLog(logFolder, StringUtility::FromUtf8("Stopped: " + limit), 1);
+  if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
   if (admission_ == nullptr) return;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
     const int count = admission_->Refused(static_cast<Refusal>(reason));
     if (count > 0) {
       WriteDownloadLog(
-          logFolder,
-          StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)),
-          1);
+          StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)));
     }
   }
 }
 
-void Project::RelinkUnstoredTargets(const std::u16string& downloadFolder) {
-  // Every worker has ended: the entries and documents are read without locks.
-  const std::int32_t count = queue_.nextNumber();
-  std::vector<bool> unstored(static_cast<std::size_t>(std::max(count, 0)), false);
-  bool any = false;
-  for (std::int32_t n = 0; n < count; ++n) {
-    const QueueEntry* entry = queue_.EntryByNumber(n);
-    if (entry != nullptr && entry->outcome != EntryOutcome::Stored) {
-      unstored[static_cast<std::size_t>(n)] = true;
-      any = true;
-    }
-  }
-  if (!any) return;
+void Project::MendReferences() {
+  // Every worker has ended: the entries and documents are read without
+  // locks.
   std::lock_guard lock(documentsMutex_);
-  std::vector<const DocumentRecord*> affected;
-  for (const DocumentRecord& document : documents_) {
-    const auto first = documentReferences_.begin() + document.firstReference;
-    const bool refersToUnstored =
-        std::any_of(first, first + document.referenceCount, [&](std::int32_t n) {
-          return n >= 0 && n < count && unstored[static_cast<std::size_t>(n)];
-        });
-    if (refersToUnstored) affected.push_back(&document);
-  }
-  // Each document is a file of its own, and the queue is only read now.
-  WorkShares::Run(affected.size(), WorkShares::CountFor(affected.size(), 16),
-                  [&](std::size_t, std::size_t begin, std::size_t end) {
-                    for (std::size_t i = begin; i < end; ++i) {
-                      RelinkDocument(*affected[i], downloadFolder, unstored);
-                    }
-                  });
-}
-
-void Project::RelinkDocument(const DocumentRecord& document, const std::u16string& downloadFolder,
-                             const std::vector<bool>& unstored) {
-  const QueueEntry* entry = queue_.EntryByNumber(document.number);
-  if (entry == nullptr || entry->outcome != EntryOutcome::Stored) return;
-  const std::u16string path = LocalPathOf(*entry, downloadFolder);
-  const std::optional<std::string> bytes = ReadLocalFile(path);
-  if (!bytes) return;
-  const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
-  const std::u16string& charset = documentCharsets_[document.charset];
-  std::u16string text = charsets.CharsetToWide(charset, *bytes);
-  const std::size_t slash = entry->localFile.rfind(u'\\');
-  const std::u16string folder(slash == std::u16string_view::npos
-                                  ? std::u16string_view()
-                                  : entry->localFile.substr(0, slash));
-  UnstoredReferenceRelinker relinker(queue_, folder, unstored);
-  if (document.kind == DocumentKind::Page) {
-    RunHtmlPasses(text, relinker);
-  } else {
-    RunStyleSheetPasses(text, relinker);
-  }
-  if (relinker.Relinked() == 0) return;
-  const std::string encoded = charsets.WideToCharset(charset, text);
-  if (encoded.empty() && !text.empty()) return;
-  ReplaceLocalFile(path, encoded);
+  ReferenceMender(queue_, documents_, siteFiles_, journal_).Mend();
 }
 
 }  // namespace kestrine

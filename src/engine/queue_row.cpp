@@ -1,6 +1,5 @@
 #include "engine/queue_row.h"
 
-#include "config/setting_util.h"
 #include "engine/project.h"
 #include "engine/queue_list.h"
 #include "engine/string_table.h"
@@ -23,7 +22,7 @@ void EndReport(Project& project, int row, int stringId, const std::u16string& pa
   IQueueList& list = project.list();
   list.SetCellText(row, kProgressColumn, StringTable::Load(stringId));
   list.SetCellText(row, kTargetFileColumn, DisplayPath(path));
-  project.WriteDownloadLog(SettingUtil::GetInstance().GetDownloadFolder(), logLine, 1);
+  project.WriteDownloadLog(logLine);
 }
 
 std::u16string LogLine(const std::u16string& path, const char* what, const std::u16string& reason) {

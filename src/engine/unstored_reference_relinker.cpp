@@ -1,6 +1,7 @@
 #include "engine/unstored_reference_relinker.h"
 
 #include "runtime/string_utility.h"
+#include "site/reference_writer.h"
 
 namespace kestrine {
 
@@ -21,8 +22,15 @@ std::u16string LocalFormOf(const std::u16string& reference) {
 
 UnstoredReferenceRelinker::UnstoredReferenceRelinker(AddressQueue& queue,
                                                      std::u16string documentFolder,
-                                                     const std::vector<bool>& unstored)
-    : queue_(queue), documentFolder_(std::move(documentFolder)), unstored_(unstored) {}
+                                                     const std::vector<bool>& unstored,
+                                                     const std::vector<std::int32_t>& storedAgain)
+    : queue_(queue), documentFolder_(std::move(documentFolder)), unstored_(unstored) {
+  for (std::int32_t number : storedAgain) {
+    if (const QueueEntry* entry = queue_.EntryByNumber(number)) {
+      storedAgain_.emplace(std::u16string(entry->address), number);
+    }
+  }
+}
 
 std::u16string UnstoredReferenceRelinker::TargetOf(const std::u16string& documentFolder,
                                                    const std::u16string& writtenReference) {
@@ -49,7 +57,8 @@ std::u16string UnstoredReferenceRelinker::TargetOf(const std::u16string& documen
 }
 
 std::optional<std::u16string> UnstoredReferenceRelinker::Rewrite(const std::u16string& reference) {
-  if (HasForeignScheme(reference) || WebSchemeLength(reference) > 0) return std::nullopt;
+  if (HasForeignScheme(reference)) return std::nullopt;
+  if (WebSchemeLength(reference) > 0) return BackToCopy(reference);
   const ReferenceAndFragment parts = SplitFragment(reference);
   if (parts.reference.empty() || parts.reference.front() == u'/') return std::nullopt;
   const auto holder = queue_.HolderOf(TargetOf(documentFolder_, parts.reference));
@@ -58,10 +67,27 @@ std::optional<std::u16string> UnstoredReferenceRelinker::Rewrite(const std::u16s
   }
   const QueueEntry* entry = queue_.EntryByNumber(*holder);
   if (entry == nullptr) return std::nullopt;
-  ++relinked_;
+  toWeb_.push_back(*holder);
   std::u16string address(entry->address);
   if (parts.hasFragment) address += u"#" + parts.fragment;
   return address;
+}
+
+std::optional<std::u16string> UnstoredReferenceRelinker::BackToCopy(
+    const std::u16string& reference) {
+  if (storedAgain_.empty()) return std::nullopt;
+  const ReferenceAndFragment parts = SplitFragment(reference);
+  const auto found = storedAgain_.find(parts.reference);
+  if (found == storedAgain_.end()) return std::nullopt;
+  const QueueEntry* entry = queue_.EntryByNumber(found->second);
+  if (entry == nullptr) return std::nullopt;
+  toCopy_.push_back(found->second);
+  // Both paths below one root: only where they part matters.
+  const std::u16string from = documentFolder_.empty() ? u"_" : u"_\\" + documentFolder_;
+  std::u16string written = ReferenceWriter::UrlForm(
+      RelativeLocalReference(from, u"_\\" + std::u16string(entry->localFile)));
+  if (parts.hasFragment) written += u"#" + parts.fragment;
+  return written;
 }
 
 }  // namespace kestrine

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -70,6 +72,27 @@ std::string HostOf(const std::string& url) {
   return StringUtility::ToLowerAscii(authority.substr(0, end));
 }
 
+// Which check a certificate failed, as the TLS library put it.
+std::string CertificateReason(const char* detail) {
+  const std::string text = StringUtility::ToLowerAscii(detail);
+  const auto says = [&text](const char* words) { return text.find(words) != std::string::npos; };
+  std::string which;
+  if (says("expired")) {
+    which = "expired";
+  } else if (says("not yet valid")) {
+    which = "not yet valid";
+  } else if (says("self-signed") || says("self signed")) {
+    which = "self-signed";
+  } else if (says("local issuer") || says("unknown ca") || says("issuer certificate")) {
+    which = "unknown issuer";
+  } else if (says("subject name") || says("does not match") || says("no alternative")) {
+    which = "made out for another host name";
+  } else if (says("revoked")) {
+    which = "revoked";
+  }
+  return which.empty() ? "certificate not trusted" : "certificate not trusted (" + which + ")";
+}
+
 }  // namespace
 
 struct HttpClient::Transfer {
@@ -78,6 +101,9 @@ struct HttpClient::Transfer {
   std::u16string sinkPath;
   int sink = -1;
   bool holdText = false;
+  // SinkToMemory: the whole body in `held`, up to this many bytes.
+  std::optional<std::size_t> memoryLimit;
+  bool memoryFull = false;
   // Whether this body waits in `held` rather than in the file; decided at
   // its first bytes, when the final response's headers are known.
   std::optional<bool> holding;
@@ -92,6 +118,7 @@ struct HttpClient::Transfer {
   curl_off_t wireTotal = 0;
   curl_off_t wireNow = 0;
   bool writeFailed = false;
+  int writeError = 0;
   bool bombStopped = false;
   bool stopped = false;
   RequestOptions options;
@@ -100,6 +127,7 @@ struct HttpClient::Transfer {
   bool pausedForRate = false;
   Clock::time_point started = Clock::now();
   std::string failureReason;
+  char errorText[CURL_ERROR_SIZE] = {};
 
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -108,6 +136,7 @@ struct HttpClient::Transfer {
   void Configure(const std::string& url);
   CURLcode Run(CURLM* multi);
   void ReportProgress();
+  bool TookTooLong(CURLcode result) const;
   int CodeFor(CURLcode result) const;
   std::string ReasonFor(CURLcode result) const;
   bool IsAheadOfRate() const;
@@ -115,6 +144,8 @@ struct HttpClient::Transfer {
   std::string HeaderValue(const std::string& name) const;
   void Finish(CURLcode result);
   bool CloseSink();
+  // The body as it went to the still open file.
+  std::string ReadBack() const;
   // Writes the bytes to the open sink file and closes it; false, and a
   // failed write noted, when either goes wrong.
   bool WriteAndClose(std::string_view bytes);
@@ -153,13 +184,24 @@ std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size
     return 0;
   }
   if (!t->Keep(data, length)) {
-    t->writeFailed = true;
+    if (!t->memoryFull) {
+      t->writeFailed = true;
+      t->writeError = errno;
+    }
     return 0;
   }
   return length;
 }
 
 bool HttpClient::Transfer::Keep(const char* data, std::size_t length) {
+  if (memoryLimit) {
+    holding = true;
+    const std::size_t room = *memoryLimit - std::min(*memoryLimit, held.size());
+    held.append(data, std::min(room, length));
+    if (length <= room) return true;
+    memoryFull = true;
+    return false;
+  }
   if (!holding) holding = holdText && IsTextType(HeaderValue("Content-Type"));
   if (*holding) {
     if (held.size() + length <= kHeldTextBytes) {
@@ -189,9 +231,27 @@ bool HttpClient::Transfer::CloseSink() {
   return closed;
 }
 
+std::string HttpClient::Transfer::ReadBack() const {
+  std::string bytes(static_cast<std::size_t>(std::max<std::int64_t>(written, 0)), '\0');
+  std::size_t used = 0;
+  while (sink >= 0 && used < bytes.size()) {
+    const ssize_t done =
+        ::pread(sink, bytes.data() + used, bytes.size() - used, static_cast<off_t>(used));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) break;
+    used += static_cast<std::size_t>(done);
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
 bool HttpClient::Transfer::WriteAndClose(std::string_view bytes) {
   const bool written = WriteToDescriptor(sink, bytes);
-  if (!CloseSink() || !written) writeFailed = true;
+  const int error = errno;
+  if (!CloseSink() || !written) {
+    writeFailed = true;
+    writeError = written ? errno : error;
+  }
   return !writeFailed;
 }
 
@@ -230,6 +290,11 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  errorText[0] = '\0';
+  if (options.maxTimeSeconds > 0) {
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.maxTimeSeconds) * 1000);
+  }
   // A rate limit below the stall floor must not read as a stall.
   const long lowSpeed =
       options.maxReceiveSpeed > 0
@@ -311,8 +376,17 @@ CURLcode HttpClient::Transfer::Run(CURLM* multi) {
   return result;
 }
 
+bool HttpClient::Transfer::TookTooLong(CURLcode result) const {
+  if (result != CURLE_OPERATION_TIMEDOUT || options.maxTimeSeconds <= 0) return false;
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return seconds + 0.05 >= options.maxTimeSeconds;
+}
+
 int HttpClient::Transfer::CodeFor(CURLcode result) const {
   if (stopped) return kStopped;
+  // A body kept in memory ends where its room ends; what came is complete.
+  if (memoryFull && returnCode > 0) return returnCode;
+  if (TookTooLong(result)) return kTookTooLong;
   if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return kTooLarge;
   if (writeFailed) return kLocalWriteFailed;
   switch (result) {
@@ -334,8 +408,14 @@ std::string HttpClient::Transfer::ReasonFor(CURLcode result) const {
   if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
     return "larger than the file size limit of " + std::to_string(options.maxFileSize) + " bytes";
   }
-  if (writeFailed) return "cannot write the local file";
+  if (writeFailed) {
+    return "cannot write the local file" +
+           (writeError != 0 ? ": " + std::string(std::strerror(writeError)) : std::string());
+  }
   if (bombStopped) return "the body unpacks to far more than was sent";
+  if (TookTooLong(result)) {
+    return "took longer than " + std::to_string(options.maxTimeSeconds) + " s";
+  }
   switch (result) {
     case CURLE_OK:
       return returnCode > 0 ? "HTTP " + std::to_string(returnCode) : "no response";
@@ -352,7 +432,7 @@ std::string HttpClient::Transfer::ReasonFor(CURLcode result) const {
     case CURLE_COULDNT_CONNECT:
       return "connection refused";
     case CURLE_PEER_FAILED_VERIFICATION:
-      return "certificate not trusted";
+      return CertificateReason(errorText);
     case CURLE_SSL_CONNECT_ERROR:
       return "TLS handshake failed";
     case CURLE_SSL_CACERT_BADFILE:
@@ -383,8 +463,8 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   // Without a redirect the address stays as it was asked for, not in the
   // percent-encoded form that was sent.
   location = (redirects > 0 && effective != nullptr) ? StringUtility::FromUtf8(effective) : address;
-  // A held body keeps its file open for the caller's StoreBody or StoreText.
-  if (!holding.value_or(false) && !CloseSink()) writeFailed = true;
+  // The file stays open for the caller's StoreBody or StoreText, so it is
+  // never opened again by its name.
   ReportProgress();
   const int code = CodeFor(result);
   failureReason = code >= 400 ? ReasonFor(result) : std::string();
@@ -411,19 +491,33 @@ void HttpClient::SetRequestOptions(RequestOptions options) {
 std::string HttpClient::GetFailureReason() const { return transfer_->failureReason; }
 
 void HttpClient::SinkToFile(const std::u16string& path) {
-  transfer_->CloseSink();
-  transfer_->sinkPath = path;
-  transfer_->sink =
-      ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (transfer_->sink < 0) throw FileException(path, "cannot open the file for writing");
+  const int fd =
+      ::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) throw FileException(path, "cannot open the file for writing");
+  SinkToDescriptor(fd, path);
 }
+
+void HttpClient::SinkToDescriptor(int fd, const std::u16string& shownPath) {
+  transfer_->CloseSink();
+  transfer_->memoryLimit.reset();
+  transfer_->sinkPath = shownPath;
+  transfer_->sink = fd;
+}
+
+void HttpClient::SinkToMemory(std::size_t maxBytes) {
+  transfer_->CloseSink();
+  transfer_->memoryLimit = maxBytes;
+}
+
+const std::string& HttpClient::GetMemoryBody() const { return transfer_->held; }
 
 void HttpClient::HoldTextBodies(bool hold) { transfer_->holdText = hold; }
 
 bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   Transfer& t = *transfer_;
-  if (t.sink < 0) throw FileException(t.sinkPath, "no file to receive the body");
+  if (t.sink < 0 && !t.memoryLimit) throw FileException(t.sinkPath, "no file to receive the body");
   decoded_.reset();
+  t.memoryFull = false;
   t.holding.reset();
   std::string().swap(t.held);
   t.address = address;
@@ -464,9 +558,7 @@ bool HttpClient::StoreBody() {
 
 bool HttpClient::StoreText(const std::string& bytes) {
   Transfer& t = *transfer_;
-  if (t.sink < 0) {
-    t.sink = ::open(NativePath(t.sinkPath).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  } else if (!t.holding.value_or(false)) {
+  if (t.sink >= 0 && !t.holding.value_or(false)) {
     // The body went to the file as it came; the text takes its place.
     if (::lseek(t.sink, 0, SEEK_SET) != 0 || ::ftruncate(t.sink, 0) != 0) t.CloseSink();
   }
@@ -491,8 +583,7 @@ const DecodedBody& HttpClient::Decoded() {
             ? BodyKind::StyleSheet
             : BodyKind::Page;
     const bool held = transfer_->holding.value_or(false);
-    const std::string fromFile =
-        held ? std::string() : ReadLocalFile(transfer_->sinkPath).value_or(std::string());
+    const std::string fromFile = held ? std::string() : transfer_->ReadBack();
     decoded_ = CharsetSniffer::Decode(held ? transfer_->held : fromFile, contentType, kind);
   }
   return *decoded_;

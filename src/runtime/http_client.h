@@ -31,6 +31,7 @@ namespace kestrine {
 //   508  more than 20 redirects
 //   400  an address that cannot be requested at all
 //   413  the body is larger than the file size limit
+//   408  the transfer took longer than its time limit
 class HttpClient {
  public:
   static constexpr int kStopped = 499;
@@ -40,6 +41,7 @@ class HttpClient {
   static constexpr int kTooManyRedirects = 508;
   static constexpr int kBadAddress = 400;
   static constexpr int kTooLarge = 413;
+  static constexpr int kTookTooLong = 408;
 
   // Starts the network layer once per process; false when it cannot start.
   static bool GlobalInit();
@@ -62,11 +64,20 @@ class HttpClient {
     std::string cookieFile;            // Netscape format, read only
     std::int64_t maxReceiveSpeed = 0;  // bytes per second; 0: no limit
     std::int64_t maxFileSize = 0;      // bytes; 0: no limit
+    int maxTimeSeconds = 0;            // for the whole transfer; 0: no limit
   };
   void SetRequestOptions(RequestOptions options);
-  // Opens (creates or truncates) the file the body goes to. Throws
-  // FileException when it cannot be opened.
+  // Opens (creates or truncates) the file the body goes to, never through a
+  // symbolic link. Throws FileException when it cannot be opened.
   void SinkToFile(const std::u16string& path);
+  // The body goes to this open file, which the client closes when the body
+  // is stored. `shownPath` names it in messages.
+  void SinkToDescriptor(int fd, const std::u16string& shownPath);
+  // The body stays in memory, at most `maxBytes` of it: a longer one ends
+  // there, and the transfer counts as complete with what arrived.
+  void SinkToMemory(std::size_t maxBytes);
+  // The body kept by SinkToMemory.
+  const std::string& GetMemoryBody() const;
   void HoldTextBodies(bool hold);
   // Transfers the address; returns once the body is in the closed file, or
   // held in memory (see above). Throws FileException when no sink file is

@@ -60,8 +60,8 @@ bool DeleteLocalFile(const std::u16string& path) {
 }
 
 bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteMode mode) {
-  const int flags =
-      O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
+  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
+                    (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
   const int fd = ::open(NativePath(path).c_str(), flags, 0666);
   if (fd < 0) return false;
   const bool written = WriteToDescriptor(fd, bytes);
@@ -107,27 +107,7 @@ std::optional<std::string> ReadLocalFile(const std::u16string& path) {
   return bytes;
 }
 
-std::optional<std::string> RenameLocalFile(const std::u16string& from, const std::u16string& to) {
-  if (std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0) return std::nullopt;
-  return std::string(std::strerror(errno));
-}
-
-bool ReplaceLocalFile(const std::u16string& path, const std::string& bytes) {
-  const std::u16string temporary = path + u"~kestrine-new";
-  if (!WriteLocalFile(temporary, bytes, WriteMode::Truncate)) {
-    DeleteLocalFile(temporary);
-    return false;
-  }
-  if (RenameLocalFile(temporary, path)) {
-    DeleteLocalFile(temporary);
-    return false;
-  }
-  return true;
-}
-
-std::u16string PartialFilePath(const std::u16string& folder, int taskNumber) {
-  return folder + u"\\~kestrine-part-" + StringUtility::FromAscii(std::to_string(taskNumber));
-}
+const char* PartialFilePrefix() { return "~kestrine-part-"; }
 
 long long LocalFileSize(const std::u16string& path) {
   std::error_code error;

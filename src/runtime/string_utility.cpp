@@ -209,6 +209,37 @@ std::u16string StringUtility::FromUtf8(std::string_view text) {
   return out;
 }
 
+namespace {
+
+bool ReordersText(char32_t code) {
+  return code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+         (code >= 0x2066 && code <= 0x2069);
+}
+
+}  // namespace
+
+std::string StringUtility::Printable(std::string_view text) {
+  static const char* kHex = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char32_t code = DecodeUtf8At(text, i);
+    if (code < 0x20 || code == 0x7F) {
+      out += "\\x";
+      out += kHex[(code >> 4) & 0xF];
+      out += kHex[code & 0xF];
+    } else if ((code >= 0x80 && code <= 0x9F) || ReordersText(code)) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+    } else {
+      // Bytes that are no UTF-8 come out as U+FFFD, never raw.
+      AppendUtf8(out, code);
+    }
+  }
+  return out;
+}
+
 std::string StringUtility::WithThousands(long long count) {
   const std::string digits = std::to_string(count);
   const std::size_t sign = count < 0 ? 1 : 0;

@@ -42,6 +42,12 @@ class StringUtility {
   // "%XX" sequences turned back into their bytes; anything else as it is.
   static std::string PercentDecoded(std::string_view text);
 
+  // UTF-8 text as it may be shown on a terminal: control characters (C0,
+  // DEL, C1) and the marks that reorder text (bidi overrides, isolates)
+  // written as "\x1b" or "\u202e", so a site's text can neither steer the
+  // terminal nor disguise what a line says.
+  static std::string Printable(std::string_view text);
+
   // UTF-8 and UTF-16 conversions; lone surrogates and invalid bytes become
   // U+FFFD.
   static std::string ToUtf8(std::u16string_view text);

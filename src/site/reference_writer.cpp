@@ -15,10 +15,15 @@ std::optional<std::u16string> ReferenceWriter::Rewrite(const std::u16string& ref
   // A fragment alone names a place in this document.
   if (parts.hasFragment && parts.reference.empty()) return std::nullopt;
   const auto known = written_.find(parts.reference);
-  std::u16string written =
-      known != written_.end()
-          ? known->second
-          : written_.emplace(parts.reference, WrittenFor(parts.reference)).first->second;
+  std::u16string written;
+  if (known != written_.end()) {
+    written = known->second;
+  } else {
+    written = WrittenFor(parts.reference);
+    // Repeats are the few links of every page's navigation, found early;
+    // a page of a million distinct links must not be kept twice over.
+    if (written_.size() < kMaxRemembered) written_.emplace(parts.reference, written);
+  }
   if (parts.hasFragment) written += u"#" + parts.fragment;
   return written;
 }

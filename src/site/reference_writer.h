@@ -39,7 +39,9 @@ class ReferenceWriter : public IReferenceRewriter {
   const std::u16string downloadFolder_;
   const std::u16string documentFolder_;
   // Within one document a reference always resolves, numbers and writes the
-  // same way, so repeats are answered from here.
+  // same way, so repeats are answered from here, for the first few
+  // thousand distinct references.
+  static constexpr std::size_t kMaxRemembered = 8192;
   std::unordered_map<std::u16string, std::u16string> written_;
   std::vector<std::int32_t> referenced_;
 };

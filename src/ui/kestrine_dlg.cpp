@@ -175,8 +175,7 @@ void CKestrineDlg::OnContinueCopy(bool update) {
       this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
   if (folder.isEmpty()) return;
   const std::u16string siteFolder = FromQString(folder);
-  const ProjectJournal::Contents journal =
-      ProjectJournal::Read(siteFolder + u"/" + AddressQueue::kJournalFileName);
+  const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
   if (!journal.found || (!update && journal.ended)) {
     DialogServices::Current().messageBox(
         this,

@@ -71,7 +71,7 @@ TEST_F(HttpsSite, AnUntrustedCertificateIsAFailureThatSaysWhy) {
   const auto rows = engine.list.Rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][kProgressColumn], u"Failure");
-  EXPECT_EQ(rows[0][kReasonColumn], u"certificate not trusted");
+  EXPECT_EQ(rows[0][kReasonColumn], u"certificate not trusted (self-signed)");
   EXPECT_FALSE(fs::exists(SiteFolder(engine) / "index.html"));
 }
 

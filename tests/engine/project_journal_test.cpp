@@ -38,8 +38,10 @@ TEST(ProjectJournal, RecordsReadBackAndFieldsKeepEveryCharacter) {
   EXPECT_EQ(contents.entries[1].depth, 1);
   EXPECT_EQ(contents.entries[0].outcome, 1);
   EXPECT_EQ(contents.entries[0].etag, "\"etag-1\"");
-  ASSERT_EQ(contents.documents.size(), 1u);
-  EXPECT_EQ(contents.documents[0].referenced, (std::vector<std::int32_t>{1, 2}));
+  ASSERT_EQ(contents.documents.records().size(), 1u);
+  const auto referenced = contents.documents.ReferencesOf(contents.documents.records()[0]);
+  EXPECT_EQ(std::vector<std::int32_t>(referenced.begin(), referenced.end()),
+            (std::vector<std::int32_t>{1, 2}));
   EXPECT_TRUE(contents.ended);
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/download_queue_status.h"
 #include "runtime/local_files.h"
+#include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 
 namespace kestrine {
@@ -22,7 +23,7 @@ class QueueRowTest : public ::testing::Test {
     engine.monitor.StartDownload(u"http://127.0.0.1:8080/index.html");
     engine.list.InsertRow(0, u"http://127.0.0.1:8080/index.html");
     siteFolder = engine.Out() / "127.0.0.1-8080";
-    std::filesystem::create_directories(siteFolder);
+    engine.project->OpenSiteFolder(StringUtility::FromUtf8(siteFolder.string()), true);
   }
   MemoryQueueList::Row Row() { return engine.list.Rows().at(0); }
   // Lines go to the file in batches; closing the log writes them all.
@@ -75,8 +76,7 @@ TEST_F(QueueRowTest, ConcurrentLogLinesAreAllKept) {
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([this, t] {
       for (int i = 0; i < 20; ++i) {
-        engine.project->WriteDownloadLog(engine.home.folder().Wide("out"),
-                                         std::u16string(kLength, u'a' + t), 1);
+        engine.project->WriteDownloadLog(std::u16string(kLength, u'a' + t));
       }
     });
   }

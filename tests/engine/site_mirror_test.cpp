@@ -305,8 +305,8 @@ TEST(SiteMirror, PauseThenContinueFetchesOnlyWhatWasPending) {
   EXPECT_EQ(addresses.size(), 31u);
   // A transfer cut by a pause is fetched again, and nothing more than that.
   for (const auto& [path, hits] : site.Hits()) EXPECT_LE(hits, 2) << path;
-  const std::string log = TempFolder::Read(
-      NativePath(engine.project->DownloadLogPath(engine.home.folder().Wide("out"))));
+  const std::string log =
+      TempFolder::Read(NativePath(engine.project->siteFolder() + u"\\download.log"));
   EXPECT_EQ(log.find("failed"), std::string::npos);
   EXPECT_NE(log.find("Paused\r\n"), std::string::npos);
   EXPECT_EQ(log.substr(log.size() - 5), "End\r\n");

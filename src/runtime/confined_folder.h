@@ -1,0 +1,88 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrine {
+
+// A folder whose files are reached only from its own descriptor. Every
+// folder below it is opened one level at a time without following a
+// symbolic link, files are created exclusively and renamed in with
+// renameat, so nothing planted in the folder (a link where a file, a folder
+// or a temporary file will go) can lead a write outside it. A symbolic link
+// where the copy needs a file or folder is refused with a message saying
+// so.
+//
+// Relative paths are "\"-separated, as the address rules write them. The
+// folder itself is opened as it is named: it may be reached through links
+// the user made.
+class ConfinedFolder {
+ public:
+  ConfinedFolder() = default;
+  ~ConfinedFolder();
+  ConfinedFolder(ConfinedFolder&& other) noexcept;
+  ConfinedFolder& operator=(ConfinedFolder&& other) noexcept;
+  ConfinedFolder(const ConfinedFolder&) = delete;
+  ConfinedFolder& operator=(const ConfinedFolder&) = delete;
+
+  enum class Create { No, Yes };
+  // The folder at `path`, made (with its parents) when asked and missing.
+  // Not open when it cannot be had; error() then says why.
+  static ConfinedFolder Open(const std::u16string& path, Create create);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::u16string& path() const { return path_; }
+  const std::string& error() const { return error_; }
+
+  // A new file directly in the folder, named `prefix` and random letters
+  // nobody can guess, opened for writing. Its descriptor (the caller's to
+  // close) and name; nothing when it cannot be made.
+  struct NewFile {
+    int fd = -1;
+    std::string name;
+  };
+  std::optional<NewFile> CreateTemporary(std::string_view prefix, std::string* error) const;
+  // Moves a file made by CreateTemporary to `relativePath`, making the
+  // folders on the way. The reason when it cannot: the temporary then stays
+  // for the caller to remove.
+  std::optional<std::string> MoveInto(const std::string& temporaryName,
+                                      std::u16string_view relativePath) const;
+  // Removes a file directly in the folder (never through a link).
+  bool RemoveTemporary(const std::string& name) const;
+
+  // The bytes of a stored file; nothing when it is missing, not a plain
+  // file, or reached through a link.
+  std::optional<std::string> Read(std::u16string_view relativePath) const;
+  // Puts these bytes in place of a stored file in one step, by way of a
+  // temporary file beside it. The reason when it cannot.
+  std::optional<std::string> Replace(std::u16string_view relativePath,
+                                     std::string_view bytes) const;
+  // Size of a plain file (not a link); -1 when there is none.
+  long long FileSize(std::u16string_view relativePath) const;
+  bool HoldsFile(std::u16string_view relativePath) const { return FileSize(relativePath) >= 0; }
+
+  // Opens one of the engine's own files directly in the folder (its log,
+  // its journal) for appending, or anew when `fresh`. A link, a folder or a
+  // file with a second name (a hard link) standing there is put aside and a
+  // file of the folder's own takes its place, so appending never reaches
+  // another file. -1 when it cannot be opened.
+  int OpenOwnFile(std::string_view name, bool fresh) const;
+  // A descriptor for reading one of the engine's own files, never through
+  // a link; -1 when there is none.
+  int OpenOwnFileForReading(std::string_view name) const;
+
+ private:
+  explicit ConfinedFolder(int fd, std::u16string path) : fd_(fd), path_(std::move(path)) {}
+  // The descriptor of the folder holding the last component of a relative
+  // path, the folders made when `make`; -1 and a reason when a component is
+  // missing, a link or no folder.
+  int OpenParent(std::u16string_view relativePath, bool make, std::string* leaf,
+                 std::string* error) const;
+
+  int fd_ = -1;
+  std::u16string path_;
+  std::string error_;
+};
+
+}  // namespace kestrine
