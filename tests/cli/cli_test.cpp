@@ -146,6 +146,63 @@ TEST_F(CliTest, MirrorsASiteAndReportsFailures) {
   EXPECT_NE(retrieve.output.find("Finished: 2 succeeded, 0 failed"), std::string::npos);
 }
 
+TEST_F(CliTest, NoControlCharacterFromASiteReachesTheTerminal) {
+  testing::TestServer server;
+  // Links whose addresses would set the window title, clear the screen and
+  // turn the rest of a line around, printed in "Failure" lines.
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(
+        "<a href=\"t\x1b]0;owned\x07.html\">a</a> <a href=\"c\x1b[2J.html\">b</a> "
+        "<a href=\"r\xe2\x80\xaelmth.exe\">c</a> <a href=\"k\xc2\x9b"
+        "31m.html\">d</a>",
+        "text/html");
+  });
+  const Outcome outcome =
+      RunCli("--mode duplicate -P " + Output() + " " + server.Url("/index.html"));
+  EXPECT_EQ(outcome.status, 1) << outcome.output;
+  for (const char* raw : {"\x1b", "\x07", "\xe2\x80\xae", "\xc2\x9b"}) {
+    EXPECT_EQ(outcome.output.find(raw), std::string::npos) << outcome.output;
+  }
+  for (const char* shown : {"t\\x1b]0;owned\\x07", "c\\x1b[2J", "r\\u202elmth", "k\\u009b31m"}) {
+    EXPECT_NE(outcome.output.find(shown), std::string::npos) << shown << "\n" << outcome.output;
+  }
+}
+
+TEST_F(CliTest, ValuesThatWouldSmuggleALineOrMeanNothingAreRefused) {
+  const std::string url = " http://127.0.0.1:1/";
+  for (const char* option :
+       {"--header \"$(printf 'X-A: 1\\r\\nX-B: 2')\"", "--user-agent \"$(printf 'a\\nX-B: 2')\"",
+        "--header \"$(printf 'X-A: 1\\rHost: evil')\""}) {
+    const Outcome outcome = RunCli(std::string(option) + url);
+    EXPECT_EQ(outcome.status, 2) << option;
+    EXPECT_NE(outcome.output.find("may not hold a line break"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find(std::string(option).substr(0, std::string(option).find(' '))),
+              std::string::npos)
+        << outcome.output;
+  }
+  const Outcome cookies = RunCli("--load-cookies /nonexistent/cookies.txt" + url);
+  EXPECT_EQ(cookies.status, 2);
+  EXPECT_NE(cookies.output.find("--load-cookies"), std::string::npos) << cookies.output;
+  EXPECT_EQ(RunCli("--limit-rate 0.5" + url).status, 2);
+  EXPECT_EQ(RunCli("--quota 0.4" + url).status, 2);
+  EXPECT_EQ(RunCli("--max-time x" + url).status, 2);
+  // The same in kestrine.conf, with the line named.
+  const auto conf = home.folder().path() / "config/kestrine/kestrine.conf";
+  std::filesystem::create_directories(conf.parent_path());
+  std::ofstream(conf, std::ios::binary) << "user-agent = a\rX-B: 2\n";
+  const Outcome bad = RunCli("-P " + Output() + url);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.output.find("kestrine.conf:1:"), std::string::npos) << bad.output;
+}
+
+TEST_F(CliTest, TurningCertificateChecksOffIsSaid) {
+  const Outcome outcome = RunCli("--no-check-certificate -P " + Output() + " http://127.0.0.1:1/");
+  EXPECT_NE(outcome.output.find("kestrine-cli: warning: certificates are not checked"),
+            std::string::npos)
+      << outcome.output;
+}
+
 TEST_F(CliTest, InterruptCancelsTheRunCleanly) {
   testing::TestServer server;
   std::string index;

@@ -85,5 +85,32 @@ TEST_F(HttpsSite, CertificateChecksCanBeTurnedOff) {
   EXPECT_TRUE(fs::exists(SiteFolder(engine) / "b.html"));
 }
 
+TEST(HttpsCertificates, EachFailedCheckIsNamed) {
+  struct Case {
+    testing::CertificateShape shape;
+    std::u16string reason;
+  };
+  const Case cases[] = {
+      {{-2 * 24 * 3600, -24 * 3600}, u"certificate not trusted (expired)"},
+      {{-60, 24 * 3600, "example.org", "DNS:example.org"},
+       u"certificate not trusted (made out for another host name)"},
+  };
+  for (const Case& c : cases) {
+    TlsTestServer server(c.shape);
+    server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("<p>x</p>", "text/html");
+    });
+    EngineHarness engine;
+    DownloadOptions options;
+    options.caCertificate = server.CertificatePath();
+    engine.project->SetOptions(options);
+    engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+    engine.Wait();
+    const auto rows = engine.list.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][kReasonColumn], c.reason);
+  }
+}
+
 }  // namespace
 }  // namespace kestrine

@@ -71,5 +71,44 @@ TEST(ProjectJournal, ATornLastRecordIsPassedOverAtEveryByte) {
   EXPECT_TRUE(contents.entries.empty());
 }
 
+TEST(ProjectJournal, WhatAJournalSaysNeverMakesItsReaderAllocateFarBeyondItsSize) {
+  TempFolder folder;
+  const auto path = folder.path() / "kestrine.journal";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << ProjectJournal::Line({"P", "1", "http://h", "h", "site"}) << "\n";
+    out << ProjectJournal::Line({"Q", "0", "0", "http://h/", "index.html"}) << "\n";
+    // Numbers far ahead of the entries before them, and negative ones.
+    for (const char* number : {"4000000", "2147483647", "99999999999", "-5"}) {
+      out << ProjectJournal::Line({"Q", number, "0", "http://h/x", "x.html"}) << "\n";
+      out << ProjectJournal::Line({"O", number, "1", "5", "", ""}) << "\n";
+    }
+    // A line beyond the bound is passed over, and what follows still counts.
+    out << std::string(ProjectJournal::kMaxLineBytes + 10, 'a') << "\n";
+    out << ProjectJournal::Line({"Q", "1", "1", "http://h/a.html", "a.html"}) << "\n";
+    out << ProjectJournal::Line({"W", "0", "1"}) << "\n";
+  }
+  const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+  ASSERT_TRUE(contents.found);
+  ASSERT_EQ(contents.entries.size(), 2u);
+  EXPECT_EQ(contents.entries[1].address, u"http://h/a.html");
+  EXPECT_EQ(contents.entries[1].localFile, u"a.html");
+  ASSERT_NE(contents.documents.WrittenToWeb(0), nullptr);
+  EXPECT_EQ(*contents.documents.WrittenToWeb(0), (std::vector<std::int32_t>{1}));
+}
+
+TEST(ProjectJournal, EarlierJournalsHadLocalFilesBelowTheSiteFoldersName) {
+  TempFolder folder;
+  const auto path = folder.path() / "kestrine.journal";
+  std::ofstream(path, std::ios::binary)
+      << ProjectJournal::Line({"P", "1", "http://h", "h"}) << "\n"
+      << ProjectJournal::Line({"Q", "0", "0", "http://h/", "h\\index.html"}) << "\n"
+      << ProjectJournal::Line({"Q", "1", "0", "http://h/a", "noFolder.html"}) << "\n";
+  const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+  ASSERT_EQ(contents.entries.size(), 2u);
+  EXPECT_EQ(contents.entries[0].localFile, u"index.html");
+  EXPECT_EQ(contents.entries[1].localFile, u"");  // named anew by the queue
+}
+
 }  // namespace
 }  // namespace kestrine

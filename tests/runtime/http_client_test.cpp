@@ -386,6 +386,46 @@ TEST_F(HttpClientTest, HeldPagesWaitForTheCallerAndEverythingElseGoesStraightToT
   EXPECT_EQ(TempFolder::Read(file), "GIF89a");
 }
 
+TEST_F(HttpClientTest, AMemorySinkKeepsItsBoundAndCountsWhatCameAsComplete) {
+  server.server().Get("/big", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(std::string(3 * 1024 * 1024, 'b'), "text/plain");
+  });
+  HttpClient client;
+  client.SinkToMemory(1000);
+  EXPECT_TRUE(client.Navigate2(server.WideUrl("/big"), 0, 0));
+  EXPECT_EQ(client.GetReturnCode(), 200);
+  EXPECT_EQ(client.GetMemoryBody(), std::string(1000, 'b'));
+}
+
+TEST_F(HttpClientTest, AFullDiskSaysSo) {
+  server.server().Get("/file", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(std::string(100000, 'f'), "application/octet-stream");
+  });
+  HttpClient client;
+  client.SinkToFile(u"/dev/full");
+  client.Navigate2(server.WideUrl("/file"), 0, 0);
+  EXPECT_EQ(client.GetReturnCode(), HttpClient::kLocalWriteFailed);
+  EXPECT_EQ(client.GetFailureReason(), "cannot write the local file: No space left on device");
+}
+
+TEST_F(HttpClientTest, ATransferLongerThanItsTimeLimitFails) {
+  server.server().Get("/slow", [](const httplib::Request&, httplib::Response& r) {
+    r.set_chunked_content_provider("text/plain", [](std::size_t, httplib::DataSink& sink) {
+      std::this_thread::sleep_for(200ms);
+      return sink.write("0123456789", 10);
+    });
+  });
+  HttpClient client;
+  HttpClient::RequestOptions options;
+  options.maxTimeSeconds = 1;
+  client.SetRequestOptions(options);
+  const auto start = std::chrono::steady_clock::now();
+  const Result result = FetchWith(client, server.WideUrl("/slow"), 5000, nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_EQ(result.code, HttpClient::kTookTooLong);
+  EXPECT_EQ(client.GetFailureReason(), "took longer than 1 s");
+}
+
 TEST(HttpClientFile, UnwritableSinkRaisesFileException) {
   HttpClient client;
   EXPECT_THROW(client.SinkToFile(u"/nonexistent-folder/sub/file"), FileException);

@@ -41,5 +41,18 @@ TEST(StringUtilityUtf8, RoundTripsAndReplacesLoneSurrogates) {
   EXPECT_EQ(StringUtility::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
 }
 
+TEST(StringUtilityPrintable, ControlsAndReorderingMarksAreWrittenOut) {
+  EXPECT_EQ(StringUtility::Printable("plain caf\xc3\xa9 \xe4\xb8\xad"),
+            "plain caf\xc3\xa9 \xe4\xb8\xad");
+  EXPECT_EQ(StringUtility::Printable("a\x1b]0;t\x07"
+                                     "b\r\n\x7f"),
+            "a\\x1b]0;t\\x07b\\x0d\\x0a\\x7f");
+  EXPECT_EQ(StringUtility::Printable("\xc2\x9b"
+                                     "2J \xe2\x80\xae \xe2\x81\xa6"),
+            "\\u009b2J \\u202e \\u2066");
+  // Bytes that are no UTF-8 never reach the terminal raw.
+  EXPECT_EQ(StringUtility::Printable("x\x9by"), "x\xef\xbf\xbdy");
+}
+
 }  // namespace
 }  // namespace kestrine

@@ -17,23 +17,32 @@
 
 namespace kestrine::testing {
 
+// What a test certificate is made out for, and when it is valid (seconds
+// from now).
+struct CertificateShape {
+  long validFrom = -60;
+  long validUntil = 24 * 3600;
+  const char* name = "127.0.0.1";
+  const char* altName = "IP:127.0.0.1";
+};
+
 // A self-signed certificate for 127.0.0.1, made afresh for each test and
 // written as PEM files into a temporary folder.
 class SelfSignedCertificate {
  public:
-  SelfSignedCertificate() {
+  explicit SelfSignedCertificate(const CertificateShape& shape = {}) {
     EVP_PKEY* key = EVP_RSA_gen(2048);
     X509* cert = X509_new();
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
+    X509_gmtime_adj(X509_getm_notBefore(cert), shape.validFrom);
+    X509_gmtime_adj(X509_getm_notAfter(cert), shape.validUntil);
     X509_set_pubkey(cert, key);
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(shape.name), -1, -1, 0);
     X509_set_issuer_name(cert, name);
-    AddExtension(cert, NID_subject_alt_name, "IP:127.0.0.1");
+    AddExtension(cert, NID_subject_alt_name, shape.altName);
     AddExtension(cert, NID_basic_constraints, "critical,CA:TRUE");
     X509_sign(cert, key, EVP_sha256());
     WritePem(CertificatePath(), [&](FILE* f) { PEM_write_X509(f, cert); });
@@ -67,8 +76,9 @@ class SelfSignedCertificate {
 // A real HTTPS server on 127.0.0.1 with that certificate.
 class TlsTestServer {
  public:
-  TlsTestServer()
-      : server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {}
+  explicit TlsTestServer(const CertificateShape& shape = {})
+      : certificate_(shape),
+        server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {}
 
   httplib::SSLServer& server() { return server_; }
   int port() const { return serving_.port(); }

@@ -1,0 +1,154 @@
+// What a server sends can cost a run neither unbounded memory nor
+// unbounded time: robots.txt of any size, bodies dripped for ever, pages of
+// a million links.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "engine/memory_queue_list.h"
+#include "runtime/local_files.h"
+#include "runtime/string_utility.h"
+#include "support/engine_harness.h"
+#include "support/test_server.h"
+
+namespace kestrine {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::EngineHarness;
+using testing::TempFolder;
+using testing::TestServer;
+
+int RowsWith(EngineHarness& engine, const std::u16string& progress) {
+  int count = 0;
+  for (const auto& row : engine.list.Rows()) count += row[kProgressColumn] == progress;
+  return count;
+}
+
+std::u16string ReasonFor(EngineHarness& engine, const std::u16string& addressEnd) {
+  for (const auto& row : engine.list.Rows()) {
+    if (row[kAddressColumn].ends_with(addressEnd)) return row[kReasonColumn];
+  }
+  return u"(no row)";
+}
+
+void Mirror(EngineHarness& engine, const std::u16string& start, DownloadOptions options = {}) {
+  engine.project->SetOptions(std::move(options));
+  engine.Start(start, DuplicateSite);
+  engine.Wait();
+}
+
+// A site whose robots.txt is chosen by the test; its start page links one
+// private and one open page.
+class RobotsSite {
+ public:
+  RobotsSite() {
+    server_.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("<a href=\"private/p.html\">p</a><a href=\"open.html\">o</a>", "text/html");
+    });
+    server_.server().Get(R"(/(private/p|open)\.html)",
+                         [](const httplib::Request&, httplib::Response& r) {
+                           r.set_content("<p>page</p>", "text/html");
+                         });
+  }
+  httplib::Server& server() { return server_.server(); }
+  std::u16string Url(const std::string& path) { return server_.WideUrl(path); }
+
+ private:
+  TestServer server_;
+};
+
+TEST(ServerBounds, RobotsTxtIsReadAsFarAsItsBoundWhateverItsSize) {
+  const std::string rules = "User-agent: *\nDisallow: /private/\n";
+  for (bool endless : {false, true}) {
+    RobotsSite site;
+    site.server().Get("/robots.txt", [&](const httplib::Request&, httplib::Response& r) {
+      if (!endless) {
+        r.set_content(rules + std::string(10 * 1024 * 1024, '#'), "text/plain");
+        return;
+      }
+      // A robots.txt that never ends: the run still does.
+      r.set_chunked_content_provider(
+          "text/plain", [&](std::size_t offset, httplib::DataSink& sink) {
+            const std::string piece = offset == 0 ? rules : std::string(64 * 1024, '#');
+            return sink.write(piece.data(), piece.size());
+          });
+    });
+    EngineHarness engine;
+    Mirror(engine, site.Url("/index.html"));
+    EXPECT_EQ(RowsWith(engine, u"Finished"), 2) << endless;
+    EXPECT_EQ(engine.project->admission()->Refused(Refusal::Robots), 1) << endless;
+  }
+}
+
+TEST(ServerBounds, AServerErrorOnRobotsTxtTakesNoneOfTheSitesPagesThatRun) {
+  RobotsSite site;
+  site.server().Get("/robots.txt",
+                    [](const httplib::Request&, httplib::Response& r) { r.status = 503; });
+  EngineHarness engine;
+  Mirror(engine, site.Url("/index.html"));
+  // The start page was asked for by the user; its links are left alone.
+  EXPECT_EQ(RowsWith(engine, u"Finished"), 1);
+  EXPECT_EQ(engine.project->admission()->Refused(Refusal::Robots), 2);
+  engine.project->CloseDownloadLog();
+  const std::string log =
+      TempFolder::Read(NativePath(engine.project->siteFolder() + u"\\download.log"));
+  EXPECT_NE(log.find("robots.txt answered HTTP 503"), std::string::npos) << log;
+}
+
+TEST(ServerBounds, ABodyDrippedForEverFailsAfterMaxTime) {
+  TestServer server;
+  std::atomic<bool> stop{false};
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<a href=\"drip.bin\">d</a><a href=\"ok.txt\">o</a>", "text/html");
+  });
+  server.server().Get("/ok.txt", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("ok", "text/plain");
+  });
+  // 2 KB every half second, without a length: above the stall floor, and
+  // never done.
+  server.server().Get("/drip.bin", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_chunked_content_provider("application/octet-stream",
+                                   [&](std::size_t, httplib::DataSink& sink) {
+                                     std::this_thread::sleep_for(500ms);
+                                     const std::string piece(2048, 'd');
+                                     return !stop && sink.write(piece.data(), piece.size());
+                                   });
+  });
+  DownloadOptions options;
+  options.maxTime = 3;
+  EngineHarness engine;
+  const auto start = std::chrono::steady_clock::now();
+  Mirror(engine, server.WideUrl("/index.html"), options);
+  stop = true;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(ReasonFor(engine, u"/drip.bin"), u"took longer than 3 s");
+  EXPECT_EQ(RowsWith(engine, u"Finished"), 2);
+}
+
+TEST(ServerBounds, APageOfCountlessLinksKeepsOnlyWhatTheFileLimitCanTake) {
+  constexpr int kLinks = 20000;
+  TestServer server;
+  server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+    std::string page;
+    for (int i = 0; i < kLinks; ++i) page += "<a href=\"p" + std::to_string(i) + ".html\">x</a>";
+    r.set_content(page, "text/html");
+  });
+  server.server().Get(R"(/p\d+\.html)", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>page</p>", "text/html");
+  });
+  DownloadOptions options;
+  options.maxFiles = 5;
+  EngineHarness engine(1);
+  Mirror(engine, server.WideUrl("/index.html"), options);
+  EXPECT_EQ(RowsWith(engine, u"Finished"), 5);
+  EXPECT_LE(engine.list.RowCount(), 8u);
+  // The rest were counted and written as their web addresses, not kept.
+  EXPECT_GE(engine.project->admission()->Refused(Refusal::FileLimit), kLinks - 8);
+  const std::string page =
+      TempFolder::Read(NativePath(engine.project->siteFolder() + u"\\index.html"));
+  EXPECT_NE(page.find("href=\"" + server.Url("/p19999.html") + "\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrine

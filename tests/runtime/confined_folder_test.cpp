@@ -1,0 +1,137 @@
+#include "runtime/confined_folder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runtime/local_files.h"
+#include "support/temp_folder.h"
+
+namespace kestrine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+// A folder with a file and a folder beside it that nothing may touch, and
+// the copy's folder where links to them are planted.
+class ConfinedFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(root.path() / "outside");
+    fs::create_directories(root.path() / "copy");
+    std::ofstream(Outside()) << "keep me";
+    folder = ConfinedFolder::Open(root.Wide("copy"), ConfinedFolder::Create::No);
+    ASSERT_TRUE(folder.IsOpen());
+  }
+  fs::path Copy() const { return root.path() / "copy"; }
+  fs::path Outside() const { return root.path() / "outside" / "file"; }
+  void ExpectOutsideUntouched() {
+    EXPECT_EQ(TempFolder::Read(Outside()), "keep me");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root.path() / "outside")) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"file"});
+  }
+  std::optional<std::string> Store(const std::u16string& relative, const std::string& bytes) {
+    const auto file = folder.CreateTemporary("~kestrine-part-", nullptr);
+    EXPECT_TRUE(file);
+    EXPECT_TRUE(WriteToDescriptor(file->fd, bytes));
+    ::close(file->fd);
+    const auto error = folder.MoveInto(file->name, relative);
+    if (error) folder.RemoveTemporary(file->name);
+    return error;
+  }
+
+  TempFolder root;
+  ConfinedFolder folder;
+};
+
+TEST_F(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
+  EXPECT_FALSE(Store(u"a\\b\\c.html", "deep"));
+  EXPECT_FALSE(Store(u"top.html", "top"));
+  EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "deep");
+  EXPECT_EQ(folder.Read(u"a\\b\\c.html"), "deep");
+  EXPECT_EQ(folder.FileSize(u"top.html"), 3);
+  EXPECT_FALSE(folder.Replace(u"a\\b\\c.html", "new"));
+  EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "new");
+  // Only the stored files are left: temporary names went with their moves.
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(Copy()))
+    files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);
+  // Paths that climb or hide a separator are no paths inside.
+  for (const std::u16string bad :
+       {u"..\\x", u"a\\..\\..\\x", u"", u"\\x", u"a\\\\b", u"a/../../x"}) {
+    EXPECT_TRUE(Store(bad, "x")) << std::string(bad.begin(), bad.end());
+    EXPECT_FALSE(folder.Read(bad));
+  }
+  ExpectOutsideUntouched();
+}
+
+TEST_F(ConfinedFolderTest, PlantedLinksAreNeverWrittenThrough) {
+  fs::create_symlink(Outside(), Copy() / "page.html");
+  fs::create_directory_symlink(root.path() / "outside", Copy() / "sub");
+  fs::create_directories(Copy() / "real");
+  fs::create_symlink(Outside(), Copy() / "real" / "link.css");
+
+  const auto file = Store(u"page.html", "body");
+  ASSERT_TRUE(file);
+  EXPECT_NE(file->find("symbolic link"), std::string::npos) << *file;
+  const auto folderLink = Store(u"sub\\x.html", "body");
+  ASSERT_TRUE(folderLink);
+  EXPECT_NE(folderLink->find("symbolic link stands where the folder sub"), std::string::npos)
+      << *folderLink;
+  // Reading and replacing refuse links as well: a page's text never comes
+  // from outside, and a rewrite never lands there.
+  EXPECT_FALSE(folder.Read(u"page.html"));
+  EXPECT_FALSE(folder.Read(u"sub\\file"));
+  EXPECT_TRUE(folder.Replace(u"page.html", "x"));
+  EXPECT_TRUE(folder.Replace(u"real\\link.css", "x"));
+  EXPECT_FALSE(folder.HoldsFile(u"page.html"));
+  ExpectOutsideUntouched();
+}
+
+TEST_F(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingToThem) {
+  fs::create_symlink(Outside(), Copy() / "download.log");
+  fs::create_hard_link(Outside(), Copy() / "kestrine.journal");
+  ::mkfifo((Copy() / "pipe").c_str(), 0666);
+
+  for (const char* name : {"download.log", "kestrine.journal"}) {
+    for (bool fresh : {true, false}) {
+      const int fd = folder.OpenOwnFile(name, fresh);
+      ASSERT_GE(fd, 0) << name;
+      EXPECT_TRUE(WriteToDescriptor(fd, "line\n"));
+      ::close(fd);
+    }
+    EXPECT_FALSE(fs::is_symlink(Copy() / name));
+    EXPECT_EQ(fs::hard_link_count(Copy() / name), 1u);
+  }
+  EXPECT_EQ(TempFolder::Read(Copy() / "download.log"), "line\nline\n");
+  // A plain file of its own is appended to; a pipe does not hold the run
+  // but gives way to a file.
+  EXPECT_EQ(TempFolder::Read(Copy() / "kestrine.journal"), "line\nline\n");
+  const int pipe = folder.OpenOwnFile("pipe", false);
+  EXPECT_GE(pipe, 0);
+  ::close(pipe);
+  EXPECT_TRUE(fs::is_regular_file(Copy() / "pipe"));
+  ::mkfifo((Copy() / "reading").c_str(), 0666);
+  EXPECT_EQ(folder.OpenOwnFileForReading("reading"), -1);
+  fs::create_symlink(Outside(), Copy() / "linked.journal");
+  EXPECT_EQ(folder.OpenOwnFileForReading("linked.journal"), -1);
+  ExpectOutsideUntouched();
+}
+
+TEST_F(ConfinedFolderTest, TemporaryNamesCannotBeGuessed) {
+  const auto first = folder.CreateTemporary("~kestrine-part-", nullptr);
+  const auto second = folder.CreateTemporary("~kestrine-part-", nullptr);
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->name, second->name);
+  EXPECT_GE(first->name.size(), std::string("~kestrine-part-").size() + 20);
+  ::close(first->fd);
+  ::close(second->fd);
+}
+
+}  // namespace
+}  // namespace kestrine

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrine::testing {
+
+// Runs kestrine-cli as a user would, its output and errors gathered in one
+// text, and ends it with a signal after a while when asked (SIGINT is
+// Ctrl-C, SIGKILL a crash). Every wait is bounded.
+struct CliRun {
+  int status = -1;  // the exit status; -1 when a signal ended it
+  std::string output;
+};
+
+inline CliRun RunCli(const std::vector<std::string>& arguments,
+                     std::chrono::milliseconds signalAfter = std::chrono::milliseconds(0),
+                     int signal = SIGINT) {
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<char*> argv{const_cast<char*>(KESTRINE_CLI_PATH)};
+    for (const std::string& argument : arguments) {
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::dup2(pipeEnds[1], 1);
+    ::dup2(pipeEnds[1], 2);
+    execv(KESTRINE_CLI_PATH, argv.data());
+    _exit(127);
+  }
+  ::close(pipeEnds[1]);
+  ::fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
+  CliRun run;
+  const auto start = std::chrono::steady_clock::now();
+  bool signalled = signalAfter.count() == 0;
+  int status = 0;
+  for (int i = 0; i < 6000; ++i) {
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+      run.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (!signalled && std::chrono::steady_clock::now() - start >= signalAfter) {
+      kill(child, signal);
+      signalled = true;
+    }
+    if (waitpid(child, &status, WNOHANG) == child) {
+      while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+        run.output.append(buffer, static_cast<std::size_t>(got));
+      }
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (run.status == -1 && waitpid(child, &status, WNOHANG) == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  ::close(pipeEnds[0]);
+  return run;
+}
+
+}  // namespace kestrine::testing
