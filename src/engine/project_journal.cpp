@@ -81,6 +81,8 @@ class ContentsReader {
   void Apply(const std::vector<std::string>& f) {
     const std::string& type = f[0];
     if (type == "P" && (f.size() == 4 || f.size() == 5)) {
+      // A mode no version ever wrote is no project of ours.
+      if (f[1] != "0" && f[1] != "1" && f[1] != "2") return;
       contents_ = {};
       contents_.found = true;
       contents_.mode = static_cast<std::int32_t>(Number(f[1]));

@@ -180,6 +180,35 @@ TEST_F(HostileCopy, AJournalCannotPlaceAFileOutsideTheCopyOrOnTheEnginesOwn) {
   }
 }
 
+TEST_F(HostileCopy, NamesChosenByTheServerNeverLeaveTheCopy) {
+  TestServer server;
+  const std::vector<std::string> links = {
+      "../../escape.html",      "..%2f..%2fescape2.html", "..%5c..%5cescape3.html",
+      "%2e%2e/%2e%2e/e4.html",  "..\\..\\e5.html",       "\xef\xbc\x8e\xef\xbc\x8e/e6.html",
+      "a%00b.html",             "c%0d%0ad.html",          "r\xe2\x80\xaelmth.exe",
+      std::string(300, 'n') + ".html"};
+  std::string index = "<html>";
+  for (const std::string& link : links) index += "<a href=\"" + link + "\">x</a>";
+  server.server().Get("/dir/index.html", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content(index + "</html>", "text/html");
+  });
+  server.server().Get(R"(/.*)", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<html>caught</html>", "text/html");
+  });
+  for (const char* mode : {"duplicate", "browsable", "retrieve"}) {
+    const auto run = RunCli({"--mode", mode, "-P", Out().string(), server.Url("/dir/index.html")});
+    EXPECT_LE(run.status, 1) << run.output;
+  }
+  // Everything lies in the site folder; nothing else was made.
+  for (const auto& entry : fs::recursive_directory_iterator(Root())) {
+    const std::string path = fs::relative(entry.path(), Root()).string();
+    EXPECT_TRUE(path == "out" || path == "config" || path == "home" || path.starts_with("config/") ||
+                path.starts_with("home/") ||
+                path.starts_with("out/127.0.0.1-" + std::to_string(server.port())))
+        << path;
+  }
+}
+
 TEST_F(HostileCopy, PlantedLinksAreRefusedAndWhatTheyPointAtStaysByteIdentical) {
   Site site;
   site.Tree(2);

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <random>
+
+#include "engine/address_queue.h"
+#include "engine/plain_status_monitor.h"
+#include "engine/recorded_local_file.h"
 
 #include "runtime/string_utility.h"
 #include "support/temp_folder.h"
@@ -95,6 +101,53 @@ TEST(ProjectJournal, WhatAJournalSaysNeverMakesItsReaderAllocateFarBeyondItsSize
   EXPECT_EQ(contents.entries[1].localFile, u"a.html");
   ASSERT_NE(contents.documents.WrittenToWeb(0), nullptr);
   EXPECT_EQ(*contents.documents.WrittenToWeb(0), (std::vector<std::int32_t>{1}));
+}
+
+TEST(ProjectJournal, RandomJournalsRestoreToLocalFilesInsideTheCopy) {
+  std::mt19937 random(20261207);
+  const std::vector<std::string> pieces = {"..",   ".",    "\\",  "/",   "a",  "index.html",
+                                           "~kestrine-part-1", "download.log", "kestrine.journal",
+                                           "\x1b", "h",   "x.css", "",    "-1", "%2e"};
+  auto text = [&](int parts) {
+    std::string value;
+    for (int i = 0; i < parts; ++i) value += pieces[random() % pieces.size()];
+    return value;
+  };
+  TempFolder folder;
+  const auto path = folder.path() / "kestrine.journal";
+  for (int journal = 0; journal < 150; ++journal) {
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out << ProjectJournal::Line({"P", std::to_string(random() % 4), "http://h/" + text(2), "h",
+                                   random() % 2 ? "site" : "old"})
+          << "\n";
+      for (int record = 0; record < 40; ++record) {
+        out << ProjectJournal::Line({"Q", std::to_string(random() % 50), std::to_string(random() % 5),
+                                     "http://h/" + text(3), text(4)})
+            << "\n";
+        out << ProjectJournal::Line({"O", std::to_string(random() % 50),
+                                     std::to_string(random() % 3), text(1), text(1), text(1)})
+            << "\n";
+      }
+    }
+    const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
+    PlainStatusMonitor monitor;
+    AddressQueue queue(monitor);
+    std::vector<AddressQueue::RestoredEntry> entries;
+    for (const auto& entry : contents.entries) {
+      if (entry.number >= 0) {
+        entries.push_back({entry.number, entry.depth, entry.address, entry.localFile, false});
+      }
+    }
+    queue.Restore(static_cast<DownloadMode>(std::clamp(contents.mode, 0, 2)), contents.sitePrefix,
+                  contents.siteHost, entries);
+    for (const auto& entry : entries) {
+      const QueueEntry* restored = queue.EntryByNumber(entry.number);
+      ASSERT_NE(restored, nullptr);
+      EXPECT_TRUE(RecordedLocalFile::IsSafe(restored->localFile))
+          << StringUtility::ToUtf8(restored->localFile);
+    }
+  }
 }
 
 TEST(ProjectJournal, EarlierJournalsHadLocalFilesBelowTheSiteFoldersName) {
