@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,9 +22,9 @@ struct CliRun {
   std::string output;
 };
 
-inline CliRun RunCli(const std::vector<std::string>& arguments,
-                     std::chrono::milliseconds signalAfter = std::chrono::milliseconds(0),
-                     int signal = SIGINT) {
+// Signals the run once `signalWhen` first answers true (polled every 10 ms).
+inline CliRun RunCliUntil(const std::vector<std::string>& arguments,
+                          const std::function<bool()>& signalWhen, int signal = SIGINT) {
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
   const pid_t child = fork();
@@ -40,8 +42,7 @@ inline CliRun RunCli(const std::vector<std::string>& arguments,
   ::close(pipeEnds[1]);
   ::fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
   CliRun run;
-  const auto start = std::chrono::steady_clock::now();
-  bool signalled = signalAfter.count() == 0;
+  bool signalled = !signalWhen;
   int status = 0;
   for (int i = 0; i < 6000; ++i) {
     char buffer[4096];
@@ -49,7 +50,7 @@ inline CliRun RunCli(const std::vector<std::string>& arguments,
     while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
       run.output.append(buffer, static_cast<std::size_t>(got));
     }
-    if (!signalled && std::chrono::steady_clock::now() - start >= signalAfter) {
+    if (!signalled && signalWhen()) {
       kill(child, signal);
       signalled = true;
     }
@@ -68,6 +69,27 @@ inline CliRun RunCli(const std::vector<std::string>& arguments,
   }
   ::close(pipeEnds[0]);
   return run;
+}
+
+inline CliRun RunCli(const std::vector<std::string>& arguments,
+                     std::chrono::milliseconds signalAfter = std::chrono::milliseconds(0),
+                     int signal = SIGINT) {
+  if (signalAfter.count() == 0) return RunCliUntil(arguments, nullptr, signal);
+  const auto start = std::chrono::steady_clock::now();
+  return RunCliUntil(
+      arguments, [&] { return std::chrono::steady_clock::now() - start >= signalAfter; }, signal);
+}
+
+// True once `folder` holds at least `count` files: a run under way, past
+// its start, whatever the machine's speed.
+inline bool HoldsFiles(const std::filesystem::path& folder, int count) {
+  std::error_code error;
+  int files = 0;
+  for (std::filesystem::recursive_directory_iterator it(folder, error), end;
+       !error && it != end && files < count; it.increment(error)) {
+    files += it->is_regular_file(error) ? 1 : 0;
+  }
+  return files >= count;
 }
 
 }  // namespace kestrine::testing
