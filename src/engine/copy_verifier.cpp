@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/document_records.h"
 #include "engine/project_journal.h"
 #include "engine/recorded_local_file.h"
 #include "runtime/charset_sniffer.h"
@@ -78,7 +79,7 @@ class Inspector : public IReferenceRewriter {
 struct Document {
   std::string path;          // as shown
   std::u16string localFile;  // relative to the site folder
-  bool styleSheet = false;
+  DocumentRecords::Kind kind = DocumentRecords::Kind::Page;
 };
 
 void VerifyDocument(const Document& document, const ConfinedFolder& siteFiles, Inspector& inspector,
@@ -86,14 +87,15 @@ void VerifyDocument(const Document& document, const ConfinedFolder& siteFiles, I
   const std::optional<std::string> bytes = siteFiles.Read(document.localFile);
   if (!bytes) return;
   ++report.documents;
-  std::u16string text = CharsetSniffer::Decode(
-                            *bytes, "", document.styleSheet ? BodyKind::StyleSheet : BodyKind::Page)
-                            .text;
+  const bool styleSheet = document.kind == DocumentRecords::Kind::StyleSheet;
+  std::u16string text =
+      CharsetSniffer::Decode(*bytes, "", styleSheet ? BodyKind::StyleSheet : BodyKind::Page).text;
   inspector.SetDocument(document.path);
-  if (document.styleSheet) {
+  if (styleSheet) {
     RunStyleSheetPasses(text, inspector);
   } else {
-    RunHtmlPasses(text, inspector);
+    RunHtmlPasses(text, inspector,
+                  document.kind == DocumentRecords::Kind::Svg ? MarkupKind::Svg : MarkupKind::Html);
   }
 }
 
@@ -161,23 +163,32 @@ class JournalReader {
                       RecordedLocalFile::CouldBeNamed(recorded, expected) ? recorded : expected);
     } else if (fields[0] == "D" && fields.size() >= 4) {
       const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
-      // Pages as their number, style sheets as -1 - number.
-      if (number >= 0) rewritten_.push_back(fields[2] == "0" ? number : -1 - number);
+      const long kind = std::strtol(fields[2].c_str(), nullptr, 10);
+      if (number >= 0 && kind >= 0 && kind <= 2) {
+        rewritten_.push_back({number, static_cast<DocumentRecords::Kind>(kind)});
+      }
     }
   }
 
+  struct Rewritten {
+    std::int32_t number;
+    DocumentRecords::Kind kind;
+    bool operator<(const Rewritten& other) const { return number < other.number; }
+    bool operator==(const Rewritten& other) const { return number == other.number; }
+  };
   // Each rewritten document once, with a local file.
-  std::vector<std::int32_t> Rewritten() {
-    std::sort(rewritten_.begin(), rewritten_.end());
+  std::vector<Rewritten> Documents() {
+    std::stable_sort(rewritten_.begin(), rewritten_.end());
     rewritten_.erase(std::unique(rewritten_.begin(), rewritten_.end()), rewritten_.end());
-    rewritten_.erase(
-        std::remove_if(rewritten_.begin(), rewritten_.end(),
-                       [&](std::int32_t encoded) { return LocalFileOf(encoded).empty(); }),
-        rewritten_.end());
+    rewritten_.erase(std::remove_if(rewritten_.begin(), rewritten_.end(),
+                                    [&](const Rewritten& document) {
+                                      return LocalFileOf(document.number).empty();
+                                    }),
+                     rewritten_.end());
     return std::move(rewritten_);
   }
-  std::u16string_view LocalFileOf(std::int32_t encoded) const {
-    return localFiles_.Get(static_cast<std::size_t>(encoded < 0 ? -1 - encoded : encoded));
+  std::u16string_view LocalFileOf(std::int32_t number) const {
+    return localFiles_.Get(static_cast<std::size_t>(number));
   }
 
  private:
@@ -185,7 +196,7 @@ class JournalReader {
   std::u16string siteHost_;
   bool withSiteFolder_ = true;
   JournalLocalFiles localFiles_;
-  std::vector<std::int32_t> rewritten_;
+  std::vector<Rewritten> rewritten_;
 };
 
 }  // namespace
@@ -209,10 +220,10 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
     ProjectJournal::ForEachRecord(
         journal, [&](const std::vector<std::string>& fields) { reader.Apply(fields); });
     ::close(journal);
-    const std::vector<std::int32_t> rewritten = reader.Rewritten();
+    const auto rewritten = reader.Documents();
     return VerifyAll(siteFiles, rewritten.size(), [&](std::size_t i) {
-      const std::u16string localFile(reader.LocalFileOf(rewritten[i]));
-      return Document{shownFolder + "/" + NativePath(localFile), localFile, rewritten[i] < 0};
+      const std::u16string localFile(reader.LocalFileOf(rewritten[i].number));
+      return Document{shownFolder + "/" + NativePath(localFile), localFile, rewritten[i].kind};
     });
   }
   std::vector<Document> documents;
@@ -227,7 +238,9 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
     for (char16_t& c : relative) {
       if (c == u'/') c = u'\\';
     }
-    documents.push_back({it->path().string(), std::move(relative), extension == ".css"});
+    documents.push_back(
+        {it->path().string(), std::move(relative),
+         extension == ".css" ? DocumentRecords::Kind::StyleSheet : DocumentRecords::Kind::Page});
   }
   return VerifyAll(siteFiles, documents.size(), [&](std::size_t i) { return documents[i]; });
 }

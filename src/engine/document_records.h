@@ -17,7 +17,7 @@ namespace kestrine {
 // refers to lie in one shared list. Not thread-safe; the project guards it.
 class DocumentRecords {
  public:
-  enum class Kind : std::int32_t { Page = 0, StyleSheet = 1 };
+  enum class Kind : std::int32_t { Page = 0, StyleSheet = 1, Svg = 2 };
   struct Record {
     std::int32_t number;
     Kind kind;

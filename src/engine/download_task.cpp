@@ -94,12 +94,25 @@ std::optional<std::string> MoveIntoPlace(Project& project, const LocalTarget& ta
   return project.siteFiles().MoveInto(target.partialName, target.localFile);
 }
 
-enum class TextKind { None, StyleSheet, Page };
+enum class TextKind { None, StyleSheet, Page, Svg };
 
 TextKind KindOf(const std::u16string& type) {
-  if (StringUtility::StartsWith(type, u"text/css")) return TextKind::StyleSheet;
-  if (StringUtility::StartsWith(type, u"text/html")) return TextKind::Page;
+  const std::u16string lower = StringUtility::ToLowerAscii(type);
+  if (StringUtility::StartsWith(lower, u"text/css")) return TextKind::StyleSheet;
+  if (StringUtility::StartsWith(lower, u"text/html")) return TextKind::Page;
+  if (StringUtility::StartsWith(lower, u"image/svg+xml")) return TextKind::Svg;
   return TextKind::None;
+}
+
+Project::DocumentKind DocumentKindOf(TextKind kind) {
+  switch (kind) {
+    case TextKind::StyleSheet:
+      return Project::DocumentKind::StyleSheet;
+    case TextKind::Svg:
+      return Project::DocumentKind::Svg;
+    default:
+      return Project::DocumentKind::Page;
+  }
 }
 
 // The project as a scan of one document sees it: every address found there
@@ -133,7 +146,7 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
   const std::u16string address(entry.address);
   const AddressQueue& queue = project.queue();
   const bool scanning = queue.mode() != RetrieveFiles;
-  if (kind == TextKind::Page) {
+  if (kind != TextKind::StyleSheet) {
     const std::u16string location = client.GetLocationURL();
     if (location != address && !ContainsSitePrefix(location, queue.sitePrefix())) {
       return std::nullopt;
@@ -149,14 +162,19 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
   const std::u16string charset =
       AnsiCodePage::ToWide(styleSheet ? client.GetCharset() : client.GetDefaultCharset());
   std::optional<ScannedDocument> scanned;
-  // Style sheets are scanned wherever they come from, pages only inside the
-  // site.
+  // Style sheets are scanned wherever they come from, pages and images only
+  // inside the site.
   if (scanning && (styleSheet || IsUnderSitePrefix(address, queue.sitePrefix()))) {
     DocumentScope scope(project, entry.depth);
-    scanned = ScannedDocument{
-        styleSheet ? Project::DocumentKind::StyleSheet : Project::DocumentKind::Page, charset, {}};
-    const auto scan = styleSheet ? &ScanStyleSheetReferences : &ScanHtmlReferences;
-    scan(scope, text, charset, address, project.siteFolder(), target.folder, &scanned->referenced);
+    scanned = ScannedDocument{DocumentKindOf(kind), charset, {}};
+    if (styleSheet) {
+      ScanStyleSheetReferences(scope, text, charset, address, project.siteFolder(), target.folder,
+                               &scanned->referenced);
+    } else {
+      ScanHtmlReferences(scope, text, charset, address, project.siteFolder(), target.folder,
+                         &scanned->referenced,
+                         kind == TextKind::Svg ? MarkupKind::Svg : MarkupKind::Html);
+    }
   }
   WriteTextBack(client, text, charset);
   return scanned;

@@ -143,8 +143,10 @@ class ContentsReader {
     std::vector<std::int32_t> referenced;
     referenced.reserve(f.size() - 4);
     for (std::size_t i = 4; i < f.size(); ++i) referenced.push_back(NumberAt(f[i]));
-    const auto kind =
-        Number(f[2]) == 1 ? DocumentRecords::Kind::StyleSheet : DocumentRecords::Kind::Page;
+    const std::int64_t recorded = Number(f[2]);
+    const auto kind = recorded == 1   ? DocumentRecords::Kind::StyleSheet
+                      : recorded == 2 ? DocumentRecords::Kind::Svg
+                                      : DocumentRecords::Kind::Page;
     contents_.documents.Add(NumberAt(f[1]), kind, Wide(f[3]), referenced);
   }
 

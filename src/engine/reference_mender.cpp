@@ -66,7 +66,7 @@ std::vector<std::int32_t> ReferenceMender::StoredAgain(std::int32_t document,
 }
 
 ReferenceMender::Outcome ReferenceMender::MendDocument(
-    std::int32_t number, bool styleSheet, const std::u16string& charset,
+    std::int32_t number, DocumentRecords::Kind kind, const std::u16string& charset,
     const std::vector<bool>& notInCopy, const std::vector<std::int32_t>& storedAgain) const {
   Outcome outcome;
   outcome.document = number;
@@ -77,10 +77,11 @@ ReferenceMender::Outcome ReferenceMender::MendDocument(
   const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
   std::u16string text = charsets.CharsetToWide(charset, *bytes);
   UnstoredReferenceRelinker relinker(queue_, FolderOf(entry->localFile), notInCopy, storedAgain);
-  if (styleSheet) {
+  if (kind == DocumentRecords::Kind::StyleSheet) {
     RunStyleSheetPasses(text, relinker);
   } else {
-    RunHtmlPasses(text, relinker);
+    RunHtmlPasses(text, relinker,
+                  kind == DocumentRecords::Kind::Svg ? MarkupKind::Svg : MarkupKind::Html);
   }
   if (relinker.Relinked() == 0) return outcome;
   const std::string encoded = charsets.WideToCharset(charset, text);
@@ -109,7 +110,7 @@ void ReferenceMender::Mend() {
   const std::vector<bool> notInCopy = TargetsNotInTheCopy();
   struct Work {
     std::int32_t number;
-    bool styleSheet;
+    DocumentRecords::Kind kind;
     const std::u16string* charset;
     std::vector<std::int32_t> storedAgain;
   };
@@ -127,16 +128,15 @@ void ReferenceMender::Mend() {
     });
     std::vector<std::int32_t> again = StoredAgain(record.number, notInCopy);
     if (refersToMissing || !again.empty()) {
-      work.push_back({record.number, record.kind == DocumentRecords::Kind::StyleSheet,
-                      &documents_.CharsetOf(record), std::move(again)});
+      work.push_back({record.number, record.kind, &documents_.CharsetOf(record), std::move(again)});
     }
   }
   std::vector<Outcome> outcomes(work.size());
   WorkShares::Run(work.size(), WorkShares::CountFor(work.size(), 16),
                   [&](std::size_t, std::size_t begin, std::size_t end) {
                     for (std::size_t i = begin; i < end; ++i) {
-                      outcomes[i] = MendDocument(work[i].number, work[i].styleSheet,
-                                                 *work[i].charset, notInCopy, work[i].storedAgain);
+                      outcomes[i] = MendDocument(work[i].number, work[i].kind, *work[i].charset,
+                                                 notInCopy, work[i].storedAgain);
                     }
                   });
   for (const Outcome& outcome : outcomes) Record(outcome);

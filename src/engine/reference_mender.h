@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/document_records.h"
+
 namespace kestrine {
 
 class AddressQueue;
 class ConfinedFolder;
-class DocumentRecords;
 class ProjectJournal;
 struct QueueEntry;
 
@@ -37,8 +38,8 @@ class ReferenceMender {
   std::vector<bool> TargetsNotInTheCopy() const;
   std::vector<std::int32_t> StoredAgain(std::int32_t document,
                                         const std::vector<bool>& notInCopy) const;
-  Outcome MendDocument(std::int32_t number, bool styleSheet, const std::u16string& charset,
-                       const std::vector<bool>& notInCopy,
+  Outcome MendDocument(std::int32_t number, DocumentRecords::Kind kind,
+                       const std::u16string& charset, const std::vector<bool>& notInCopy,
                        const std::vector<std::int32_t>& storedAgain) const;
   void Record(const Outcome& outcome);
 

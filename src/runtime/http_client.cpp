@@ -37,7 +37,8 @@ constexpr std::size_t kHeldTextBytes = 4 * 1024 * 1024;
 
 bool IsTextType(const std::string& contentType) {
   const std::string type = StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType));
-  return type.rfind("text/html", 0) == 0 || type.rfind("text/css", 0) == 0;
+  return type.rfind("text/html", 0) == 0 || type.rfind("text/css", 0) == 0 ||
+         type.rfind("image/svg+xml", 0) == 0;
 }
 
 // Bytes libcurl refuses in an address (blanks, controls, anything beyond

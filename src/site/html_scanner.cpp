@@ -1,25 +1,22 @@
 #include "site/html_scanner.h"
 
-#include "site/pattern_pass.h"
+#include <algorithm>
+
+#include "runtime/string_utility.h"
+#include "site/html_character_references.h"
+#include "site/html_tokenizer.h"
 #include "site/reference_writer.h"
 #include "site/srcset.h"
+#include "site/style_sheet_scanner.h"
 
 namespace kestrine {
 
 namespace {
 
-std::u16string WithoutBlanks(const std::u16string& text) {
-  std::u16string r;
-  r.reserve(text.size());
-  for (char16_t c : text) {
-    if (c != u' ') r += c;
-  }
-  return r;
-}
+using RawText = HtmlTokenizer::RawText;
 
-bool ContainsJavascriptScheme(const std::u16string& r) {
+bool ContainsJavascriptScheme(std::u16string_view r) {
   static constexpr std::u16string_view kScheme = u"javascript:";
-  if (r.size() < kScheme.size()) return false;
   for (std::size_t i = 0; i + kScheme.size() <= r.size(); ++i) {
     std::size_t k = 0;
     while (k < kScheme.size()) {
@@ -33,72 +30,296 @@ bool ContainsJavascriptScheme(const std::u16string& r) {
   return false;
 }
 
-std::optional<std::u16string> TakeHtmlReference(std::u16string r, IReferenceRewriter& rewriter) {
-  r = WithoutBlanks(r);
-  if (!r.empty() && r.front() == u'#') return std::nullopt;
-  if (ContainsJavascriptScheme(r)) return std::nullopt;
-  return rewriter.Rewrite(r);
+// An attribute's value as an address parser reads it: blanks and control
+// characters around it dropped, tabs and line breaks inside it too, and
+// the characters an address cannot hold percent-encoded as a browser sends
+// them ("my file.html" asks for "my%20file.html").
+std::u16string AsAddress(std::u16string_view value) {
+  std::size_t begin = 0;
+  std::size_t end = value.size();
+  while (begin < end && value[begin] <= u' ') ++begin;
+  while (end > begin && value[end - 1] <= u' ') --end;
+  std::u16string address;
+  address.reserve(end - begin);
+  for (std::size_t i = begin; i < end; ++i) {
+    const char16_t c = value[i];
+    if (c == u'\t' || c == u'\n' || c == u'\r') continue;
+    switch (c) {
+      case u' ':
+        address += u"%20";
+        break;
+      case u'"':
+        address += u"%22";
+        break;
+      case u'<':
+        address += u"%3C";
+        break;
+      case u'>':
+        address += u"%3E";
+        break;
+      case u'`':
+        address += u"%60";
+        break;
+      default:
+        if (c < u' ' || c == 0x7F) {
+          static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+          address += u'%';
+          address += kHex[c >> 4];
+          address += kHex[c & 0xF];
+        } else {
+          address += c;
+        }
+    }
+  }
+  return address;
 }
 
-std::optional<std::u16string> HtmlReference(std::u16string_view raw, IReferenceRewriter& rewriter) {
-  return TakeHtmlReference(WithoutQuotes(raw), rewriter);
+// Where an element's text ends, for the elements whose text is no markup.
+std::optional<RawText> RawTextOf(std::u16string_view name) {
+  if (name == u"script") return RawText::Script;
+  if (name == u"plaintext") return RawText::Plaintext;
+  for (std::u16string_view text :
+       {u"style", u"textarea", u"title", u"xmp", u"iframe", u"noembed", u"noframes"}) {
+    if (name == text) return RawText::Text;
+  }
+  return std::nullopt;
 }
 
-// Background values without a "/" are too often colours or names to follow.
-std::optional<std::u16string> BackgroundReference(std::u16string_view raw,
-                                                  IReferenceRewriter& rewriter) {
-  std::u16string r = WithoutQuotes(raw);
-  if (r.find(u'/') == std::u16string::npos) return std::nullopt;
-  return TakeHtmlReference(std::move(r), rewriter);
+// The elements whose `src` names what they show or run.
+bool TakesSource(std::u16string_view name) {
+  for (std::u16string_view element : {u"img", u"script", u"iframe", u"frame", u"embed", u"input",
+                                      u"source", u"track", u"audio", u"video"}) {
+    if (name == element) return true;
+  }
+  return false;
 }
 
-std::optional<std::u16string> SrcsetReference(std::u16string_view raw,
-                                              IReferenceRewriter& rewriter) {
-  return RewriteSrcset(raw, rewriter);
-}
+// One pass over a page: every tag read once, each value that is a
+// reference replaced through the rewriter. The output is built by
+// appending, so the pass is linear in the page.
+class PageReader {
+ public:
+  PageReader(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind)
+      : text_(text), rewriter_(rewriter), tokenizer_(text), foreignDepth_(kind == MarkupKind::Svg) {
+    tokenizer_.SetForeignContent(foreignDepth_ > 0);
+  }
 
-struct Pass {
-  std::u16string_view start;
-  std::u16string_view end;
-  ValueHandler handler;
-  AtTextStart atStart;
-};
+  void Read() {
+    if (rewriter_.IsStopRequested()) return;
+    HtmlTag tag;
+    while (!stopped_ && tokenizer_.Next(tag)) {
+      const std::u16string name = tokenizer_.Name(tag.name);
+      if (tag.endTag) {
+        Leave(name);
+        continue;
+      }
+      TakeAttributes(name, tag);
+      Enter(name, tag);
+    }
+    if (!changed_) return;
+    output_.append(text_, cut_, std::u16string::npos);
+    text_.swap(output_);
+  }
 
-constexpr Pass kPasses[] = {
-    {u" href=\"", u"\"", &HtmlReference, AtTextStart::EndsThePass},
-    {u" src=\"", u"\"", &HtmlReference, AtTextStart::EndsThePass},
-    {u" href='", u"'", &HtmlReference, AtTextStart::EndsThePass},
-    {u" src='", u"'", &HtmlReference, AtTextStart::EndsThePass},
-    {u"url(", u")", &HtmlReference, AtTextStart::EndsThePass},
-    {u"content=\"0; url=", u"\"", &HtmlReference, AtTextStart::EndsThePass},
-    {u"background=\"", u"\"", &BackgroundReference, AtTextStart::EndsThePass},
-    // Today's forms: responsive images, video posters, preloads and imports
-    // in style blocks.
-    {u" srcset=\"", u"\"", &SrcsetReference, AtTextStart::IsTaken},
-    {u" srcset='", u"'", &SrcsetReference, AtTextStart::IsTaken},
-    {u" imagesrcset=\"", u"\"", &SrcsetReference, AtTextStart::IsTaken},
-    {u" imagesrcset='", u"'", &SrcsetReference, AtTextStart::IsTaken},
-    {u" poster=\"", u"\"", &HtmlReference, AtTextStart::IsTaken},
-    {u" poster='", u"'", &HtmlReference, AtTextStart::IsTaken},
-    {u"@import \"", u"\"", &HtmlReference, AtTextStart::IsTaken},
-    {u"@import '", u"'", &HtmlReference, AtTextStart::IsTaken},
+ private:
+  // SVG and MathML change how CDATA is read, and inside SVG any element
+  // may refer to another by href.
+  void Enter(const std::u16string& name, const HtmlTag& tag) {
+    if ((name == u"svg" || name == u"math") && !tag.selfClosing) {
+      tokenizer_.SetForeignContent(++foreignDepth_ > 0);
+    }
+    if (tag.selfClosing) return;
+    // Inside SVG only style and script hold text that is no markup.
+    if (foreignDepth_ > 0 && name != u"style" && name != u"script") return;
+    if (const auto raw = RawTextOf(name)) {
+      const TextRange range = tokenizer_.SkipRawText(*raw, name);
+      if (name == u"style") RewriteStyleSheet(range);
+    }
+  }
+
+  void Leave(const std::u16string& name) {
+    if ((name == u"svg" || name == u"math") && foreignDepth_ > 0) {
+      tokenizer_.SetForeignContent(--foreignDepth_ > 0);
+    }
+  }
+
+  void TakeAttributes(const std::u16string& name, const HtmlTag& tag) {
+    for (const HtmlAttribute& attribute : tag.attributes) {
+      if (stopped_) return;
+      if (!attribute.hasValue) continue;
+      const std::u16string attributeName = tokenizer_.Name(attribute.name);
+      TakeAttribute(name, tag, attributeName, attribute);
+    }
+  }
+
+  // Which attributes of which elements are references, as browsers read
+  // them; forms are left alone.
+  void TakeAttribute(const std::u16string& element, const HtmlTag& tag,
+                     const std::u16string& attribute, const HtmlAttribute& value) {
+    if (attribute == u"style") return RewriteStyle(value);
+    if (foreignDepth_ > 0) {
+      if (attribute == u"href" || attribute == u"xlink:href") RewriteReference(value);
+      return;
+    }
+    if (attribute == u"href") {
+      if (element == u"base") return SetBase(value);
+      if (element == u"a" || element == u"area" || (element == u"link" && !IsHint(tag))) {
+        RewriteReference(value);
+      }
+    } else if (attribute == u"src") {
+      if (TakesSource(element)) RewriteReference(value);
+    } else if (attribute == u"srcset") {
+      if (element == u"img" || element == u"source") RewriteSrcsetValue(value);
+    } else if (attribute == u"imagesrcset") {
+      if (element == u"link") RewriteSrcsetValue(value);
+    } else if (attribute == u"poster") {
+      if (element == u"video") RewriteReference(value);
+    } else if (attribute == u"data") {
+      if (element == u"object") RewriteReference(value);
+    } else if (attribute == u"background") {
+      if (element == u"body" || element == u"table" || element == u"td" || element == u"th") {
+        RewriteReference(value);
+      }
+    } else if (attribute == u"content" && element == u"meta") {
+      if (IsRefresh(tag)) RewriteRefresh(value);
+    }
+  }
+
+  // Links that only hint at a host to connect to early name no file.
+  bool IsHint(const HtmlTag& tag) const {
+    const HtmlAttribute* rel = tokenizer_.Find(tag, u"rel");
+    if (rel == nullptr) return false;
+    const std::u16string value = StringUtility::ToLowerAscii(Decoded(*rel));
+    return value.find(u"preconnect") != std::u16string::npos ||
+           value.find(u"dns-prefetch") != std::u16string::npos;
+  }
+
+  bool IsRefresh(const HtmlTag& tag) const {
+    const HtmlAttribute* equiv = tokenizer_.Find(tag, u"http-equiv");
+    return equiv != nullptr && StringUtility::EqualsIgnoreCaseAscii(
+                                   StringUtility::TrimWhiteSpace(Decoded(*equiv)), u"refresh");
+  }
+
+  std::u16string Decoded(const HtmlAttribute& attribute) const {
+    return HtmlCharacterReferences::DecodeAttribute(std::u16string_view(text_).substr(
+        attribute.value.begin, attribute.value.end - attribute.value.begin));
+  }
+
+  // The rewritten address of a reference, or nothing to leave it as it is.
+  std::optional<std::u16string> Rewritten(const std::u16string& value) {
+    const std::u16string reference = AsAddress(value);
+    if (reference.empty() || reference.front() == u'#') return std::nullopt;
+    if (ContainsJavascriptScheme(reference)) return std::nullopt;
+    if (rewriter_.IsStopRequested()) {
+      stopped_ = true;
+      return std::nullopt;
+    }
+    return rewriter_.Rewrite(reference);
+  }
+
+  void RewriteReference(const HtmlAttribute& attribute) {
+    if (auto written = Rewritten(Decoded(attribute))) Replace(attribute, *written);
+  }
+
+  void RewriteSrcsetValue(const HtmlAttribute& attribute) {
+    if (rewriter_.IsStopRequested()) {
+      stopped_ = true;
+      return;
+    }
+    if (auto written = RewriteSrcset(Decoded(attribute), rewriter_)) Replace(attribute, *written);
+  }
+
+  void RewriteStyle(const HtmlAttribute& attribute) {
+    const std::u16string before = Decoded(attribute);
+    std::u16string style = before;
+    RunStyleSheetPasses(style, rewriter_);
+    if (style != before) Replace(attribute, style);
+  }
+
+  void RewriteStyleSheet(const TextRange& range) {
+    const std::u16string before = text_.substr(range.begin, range.end - range.begin);
+    std::u16string sheet = before;
+    RunStyleSheetPasses(sheet, rewriter_);
+    if (sheet != before) Replace(range, sheet);
+  }
+
+  // "5; URL=next.html": the address after the delay, as browsers find it;
+  // the delay and the rest stay as they are.
+  void RewriteRefresh(const HtmlAttribute& attribute) {
+    const std::u16string content = Decoded(attribute);
+    std::size_t i = 0;
+    const auto skip = [&](auto taken) {
+      while (i < content.size() && taken(content[i])) ++i;
+    };
+    skip([](char16_t c) { return c <= u' '; });
+    skip([](char16_t c) { return (c >= u'0' && c <= u'9') || c == u'.'; });
+    skip([](char16_t c) { return c <= u' '; });
+    if (i < content.size() && (content[i] == u';' || content[i] == u',')) ++i;
+    skip([](char16_t c) { return c <= u' '; });
+    if (i + 3 <= content.size() &&
+        StringUtility::EqualsIgnoreCaseAscii(std::u16string_view(content).substr(i, 3), u"url")) {
+      std::size_t j = i + 3;
+      while (j < content.size() && content[j] <= u' ') ++j;
+      if (j < content.size() && content[j] == u'=') {
+        i = j + 1;
+        skip([](char16_t c) { return c <= u' '; });
+      }
+    }
+    std::size_t end = content.size();
+    if (i < content.size() && (content[i] == u'\'' || content[i] == u'"')) {
+      const std::size_t close = content.find(content[i], i + 1);
+      ++i;
+      end = close == std::u16string::npos ? content.size() : close;
+    }
+    if (i >= end) return;
+    if (auto written = Rewritten(content.substr(i, end - i))) {
+      Replace(attribute, content.substr(0, i) + *written + content.substr(end));
+    }
+  }
+
+  // A <base href> moves every later relative reference of the page; the
+  // copy resolves from its own file, so the base is written empty.
+  void SetBase(const HtmlAttribute& attribute) {
+    const std::u16string href = AsAddress(Decoded(attribute));
+    if (href.empty()) return;
+    rewriter_.SetBase(href);
+    Replace(attribute, u"");
+  }
+
+  void Replace(const HtmlAttribute& attribute, const std::u16string& value) {
+    Replace(attribute.value, HtmlCharacterReferences::EncodeAttribute(value, attribute.quote));
+  }
+
+  void Replace(const TextRange& range, const std::u16string& written) {
+    if (!changed_) output_.reserve(text_.size() + text_.size() / 8);
+    changed_ = true;
+    output_.append(text_, cut_, range.begin - cut_);
+    output_ += written;
+    cut_ = range.end;
+  }
+
+  std::u16string& text_;
+  IReferenceRewriter& rewriter_;
+  HtmlTokenizer tokenizer_;
+  int foreignDepth_;
+  std::u16string output_;
+  std::size_t cut_ = 0;
+  bool changed_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace
 
-void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter) {
-  std::u16string scratch;
-  for (const Pass& pass : kPasses) {
-    if (rewriter.IsStopRequested()) return;
-    RunPatternPass(text, pass.start, pass.end, pass.handler, rewriter, pass.atStart, &scratch);
-  }
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind) {
+  PageReader(text, rewriter, kind).Read();
 }
 
 void ScanHtmlReferences(IScanProject& project, std::u16string& text, const std::u16string&,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
-                        const std::u16string& pageFolder, std::vector<std::int32_t>* referenced) {
+                        const std::u16string& pageFolder, std::vector<std::int32_t>* referenced,
+                        MarkupKind kind) {
   ReferenceWriter writer(project, pageAddress, downloadFolder, pageFolder);
-  RunHtmlPasses(text, writer);
+  RunHtmlPasses(text, writer, kind);
   if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
 }
 

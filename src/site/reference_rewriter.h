@@ -15,6 +15,8 @@ class IReferenceRewriter {
   virtual std::optional<std::u16string> Rewrite(const std::u16string& reference) = 0;
   // True once the scan should end between references.
   virtual bool IsStopRequested() { return false; }
+  // A page's <base href>: later relative references resolve against it.
+  virtual void SetBase(const std::u16string&) {}
 
  protected:
   ~IReferenceRewriter() = default;

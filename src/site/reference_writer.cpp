@@ -5,7 +5,7 @@ namespace kestrine {
 ReferenceWriter::ReferenceWriter(IScanProject& project, const std::u16string& documentAddress,
                                  std::u16string downloadFolder, std::u16string documentFolder)
     : project_(project),
-      document_(SplitAbsolute(documentAddress)),
+      base_(SplitAbsolute(documentAddress)),
       downloadFolder_(std::move(downloadFolder)),
       documentFolder_(std::move(documentFolder)) {}
 
@@ -29,12 +29,19 @@ std::optional<std::u16string> ReferenceWriter::Rewrite(const std::u16string& ref
 }
 
 std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
-  const std::u16string address = ResolveReference(reference, document_);
+  const std::u16string address = ResolveReference(reference, base_);
   const FoundAddress found = project_.AddFoundAddress(address);
   if (found.number < 0) return address;
   referenced_.push_back(found.number);
   const std::u16string file = LocalFilePath(downloadFolder_, found.localFile);
   return UrlForm(RelativeLocalReference(documentFolder_, file));
+}
+
+void ReferenceWriter::SetBase(const std::u16string& href) {
+  if (HasForeignScheme(href)) return;
+  base_ = SplitAbsolute(ResolveReference(href, base_));
+  // What was written for a reference holds for the old base only.
+  written_.clear();
 }
 
 std::u16string ReferenceWriter::UrlForm(const std::u16string& relativePath) {

@@ -25,6 +25,7 @@ class ReferenceWriter : public IReferenceRewriter {
 
   std::optional<std::u16string> Rewrite(const std::u16string& reference) override;
   bool IsStopRequested() override { return project_.IsStopRequested(); }
+  void SetBase(const std::u16string& href) override;
 
   // The numbers of the queued addresses this document refers to, each once.
   const std::vector<std::int32_t>& ReferencedNumbers() const { return referenced_; }
@@ -35,7 +36,9 @@ class ReferenceWriter : public IReferenceRewriter {
   std::u16string WrittenFor(const std::u16string& reference);
 
   IScanProject& project_;
-  const AddressParts document_;
+  // What relative references resolve against: the document's address, or
+  // its <base>.
+  AddressParts base_;
   const std::u16string downloadFolder_;
   const std::u16string documentFolder_;
   // Within one document a reference always resolves, numbers and writes the

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "runtime/string_utility.h"
 #include "support/stub_scan_project.h"
 
 namespace kestrine {
@@ -12,6 +14,9 @@ namespace {
 
 using testing::StubScanProject;
 using Strings = std::vector<std::u16string>;
+
+std::string ToUtf8(const std::u16string& text) { return StringUtility::ToUtf8(text); }
+std::u16string FromUtf8(const std::string& text) { return StringUtility::FromUtf8(text); }
 
 const std::u16string kPage = u"http://example.com/news/index.html";
 const std::u16string kRoot = u"D:\\Sites";
@@ -30,13 +35,14 @@ const std::u16string kWorkedExample =
 
 TEST(ScanHtmlReferences, WorkedExampleDuplicateSite) {
   StubScanProject project(DuplicateSite, u"example.com");
+  // A cell's background is an image wherever its name has no "/".
   EXPECT_EQ(Scan(project, kWorkedExample),
             u"<a href=\"../about.html\">About</a><img src='img/a.gif'>"
             u"<a href=\"#top\">Top</a><td background=\"bg.gif\">"
             u"<div style=\"background:url(../css/bg.png)\">");
   EXPECT_EQ(project.queued,
             (Strings{u"http://example.com/about.html", u"http://example.com/news/img/a.gif",
-                     u"http://example.com/css/bg.png"}));
+                     u"http://example.com/news/bg.gif", u"http://example.com/css/bg.png"}));
 }
 
 TEST(ScanHtmlReferences, WorkedExampleBrowsableCopyNumbersNames) {
@@ -44,63 +50,128 @@ TEST(ScanHtmlReferences, WorkedExampleBrowsableCopyNumbersNames) {
   const std::u16string out = Scan(project, kWorkedExample, u"D:\\Sites\\example.com");
   EXPECT_NE(out.find(u"href=\"2.about.html\""), std::u16string::npos);
   EXPECT_NE(out.find(u"src='3.a.gif'"), std::u16string::npos);
-  EXPECT_NE(out.find(u"url(4.bg.png)"), std::u16string::npos);
+  EXPECT_NE(out.find(u"background=\"4.bg.gif\""), std::u16string::npos);
+  EXPECT_NE(out.find(u"url(5.bg.png)"), std::u16string::npos);
+}
+
+TEST(ScanHtmlReferences, AttributesInEveryFormBrowsersRead) {
+  StubScanProject project(DuplicateSite, u"example.com");
+  const std::u16string out =
+      Scan(project,
+           u"<A HREF=\"upper.html\"> <a href = \"spaced.html\"> <a href=bare.html>"
+           u"<a\thref=\"tab.html\"> <a\nhref=\"line.html\"> <a Href='single.html'>"
+           u"<a class=x href=/docs/intro>intro</a><link rel=stylesheet href=/assets/s.css />"
+           u"<a href=\"q.html?a=1&amp;b=2\"> <a href=\"&#102;ile.html\"> <a href=\"x&quot;y.html\">"
+           u"<img src=\"a b.png\"> <a href=\"\n  across\nlines.html  \">"
+           u"<A title=\"<a href='not.html'>\" HREF=\"after.html\">");
+  EXPECT_EQ(
+      project.queued,
+      (Strings{u"http://example.com/news/upper.html", u"http://example.com/news/spaced.html",
+               u"http://example.com/news/bare.html", u"http://example.com/news/tab.html",
+               u"http://example.com/news/line.html", u"http://example.com/news/single.html",
+               u"http://example.com/docs/intro", u"http://example.com/assets/s.css",
+               u"http://example.com/news/q.html?a=1&b=2", u"http://example.com/news/file.html",
+               u"http://example.com/news/x%22y.html", u"http://example.com/news/a%20b.png",
+               u"http://example.com/news/acrosslines.html",
+               u"http://example.com/news/after.html"}));
+  // Written back in each one's own quoting; what now needs quotes gets them.
+  EXPECT_NE(out.find(u"<A HREF=\"upper.html\">"), std::u16string::npos) << ToUtf8(out);
+  EXPECT_NE(out.find(u"<a href = \"spaced.html\">"), std::u16string::npos);
+  EXPECT_NE(out.find(u"<a href=bare.html>"), std::u16string::npos);
+  EXPECT_NE(out.find(u"<a Href='single.html'>"), std::u16string::npos);
+  EXPECT_NE(out.find(u"<a class=x href=../docs/intro.html>"), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=../assets/s.css />"), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=\"q.htmla1-b2.html\""), std::u16string::npos) << ToUtf8(out);
+  EXPECT_NE(out.find(u"title=\"<a href='not.html'>\""), std::u16string::npos);
+}
+
+TEST(ScanHtmlReferences, WhichAttributesOfWhichElementsAreReferences) {
+  StubScanProject project(DuplicateSite, u"example.com");
+  Scan(project,
+       u"<area href=a.html><iframe src=f.html></iframe><frame src=fr.html><embed src=e.swf>"
+       u"<input type=image src=i.png><audio src=a.mp3></audio><video src=v.mp4 poster=p.jpg>"
+       u"<track src=t.vtt></video><object data=o.svg></object><body background=b.png>"
+       u"<table background=t.png><th background=h.png><img srcset=\"s1.png 1x, s2.png 2x\">"
+       u"<link rel=preload as=image imagesrcset=\"l.png 100w\"><link rel=manifest href=m.json>"
+       u"<link rel=preconnect href=\"https://fonts.example.net\">"
+       u"<form action=post.cgi><input src=i2.png></form><div background=no.png>"
+       u"<p src=no.png><a src=no.png><meta http-equiv=Refresh content=\"5; URL='late.html'\">");
+  for (const char* file : {"a.html", "f.html", "fr.html", "e.swf", "i.png", "a.mp3", "v.mp4",
+                           "p.jpg", "t.vtt", "o.svg", "b.png", "t.png", "h.png", "s1.png", "s2.png",
+                           "l.png", "m.json", "i2.png", "late.html"}) {
+    const std::u16string address = u"http://example.com/news/" + FromUtf8(file);
+    EXPECT_NE(std::find(project.queued.begin(), project.queued.end(), address),
+              project.queued.end())
+        << file;
+  }
+  EXPECT_EQ(project.queued.size(), 19u) << ToUtf8(project.queued.back());
 }
 
 TEST(ScanHtmlReferences, SkippedReferencesStayExactly) {
   StubScanProject project(DuplicateSite, u"example.com");
   const std::u16string page =
       u"x <a href=\"#top\"> <a href=\"JavaScript: void(0)\"> <a href=\"javascript:go()\">"
-      u" <a HREF=\"upper.html\"> <a href = \"spaced.html\"> <a href=bare.html>"
-      u"\n<a\thref=\"tab.html\"> <a\nhref=\"line.html\"> <td background=\"bg.gif\">"
-      u" <meta content=\"5; url=late.html\"> <meta content=\"0;url=tight.html\"> URL(up.png)";
+      u" <a href=\"\"> <a href=\"mailto:someone\"> <form action=\"send.php\">"
+      u" <p>href=\"text.html\" url(text.png)</p> <!-- <a href=\"comment.html\"> -->"
+      u" <script>var a = '<a href=\"script.html\">';</script>"
+      u" <textarea><img src=\"area.png\"></textarea> <title><a href=t.html></title>";
   EXPECT_EQ(Scan(project, page), page);
-  EXPECT_TRUE(project.queued.empty());
+  EXPECT_TRUE(project.queued.empty()) << ToUtf8(project.queued.front());
 }
 
-TEST(ScanHtmlReferences, TakenReferenceForms) {
+TEST(ScanHtmlReferences, RefreshTargetsInEveryForm) {
+  StubScanProject project(DuplicateSite, u"example.com");
+  const std::u16string out = Scan(project,
+                                  u"<meta content=\"0; url=next.html\" http-equiv=refresh>"
+                                  u"<META HTTP-EQUIV=\"REFRESH\" CONTENT=\"5;URL=later.html\">"
+                                  u"<meta http-equiv=refresh content='3, url = \"quoted.html\"'>"
+                                  u"<meta name=x content=\"0; url=not.html\">");
+  EXPECT_EQ(project.queued,
+            (Strings{u"http://example.com/news/next.html", u"http://example.com/news/later.html",
+                     u"http://example.com/news/quoted.html"}));
+  EXPECT_NE(out.find(u"content=\"0; url=next.html\""), std::u16string::npos);
+  EXPECT_NE(out.find(u"CONTENT=\"5;URL=later.html\""), std::u16string::npos);
+}
+
+TEST(ScanHtmlReferences, ABaseMovesTheReferencesAfterItAndIsWrittenEmpty) {
   StubScanProject project(DuplicateSite, u"example.com");
   const std::u16string out =
       Scan(project,
-           u"x <td background=\"img/bg.gif\"> <meta content=\"0; url=next.html\">"
-           u" <a href=\"my file.html\"> <a href=\"\"> <a href=\"mailto:someone\">"
-           u" <a href=\"page.html#part\"> <a href=\"page.html#part\">");
-  EXPECT_EQ(project.queued,
-            (Strings{u"http://example.com/news/myfile.html", u"http://example.com/news/",
-                     u"http://example.com/news/page.html", u"http://example.com/news/next.html",
-                     u"http://example.com/news/img/bg.gif"}));
-  EXPECT_NE(out.find(u"background=\"img/bg.gif\""), std::u16string::npos);
-  EXPECT_NE(out.find(u"content=\"0; url=next.html\""), std::u16string::npos);
-  EXPECT_NE(out.find(u"href=\"myfile.html\""), std::u16string::npos);
-  EXPECT_NE(out.find(u"href=\"index.html\""), std::u16string::npos);
-  EXPECT_NE(out.find(u"href=\"mailto:someone\""), std::u16string::npos);
-  // Both mentions of the same address write the same file, fragment kept.
-  const std::u16string part = u"href=\"page.html#part\"";
-  const std::size_t first = out.find(part);
-  ASSERT_NE(first, std::u16string::npos);
-  EXPECT_NE(out.find(part, first + 1), std::u16string::npos);
+           u"<a href=\"before.html\"><base href=\"/docs/v2/\" target=_top>"
+           u"<a href=\"after.html\"><img src=\"../img/x.png\"><a href=\"#here\">");
+  EXPECT_EQ(project.queued, (Strings{u"http://example.com/news/before.html",
+                                     u"http://example.com/docs/v2/after.html",
+                                     u"http://example.com/docs/img/x.png"}));
+  EXPECT_NE(out.find(u"<base href=\"\" target=_top>"), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=\"../docs/v2/after.html\""), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=\"#here\""), std::u16string::npos);
 }
 
-TEST(ScanHtmlReferences, EveryPatternIsFoundWhateverSurroundsIt) {
-  // Characters whose bytes look like "=" or "(" (U+3D3D, U+283D, U+3D00)
-  // must not hide or fake a pattern.
+TEST(ScanHtmlReferences, StylesInAnyCaseAndSvgInsideAPage) {
   StubScanProject project(DuplicateSite, u"example.com");
-  const std::u16string page =
-      u"\u3d3d\u283d <a href=\"a.html\">\u3d00 <a href=\"b.html\">"
-      u"=(=( <img src=\"c.png\"> x\u3d3d href=\"d.html\"url(e.png)";
-  Scan(project, page);
+  const std::u16string out =
+      Scan(project,
+           u"<style>@IMPORT \"a.css\"; p{background:URL(b.png)} /* url(c.png) */</style>"
+           u"<p style=\"background: Url( 'd.png' )\">"
+           u"<svg><use xlink:href=\"icons.svg#star\"/><use href=\"#local\"/>"
+           u"<image href=\"e.png\"/><![CDATA[<a href=\"cdata.html\">]]></svg>");
   EXPECT_EQ(project.queued,
-            (Strings{u"http://example.com/news/a.html", u"http://example.com/news/b.html",
-                     u"http://example.com/news/d.html", u"http://example.com/news/c.png",
+            (Strings{u"http://example.com/news/a.css", u"http://example.com/news/b.png",
+                     u"http://example.com/news/d.png", u"http://example.com/news/icons.svg",
                      u"http://example.com/news/e.png"}));
+  EXPECT_NE(out.find(u"xlink:href=\"icons.svg#star\""), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=\"#local\""), std::u16string::npos);
 }
 
-TEST(ScanHtmlReferences, PatternAtTheVeryFirstCharacterEndsThatPass) {
+TEST(ScanHtmlReferences, SvgImagesReferByHrefFromAnyElement) {
   StubScanProject project(DuplicateSite, u"example.com");
-  const std::u16string page = u" href=\"a.html\" and href=\"b.html\" <img src=\"c.gif\">";
-  const std::u16string out = Scan(project, page);
-  EXPECT_EQ(project.queued, (Strings{u"http://example.com/news/c.gif"}));
-  EXPECT_EQ(out.substr(0, 33), page.substr(0, 33));
+  std::u16string svg =
+      u"<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\">"
+      u"<style><![CDATA[ .a { fill: url(pattern.svg#p) } ]]></style>"
+      u"<image xlink:href=\"photo.jpg\"/><linearGradient href=\"#g\"/></svg>";
+  ScanHtmlReferences(project, svg, u"utf-8", kPage, kRoot, kPageFolder, nullptr, MarkupKind::Svg);
+  EXPECT_EQ(project.queued, (Strings{u"http://example.com/news/pattern.svg",
+                                     u"http://example.com/news/photo.jpg"}));
 }
 
 TEST(ScanHtmlReferences, WrittenReferencesAreUrls) {
@@ -108,7 +179,7 @@ TEST(ScanHtmlReferences, WrittenReferencesAreUrls) {
   const std::u16string out = Scan(project, u"x <a href=\"my%20file.pdf\"> <a href=\"a b.pdf\">",
                                   u"D:\\Sites\\example.com");
   EXPECT_NE(out.find(u"href=\"7.my%2520file.pdf\""), std::u16string::npos);
-  EXPECT_NE(out.find(u"href=\"8.ab.pdf\""), std::u16string::npos);
+  EXPECT_NE(out.find(u"href=\"8.a%2520b.pdf\""), std::u16string::npos);
 }
 
 TEST(ScanHtmlReferences, CancelOrPauseMidScanKeepsRewritesSoFar) {
@@ -128,7 +199,7 @@ TEST(ScanHtmlReferences, HostileTextNeitherCrashesNorHangs) {
   huge += std::u16string(100'000, u'b');
   std::u16string nasty = u"x <a href=\"" + std::u16string(100'000, u'c') + u"\">";
   nasty += std::u16string(u"\0\x01\xD800\xDFFF <img src=\"\xD800.gif\">", 22);
-  nasty += u" url(../../../../../etc/passwd) <a href=\"..\\..\\..\\x\">";
+  nasty += u" <p style=\"background:url(../../../../../etc/passwd)\"> <a href=\"..\\..\\..\\x\">";
   for (int i = 0; i < 2000; ++i) nasty += u"url(";
   EXPECT_EQ(Scan(project, huge), huge);
   const std::u16string out = Scan(project, nasty);

@@ -38,9 +38,10 @@ TEST(ScanStyleSheetReferences, TakesAddressesAndLeavesDataFragmentsAndSchemes) {
       Scan(project,
            u"a{b:url( 'a.png' )} c{d:url(data:image/png;base64,AAAA)} e{f:url(#clip)}"
            u" @import \"x.css\"; @import url(y.css); g{h:URL(up.png)}");
+  // In the order the sheet names them, "URL(" in any letter case.
   EXPECT_EQ(project.queued,
-            (Strings{u"http://example.com/css/a.png", u"http://example.com/css/y.css",
-                     u"http://example.com/css/x.css"}));
+            (Strings{u"http://example.com/css/a.png", u"http://example.com/css/x.css",
+                     u"http://example.com/css/y.css", u"http://example.com/css/up.png"}));
   // CSS ignores the blanks around an address; the written one has none.
   EXPECT_NE(out.find(u"url(a.png)"), std::u16string::npos);
   EXPECT_NE(out.find(u"url(data:image/png;base64,AAAA)"), std::u16string::npos);
@@ -49,14 +50,24 @@ TEST(ScanStyleSheetReferences, TakesAddressesAndLeavesDataFragmentsAndSchemes) {
   EXPECT_NE(out.find(u"URL(up.png)"), std::u16string::npos);
 }
 
-TEST(ScanStyleSheetReferences, UrlAtIndexZeroEndsTheScanAndOtherHostsResolveThere) {
+TEST(ScanStyleSheetReferences, ReadsAsCssDoesFromTheFirstCharacterAndOtherHostsResolveThere) {
   StubScanProject project(DuplicateSite, u"example.com");
-  const std::u16string text = u"url(a.png) url(b.png)";
+  const std::u16string text =
+      u"url(a.png) /* url(comment.png) */ p::after{content:\"url(string.png)\"}"
+      u" x{y:surl(no.png)} @import 'b.css';";
   EXPECT_EQ(Scan(project, text), text);
-  EXPECT_TRUE(project.queued.empty());
+  EXPECT_EQ(project.queued,
+            (Strings{u"http://example.com/css/a.png", u"http://example.com/css/b.css"}));
 
   Scan(project, u" url(img/x.png)", u"http://cdn.example.org/s/t.css");
-  EXPECT_EQ(project.queued, (Strings{u"http://cdn.example.org/s/img/x.png"}));
+  EXPECT_EQ(project.queued.back(), u"http://cdn.example.org/s/img/x.png");
+}
+
+TEST(ScanStyleSheetReferences, AnAddressCssWouldMisreadIsWrittenInQuotes) {
+  StubScanProject project(DuplicateSite, u"example.com");
+  project.refuse = u"refused";
+  EXPECT_EQ(Scan(project, u"a{b:url(\"refused (1).png\")}"),
+            u"a{b:url(\"http://example.com/css/refused (1).png\")}");
 }
 
 TEST(ScanStyleSheetReferences, StopRequestedKeepsTheRewritesSoFar) {

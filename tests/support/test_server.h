@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -44,20 +45,27 @@ class ServingThread {
   int port_ = 0;
 };
 
-// A real HTTP server on 127.0.0.1.
+// A real HTTP server on 127.0.0.1. It starts serving when its address is
+// first asked for, so the handlers registered before are in place before
+// its thread begins (and ThreadSanitizer sees that they are).
 class TestServer {
  public:
   httplib::Server& server() { return server_; }
-  int port() const { return serving_.port(); }
-  std::string Url(const std::string& path) const { return serving_.Url(path, "http"); }
+  int port() const { return Serving().port(); }
+  std::string Url(const std::string& path) const { return Serving().Url(path, "http"); }
   std::u16string WideUrl(const std::string& path) const {
     const std::string url = Url(path);
     return std::u16string(url.begin(), url.end());
   }
 
  private:
-  httplib::Server server_;
-  ServingThread<httplib::Server> serving_{server_};
+  const ServingThread<httplib::Server>& Serving() const {
+    if (!serving_) serving_.emplace(server_);
+    return *serving_;
+  }
+
+  mutable httplib::Server server_;
+  mutable std::optional<ServingThread<httplib::Server>> serving_;
 };
 
 }  // namespace kestrine::testing

@@ -81,10 +81,10 @@ class TlsTestServer {
         server_(certificate_.CertificatePath().c_str(), certificate_.KeyPath().c_str()) {}
 
   httplib::SSLServer& server() { return server_; }
-  int port() const { return serving_.port(); }
+  int port() const { return Serving().port(); }
   std::string CertificatePath() const { return certificate_.CertificatePath(); }
   std::string Url(const std::string& path, const std::string& scheme = "https") const {
-    return serving_.Url(path, scheme);
+    return Serving().Url(path, scheme);
   }
   std::u16string WideUrl(const std::string& path, const std::string& scheme = "https") const {
     const std::string url = Url(path, scheme);
@@ -92,9 +92,15 @@ class TlsTestServer {
   }
 
  private:
+  // Serving starts when the address is first asked for, as TestServer's.
+  const ServingThread<httplib::SSLServer>& Serving() const {
+    if (!serving_) serving_.emplace(server_);
+    return *serving_;
+  }
+
   SelfSignedCertificate certificate_;
-  httplib::SSLServer server_;
-  ServingThread<httplib::SSLServer> serving_{server_};
+  mutable httplib::SSLServer server_;
+  mutable std::optional<ServingThread<httplib::SSLServer>> serving_;
 };
 
 }  // namespace kestrine::testing
