@@ -95,6 +95,10 @@ void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
                 "fetch only addresses that match one of these patterns", group);
   settings.List(app, "--exclude", "exclude", "PATTERNS",
                 "fetch no address that matches one of these patterns", group);
+  settings.Switch(app, "--no-sitemaps", "sitemaps", "off",
+                  "do not queue the pages the site's sitemaps name (robots.txt Sitemap: lines, "
+                  "else /sitemap.xml)",
+                  group);
   settings.Switch(app, "--no-trap-rules", "trap-rules", "off",
                   "turn off the crawler-trap rules (paths over 32 folders deep, a folder "
                   "repeated over 3 times, addresses over 2,048 characters, over 1,000 query "

@@ -118,6 +118,9 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
 void ReportLimits(const Project& project, Console& console) {
   const std::string limit = project.LimitReached();
   if (!limit.empty()) console.Print("Finished: " + limit);
+  if (const std::string sitemap = project.SitemapSummary(); !sitemap.empty()) {
+    console.Print(sitemap);
+  }
   const AdmissionRules* rules = project.admission();
   if (rules == nullptr) return;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {

@@ -36,6 +36,7 @@ struct DownloadOptions {
   std::int64_t limitRate = 0;        // bytes per second, shared out over the workers
   std::string userAgent;             // empty: "Kestrine/<version>"
   bool robots = true;                // honour the site's robots.txt for its pages
+  bool sitemaps = true;              // queue the pages the site's sitemaps name
   std::vector<std::string> headers;  // "Name: value"
   std::string loadCookies;           // a Netscape-format cookie file
 };

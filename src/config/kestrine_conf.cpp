@@ -72,6 +72,7 @@ const std::map<std::string, Setter>& Setters() {
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.limitRate = v; })},
       {"user-agent", Text(&DownloadOptions::userAgent)},
       {"robots", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.robots = v; })},
+      {"sitemaps", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.sitemaps = v; })},
       {"header", List(&DownloadOptions::headers)},
       {"load-cookies", ReadableFile(&DownloadOptions::loadCookies)},
       {"ca-certificate", Text(&DownloadOptions::caCertificate)},

@@ -57,6 +57,11 @@ AddressQueue::AddressQueue(IStatusMonitor& monitor)
 std::optional<std::int32_t> AddressQueue::FindKnownLocked(std::u16string_view address) const {
   const std::u16string_view identity = IdentityOf(address);
   if (const auto known = known_.Find(identity)) return known;
+  if (!aliases_.empty()) {
+    if (const auto alias = aliases_.find(std::u16string(identity)); alias != aliases_.end()) {
+      return alias->second;
+    }
+  }
   for (const std::u16string& alias : DefaultDocumentAliases(identity)) {
     if (const auto known = known_.Find(alias)) return known;
   }
@@ -92,12 +97,54 @@ void AddressQueue::PlaceLocked(QueueEntry& entry) {
 // engine's own files.
 std::u16string AddressQueue::TrustedLocalFileLocked(const QueueEntry& entry,
                                                     const std::u16string& recorded) const {
-  const auto rule =
-      RecordedLocalFile::RuleNameOf(mode_, siteHost_, entry.address, entry.taskNumber());
-  if (RecordedLocalFile::CouldBeNamed(recorded, rule.Path()) && names_.IsFree(recorded)) {
+  const auto names =
+      RecordedLocalFile::NamesFor(mode_, siteHost_, entry.address, entry.taskNumber());
+  if (RecordedLocalFile::CouldBeNamed(recorded, names) && names_.IsFree(recorded)) {
     return recorded;
   }
+  const auto rule =
+      RecordedLocalFile::RuleNameOf(mode_, siteHost_, entry.address, entry.taskNumber());
   return names_.Choose(rule.folder, rule.name);
+}
+
+std::u16string AddressQueue::Rename(QueueEntry& entry, const std::u16string& folder,
+                                    const std::u16string& name) {
+  monitor_.Lock();
+  const std::u16string_view former = entry.localFile;
+  const std::u16string chosen = names_.Choose(folder, name);
+  entry.localFile = texts_.Keep(chosen);
+  names_.Rename(former, entry.localFile, entry.number);
+  renamed_.insert(entry.number);
+  if (placedHook_) placedHook_(entry);
+  monitor_.Unlock();
+  return chosen;
+}
+
+void AddressQueue::AddAlias(const QueueEntry& entry, std::u16string_view address) {
+  monitor_.Lock();
+  const std::u16string identity(IdentityOf(WithoutFragment(std::u16string(address))));
+  if (!FindKnownLocked(identity)) aliases_.emplace(identity, entry.number);
+  monitor_.Unlock();
+}
+
+bool AddressQueue::WasRenamed(std::int32_t number) const { return renamed_.count(number) > 0; }
+
+std::optional<std::int32_t> AddressQueue::KnownNumberOf(std::u16string_view address) const {
+  monitor_.Lock();
+  const auto known = FindKnownLocked(address);
+  monitor_.Unlock();
+  return known;
+}
+
+void AddressQueue::Follow(QueueEntry& entry, std::int32_t same) {
+  monitor_.Lock();
+  if (const QueueEntry* other = EntryByNumber(same); other != nullptr && other != &entry) {
+    names_.AddFormerPath(std::u16string(entry.localFile), entry.number);
+    entry.localFile = other->localFile;
+    renamed_.insert(entry.number);
+    if (placedHook_) placedHook_(entry);
+  }
+  monitor_.Unlock();
 }
 
 void AddressQueue::ReserveEngineFilesLocked() {
@@ -141,6 +188,15 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
     entry.localFile = texts_.Keep(TrustedLocalFileLocked(entry, from.localFile));
     known_.Insert(IdentityOf(entry.address), entry.number);
     names_.Register(entry.localFile, entry.number);
+    for (const std::u16string& former : from.formerLocalFiles) {
+      if (RecordedLocalFile::IsSafe(former) && former != entry.localFile && names_.IsFree(former)) {
+        names_.AddFormerPath(former, entry.number);
+        renamed_.insert(entry.number);
+      }
+    }
+    for (const std::u16string& alias : from.aliases) {
+      aliases_.emplace(IdentityOf(alias), entry.number);
+    }
     if (from.done) {
       entry.state = Done;
       taken_.push_back(&entry);
@@ -237,6 +293,8 @@ void AddressQueue::ReturnToPending(QueueEntry* entry) {
 void AddressQueue::ClearProject() {
   monitor_.Lock();
   known_.Clear();
+  aliases_.clear();
+  renamed_.clear();
   names_.Clear();
   placing_ = false;
   pending_ = {};

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/admission_rules.h"
@@ -99,6 +101,25 @@ class AddressQueue {
   // it was known (the start address and any given with it).
   void set_mode(DownloadMode mode);
 
+  // Gives an entry the local file its answer calls for: `name` in `folder`
+  // (relative to the site folder), or its first free alternative. Its
+  // former file stays its own, for the references written to it. The placed
+  // hook hears of the new file. Returns the new local file.
+  std::u16string Rename(QueueEntry& entry, const std::u16string& folder,
+                        const std::u16string& name);
+  // Another address for what an entry holds (a folder's address and the
+  // one it redirected to): it is known from now on and names the same file.
+  void AddAlias(const QueueEntry& entry, std::u16string_view address);
+  // Whether an entry's local file changed since the address was queued.
+  bool WasRenamed(std::int32_t number) const;
+  // The number of a known address (by the same identity AddAddress uses).
+  std::optional<std::int32_t> KnownNumberOf(std::u16string_view address) const;
+  // An entry whose answer showed it is the same as another known one (a
+  // folder's address that redirected to the "/" form already queued) takes
+  // that one's local file; its own stays its, for the references written to
+  // it, and the placed hook hears of it.
+  void Follow(QueueEntry& entry, std::int32_t same);
+
   // Called, under the project lock, whenever an entry gets its local file:
   // the project journal's hook.
   void SetPlacedHook(std::function<void(const QueueEntry&)> hook);
@@ -112,6 +133,10 @@ class AddressQueue {
     std::u16string address;
     std::u16string localFile;
     bool done;  // its download ended; it is not fetched again
+    // Local files it had before its answer renamed it, and other addresses
+    // of it.
+    std::vector<std::u16string> formerLocalFiles = {};
+    std::vector<std::u16string> aliases = {};
   };
   // Rebuilds a project from its journal: the same mode, site, numbers and
   // local files (each checked against the naming rules: see
@@ -140,6 +165,9 @@ class AddressQueue {
   // so the n-th address costs O(1) to look up instead of a scan of both
   // lists.
   KeyIndex known_;
+  // Other addresses of known entries, by identity: few.
+  std::unordered_map<std::u16string, std::int32_t> aliases_;
+  std::unordered_set<std::int32_t> renamed_;
   LocalNameRegistry names_;
   TextStore texts_;
   AdmissionRules* admission_ = nullptr;

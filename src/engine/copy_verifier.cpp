@@ -156,11 +156,14 @@ class JournalReader {
       if (number > localFiles_.size() + ProjectJournal::kMaxNumberGap) return;
       const std::u16string recorded =
           ProjectJournal::SiteRelative(StringUtility::FromUtf8(fields[4]), withSiteFolder_);
-      const auto rule = RecordedLocalFile::RuleNameOf(
-          mode_, siteHost_, StringUtility::FromUtf8(fields[3]), static_cast<int>(number) + 1);
-      const std::u16string expected = rule.Path();
-      localFiles_.Set(number,
-                      RecordedLocalFile::CouldBeNamed(recorded, expected) ? recorded : expected);
+      const std::u16string address = StringUtility::FromUtf8(fields[3]);
+      const int taskNumber = static_cast<int>(number) + 1;
+      const bool trusted = RecordedLocalFile::CouldBeNamed(
+          recorded, RecordedLocalFile::NamesFor(mode_, siteHost_, address, taskNumber));
+      localFiles_.Set(
+          number,
+          trusted ? recorded
+                  : RecordedLocalFile::RuleNameOf(mode_, siteHost_, address, taskNumber).Path());
     } else if (fields[0] == "D" && fields.size() >= 4) {
       const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
       const long kind = std::strtol(fields[2].c_str(), nullptr, 10);

@@ -14,6 +14,7 @@
 #include "engine/project.h"
 #include "engine/queue_list.h"
 #include "engine/queue_row.h"
+#include "engine/recorded_local_file.h"
 #include "engine/run_state.h"
 #include "engine/string_table.h"
 #include "engine/text_format.h"
@@ -163,15 +164,17 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
       AnsiCodePage::ToWide(styleSheet ? client.GetCharset() : client.GetDefaultCharset());
   std::optional<ScannedDocument> scanned;
   // Style sheets are scanned wherever they come from, pages and images only
-  // inside the site.
+  // inside the site. Relative references lead from where the answer came
+  // from, after any redirect, as a browser reads them.
   if (scanning && (styleSheet || IsUnderSitePrefix(address, queue.sitePrefix()))) {
     DocumentScope scope(project, entry.depth);
     scanned = ScannedDocument{DocumentKindOf(kind), charset, {}};
+    const std::u16string base = client.GetLocationURL();
     if (styleSheet) {
-      ScanStyleSheetReferences(scope, text, charset, address, project.siteFolder(), target.folder,
+      ScanStyleSheetReferences(scope, text, charset, base, project.siteFolder(), target.folder,
                                &scanned->referenced);
     } else {
-      ScanHtmlReferences(scope, text, charset, address, project.siteFolder(), target.folder,
+      ScanHtmlReferences(scope, text, charset, base, project.siteFolder(), target.folder,
                          &scanned->referenced,
                          kind == TextKind::Svg ? MarkupKind::Svg : MarkupKind::Html);
     }
@@ -262,6 +265,87 @@ std::optional<DownloadOutcome> JudgeUpdate(Project& project, QueueEntry& entry,
   return DownloadOutcome::Stored;
 }
 
+bool IsSlashFormOf(const std::u16string& location, const std::u16string& address) {
+  const std::u16string_view wanted = std::u16string_view(address).substr(WebSchemeLength(address));
+  const std::u16string_view found = std::u16string_view(location).substr(WebSchemeLength(location));
+  return found.size() == wanted.size() + 1 && found.back() == u'/' && found.starts_with(wanted) &&
+         !wanted.ends_with(u'/');
+}
+
+std::u16string FolderOf(std::u16string_view localFile) {
+  const std::size_t slash = localFile.rfind(u'\\');
+  return slash == std::u16string_view::npos ? std::u16string()
+                                            : std::u16string(localFile.substr(0, slash));
+}
+
+std::u16string NameOf(std::u16string_view localFile) {
+  const std::size_t slash = localFile.rfind(u'\\');
+  return std::u16string(slash == std::u16string_view::npos ? localFile
+                                                           : localFile.substr(slash + 1));
+}
+
+// The local file the answer calls for, when it is not the one the address
+// gave: a folder's address that redirected to its "/" form is stored as
+// that folder's default document (so the copy keeps the site's paths), and
+// a name that does not suit the type the server gave is named by it. The
+// entry keeps its former file too, for the references written to it; they
+// are mended when the run ends.
+enum class Placement { AsAnswered, SameAsAnother };
+
+Placement PlaceByAnswer(Project& project, QueueEntry& entry, const HttpClient& client,
+                        LocalTarget& target) {
+  AddressQueue& queue = project.queue();
+  std::u16string folder = FolderOf(entry.localFile);
+  std::u16string name = NameOf(entry.localFile);
+  std::u16string namedAfter(entry.address);
+  bool rename = false;
+  const std::u16string location = client.GetLocationURL();
+  if (queue.mode() == DuplicateSite && IsSlashFormOf(location, namedAfter)) {
+    // The "/" form came first, from another page: that entry has the file.
+    if (const auto same = queue.KnownNumberOf(location); same && *same != entry.number) {
+      queue.Follow(entry, *same);
+      return Placement::SameAsAnother;
+    }
+    const auto rule =
+        RecordedLocalFile::RuleNameOf(queue.mode(), queue.siteHost(), location, entry.taskNumber());
+    folder = rule.folder;
+    name = rule.name;
+    namedAfter = location;
+    queue.AddAlias(entry, location);
+    project.journal().RecordAlias(entry.number, location);
+    rename = true;
+  }
+  const std::u16string type = AnsiCodePage::ToWide(client.GetHeaderValue("Content-Type"));
+  if (!StringUtility::TrimWhiteSpace(type).empty()) {
+    if (auto typed = LocalFileNameForType(name, PathExtensionOf(namedAfter), type)) {
+      name = *std::move(typed);
+      rename = true;
+    }
+  }
+  if (!rename || (folder == FolderOf(entry.localFile) && name == NameOf(entry.localFile))) {
+    return Placement::AsAnswered;
+  }
+  queue.Rename(entry, folder, name);
+  const std::string partialName = std::move(target.partialName);
+  target = PlaceEntry(project, entry);
+  target.partialName = partialName;
+  return Placement::AsAnswered;
+}
+
+// An entry whose answer is another entry's stores nothing of its own: the
+// other one's file is its file, and its references are mended to it.
+DownloadOutcome Duplicate(Project& project, int taskNumber, QueueEntry& entry,
+                          const LocalTarget& target, Clock::time_point start) {
+  RemovePartialFile(project, target);
+  entry.state = Done;
+  project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Stored), 0,
+                                  {}, {});
+  ++project.totals().succeeded;
+  UpdateQueueRow(project, taskNumber, 0, 0, Succeeded,
+                 Project::LocalPathOf(entry, project.siteFolder()), SecondsSince(start));
+  return DownloadOutcome::Stored;
+}
+
 // Records a stored file: its outcome, its validators and, for a page or
 // style sheet, what it refers to.
 void RecordStored(Project& project, QueueEntry& entry, const HttpClient& client,
@@ -333,6 +417,9 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     return Halt(project, taskNumber, target, start);
   if (const auto updated = JudgeUpdate(project, entry, client, target, start)) return *updated;
   if (client.GetReturnCode() >= 400) return Fail(project, taskNumber, entry, target, client, start);
+  if (PlaceByAnswer(project, entry, client, target) == Placement::SameAsAnother) {
+    return Duplicate(project, taskNumber, entry, target, start);
+  }
   UpdateQueueRow(project, taskNumber, length, length, Transferring, u"", SecondsSince(start));
   // 6. Pages and style sheets are rewritten; everything else stays as received.
   const std::u16string type =

@@ -38,6 +38,7 @@ std::uint64_t LocalNameRegistry::HashOf(std::u16string_view path) {
 
 bool LocalNameRegistry::IsFile(std::u16string_view path) const {
   if (files_.Find(path)) return true;
+  if (!formerPaths_.empty() && formerPaths_.count(std::u16string(path)) > 0) return true;
   return std::find(reserved_.begin(), reserved_.end(), path) != reserved_.end();
 }
 
@@ -97,11 +98,29 @@ void LocalNameRegistry::Reserve(std::u16string path) {
 }
 
 std::optional<std::int32_t> LocalNameRegistry::Holder(std::u16string_view path) const {
-  return files_.Find(path);
+  if (const auto holder = files_.Find(path)) return holder;
+  if (formerPaths_.empty()) return std::nullopt;
+  const auto former = formerPaths_.find(std::u16string(path));
+  if (former == formerPaths_.end()) return std::nullopt;
+  return former->second;
+}
+
+void LocalNameRegistry::Rename(std::u16string_view from, std::u16string_view to,
+                               std::int32_t number) {
+  // The index keeps the hash of the old path in a slot that no longer finds
+  // anything: its key is the new path now.
+  formerPaths_.emplace(std::u16string(from), number);
+  Register(to, number);
+}
+
+void LocalNameRegistry::AddFormerPath(std::u16string path, std::int32_t number) {
+  RegisterFolders(path);
+  formerPaths_.emplace(std::move(path), number);
 }
 
 void LocalNameRegistry::Clear() {
   files_.Clear();
+  formerPaths_.clear();
   folders_.clear();
   movedFolders_.clear();
   reserved_.clear();

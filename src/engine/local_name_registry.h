@@ -33,6 +33,12 @@ class LocalNameRegistry {
   // Claims a path for the address numbered `number`, whose path the
   // registry's pathOf gives from now on.
   void Register(std::u16string_view path, std::int32_t number);
+  // The address numbered `number` moves from one path to another (its
+  // answer asked for another name): the old path stays its own, so what
+  // was written to it can still be told, and nobody else takes it.
+  void Rename(std::u16string_view from, std::u16string_view to, std::int32_t number);
+  // A path an address had in an earlier run of its copy.
+  void AddFormerPath(std::u16string path, std::int32_t number);
   // Claims a path for the engine's own use.
   void Reserve(std::u16string path);
   // Whether nothing, neither a file nor a folder nor the engine, has the
@@ -58,6 +64,8 @@ class LocalNameRegistry {
   // lazily by Choose, which is why it is mutable.
   mutable std::unordered_map<std::u16string, std::u16string> movedFolders_;
   std::vector<std::u16string> reserved_;
+  // Paths an address had before it was renamed: few, so kept as they are.
+  std::unordered_map<std::u16string, std::int32_t> formerPaths_;
 };
 
 }  // namespace kestrine

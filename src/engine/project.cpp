@@ -160,6 +160,7 @@ void Project::StartRules() {
   admission_->SetStoredFiles(&storedFiles_);
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
+  sitemapAddresses_ = 0;
 }
 
 void Project::OpenJournal(bool fresh) {
@@ -191,7 +192,7 @@ bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) 
     // Continuing fetches what never ended; updating asks again for every
     // stored file, and for what failed.
     entries.push_back({entry.number, entry.depth, entry.address, entry.localFile,
-                       update ? false : stored || failed});
+                       update ? false : stored || failed, entry.formerLocalFiles, entry.aliases});
     if (update && stored) validators_[entry.number] = Validators{entry.etag, entry.lastModified};
   }
   queue_.Restore(static_cast<DownloadMode>(contents.mode), contents.sitePrefix, contents.siteHost,

@@ -88,6 +88,8 @@ class Project : public IScanProject {
   void NoteStored(std::int64_t bytes);
   // "quota of 100 MB reached", or empty while no limit was reached.
   std::string LimitReached() const;
+  // "took 1,204 addresses from the sitemap", or empty when it gave none.
+  std::string SitemapSummary() const;
   // The admission rules of the current project (their refusal counts), or
   // nullptr before the first start.
   const AdmissionRules* admission() const { return admission_.get(); }
@@ -160,6 +162,9 @@ class Project : public IScanProject {
  private:
   void StartRunThread();
   void LoadRobots();
+  void LoadSitemaps(std::vector<std::string> sitemaps);
+  // An address on the site's own host, in the start address's scheme.
+  std::u16string SiteAddress(std::u16string_view path) const;
   void OpenJournal(bool fresh);
   void StartRules();
   void LogRefusals();
@@ -185,6 +190,7 @@ class Project : public IScanProject {
   std::vector<std::optional<Validators>> validators_;
   UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
+  std::atomic<int> sitemapAddresses_{0};
   std::atomic<int> storedFiles_{0};
   std::atomic<std::int64_t> storedBytes_{0};
   mutable std::mutex limitMutex_;

@@ -73,6 +73,10 @@ std::int64_t Number(const std::string& text) { return std::strtoll(text.c_str(),
 // folder; earlier journals recorded them below the site folder's name.
 constexpr const char* kSiteRelative = "site";
 
+// An entry is renamed once or twice in its life; a journal that says more
+// is not believed beyond this.
+constexpr std::size_t kMaxFormerNames = 4;
+
 // Builds the contents of a journal one record at a time.
 class ContentsReader {
  public:
@@ -93,6 +97,13 @@ class ContentsReader {
       Queued(f);
     } else if (type == "O" && f.size() == 6) {
       Outcome(f);
+    } else if (type == "A" && f.size() == 3) {
+      const std::int32_t number = NumberAt(f[1]);
+      auto& entries = contents_.entries;
+      if (number >= 0 && static_cast<std::size_t>(number) < entries.size() &&
+          entries[number].aliases.size() < kMaxFormerNames) {
+        entries[number].aliases.push_back(Wide(f[2]));
+      }
     } else if (type == "D" && f.size() >= 4) {
       Document(f);
     } else if (type == "W" && f.size() >= 2) {
@@ -123,10 +134,16 @@ class ContentsReader {
     }
     if (entries.size() <= static_cast<std::size_t>(number)) entries.resize(number + 1);
     ProjectJournal::Entry& entry = entries[static_cast<std::size_t>(number)];
+    std::u16string localFile = ProjectJournal::SiteRelative(Wide(f[4]), withSiteFolder_);
+    // A second record of a number is a rename: the file it had stays its.
+    if (entry.number == number && !entry.localFile.empty() && entry.localFile != localFile &&
+        entry.formerLocalFiles.size() < kMaxFormerNames) {
+      entry.formerLocalFiles.push_back(std::move(entry.localFile));
+    }
     entry.number = number;
     entry.depth = std::max(0, NumberAt(f[2]));
     entry.address = Wide(f[3]);
-    entry.localFile = ProjectJournal::SiteRelative(Wide(f[4]), withSiteFolder_);
+    entry.localFile = std::move(localFile);
   }
 
   void Outcome(const std::vector<std::string>& f) {
@@ -230,6 +247,10 @@ void ProjectJournal::RecordProject(std::int32_t mode, const std::u16string& site
 void ProjectJournal::RecordQueued(std::int32_t number, std::int32_t depth,
                                   std::u16string_view address, std::u16string_view localFile) {
   Write({"Q", std::to_string(number), std::to_string(depth), Utf8(address), Utf8(localFile)});
+}
+
+void ProjectJournal::RecordAlias(std::int32_t number, std::u16string_view address) {
+  Write({"A", std::to_string(number), Utf8(address)});
 }
 
 void ProjectJournal::RecordOutcome(std::int32_t number, std::int32_t outcome, std::int64_t size,

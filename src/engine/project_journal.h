@@ -46,6 +46,10 @@ class ProjectJournal {
     std::int64_t size = 0;
     std::string etag;
     std::string lastModified;
+    // Local files it had before its answer renamed it, and other addresses
+    // that name what it holds.
+    std::vector<std::u16string> formerLocalFiles;
+    std::vector<std::u16string> aliases;
   };
   struct Contents {
     bool found = false;
@@ -73,6 +77,8 @@ class ProjectJournal {
   // `localFile` relative to the site folder.
   void RecordQueued(std::int32_t number, std::int32_t depth, std::u16string_view address,
                     std::u16string_view localFile);
+  // Another address for what the entry holds.
+  void RecordAlias(std::int32_t number, std::u16string_view address);
   void RecordOutcome(std::int32_t number, std::int32_t outcome, std::int64_t size,
                      const std::string& etag, const std::string& lastModified);
   void RecordDocument(std::int32_t number, std::int32_t kind, const std::u16string& charset,

@@ -15,6 +15,7 @@
 #include "runtime/allocator_tuning.h"
 #include "runtime/http_client.h"
 #include "runtime/string_utility.h"
+#include "site/sitemap.h"
 
 namespace kestrine {
 
@@ -118,34 +119,80 @@ void Project::FinishRun() {
 // arrived: a crawler should read at least 500 KiB of it.
 constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
 
+// What the site says of itself before any page is scanned, once per
+// project: its robots.txt and the sitemaps it names (or /sitemap.xml).
 void Project::LoadRobots() {
-  if (robotsLoaded_ || !options_.robots || admission_ == nullptr) return;
+  if (robotsLoaded_ || admission_ == nullptr) return;
   robotsLoaded_ = true;
-  const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
-  const std::u16string address = (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" +
-                                 queue_.siteHost() + u"/robots.txt";
-  HttpClient client;
-  client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
-  client.SetRequestOptions(RequestOptionsFor(options_, 1));
-  client.SinkToMemory(kMaxRobotsBytes);
-  client.Navigate2(address, 0, 0);
-  const std::string agent = options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
-  const int code = client.GetReturnCode();
-  if (code < 400) {
-    admission_->SetRobots(RobotsRules::Parse(client.GetMemoryBody(), agent));
-  } else if (code >= 500 && code < 600 && client.GetFailureReason().rfind("HTTP ", 0) == 0) {
-    // A server error leaves it open what the site allows: nothing of it is
-    // taken this run.
-    admission_->SetRobots(RobotsRules::Parse("User-agent: *\nDisallow: /\n", agent));
-    WriteDownloadLog(u"robots.txt answered " + StringUtility::FromUtf8(client.GetFailureReason()) +
-                     u": the site's pages are not taken this run");
+  std::vector<std::string> sitemaps;
+  if (options_.robots || options_.sitemaps) {
+    HttpClient client;
+    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+    client.SetRequestOptions(RequestOptionsFor(options_, 1));
+    client.SinkToMemory(kMaxRobotsBytes);
+    client.Navigate2(SiteAddress(u"/robots.txt"), 0, 0);
+    const int code = client.GetReturnCode();
+    if (code < 400) {
+      if (options_.robots) {
+        const std::string agent =
+            options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
+        admission_->SetRobots(RobotsRules::Parse(client.GetMemoryBody(), agent));
+      }
+      sitemaps = RobotsRules::SitemapsIn(client.GetMemoryBody());
+    } else if (options_.robots && code >= 500 && code < 600 &&
+               client.GetFailureReason().rfind("HTTP ", 0) == 0) {
+      // A server error leaves it open what the site allows: nothing of it
+      // is taken this run.
+      admission_->SetRobots(RobotsRules::Parse("User-agent: *\nDisallow: /\n", "*"));
+      WriteDownloadLog(u"robots.txt answered " +
+                       StringUtility::FromUtf8(client.GetFailureReason()) +
+                       u": the site's pages are not taken this run");
+    }
+    // One that cannot be fetched or read allows everything.
   }
-  // One that cannot be fetched or read allows everything.
+  if (options_.sitemaps) LoadSitemaps(std::move(sitemaps));
+}
+
+std::u16string Project::SiteAddress(std::u16string_view path) const {
+  const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
+  return (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" + queue_.siteHost() +
+         std::u16string(path);
+}
+
+// Every address inside the site that the sitemaps name is queued, as if the
+// start page linked it; an index of sitemaps is followed to its sitemaps.
+void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
+  constexpr std::size_t kMaxSitemaps = 50;
+  constexpr std::size_t kMaxSitemapBytes = 50u * 1024 * 1024;
+  if (sitemaps.empty()) sitemaps.push_back(StringUtility::ToUtf8(SiteAddress(u"/sitemap.xml")));
+  const int knownBefore = queue_.KnownCount();
+  for (std::size_t i = 0; i < sitemaps.size() && i < kMaxSitemaps && !IsStopRequested(); ++i) {
+    const std::u16string address = StringUtility::FromUtf8(sitemaps[i]);
+    if (!StringUtility::EqualsIgnoreCaseAscii(SiteHostOf(address), queue_.siteHost())) continue;
+    HttpClient client;
+    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+    client.SetRequestOptions(RequestOptionsFor(options_, 1));
+    client.SinkToMemory(kMaxSitemapBytes);
+    if (!client.Navigate2(address, 0, 0)) continue;
+    const Sitemap sitemap = Sitemap::Read(client.GetMemoryBody());
+    for (const std::string& location : sitemap.locations) {
+      if (sitemap.isIndex) {
+        sitemaps.push_back(location);
+        continue;
+      }
+      const std::u16string page = StringUtility::FromUtf8(location);
+      if (IsUnderSitePrefix(page, queue_.sitePrefix())) AddFoundAddressAt(page, 1);
+    }
+  }
+  sitemapAddresses_ = std::max(0, queue_.KnownCount() - knownBefore);
 }
 
 void Project::LogRefusals() {
   const std::string limit = LimitReached();
   if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
+  if (const std::string sitemap = SitemapSummary(); !sitemap.empty()) {
+    WriteDownloadLog(StringUtility::FromUtf8(sitemap));
+  }
   if (admission_ == nullptr) return;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
     const int count = admission_->Refused(static_cast<Refusal>(reason));
@@ -154,6 +201,13 @@ void Project::LogRefusals() {
           StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)));
     }
   }
+}
+
+std::string Project::SitemapSummary() const {
+  const int count = sitemapAddresses_.load();
+  if (count == 0) return {};
+  return "took " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es") +
+         " from the sitemap";
 }
 
 void Project::MendReferences() {

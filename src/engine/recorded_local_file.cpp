@@ -69,6 +69,36 @@ RecordedLocalFile::RuleName RecordedLocalFile::RuleNameOf(DownloadMode mode,
   return rule;
 }
 
+std::vector<std::u16string> RecordedLocalFile::NamesFor(DownloadMode mode,
+                                                        const std::u16string& siteHost,
+                                                        std::u16string_view address,
+                                                        int taskNumber) {
+  std::vector<RuleName> rules = {RuleNameOf(mode, siteHost, address, taskNumber)};
+  if (mode == DuplicateSite && !address.ends_with(u'/')) {
+    rules.push_back(RuleNameOf(mode, siteHost, std::u16string(address) + u"/", taskNumber));
+  }
+  const std::u16string extension = PathExtensionOf(std::u16string(address));
+  std::vector<std::u16string> names;
+  for (const RuleName& rule : rules) {
+    names.push_back(rule.Path());
+    for (std::u16string_view type : {u"text/html", u"text/css", u"text/javascript",
+                                     u"image/svg+xml", u"application/octet-stream"}) {
+      if (auto typed = LocalFileNameForType(rule.name, extension, type)) {
+        names.push_back(RuleName{rule.folder, *std::move(typed)}.Path());
+      }
+    }
+  }
+  return names;
+}
+
+bool RecordedLocalFile::CouldBeNamed(std::u16string_view recorded,
+                                     const std::vector<std::u16string>& names) {
+  for (const std::u16string& name : names) {
+    if (CouldBeNamed(recorded, name)) return true;
+  }
+  return false;
+}
+
 bool RecordedLocalFile::IsSafe(std::u16string_view path) {
   if (path.empty()) return false;
   const std::vector<std::u16string_view> components = StringUtility::SplitViews(path, u'\\');

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "site/address.h"
 
@@ -24,6 +25,11 @@ class RecordedLocalFile {
   };
   static RuleName RuleNameOf(DownloadMode mode, const std::u16string& siteHost,
                              std::u16string_view address, int taskNumber);
+  // Every name the rules could have given an address, whatever its answer
+  // was: the rule's own, a folder's default document when it redirected to
+  // its "/" form, and the names its type calls for.
+  static std::vector<std::u16string> NamesFor(DownloadMode mode, const std::u16string& siteHost,
+                                              std::u16string_view address, int taskNumber);
 
   // Relative, every component a plain name ("." and ".." are not, nor an
   // empty one), no separator or control character inside a name, no name
@@ -35,6 +41,8 @@ class RecordedLocalFile {
   // shortened with a hash, or as earlier versions of the rules named it
   // (".html" after a long extension).
   static bool CouldBeNamed(std::u16string_view recorded, std::u16string_view expected);
+  // The same against any of the names NamesFor gives.
+  static bool CouldBeNamed(std::u16string_view recorded, const std::vector<std::u16string>& names);
 
   // The prefix of every name the engine gives its own temporary files at
   // the top of the site folder; no site file takes such a name.

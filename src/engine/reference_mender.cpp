@@ -123,11 +123,13 @@ void ReferenceMender::Mend() {
     const DocumentRecords::Record& record = *it;
     if (!seen.insert(record.number).second) continue;
     const auto references = documents_.ReferencesOf(record);
-    const bool refersToMissing = std::any_of(references.begin(), references.end(), [&](auto n) {
-      return n >= 0 && static_cast<std::size_t>(n) < notInCopy.size() && notInCopy[n];
-    });
+    const bool refersToMissingOrRenamed =
+        std::any_of(references.begin(), references.end(), [&](auto n) {
+          return n >= 0 && static_cast<std::size_t>(n) < notInCopy.size() &&
+                 (notInCopy[n] || queue_.WasRenamed(n));
+        });
     std::vector<std::int32_t> again = StoredAgain(record.number, notInCopy);
-    if (refersToMissing || !again.empty()) {
+    if (refersToMissingOrRenamed || !again.empty()) {
       work.push_back({record.number, record.kind, &documents_.CharsetOf(record), std::move(again)});
     }
   }

@@ -17,7 +17,8 @@ struct QueueEntry;
 // a reference to an entry that is not in the copy (it failed, or was never
 // fetched, and no earlier run stored it) is written as its web address, and
 // one that an earlier run wrote so is written local again once its file is
-// there. The copy is never left less whole than it was: a file kept from an
+// there; a reference written to a file whose answer renamed it is written to
+// its new name. The copy is never left less whole than it was: a file kept from an
 // earlier run keeps its links. Runs when every worker has ended; the queue
 // and documents are read without locks, the documents in shares on several
 // threads.

@@ -29,6 +29,21 @@ std::string ProductToken(const std::string& userAgent) {
 
 }  // namespace
 
+std::vector<std::string> RobotsRules::SitemapsIn(const std::string& text) {
+  std::vector<std::string> sitemaps;
+  std::istringstream in(text);
+  for (std::string raw; std::getline(in, raw);) {
+    const std::size_t colon = raw.find(':');
+    if (colon == std::string::npos) continue;
+    if (StringUtility::ToLowerAscii(StringUtility::TrimAscii(raw.substr(0, colon))) != "sitemap") {
+      continue;
+    }
+    const std::string value = StringUtility::TrimAscii(raw.substr(colon + 1));
+    if (!value.empty()) sitemaps.push_back(value);
+  }
+  return sitemaps;
+}
+
 RobotsRules RobotsRules::Parse(const std::string& text, const std::string& userAgent) {
   const std::string token = ProductToken(userAgent);
   RobotsRules named;

@@ -13,6 +13,8 @@ class RobotsRules {
  public:
   RobotsRules() = default;
   static RobotsRules Parse(const std::string& text, const std::string& userAgent);
+  // The addresses of the site's sitemaps that its "Sitemap:" lines name.
+  static std::vector<std::string> SitemapsIn(const std::string& text);
 
   // `path` is the address's path and query, starting with "/".
   bool Allows(const std::string& path) const;

@@ -61,16 +61,31 @@ std::optional<std::u16string> UnstoredReferenceRelinker::Rewrite(const std::u16s
   if (WebSchemeLength(reference) > 0) return BackToCopy(reference);
   const ReferenceAndFragment parts = SplitFragment(reference);
   if (parts.reference.empty() || parts.reference.front() == u'/') return std::nullopt;
-  const auto holder = queue_.HolderOf(TargetOf(documentFolder_, parts.reference));
-  if (!holder || static_cast<std::size_t>(*holder) >= unstored_.size() || !unstored_[*holder]) {
-    return std::nullopt;
-  }
+  const std::u16string target = TargetOf(documentFolder_, parts.reference);
+  const auto holder = queue_.HolderOf(target);
+  if (!holder) return std::nullopt;
   const QueueEntry* entry = queue_.EntryByNumber(*holder);
   if (entry == nullptr) return std::nullopt;
-  toWeb_.push_back(*holder);
-  std::u16string address(entry->address);
-  if (parts.hasFragment) address += u"#" + parts.fragment;
-  return address;
+  if (static_cast<std::size_t>(*holder) < unstored_.size() && unstored_[*holder]) {
+    toWeb_.push_back(*holder);
+    std::u16string address(entry->address);
+    if (parts.hasFragment) address += u"#" + parts.fragment;
+    return address;
+  }
+  // Written before its answer renamed the file: written anew to its name.
+  if (target == entry->localFile) return std::nullopt;
+  ++renamed_;
+  return WrittenTo(*entry, parts);
+}
+
+std::u16string UnstoredReferenceRelinker::WrittenTo(const QueueEntry& entry,
+                                                    const ReferenceAndFragment& parts) const {
+  // Both paths below one root: only where they part matters.
+  const std::u16string from = documentFolder_.empty() ? u"_" : u"_\\" + documentFolder_;
+  std::u16string written = ReferenceWriter::UrlForm(
+      RelativeLocalReference(from, u"_\\" + std::u16string(entry.localFile)));
+  if (parts.hasFragment) written += u"#" + parts.fragment;
+  return written;
 }
 
 std::optional<std::u16string> UnstoredReferenceRelinker::BackToCopy(
@@ -82,12 +97,7 @@ std::optional<std::u16string> UnstoredReferenceRelinker::BackToCopy(
   const QueueEntry* entry = queue_.EntryByNumber(found->second);
   if (entry == nullptr) return std::nullopt;
   toCopy_.push_back(found->second);
-  // Both paths below one root: only where they part matters.
-  const std::u16string from = documentFolder_.empty() ? u"_" : u"_\\" + documentFolder_;
-  std::u16string written = ReferenceWriter::UrlForm(
-      RelativeLocalReference(from, u"_\\" + std::u16string(entry->localFile)));
-  if (parts.hasFragment) written += u"#" + parts.fragment;
-  return written;
+  return WrittenTo(*entry, parts);
 }
 
 }  // namespace kestrine

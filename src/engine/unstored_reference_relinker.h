@@ -13,9 +13,10 @@ namespace kestrine {
 // Reads the references a scan wrote into a stored document (relative local
 // paths in URL form) and writes the absolute address back in place of each
 // one whose target is not in the copy, so the copy links to the live web
-// instead of to a missing file; and writes the local path again in place of
-// an absolute address that an earlier run wrote for a target stored since.
-// Everything else stays as it is.
+// instead of to a missing file; writes the local path again in place of an
+// absolute address that an earlier run wrote for a target stored since; and
+// writes the new name of a file its answer renamed. Everything else stays as
+// it is.
 class UnstoredReferenceRelinker : public IReferenceRewriter {
  public:
   // `documentFolder` is the document's folder relative to the site folder;
@@ -26,7 +27,7 @@ class UnstoredReferenceRelinker : public IReferenceRewriter {
                             const std::vector<std::int32_t>& storedAgain = {});
 
   std::optional<std::u16string> Rewrite(const std::u16string& reference) override;
-  int Relinked() const { return static_cast<int>(toWeb_.size() + toCopy_.size()); }
+  int Relinked() const { return static_cast<int>(toWeb_.size() + toCopy_.size()) + renamed_; }
   // The entries written to the web here, and those written local again.
   const std::vector<std::int32_t>& WrittenToWeb() const { return toWeb_; }
   const std::vector<std::int32_t>& WrittenToCopy() const { return toCopy_; }
@@ -38,6 +39,7 @@ class UnstoredReferenceRelinker : public IReferenceRewriter {
 
  private:
   std::optional<std::u16string> BackToCopy(const std::u16string& reference);
+  std::u16string WrittenTo(const QueueEntry& entry, const ReferenceAndFragment& parts) const;
 
   AddressQueue& queue_;
   const std::u16string documentFolder_;
@@ -45,6 +47,7 @@ class UnstoredReferenceRelinker : public IReferenceRewriter {
   std::unordered_map<std::u16string, std::int32_t> storedAgain_;
   std::vector<std::int32_t> toWeb_;
   std::vector<std::int32_t> toCopy_;
+  int renamed_ = 0;
 };
 
 }  // namespace kestrine

@@ -1,6 +1,7 @@
 #include "site/address.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -53,6 +54,48 @@ bool IsServerScriptExtension(const std::u16string& x) {
   return StringUtility::EqualsIgnoreCaseAscii(x, u"php") ||
          StringUtility::EqualsIgnoreCaseAscii(x, u"jsp") ||
          StringUtility::EqualsIgnoreCaseAscii(x, u"asp");
+}
+
+bool IsOneOf(std::u16string_view x, std::initializer_list<std::u16string_view> list) {
+  for (std::u16string_view item : list) {
+    if (StringUtility::EqualsIgnoreCaseAscii(x, item)) return true;
+  }
+  return false;
+}
+
+// Path endings of pages, which a query string (or a long extension) does
+// not change: such a name still gets ".html".
+bool IsPageExtension(std::u16string_view x) {
+  return IsOneOf(
+      x, {u"php", u"php3", u"php4", u"php5", u"phtml", u"asp", u"aspx", u"jsp", u"jspx", u"cgi",
+          u"pl", u"py", u"cfm", u"do", u"action", u"html", u"htm", u"shtml", u"xhtml"});
+}
+
+bool IsHtmlLikeExtension(std::u16string_view x) {
+  return IsOneOf(x, {u"html", u"htm", u"xhtml", u"xht", u"shtml"});
+}
+
+// The extension a browser reading from disk needs for a type; empty when
+// the type needs none.
+std::u16string_view ExtensionForType(std::u16string_view type) {
+  const auto is = [&](std::u16string_view prefix) {
+    return type.size() >= prefix.size() &&
+           StringUtility::EqualsIgnoreCaseAscii(type.substr(0, prefix.size()), prefix);
+  };
+  if (is(u"text/html") || is(u"application/xhtml+xml")) return u"html";
+  if (is(u"text/css")) return u"css";
+  if (is(u"text/javascript") || is(u"application/javascript") || is(u"application/x-javascript") ||
+      is(u"application/ecmascript")) {
+    return u"js";
+  }
+  if (is(u"image/svg+xml")) return u"svg";
+  return u"";
+}
+
+std::u16string_view LastExtensionOf(std::u16string_view name) {
+  const std::size_t dot = name.rfind(u'.');
+  return dot == std::u16string_view::npos || dot == 0 ? std::u16string_view()
+                                                      : name.substr(dot + 1);
 }
 
 std::u16string JoinUnderRoot(const std::u16string& root, const std::u16string& folderName) {
@@ -174,47 +217,59 @@ AddressParts SplitAbsolute(const std::u16string& address) {
 
 namespace {
 
-// Every "/./" becomes "/", leftmost first and without overlaps, as a
-// replace-all would do it, but in place.
-void RemoveSingleDotSegments(std::u16string& address) {
-  const std::size_t first = StringUtility::Find(address, u"/./");
-  if (first == std::u16string::npos) return;
-  const std::size_t size = address.size();
-  std::size_t write = first;
-  for (std::size_t read = first; read < size;) {
-    if (address[read] == u'/' && read + 2 < size && address[read + 1] == u'.' &&
-        address[read + 2] == u'/') {
-      address[write++] = u'/';
-      read += 3;
-    } else {
-      address[write++] = address[read++];
-    }
+// ".", or ".." with either dot percent-encoded, as the address standard
+// reads a path segment.
+bool IsDotSegment(std::u16string_view segment) {
+  return segment == u"." || StringUtility::EqualsIgnoreCaseAscii(segment, u"%2e");
+}
+
+bool IsDoubleDotSegment(std::u16string_view segment) {
+  if (segment == u"..") return true;
+  for (std::u16string_view form : {u".%2e", u"%2e.", u"%2e%2e"}) {
+    if (StringUtility::EqualsIgnoreCaseAscii(segment, form)) return true;
   }
-  address.resize(write);
+  return false;
 }
 
 }  // namespace
 
 std::u16string CollapseDotSegments(std::u16string address) {
   // Most addresses have no dot segment at all.
-  if (StringUtility::Find(address, u"/.") == std::u16string::npos) return address;
-  // Each round removes one "/../" with the segment before it and starts over,
-  // until none is left or the next one stands right behind the host. The
-  // last "/" of "http://" is at 6 and of "https://" at 7, so one bound
-  // serves both schemes. The text is cut in place.
-  while (true) {
-    RemoveSingleDotSegments(address);
-    const std::size_t c = StringUtility::Find(address, u"/../");
-    if (c == std::u16string::npos) return address;
-    const std::size_t slash = c == 0 ? std::u16string::npos : address.rfind(u'/', c - 1);
-    if (slash != std::u16string::npos && slash <= 7) {
-      address.erase(c, 3);
-      return address;
-    }
-    // Without a "/" before it, everything up to the segment goes.
-    const std::size_t from = slash == std::u16string::npos ? 0 : slash;
-    address.erase(from, c + 3 - from);
+  if (StringUtility::Find(address, u"/.") == std::u16string::npos &&
+      StringUtility::Find(address, u"/%2") == std::u16string::npos) {
+    return address;
   }
+  const std::size_t scheme = address.find(u"://");
+  const std::size_t pathStart = address.find(u'/', scheme == std::u16string::npos ? 0 : scheme + 3);
+  if (pathStart == std::u16string::npos) return address;
+  const std::size_t pathEnd = std::min(address.find_first_of(u"?#", pathStart), address.size());
+  // The segments of the path, each "." dropped and each ".." taking the one
+  // before it, never beyond the root; a path that ends in a dot segment
+  // names a folder and keeps its last "/".
+  std::vector<std::u16string_view> kept;
+  const std::u16string_view path(address.data() + pathStart + 1, pathEnd - pathStart - 1);
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t slash = path.find(u'/', start);
+    const bool last = slash == std::u16string_view::npos;
+    const std::u16string_view segment =
+        path.substr(start, last ? path.size() - start : slash - start);
+    if (IsDoubleDotSegment(segment)) {
+      if (!kept.empty()) kept.pop_back();
+      if (last) kept.emplace_back();
+    } else if (IsDotSegment(segment)) {
+      if (last) kept.emplace_back();
+    } else {
+      kept.push_back(segment);
+    }
+    if (last) break;
+    start = slash + 1;
+  }
+  std::u16string collapsed = address.substr(0, pathStart);
+  for (const std::u16string_view segment : kept) collapsed.append(1, u'/').append(segment);
+  if (kept.empty()) collapsed += u'/';
+  collapsed.append(address, pathEnd, std::u16string::npos);
+  return collapsed;
 }
 
 std::u16string ResolveReference(std::u16string reference, const AddressParts& page) {
@@ -261,7 +316,11 @@ std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, i
     const std::u16string b = ReplaceEach(target.baseName, kBaseNameCharacters);
     std::u16string x = StringUtility::TrimWhiteSpace(target.extension);
     if (x.size() > 4) {
-      x = ReplaceEach(std::move(x), kLongExtensionCharacters) + u".html";
+      // A long ending is a query after a page's name, or a file's own
+      // (".woff2", ".webmanifest"): only the first is taken for a page.
+      const bool page = IsPageExtension(x.substr(0, x.find(u'?')));
+      x = ReplaceEach(std::move(x), kLongExtensionCharacters);
+      if (page) x += u".html";
     } else if (x.empty() || IsServerScriptExtension(x)) {
       x = u"html";
     }
@@ -274,6 +333,38 @@ std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, i
     name = StringUtility::ReplaceAll(std::move(name), u"%", u"");
   }
   return SafeFileName(name);
+}
+
+std::u16string PathExtensionOf(const std::u16string& address) {
+  const std::size_t end = std::min(address.find_first_of(u"?#"), address.size());
+  const std::size_t slash = address.rfind(u'/', end == 0 ? 0 : end - 1);
+  const std::u16string_view name =
+      std::u16string_view(address).substr(slash == std::u16string::npos ? 0 : slash + 1,
+                                          end - (slash == std::u16string::npos ? 0 : slash + 1));
+  return StringUtility::ToLowerAscii(std::u16string(LastExtensionOf(name)));
+}
+
+std::optional<std::u16string> LocalFileNameForType(std::u16string_view name,
+                                                   std::u16string_view pathExtension,
+                                                   std::u16string_view contentType) {
+  const std::u16string_view wanted = ExtensionForType(contentType);
+  if (wanted == u"html") {
+    if (IsHtmlLikeExtension(LastExtensionOf(name))) return std::nullopt;
+    return std::u16string(name) + u".html";
+  }
+  // The rules named it a page; it is not one.
+  std::u16string typed(name);
+  if (StringUtility::EqualsIgnoreCaseAscii(LastExtensionOf(name), u"html") &&
+      !IsHtmlLikeExtension(pathExtension)) {
+    typed.resize(typed.size() - 5);
+  }
+  const std::u16string_view ending = LastExtensionOf(typed);
+  const bool suits = StringUtility::EqualsIgnoreCaseAscii(ending, wanted) ||
+                     (wanted == u"js" && IsOneOf(ending, {u"mjs", u"cjs"})) ||
+                     (wanted == u"svg" && IsOneOf(ending, {u"svgz"}));
+  if (!wanted.empty() && !suits) typed += u"." + std::u16string(wanted);
+  if (typed.empty() || typed == name) return std::nullopt;
+  return SafeFileName(typed);
 }
 
 std::u16string LocalFilePath(const std::u16string& folder, std::u16string_view name) {

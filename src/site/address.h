@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,19 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
                               const AddressParts& target, const std::u16string& root);
 std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, int number);
+// The name a stored file takes once its type is known, when the name the
+// address gave it does not suit a browser reading the copy from disk: a
+// page gets ".html" when its name has no HTML-like ending, a style sheet
+// ".css", a script ".js", an SVG image ".svg"; and anything that is no page
+// loses a ".html" the naming rules put there (an image from "x.php"). Nothing
+// when the name suits the type. `pathExtension` is the address's own
+// extension, before any query.
+std::optional<std::u16string> LocalFileNameForType(std::u16string_view name,
+                                                   std::u16string_view pathExtension,
+                                                   std::u16string_view contentType);
+// The extension of an address's path (lower case, without the dot), before
+// any query or fragment; empty when its last segment has none.
+std::u16string PathExtensionOf(const std::u16string& address);
 std::u16string LocalFilePath(const std::u16string& folder, std::u16string_view name);
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to);
 

@@ -107,8 +107,9 @@ class PageReader {
   void Read() {
     if (rewriter_.IsStopRequested()) return;
     HtmlTag tag;
+    std::u16string name;
     while (!stopped_ && tokenizer_.Next(tag)) {
-      const std::u16string name = tokenizer_.Name(tag.name);
+      tokenizer_.NameInto(tag.name, name);
       if (tag.endTag) {
         Leave(name);
         continue;
@@ -147,8 +148,8 @@ class PageReader {
     for (const HtmlAttribute& attribute : tag.attributes) {
       if (stopped_) return;
       if (!attribute.hasValue) continue;
-      const std::u16string attributeName = tokenizer_.Name(attribute.name);
-      TakeAttribute(name, tag, attributeName, attribute);
+      tokenizer_.NameInto(attribute.name, attributeName_);
+      TakeAttribute(name, tag, attributeName_, attribute);
     }
   }
 
@@ -302,6 +303,7 @@ class PageReader {
   IReferenceRewriter& rewriter_;
   HtmlTokenizer tokenizer_;
   int foreignDepth_;
+  std::u16string attributeName_;
   std::u16string output_;
   std::size_t cut_ = 0;
   bool changed_ = false;

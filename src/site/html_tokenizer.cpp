@@ -60,9 +60,13 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::size_t at, std::u16st
 
 std::u16string HtmlTokenizer::Name(TextRange range) const {
   std::u16string name;
-  name.reserve(range.end - range.begin);
-  for (std::size_t i = range.begin; i < range.end; ++i) name += Lower(text_[i]);
+  NameInto(range, name);
   return name;
+}
+
+void HtmlTokenizer::NameInto(TextRange range, std::u16string& name) const {
+  name.resize(range.end - range.begin);
+  for (std::size_t i = range.begin; i < range.end; ++i) name[i - range.begin] = Lower(text_[i]);
 }
 
 bool HtmlTokenizer::NameIs(TextRange range, std::u16string_view lower) const {

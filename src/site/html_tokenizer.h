@@ -74,6 +74,9 @@ class HtmlTokenizer {
   std::u16string_view text() const { return text_; }
   // The lower-cased name of a tag or attribute, with U+FFFD for NUL.
   std::u16string Name(TextRange range) const;
+  // The same into a string the caller keeps, so a page's thousands of
+  // names cost no allocation each.
+  void NameInto(TextRange range, std::u16string& name) const;
   // Whether a name equals `lower` (ASCII, lower case) in any letter case.
   bool NameIs(TextRange range, std::u16string_view lower) const;
   // The first attribute of that name, or nullptr.

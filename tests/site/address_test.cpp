@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,13 +66,25 @@ TEST(SplitAddress, CutsHostDirectoryBaseNameAndExtension) {
   }
 }
 
-TEST(CollapseDotSegments, RemovesSegmentsButStopsAtTheHost) {
-  EXPECT_EQ(CollapseDotSegments(u"http://example.com/a/./b/../c.html"),
-            u"http://example.com/a/c.html");
-  EXPECT_EQ(CollapseDotSegments(u"http://example.com/../../a.html"),
-            u"http://example.com/../a.html");
-  EXPECT_EQ(CollapseDotSegments(u"http://example.com/a/b/../../c"), u"http://example.com/c");
-  EXPECT_EQ(CollapseDotSegments(u"http://example.com/x.html"), u"http://example.com/x.html");
+TEST(CollapseDotSegments, RemovesSegmentsAsTheAddressStandardDoes) {
+  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+      {u"http://example.com/a/./b/../c.html", u"http://example.com/a/c.html"},
+      {u"http://example.com/a/b/../../c", u"http://example.com/c"},
+      {u"http://example.com/x.html", u"http://example.com/x.html"},
+      // Nothing climbs above the root.
+      {u"http://example.com/../../a.html", u"http://example.com/a.html"},
+      // A final "." or ".." names a folder.
+      {u"http://example.com/guide/..", u"http://example.com/"},
+      {u"http://example.com/guide/.", u"http://example.com/guide/"},
+      {u"http://example.com/a/b/../..", u"http://example.com/"},
+      {u"http://example.com/a/%2E%2e/b/%2e/c", u"http://example.com/b/c"},
+      // Only the path: a query keeps its dots.
+      {u"http://example.com/a/../p?next=../x/./y", u"http://example.com/p?next=../x/./y"},
+      {u"http://example.com/a/.hidden/..b", u"http://example.com/a/.hidden/..b"},
+  };
+  for (const auto& [address, collapsed] : cases) {
+    EXPECT_EQ(CollapseDotSegments(address), collapsed) << StringUtility::ToUtf8(address);
+  }
 }
 
 TEST(CollapseDotSegments, LongHostileChainEndsQuickly) {
@@ -96,6 +109,9 @@ TEST(ResolveReference, WorkedExamplesAgainstTheNewsPage) {
       {u"HTTPS://other.org/./b/../a", u"https://other.org/a"},
       {u"os.html#os.stat", u"http://example.com/news/os.html"},
       {u"", u"http://example.com/news/"},
+      {u"..", u"http://example.com/"},
+      {u".", u"http://example.com/news/"},
+      {u"../..", u"http://example.com/"},
   };
   for (const auto& [reference, expected] : cases) {
     EXPECT_EQ(ResolveReference(reference, PageParts()), expected);
@@ -111,7 +127,7 @@ TEST(ResolveReference, ReferencesTakeTheSchemeOfTheirPage) {
   EXPECT_EQ(ResolveReference(u"//cdn.org/a.js", page), u"https://cdn.org/a.js");
   EXPECT_EQ(ResolveReference(u"http://x.org/", page), u"http://x.org/");
   EXPECT_EQ(CollapseDotSegments(u"https://example.com/../../a.html"),
-            u"https://example.com/../a.html");
+            u"https://example.com/a.html");
 }
 
 TEST(HasForeignScheme, EverySchemeButTheWebsOwn) {
@@ -215,7 +231,13 @@ TEST(LocalFileNameFor, ExtensionRules) {
   EXPECT_EQ(name(u"http://example.com/.htaccess"), u".htaccess.html");
   EXPECT_EQ(name(u"http://example.com/a/b"), u"b.html");
   EXPECT_EQ(name(u"http://example.com/p.jpeg"), u"p.jpeg");
-  EXPECT_EQ(name(u"http://example.com/font.woff2"), u"font.woff2.html");
+  // A long ending of a file's own stays; one after a page's name is a
+  // query and the name is a page's.
+  EXPECT_EQ(name(u"http://example.com/font.woff2"), u"font.woff2");
+  EXPECT_EQ(name(u"http://example.com/site.webmanifest"), u"site.webmanifest");
+  EXPECT_EQ(name(u"http://example.com/p/x.pf_index"), u"x.pf_index");
+  EXPECT_EQ(name(u"http://example.com/list.php?page=2&sort=name"), u"list.phppage2-sortname.html");
+  EXPECT_EQ(name(u"http://example.com/search.action"), u"search.action.html");
   EXPECT_EQ(name(u"http://example.com/a.php"), u"a.html");
   EXPECT_EQ(name(u"http://example.com/a.PHP"), u"a.html");
   EXPECT_EQ(name(u"http://example.com/a.Jsp"), u"a.html");
@@ -225,6 +247,37 @@ TEST(LocalFileNameFor, ExtensionRules) {
   EXPECT_EQ(
       LocalFileNameFor(RetrieveFiles, SplitAddress(NormalizeAddress(u"http://h/a%20b%.gif")), 1),
       u"ab.gif");
+}
+
+TEST(LocalFileNameForType, EachFileKeepsWhatABrowserReadingFromDiskNeeds) {
+  struct Case {
+    std::u16string name;
+    std::u16string pathExtension;
+    std::u16string type;
+    std::optional<std::u16string> typed;
+  };
+  const Case cases[] = {
+      {u"font.woff2", u"woff2", u"font/woff2", std::nullopt},
+      {u"page.do", u"do", u"text/html; charset=utf-8", u"page.do.html"},
+      {u"index.html", u"html", u"text/html", std::nullopt},
+      {u"7.about.htm", u"htm", u"TEXT/HTML", std::nullopt},
+      {u"unknown.xyzzy", u"xyzzy", u"application/xhtml+xml", u"unknown.xyzzy.html"},
+      {u"download.html", u"", u"application/pdf", u"download"},
+      {u"image.phpid3.html", u"php", u"image/png", u"image.phpid3"},
+      {u"style.html", u"php", u"text/css", u"style.css"},
+      {u"app.js", u"js", u"application/javascript", std::nullopt},
+      {u"chunk.mjs", u"mjs", u"text/javascript", std::nullopt},
+      {u"loader.html", u"", u"text/javascript", u"loader.js"},
+      {u"logo.html", u"php", u"image/svg+xml", u"logo.svg"},
+      {u"real.html", u"html", u"text/plain", std::nullopt},
+      {u"data.json", u"json", u"application/json", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LocalFileNameForType(c.name, c.pathExtension, c.type), c.typed)
+        << StringUtility::ToUtf8(c.name) << " " << StringUtility::ToUtf8(c.type);
+  }
+  EXPECT_EQ(PathExtensionOf(u"http://h/a/b.PHP?x=1.2/3"), u"php");
+  EXPECT_EQ(PathExtensionOf(u"http://h/a.b/c"), u"");
 }
 
 TEST(LocalFolderFor, ModesAndCharacterReplacement) {
