@@ -74,24 +74,208 @@ std::u16string AsAddress(std::u16string_view value) {
   return address;
 }
 
-// Where an element's text ends, for the elements whose text is no markup.
-std::optional<RawText> RawTextOf(std::u16string_view name) {
-  if (name == u"script") return RawText::Script;
-  if (name == u"plaintext") return RawText::Plaintext;
-  for (std::u16string_view text :
-       {u"style", u"textarea", u"title", u"xmp", u"iframe", u"noembed", u"noframes"}) {
-    if (name == text) return RawText::Text;
+// The elements and attributes the reading tells apart; everything else is
+// Other. Found once per tag and attribute: a page has thousands of them.
+enum class Element {
+  Other,
+  A,
+  Area,
+  Link,
+  Base,
+  Meta,
+  Img,
+  Source,
+  Script,
+  Iframe,
+  Frame,
+  Embed,
+  Input,
+  Track,
+  Audio,
+  Video,
+  Object,
+  Body,
+  Table,
+  Td,
+  Th,
+  Style,
+  Textarea,
+  Title,
+  Xmp,
+  Noembed,
+  Noframes,
+  Plaintext,
+  Svg,
+  Math,
+};
+enum class Attribute {
+  Other,
+  Href,
+  XlinkHref,
+  Src,
+  Srcset,
+  ImageSrcset,
+  Poster,
+  Data,
+  Background,
+  Content,
+  Style,
+};
+
+// Whether a name as the page spells it is `lower`, in any letter case.
+bool Is(std::u16string_view name, std::u16string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    char16_t c = name[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    if (c != lower[i]) return false;
   }
-  return std::nullopt;
+  return true;
+}
+
+template <typename Kind, std::size_t N>
+Kind Classify(std::u16string_view name, const std::pair<std::u16string_view, Kind> (&table)[N]) {
+  for (const auto& [known, kind] : table) {
+    if (Is(name, known)) return kind;
+  }
+  return Kind::Other;
+}
+
+// By length first: most tags of a page are short and none of these.
+Element ElementOf(std::u16string_view name) {
+  using E = Element;
+  using Entry = std::pair<std::u16string_view, E>;
+  switch (name.size()) {
+    case 1: {
+      static constexpr Entry kOne[] = {{u"a", E::A}};
+      return Classify(name, kOne);
+    }
+    case 2: {
+      static constexpr Entry kTwo[] = {{u"td", E::Td}, {u"th", E::Th}};
+      return Classify(name, kTwo);
+    }
+    case 3: {
+      static constexpr Entry kThree[] = {{u"img", E::Img}, {u"svg", E::Svg}, {u"xmp", E::Xmp}};
+      return Classify(name, kThree);
+    }
+    case 4: {
+      static constexpr Entry kFour[] = {{u"link", E::Link}, {u"area", E::Area}, {u"base", E::Base},
+                                        {u"meta", E::Meta}, {u"body", E::Body}, {u"math", E::Math}};
+      return Classify(name, kFour);
+    }
+    case 5: {
+      static constexpr Entry kFive[] = {
+          {u"style", E::Style}, {u"title", E::Title}, {u"table", E::Table},
+          {u"embed", E::Embed}, {u"input", E::Input}, {u"track", E::Track},
+          {u"audio", E::Audio}, {u"video", E::Video}, {u"frame", E::Frame}};
+      return Classify(name, kFive);
+    }
+    case 6: {
+      static constexpr Entry kSix[] = {{u"script", E::Script},
+                                       {u"source", E::Source},
+                                       {u"iframe", E::Iframe},
+                                       {u"object", E::Object}};
+      return Classify(name, kSix);
+    }
+    case 7: {
+      static constexpr Entry kSeven[] = {{u"noembed", E::Noembed}};
+      return Classify(name, kSeven);
+    }
+    case 8: {
+      static constexpr Entry kEight[] = {{u"textarea", E::Textarea}, {u"noframes", E::Noframes}};
+      return Classify(name, kEight);
+    }
+    case 9: {
+      static constexpr Entry kNine[] = {{u"plaintext", E::Plaintext}};
+      return Classify(name, kNine);
+    }
+    default:
+      return E::Other;
+  }
+}
+
+Attribute AttributeOf(std::u16string_view name) {
+  using A = Attribute;
+  static constexpr std::pair<std::u16string_view, A> kAttributes[] = {
+      {u"href", A::Href},
+      {u"src", A::Src},
+      {u"style", A::Style},
+      {u"srcset", A::Srcset},
+      {u"content", A::Content},
+      {u"xlink:href", A::XlinkHref},
+      {u"poster", A::Poster},
+      {u"data", A::Data},
+      {u"background", A::Background},
+      {u"imagesrcset", A::ImageSrcset},
+  };
+  // "class", "id", "alt", "title", "type" and "rel" are most of them.
+  if (name.size() < 3 || name.size() > 11) return A::Other;
+  return Classify(name, kAttributes);
+}
+
+// The name of an element as the tokenizer wants it for its end tag.
+std::u16string_view CanonicalName(Element element) {
+  switch (element) {
+    case Element::Script:
+      return u"script";
+    case Element::Style:
+      return u"style";
+    case Element::Textarea:
+      return u"textarea";
+    case Element::Title:
+      return u"title";
+    case Element::Xmp:
+      return u"xmp";
+    case Element::Iframe:
+      return u"iframe";
+    case Element::Noembed:
+      return u"noembed";
+    case Element::Noframes:
+      return u"noframes";
+    case Element::Plaintext:
+      return u"plaintext";
+    default:
+      return u"";
+  }
+}
+
+// Where an element's text ends, for the elements whose text is no markup.
+std::optional<RawText> RawTextOf(Element element) {
+  switch (element) {
+    case Element::Script:
+      return RawText::Script;
+    case Element::Plaintext:
+      return RawText::Plaintext;
+    case Element::Style:
+    case Element::Textarea:
+    case Element::Title:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes:
+      return RawText::Text;
+    default:
+      return std::nullopt;
+  }
 }
 
 // The elements whose `src` names what they show or run.
-bool TakesSource(std::u16string_view name) {
-  for (std::u16string_view element : {u"img", u"script", u"iframe", u"frame", u"embed", u"input",
-                                      u"source", u"track", u"audio", u"video"}) {
-    if (name == element) return true;
+bool TakesSource(Element element) {
+  switch (element) {
+    case Element::Img:
+    case Element::Script:
+    case Element::Iframe:
+    case Element::Frame:
+    case Element::Embed:
+    case Element::Input:
+    case Element::Source:
+    case Element::Track:
+    case Element::Audio:
+    case Element::Video:
+      return true;
+    default:
+      return false;
   }
-  return false;
 }
 
 // One pass over a page: every tag read once, each value that is a
@@ -107,15 +291,14 @@ class PageReader {
   void Read() {
     if (rewriter_.IsStopRequested()) return;
     HtmlTag tag;
-    std::u16string name;
     while (!stopped_ && tokenizer_.Next(tag)) {
-      tokenizer_.NameInto(tag.name, name);
+      const Element element = ElementOf(View(tag.name));
       if (tag.endTag) {
-        Leave(name);
+        Leave(element);
         continue;
       }
-      TakeAttributes(name, tag);
-      Enter(name, tag);
+      TakeAttributes(element, tag);
+      Enter(element, tag);
     }
     if (!changed_) return;
     output_.append(text_, cut_, std::u16string::npos);
@@ -125,64 +308,83 @@ class PageReader {
  private:
   // SVG and MathML change how CDATA is read, and inside SVG any element
   // may refer to another by href.
-  void Enter(const std::u16string& name, const HtmlTag& tag) {
-    if ((name == u"svg" || name == u"math") && !tag.selfClosing) {
+  std::u16string_view View(TextRange range) const {
+    return std::u16string_view(text_).substr(range.begin, range.end - range.begin);
+  }
+
+  void Enter(Element element, const HtmlTag& tag) {
+    if ((element == Element::Svg || element == Element::Math) && !tag.selfClosing) {
       tokenizer_.SetForeignContent(++foreignDepth_ > 0);
     }
     if (tag.selfClosing) return;
     // Inside SVG only style and script hold text that is no markup.
-    if (foreignDepth_ > 0 && name != u"style" && name != u"script") return;
-    if (const auto raw = RawTextOf(name)) {
-      const TextRange range = tokenizer_.SkipRawText(*raw, name);
-      if (name == u"style") RewriteStyleSheet(range);
+    if (foreignDepth_ > 0 && element != Element::Style && element != Element::Script) return;
+    if (const auto raw = RawTextOf(element)) {
+      const TextRange range = tokenizer_.SkipRawText(*raw, CanonicalName(element));
+      if (element == Element::Style) RewriteStyleSheet(range);
     }
   }
 
-  void Leave(const std::u16string& name) {
-    if ((name == u"svg" || name == u"math") && foreignDepth_ > 0) {
+  void Leave(Element element) {
+    if ((element == Element::Svg || element == Element::Math) && foreignDepth_ > 0) {
       tokenizer_.SetForeignContent(--foreignDepth_ > 0);
     }
   }
 
-  void TakeAttributes(const std::u16string& name, const HtmlTag& tag) {
+  void TakeAttributes(Element element, const HtmlTag& tag) {
     for (const HtmlAttribute& attribute : tag.attributes) {
       if (stopped_) return;
       if (!attribute.hasValue) continue;
-      tokenizer_.NameInto(attribute.name, attributeName_);
-      TakeAttribute(name, tag, attributeName_, attribute);
+      TakeAttribute(element, tag, AttributeOf(View(attribute.name)), attribute);
     }
   }
 
   // Which attributes of which elements are references, as browsers read
   // them; forms are left alone.
-  void TakeAttribute(const std::u16string& element, const HtmlTag& tag,
-                     const std::u16string& attribute, const HtmlAttribute& value) {
-    if (attribute == u"style") return RewriteStyle(value);
+  void TakeAttribute(Element element, const HtmlTag& tag, Attribute attribute,
+                     const HtmlAttribute& value) {
+    if (attribute == Attribute::Other) return;
+    if (attribute == Attribute::Style) return RewriteStyle(value);
     if (foreignDepth_ > 0) {
-      if (attribute == u"href" || attribute == u"xlink:href") RewriteReference(value);
+      if (attribute == Attribute::Href || attribute == Attribute::XlinkHref) {
+        RewriteReference(value);
+      }
       return;
     }
-    if (attribute == u"href") {
-      if (element == u"base") return SetBase(value);
-      if (element == u"a" || element == u"area" || (element == u"link" && !IsHint(tag))) {
-        RewriteReference(value);
-      }
-    } else if (attribute == u"src") {
-      if (TakesSource(element)) RewriteReference(value);
-    } else if (attribute == u"srcset") {
-      if (element == u"img" || element == u"source") RewriteSrcsetValue(value);
-    } else if (attribute == u"imagesrcset") {
-      if (element == u"link") RewriteSrcsetValue(value);
-    } else if (attribute == u"poster") {
-      if (element == u"video") RewriteReference(value);
-    } else if (attribute == u"data") {
-      if (element == u"object") RewriteReference(value);
-    } else if (attribute == u"background") {
-      if (element == u"body" || element == u"table" || element == u"td" || element == u"th") {
-        RewriteReference(value);
-      }
-    } else if (attribute == u"content" && element == u"meta") {
-      if (IsRefresh(tag)) RewriteRefresh(value);
+    switch (attribute) {
+      case Attribute::Href:
+        if (element == Element::Base) return SetBase(value);
+        if (element == Element::A || element == Element::Area ||
+            (element == Element::Link && !IsHint(tag))) {
+          RewriteReference(value);
+        }
+        break;
+      case Attribute::Src:
+        if (TakesSource(element)) RewriteReference(value);
+        break;
+      case Attribute::Srcset:
+        if (element == Element::Img || element == Element::Source) RewriteSrcsetValue(value);
+        break;
+      case Attribute::ImageSrcset:
+        if (element == Element::Link) RewriteSrcsetValue(value);
+        break;
+      case Attribute::Poster:
+        if (element == Element::Video) RewriteReference(value);
+        break;
+      case Attribute::Data:
+        if (element == Element::Object) RewriteReference(value);
+        break;
+      case Attribute::Background:
+        if (element == Element::Body || element == Element::Table || element == Element::Td ||
+            element == Element::Th) {
+          RewriteReference(value);
+        }
+        break;
+      case Attribute::Content:
+        if (element == Element::Meta && IsRefresh(tag)) RewriteRefresh(value);
+        break;
+      default:
+        break;
     }
   }
 
@@ -303,7 +505,6 @@ class PageReader {
   IReferenceRewriter& rewriter_;
   HtmlTokenizer tokenizer_;
   int foreignDepth_;
-  std::u16string attributeName_;
   std::u16string output_;
   std::size_t cut_ = 0;
   bool changed_ = false;

@@ -8,6 +8,7 @@
 #include "fuzz_input.h"
 #include "runtime/local_files.h"
 #include "site/html_scanner.h"
+#include "site/html_tokenizer.h"
 #include "site/reference_writer.h"
 #include "site/style_sheet_scanner.h"
 #include "support/stub_scan_project.h"
@@ -36,6 +37,7 @@ class Checker : public IReferenceRewriter {
     KESTRINE_FUZZ_CHECK(target.string().rfind("/downloads/", 0) == 0);
     return written;
   }
+  void SetBase(const std::u16string& href) override { writer_.SetBase(href); }
 
  private:
   ReferenceWriter writer_;
@@ -53,6 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunHtmlPasses(text, keeper);
     RunStyleSheetPasses(text, keeper);
     KESTRINE_FUZZ_CHECK(text == original);
+  }
+  {
+    // Tags come in order, each within the text, every range inside its tag.
+    HtmlTokenizer tokenizer(original);
+    HtmlTag tag;
+    std::size_t last = 0;
+    while (tokenizer.Next(tag)) {
+      KESTRINE_FUZZ_CHECK(tag.begin >= last && tag.begin < tag.end && tag.end <= original.size());
+      for (const HtmlAttribute& attribute : tag.attributes) {
+        KESTRINE_FUZZ_CHECK(attribute.name.begin > tag.begin && attribute.name.end < tag.end);
+        KESTRINE_FUZZ_CHECK(attribute.value.begin <= attribute.value.end &&
+                            attribute.value.end < tag.end);
+      }
+      last = tag.end;
+    }
   }
   for (DownloadMode mode : {BrowsableCopy, DuplicateSite}) {
     testing::StubScanProject project(mode, u"example.com");
