@@ -192,8 +192,21 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
                                       "the copy finds its file (exit status 1 if not)")
                            ->type_name("FOLDER")
                            ->group(copies);
-  continueOption->excludes(updateOption)->excludes(verifyOption);
-  updateOption->excludes(verifyOption);
+  std::string serveFolder;
+  auto* serveOption = app.add_option("--serve", serveFolder,
+                                     "serve the copy on 127.0.0.1, so its scripts, search and "
+                                     "navigation work as online, and open it in the browser")
+                          ->type_name("FOLDER")
+                          ->group(copies);
+  app.add_option("--port", options.port, "the port --serve listens on (default: any free one)")
+      ->check(CLI::Range(1, 65535).description(""))
+      ->type_name("N")
+      ->group(copies);
+  bool noBrowser = false;
+  app.add_flag("--no-browser", noBrowser, "with --serve: do not open the browser")->group(copies);
+  continueOption->excludes(updateOption)->excludes(verifyOption)->excludes(serveOption);
+  updateOption->excludes(verifyOption)->excludes(serveOption);
+  verifyOption->excludes(serveOption);
   app.add_option("URL", options.urls, "start address (http:// or https://), then further ones")
       ->type_name("");
   try {
@@ -209,9 +222,12 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   if (*continueOption) options.continueFolder = continueFolder;
   if (*updateOption) options.updateFolder = updateFolder;
   if (*verifyOption) options.verifyFolder = verifyFolder;
-  const bool copy = *continueOption || *updateOption || *verifyOption;
+  if (*serveOption) options.serveFolder = serveFolder;
+  options.openBrowser = !noBrowser;
+  const bool copy = *continueOption || *updateOption || *verifyOption || *serveOption;
   if (copy == !options.urls.empty()) {
-    std::fprintf(stderr, copy ? "kestrine-cli: --continue, --update and --verify take no URL\n"
+    std::fprintf(stderr, copy ? "kestrine-cli: --continue, --update, --verify and --serve take no "
+                                "URL\n"
                               : "kestrine-cli: a URL is required\nRun with --help for more "
                                 "information.\n");
     return {std::nullopt, kExitUsage};

@@ -25,6 +25,10 @@ struct CliOptions {
   std::optional<std::string> continueFolder;
   std::optional<std::string> updateFolder;
   std::optional<std::string> verifyFolder;
+  // A site folder to serve on 127.0.0.1, on `port` (0: any free one).
+  std::optional<std::string> serveFolder;
+  int port = 0;
+  bool openBrowser = true;
 };
 
 // Exit statuses shared with scripts.

@@ -1,4 +1,7 @@
 // kestrine-cli: downloads a website for offline browsing, headless.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +20,7 @@
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
 #include "engine/copy_verifier.h"
+#include "engine/copy_viewer.h"
 #include "engine/project.h"
 #include "engine/string_table.h"
 #include "runtime/allocator_tuning.h"
@@ -118,8 +122,8 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
 void ReportLimits(const Project& project, Console& console) {
   const std::string limit = project.LimitReached();
   if (!limit.empty()) console.Print("Finished: " + limit);
-  if (const std::string sitemap = project.SitemapSummary(); !sitemap.empty()) {
-    console.Print(sitemap);
+  for (const std::string& summary : {project.SitemapSummary(), project.NamedSummary()}) {
+    if (!summary.empty()) console.Print(summary);
   }
   const AdmissionRules* rules = project.admission();
   if (rules == nullptr) return;
@@ -177,10 +181,41 @@ int VerifyCopy(const std::string& folder, Console& console) {
   return report.dead.empty() ? kExitFinished : kExitFailures;
 }
 
+// Opens the address in the desktop's browser, without waiting for it.
+void OpenInBrowser(const std::string& url) {
+  const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+  pid_t child = 0;
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  if (posix_spawnp(&child, "xdg-open", &quiet, nullptr, const_cast<char**>(argv), environ) == 0) {
+    std::thread([child] { waitpid(child, nullptr, 0); }).detach();
+  }
+  posix_spawn_file_actions_destroy(&quiet);
+}
+
+int ServeCopy(const CliOptions& options, Console& console) {
+  const std::string folder = CleanFolder(*options.serveFolder);
+  CopyViewer viewer(Wide(folder));
+  if (viewer.Start(options.port) == 0) {
+    console.Error(viewer.error());
+    return kExitUsage;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  console.Print("Serving " + folder + " at " + viewer.Url());
+  if (options.openBrowser) OpenInBrowser(viewer.Url());
+  while (interrupts == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  viewer.Stop();
+  return kExitFinished;
+}
+
 int Run(const CliOptions& options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
   if (options.verifyFolder) return VerifyCopy(*options.verifyFolder, console);
+  if (options.serveFolder) return ServeCopy(options, console);
   if (!AddressesAreWeb(options, console)) return kExitUsage;
   if (!HttpClient::GlobalInit()) {
     console.Error("the network library could not be started");

@@ -247,6 +247,7 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth)
     const QueueEntry& entry = AddNewLocked(address, depth);
     found.number = entry.number;
     found.localFile = entry.localFile;
+    found.added = true;
   }
   monitor_.Unlock();
   return found;

@@ -9,6 +9,7 @@
 #include "config/setting_util.h"
 #include "encoding/ansi_code_page.h"
 #include "encoding/charset_transfer_util.h"
+#include "engine/document_scope.h"
 #include "engine/download_queue_status.h"
 #include "engine/i_status_monitor.h"
 #include "engine/project.h"
@@ -16,6 +17,7 @@
 #include "engine/queue_row.h"
 #include "engine/recorded_local_file.h"
 #include "engine/run_state.h"
+#include "engine/script_files.h"
 #include "engine/string_table.h"
 #include "engine/text_format.h"
 #include "runtime/confined_folder.h"
@@ -115,21 +117,6 @@ Project::DocumentKind DocumentKindOf(TextKind kind) {
       return Project::DocumentKind::Page;
   }
 }
-
-// The project as a scan of one document sees it: every address found there
-// is one link deeper than the document.
-class DocumentScope : public IScanProject {
- public:
-  DocumentScope(Project& project, int depth) : project_(project), depth_(depth) {}
-  FoundAddress AddFoundAddress(const std::u16string& address) override {
-    return project_.AddFoundAddressAt(address, depth_ + 1);
-  }
-  bool IsStopRequested() override { return project_.IsStopRequested(); }
-
- private:
-  Project& project_;
-  const int depth_;
-};
 
 // What a scan of a stored document found, for the project's records once
 // the document is in place.
@@ -426,6 +413,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
       StringUtility::TrimWhiteSpace(AnsiCodePage::ToWide(client.GetHeaderValue("Content-Type")));
   const TextKind kind = KindOf(type);
   std::optional<ScannedDocument> scanned;
+  TakeFilesNamedIn(project, entry, client);
   if (kind != TextKind::None) {
     scanned = RewriteTextResponse(project, client, entry, target, kind);
     // A stop cuts a scan short; the page is scanned whole on Continue.

@@ -54,6 +54,19 @@ FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth
   return found;
 }
 
+FoundAddress Project::AddNamedAddressAt(const std::u16string& address, int depth) {
+  FoundAddress found = AddFoundAddressAt(address, depth);
+  if (found.added) ++namedAddresses_;
+  return found;
+}
+
+std::string Project::NamedSummary() const {
+  const int count = namedAddresses_.load();
+  if (count == 0) return {};
+  return "took " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es") +
+         " named in scripts";
+}
+
 void Project::NotifyActivity() {
   std::lock_guard lock(activityMutex_);
   activity_.notify_all();
@@ -161,6 +174,7 @@ void Project::StartRules() {
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
   sitemapAddresses_ = 0;
+  namedAddresses_ = 0;
 }
 
 void Project::OpenJournal(bool fresh) {

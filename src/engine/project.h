@@ -71,6 +71,10 @@ class Project : public IScanProject {
   FoundAddress AddFoundAddress(const std::u16string& address) override;
   // An address found in a document at `depth` - 1 links from the start.
   FoundAddress AddFoundAddressAt(const std::u16string& address, int depth);
+  // The same for an address a script names; counted apart.
+  FoundAddress AddNamedAddressAt(const std::u16string& address, int depth);
+  // "took 85 addresses named in scripts", or empty when they named none.
+  std::string NamedSummary() const;
   // A cancel or a pause: scans and transfers stop.
   bool IsStopRequested() override;
   // Whether workers may take another entry: no stop, and no limit reached.
@@ -159,6 +163,15 @@ class Project : public IScanProject {
 
   const std::u16string& downloadFolder() const { return downloadFolder_; }
 
+  // The copy the last run that ended (not paused) left: where it lies, its
+  // start address, and whether the start page is in it.
+  struct Copy {
+    std::u16string siteFolder;
+    std::u16string startAddress;
+    bool startStored = false;
+  };
+  Copy LastCopy() const;
+
  private:
   void StartRunThread();
   void LoadRobots();
@@ -191,6 +204,7 @@ class Project : public IScanProject {
   UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
   std::atomic<int> sitemapAddresses_{0};
+  std::atomic<int> namedAddresses_{0};
   std::atomic<int> storedFiles_{0};
   std::atomic<std::int64_t> storedBytes_{0};
   mutable std::mutex limitMutex_;
@@ -207,6 +221,9 @@ class Project : public IScanProject {
   std::u16string siteFolder_;
   ConfinedFolder siteFiles_;
   DownloadLog log_;
+  mutable std::mutex lastCopyMutex_;
+  Copy lastCopy_;
+  void NoteCopy();
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};

@@ -92,6 +92,7 @@ void Project::FinishRun() {
   const std::u16string status = StringTable::Load(canceled ? kIdsCanceled
                                                   : paused ? kIdsPaused
                                                            : kIdsRunFinished);
+  if (!paused) NoteCopy();
   monitor_.SetStatusText(status);
   monitor_.OnRunEnded();
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
@@ -175,6 +176,10 @@ void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
     client.SinkToMemory(kMaxSitemapBytes);
     if (!client.Navigate2(address, 0, 0)) continue;
     const Sitemap sitemap = Sitemap::Read(client.GetMemoryBody());
+    // The site's scripts may read it too (to know its pages): it is kept.
+    if (!sitemap.locations.empty() && IsUnderSitePrefix(address, queue_.sitePrefix())) {
+      AddFoundAddressAt(address, 1);
+    }
     for (const std::string& location : sitemap.locations) {
       if (sitemap.isIndex) {
         sitemaps.push_back(location);
@@ -190,8 +195,8 @@ void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
 void Project::LogRefusals() {
   const std::string limit = LimitReached();
   if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
-  if (const std::string sitemap = SitemapSummary(); !sitemap.empty()) {
-    WriteDownloadLog(StringUtility::FromUtf8(sitemap));
+  for (const std::string& summary : {SitemapSummary(), NamedSummary()}) {
+    if (!summary.empty()) WriteDownloadLog(StringUtility::FromUtf8(summary));
   }
   if (admission_ == nullptr) return;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
@@ -201,6 +206,22 @@ void Project::LogRefusals() {
           StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)));
     }
   }
+}
+
+void Project::NoteCopy() {
+  Copy copy{siteFolder_, {}, false};
+  if (const QueueEntry* start = queue_.EntryByNumber(0)) {
+    copy.startAddress = std::u16string(start->address);
+    copy.startStored = start->outcome == EntryOutcome::Stored ||
+                       (!start->localFile.empty() && siteFiles_.HoldsFile(start->localFile));
+  }
+  std::lock_guard lock(lastCopyMutex_);
+  lastCopy_ = std::move(copy);
+}
+
+Project::Copy Project::LastCopy() const {
+  std::lock_guard lock(lastCopyMutex_);
+  return lastCopy_;
 }
 
 std::string Project::SitemapSummary() const {

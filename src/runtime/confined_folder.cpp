@@ -197,17 +197,41 @@ bool ConfinedFolder::RemoveTemporary(const std::string& name) const {
   return fd_ >= 0 && ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
 
-std::optional<std::string> ConfinedFolder::Read(std::u16string_view relativePath) const {
+int ConfinedFolder::OpenFile(std::u16string_view relativePath) const {
   std::string leaf;
   std::string error;
   const int parent = OpenParent(relativePath, false, &leaf, &error);
-  if (parent < 0) return std::nullopt;
+  if (parent < 0) return -1;
   const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   ::close(parent);
+  struct stat status {};
+  if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::optional<std::string> ConfinedFolder::Read(std::u16string_view relativePath) const {
+  const int fd = OpenFile(relativePath);
   if (fd < 0) return std::nullopt;
   std::optional<std::string> bytes = ReadDescriptor(fd);
   ::close(fd);
   return bytes;
+}
+
+bool ConfinedFolder::HoldsFolder(std::u16string_view relativePath) const {
+  if (fd_ < 0) return false;
+  if (relativePath.empty()) return true;
+  std::string leaf;
+  std::string error;
+  const int parent = OpenParent(relativePath, false, &leaf, &error);
+  if (parent < 0) return false;
+  const int folder = OpenFolderBelow(parent, leaf);
+  ::close(parent);
+  if (folder < 0) return false;
+  ::close(folder);
+  return true;
 }
 
 std::optional<std::string> ConfinedFolder::Replace(std::u16string_view relativePath,

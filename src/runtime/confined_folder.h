@@ -54,6 +54,12 @@ class ConfinedFolder {
   // The bytes of a stored file; nothing when it is missing, not a plain
   // file, or reached through a link.
   std::optional<std::string> Read(std::u16string_view relativePath) const;
+  // A descriptor for reading a stored file (the caller's to close), on the
+  // same terms; -1 when there is none.
+  int OpenFile(std::u16string_view relativePath) const;
+  // Whether a folder lies there, reached without a link ("" is the folder
+  // itself).
+  bool HoldsFolder(std::u16string_view relativePath) const;
   // Puts these bytes in place of a stored file in one step, by way of a
   // temporary file beside it. The reason when it cannot.
   std::optional<std::string> Replace(std::u16string_view relativePath,

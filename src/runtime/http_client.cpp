@@ -37,8 +37,11 @@ constexpr std::size_t kHeldTextBytes = 4 * 1024 * 1024;
 
 bool IsTextType(const std::string& contentType) {
   const std::string type = StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType));
+  // Scripts and JSON are read for the files they name, though never
+  // rewritten.
   return type.rfind("text/html", 0) == 0 || type.rfind("text/css", 0) == 0 ||
-         type.rfind("image/svg+xml", 0) == 0;
+         type.rfind("image/svg+xml", 0) == 0 || type.rfind("text/javascript", 0) == 0 ||
+         type.rfind("application/javascript", 0) == 0 || type.rfind("application/json", 0) == 0;
 }
 
 // Bytes libcurl refuses in an address (blanks, controls, anything beyond
@@ -591,6 +594,10 @@ const DecodedBody& HttpClient::Decoded() {
 }
 
 std::u16string HttpClient::GetSource() { return Decoded().text; }
+
+std::string HttpClient::GetBody() const {
+  return transfer_->holding.value_or(false) ? transfer_->held : transfer_->ReadBack();
+}
 
 std::string HttpClient::GetCharset() { return Decoded().charset; }
 

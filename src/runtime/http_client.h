@@ -99,6 +99,8 @@ class HttpClient {
   std::u16string GetLocationURL() const;
   // The body as text, decoded from the charset the client found.
   std::u16string GetSource();
+  // The body's bytes as received (after any transfer encoding).
+  std::string GetBody() const;
   // The charset names under which GetSource decoded the body (style sheets
   // and pages).
   std::string GetCharset();

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "runtime/string_utility.h"
+#include "site/generator_files.h"
 #include "site/html_character_references.h"
 #include "site/html_tokenizer.h"
 #include "site/reference_writer.h"
+#include "site/script_scanner.h"
 #include "site/srcset.h"
 #include "site/style_sheet_scanner.h"
 
@@ -322,6 +324,7 @@ class PageReader {
     if (const auto raw = RawTextOf(element)) {
       const TextRange range = tokenizer_.SkipRawText(*raw, CanonicalName(element));
       if (element == Element::Style) RewriteStyleSheet(range);
+      if (element == Element::Script) TakeNamedInScript(tag, range);
     }
   }
 
@@ -421,7 +424,43 @@ class PageReader {
   }
 
   void RewriteReference(const HtmlAttribute& attribute) {
-    if (auto written = Rewritten(Decoded(attribute))) Replace(attribute, *written);
+    const std::u16string value = Decoded(attribute);
+    if (auto written = Rewritten(value)) {
+      Replace(attribute, *written);
+      // A page that preloads its lean chunk loads the whole one later.
+      if (auto whole = GeneratorFiles::VitePressFullChunk(AsAddress(value))) {
+        rewriter_.TakeNamed(*whole);
+      }
+    }
+  }
+
+  // What an inline script or JSON block names is fetched, resolved against
+  // the page; the block stays as it is.
+  void TakeNamedInScript(const HtmlTag& tag, const TextRange& range) {
+    const std::u16string_view script = View(range);
+    const HtmlAttribute* type = tokenizer_.Find(tag, u"type");
+    const std::u16string kind =
+        type == nullptr ? std::u16string() : StringUtility::ToLowerAscii(Decoded(*type));
+    std::vector<std::u16string> named;
+    if (kind.find(u"json") != std::u16string::npos || kind == u"importmap") {
+      named = ScriptScanner::JsonPaths(script);
+      for (std::u16string& file : GeneratorFiles::MkDocsSearchFiles(script)) {
+        named.push_back(std::move(file));
+      }
+    } else if (kind.empty() || kind == u"module" ||
+               kind.find(u"javascript") != std::u16string::npos) {
+      named = ScriptScanner::ScriptReferences(script);
+      for (auto* rule : {&GeneratorFiles::VitePressChunks, &GeneratorFiles::PagefindBundleFiles}) {
+        for (std::u16string& file : rule(script)) named.push_back(std::move(file));
+      }
+    }
+    for (const std::u16string& reference : named) {
+      if (rewriter_.IsStopRequested()) {
+        stopped_ = true;
+        return;
+      }
+      rewriter_.TakeNamed(reference);
+    }
   }
 
   void RewriteSrcsetValue(const HtmlAttribute& attribute) {

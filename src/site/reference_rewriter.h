@@ -17,6 +17,9 @@ class IReferenceRewriter {
   virtual bool IsStopRequested() { return false; }
   // A page's <base href>: later relative references resolve against it.
   virtual void SetBase(const std::u16string&) {}
+  // A reference a script names: it is fetched when it is new, and never
+  // written anywhere, for scripts stay as they are.
+  virtual void TakeNamed(const std::u16string&) {}
 
  protected:
   ~IReferenceRewriter() = default;

@@ -37,6 +37,13 @@ std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
   return UrlForm(RelativeLocalReference(documentFolder_, file));
 }
 
+void ReferenceWriter::TakeNamed(const std::u16string& reference) {
+  if (reference.empty() || reference.front() == u'#' || HasForeignScheme(reference)) return;
+  const ReferenceAndFragment parts = SplitFragment(reference);
+  if (parts.reference.empty()) return;
+  project_.AddNamedAddress(ResolveReference(parts.reference, base_));
+}
+
 void ReferenceWriter::SetBase(const std::u16string& href) {
   if (HasForeignScheme(href)) return;
   base_ = SplitAbsolute(ResolveReference(href, base_));

@@ -26,6 +26,7 @@ class ReferenceWriter : public IReferenceRewriter {
   std::optional<std::u16string> Rewrite(const std::u16string& reference) override;
   bool IsStopRequested() override { return project_.IsStopRequested(); }
   void SetBase(const std::u16string& href) override;
+  void TakeNamed(const std::u16string& reference) override;
 
   // The numbers of the queued addresses this document refers to, each once.
   const std::vector<std::int32_t>& ReferencedNumbers() const { return referenced_; }

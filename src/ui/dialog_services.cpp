@@ -37,6 +37,7 @@ DialogServices DialogServices::Desktop() {
     return QFileDialog::getExistingDirectory(parent, QString(), initialFolder);
   };
   services.open = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+  services.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   return services;
 }
 

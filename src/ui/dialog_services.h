@@ -19,6 +19,8 @@ struct DialogServices {
   // The chosen folder, empty when the picker was cancelled.
   std::function<QString(QWidget* parent, const QString& initialFolder)> inputFolder;
   std::function<void(const QString& path)> open;
+  // Opens an address in the desktop's browser.
+  std::function<void(const QString& url)> openUrl;
 
   static DialogServices& Current();
   // The real desktop: Qt's message boxes and folder picker, and the

@@ -50,6 +50,15 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   cancel_ = MakeButton(kIdsCancelButton, 109);
   clear_ = MakeButton(kIdsClearButton, 160);
   openFolder_ = MakeButton(kIdsOpenFolderButton, 211);
+  browse_ = new QPushButton(tr("&Browse Copy"), this);
+  browse_->setToolTip(
+      tr("Open the copy in the browser, served from this computer, so its "
+         "scripts, search and navigation work as online"));
+  browse_->setGeometry(openFolder_->geometry().right() + 8, openFolder_->geometry().top(),
+                       std::max(openFolder_->width(), browse_->sizeHint().width()),
+                       openFolder_->height());
+  browse_->setEnabled(false);
+  connect(browse_, &QPushButton::clicked, this, &CDownloadQueueView::OnBrowse);
   connect(pause_, &QPushButton::clicked, this, &CDownloadQueueView::OnPause);
   connect(continue_, &QPushButton::clicked, this, &CDownloadQueueView::OnContinue);
   connect(cancel_, &QPushButton::clicked, this, &CDownloadQueueView::OnCancel);
@@ -60,7 +69,8 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   setTabOrder(continue_, cancel_);
   setTabOrder(cancel_, clear_);
   setTabOrder(clear_, openFolder_);
-  setTabOrder(openFolder_, list_);
+  setTabOrder(openFolder_, browse_);
+  setTabOrder(browse_, list_);
 
   project_ = std::make_unique<Project>(monitor_, model_, *this, *this);
   project_->pool().SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber,
@@ -90,6 +100,7 @@ void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
   switch (phase) {
     case ButtonPhase::Running:
       startEnabled_ = false;
+      browse_->setEnabled(false);
       [[fallthrough]];
     case ButtonPhase::Continued:
       pause_->setEnabled(true);
@@ -103,6 +114,7 @@ void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
       continue_->setEnabled(false);
       cancel_->setEnabled(false);
       clear_->setEnabled(true);
+      browse_->setEnabled(project_ != nullptr && project_->LastCopy().startStored);
       break;
     case ButtonPhase::Paused:
       pause_->setEnabled(false);
@@ -157,6 +169,10 @@ void CDownloadQueueView::OnClear() {
 void CDownloadQueueView::OnOpenFolder() {
   DialogServices::Current().open(
       QString::fromStdString(NativePath(SettingUtil::GetInstance().GetDownloadFolder())));
+}
+
+void CDownloadQueueView::OnBrowse() {
+  if (browseCopy) browseCopy(project_->LastCopy());
 }
 
 void CDownloadQueueView::OnDoubleClick(const QModelIndex& index) {

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "engine/project.h"
@@ -32,6 +33,9 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   QPushButton& cancelButton() { return *cancel_; }
   QPushButton& clearButton() { return *clear_; }
   QPushButton& openFolderButton() { return *openFolder_; }
+  QPushButton& browseButton() { return *browse_; }
+  // What "Browse Copy" does with the copy a run left.
+  std::function<void(const Project::Copy&)> browseCopy;
   // The hidden Start button's state; its command is StartProject.
   bool IsStartEnabled() const { return startEnabled_; }
 
@@ -55,6 +59,7 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   void OnCancel();
   void OnClear();
   void OnOpenFolder();
+  void OnBrowse();
   void OnDoubleClick(const QModelIndex& index);
   void ApplyPhase(ButtonPhase phase);
   QPushButton* MakeButton(int textId, int xDialogUnits);
@@ -67,6 +72,7 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   QPushButton* cancel_;
   QPushButton* clear_;
   QPushButton* openFolder_;
+  QPushButton* browse_;
   bool startEnabled_ = true;
   std::unique_ptr<Project> project_;
 };

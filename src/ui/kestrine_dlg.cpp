@@ -10,6 +10,7 @@
 #include "engine/project.h"
 #include "engine/project_journal.h"
 #include "engine/string_table.h"
+#include "runtime/local_files.h"
 #include "ui/about_dlg.h"
 #include "ui/artwork.h"
 #include "ui/dialog_services.h"
@@ -39,6 +40,9 @@ CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(tabs_);
   downloadView_ = new CDownloadView(*this);
   queueView_ = new CDownloadQueueView(*this);
+  queueView_->browseCopy = [this](const Project::Copy& copy) {
+    BrowseCopy(copy.siteFolder, copy.startAddress);
+  };
   tabs_->addTab(downloadView_, Text(kIdsDownloadTab));
   tabs_->addTab(queueView_, Text(kIdsQueueTab));
   status_ = new QLabel(this);
@@ -69,6 +73,7 @@ void CKestrineDlg::BuildMenus() {
   file->addAction(tr("&Continue a Copy..."), this, [this] { OnContinueCopy(false); });
   file->addAction(tr("&Update a Copy..."), this, [this] { OnContinueCopy(true); });
   file->addAction(tr("&Verify a Copy..."), this, &CKestrineDlg::OnVerifyCopy);
+  file->addAction(tr("&Browse a Copy..."), this, &CKestrineDlg::OnBrowseCopy);
   file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
   QMenu* setting = menuBar()->addMenu(tr("&Setting"));
@@ -211,6 +216,38 @@ void CKestrineDlg::OnVerifyCopy() {
   DialogServices::Current().messageBox(
       this, text, windowTitle(),
       report.dead.empty() ? MessageIcon::Information : MessageIcon::Warning);
+}
+
+void CKestrineDlg::OnBrowseCopy() {
+  const QString folder = DialogServices::Current().inputFolder(
+      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
+  if (folder.isEmpty()) return;
+  const std::u16string siteFolder = FromQString(folder);
+  const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
+  const std::u16string start =
+      journal.entries.empty() ? std::u16string() : journal.entries.front().address;
+  BrowseCopy(siteFolder, start);
+}
+
+void CKestrineDlg::BrowseCopy(const std::u16string& siteFolder,
+                              const std::u16string& startAddress) {
+  // The start page's path on the site: what the copy is served under.
+  const std::u16string withoutScheme = WithoutWebScheme(startAddress);
+  const std::size_t slash = withoutScheme.find(u'/');
+  const std::u16string path = slash == std::u16string::npos ? u"" : withoutScheme.substr(slash + 1);
+  viewer_ = std::make_unique<CopyViewer>(siteFolder);
+  if (viewer_->Start() == 0) {
+    // Without the viewer the copy still opens from disk, scripts aside.
+    viewer_.reset();
+    const std::u16string file = path.empty() ? u"index.html" : path;
+    DialogServices::Current().open(QString::fromStdString(NativePath(siteFolder + u"\\" + file)));
+    return;
+  }
+  DialogServices::Current().openUrl(QString::fromStdString(viewer_->Url()) + ToQString(path));
+}
+
+QString CKestrineDlg::ViewerUrl() const {
+  return viewer_ ? QString::fromStdString(viewer_->Url()) : QString();
 }
 
 void CKestrineDlg::OnAbout() {

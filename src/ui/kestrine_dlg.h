@@ -5,7 +5,9 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 
+#include "engine/copy_viewer.h"
 #include "engine/i_status_monitor.h"
 #include "runtime/default_mutex.h"
 
@@ -52,6 +54,12 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // a chosen site folder runs on. Verify a Copy... checks one.
   void OnContinueCopy(bool update);
   void OnVerifyCopy();
+  // File > Browse a Copy... and the Queue page's Browse Copy: the copy is
+  // served on this computer and its start page opened in the browser.
+  void OnBrowseCopy();
+  void BrowseCopy(const std::u16string& siteFolder, const std::u16string& startAddress);
+  // The address the copy is served at, while it is; empty otherwise.
+  QString ViewerUrl() const;
   // Reads kestrine.conf into the project's options; false, after saying
   // what is wrong with it, when a line cannot be used.
   bool LoadDownloadOptions();
@@ -74,6 +82,7 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   bool mayClose_ = false;
   CDownloadView* downloadView_;
   CDownloadQueueView* queueView_;
+  std::unique_ptr<CopyViewer> viewer_;
 };
 
 }  // namespace kestrine

@@ -194,7 +194,7 @@ TEST_F(HostileCopy, NamesChosenByTheServerNeverLeaveTheCopy) {
                                           std::string(300, 'n') + ".html"};
   std::string index = "<html>";
   for (const std::string& link : links) index += "<a href=\"" + link + "\">x</a>";
-  server.server().Get("/dir/index.html", [&](const httplib::Request&, httplib::Response& r) {
+  server.server().Get("/dir/index.html", [index](const httplib::Request&, httplib::Response& r) {
     r.set_content(index + "</html>", "text/html");
   });
   server.server().Get(R"(/.*)", [](const httplib::Request&, httplib::Response& r) {
@@ -293,7 +293,7 @@ TEST_F(HostileCopy, CancelThenContinueGivesTheTreeOfAnUninterruptedCopy) {
     const fs::path folder = Out() / site.Folder();
     const auto cancelled = testing::RunCliUntil(
         {"--workers", "2", "--mode", "duplicate", "-P", Out().string(), site.Url("/index.html")},
-        [&] { return testing::HoldsFiles(folder, stored); });
+        [&](const std::string&) { return testing::HoldsFiles(folder, stored); });
     if (cancelled.status == 0) continue;  // the machine was quicker than the signal
     EXPECT_EQ(cancelled.status, 3) << cancelled.output;
     // What the cancelled copy has links where it can, and nowhere dead.
@@ -321,7 +321,7 @@ TEST_F(HostileCopy, AnUpdateNeverLeavesTheCopyLessWholeThanItWas) {
   for (auto cancelAfter : {60ms, 200ms}) {
     const auto journal = fs::file_size(folder / "kestrine.journal");
     const auto start = std::chrono::steady_clock::now();
-    testing::RunCliUntil({"--workers", "1", "--update", folder.string()}, [&] {
+    testing::RunCliUntil({"--workers", "1", "--update", folder.string()}, [&](const std::string&) {
       return fs::file_size(folder / "kestrine.journal") > journal &&
              std::chrono::steady_clock::now() - start >= cancelAfter;
     });
@@ -353,7 +353,7 @@ TEST_F(HostileCopy, AMovedCopyContinuesWhereItNowLies) {
   const fs::path folder = Out() / site.Folder();
   const auto first = testing::RunCliUntil(
       {"--workers", "1", "--mode", "duplicate", "-P", Out().string(), site.Url("/index.html")},
-      [&] { return testing::HoldsFiles(folder, 8); });
+      [&](const std::string&) { return testing::HoldsFiles(folder, 8); });
   ASSERT_EQ(first.status, 3) << first.output;
   const fs::path moved = Root() / "archive" / "mysite";
   fs::create_directories(moved.parent_path());

@@ -97,8 +97,8 @@ TEST(ServerBounds, AServerErrorOnRobotsTxtTakesNoneOfTheSitesPagesThatRun) {
 }
 
 TEST(ServerBounds, ABodyDrippedForEverFailsAfterMaxTime) {
+  std::atomic<bool> stop{false};  // outlives the server that reads it
   TestServer server;
-  std::atomic<bool> stop{false};
   server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
     r.set_content("<a href=\"drip.bin\">d</a><a href=\"ok.txt\">o</a>", "text/html");
   });

@@ -22,9 +22,11 @@ struct CliRun {
   std::string output;
 };
 
-// Signals the run once `signalWhen` first answers true (polled every 10 ms).
+// Signals the run once `signalWhen`, given the output so far, first answers
+// true (polled every 10 ms).
 inline CliRun RunCliUntil(const std::vector<std::string>& arguments,
-                          const std::function<bool()>& signalWhen, int signal = SIGINT) {
+                          const std::function<bool(const std::string& output)>& signalWhen,
+                          int signal = SIGINT) {
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
   const pid_t child = fork();
@@ -50,7 +52,7 @@ inline CliRun RunCliUntil(const std::vector<std::string>& arguments,
     while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
       run.output.append(buffer, static_cast<std::size_t>(got));
     }
-    if (!signalled && signalWhen()) {
+    if (!signalled && signalWhen(run.output)) {
       kill(child, signal);
       signalled = true;
     }
@@ -77,7 +79,9 @@ inline CliRun RunCli(const std::vector<std::string>& arguments,
   if (signalAfter.count() == 0) return RunCliUntil(arguments, nullptr, signal);
   const auto start = std::chrono::steady_clock::now();
   return RunCliUntil(
-      arguments, [&] { return std::chrono::steady_clock::now() - start >= signalAfter; }, signal);
+      arguments,
+      [&](const std::string&) { return std::chrono::steady_clock::now() - start >= signalAfter; },
+      signal);
 }
 
 // True once `folder` holds at least `count` files: a run under way, past

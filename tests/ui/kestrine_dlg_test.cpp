@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -118,6 +119,35 @@ class KestrineDlgTest : public QObject {
     const QModelIndex first = model.index(0, 0);
     emit window.queueView().list().doubleClicked(first);
     QCOMPARE(opened_.back(), model.CellText(0, kTargetFileColumn));
+  }
+
+  void BrowseCopyServesTheCopyAndOpensItsStartPage() {
+    LinkedSite site(2, 0ms);
+    std::vector<QString> urls;
+    DialogServices::Current().openUrl = [&](const QString& url) { urls.push_back(url); };
+    CKestrineDlg window;
+    window.show();
+    QVERIFY(!window.queueView().browseButton().isEnabled());
+    Start(window, site.Url(), DuplicateSite);
+    QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
+    QTRY_VERIFY(window.queueView().browseButton().isEnabled());
+    QTest::mouseClick(&window.queueView().browseButton(), Qt::LeftButton);
+    QCOMPARE(urls.size(), std::size_t{1});
+    QVERIFY(urls[0].startsWith(window.ViewerUrl()));
+    QVERIFY(urls[0].endsWith("/index.html"));
+    // The copy, not the site, answers at that address.
+    const QUrl served(urls[0]);
+    httplib::Client client("127.0.0.1", served.port());
+    const auto page = client.Get(served.path().toStdString());
+    QVERIFY(page);
+    QCOMPARE(page->status, 200);
+    QVERIFY(page->body.find("f1.bin") != std::string::npos);
+    // File > Browse a Copy... serves a copy the user picks.
+    const QString folder = QString::fromStdString((Out() / site.Folder()).string());
+    DialogServices::Current().inputFolder = [&](QWidget*, const QString&) { return folder; };
+    window.OnBrowseCopy();
+    QCOMPARE(urls.size(), std::size_t{2});
+    QVERIFY(urls[1].endsWith("/index.html"));
   }
 
   void PauseThenContinueEndsEveryRowFinishedOnce() {

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace kestrine {
+
+class HttpClient;
+class Project;
+struct QueueEntry;
+
+// Fetches what a stored script, JSON file or search index of the site names
+// (see ScriptScanner and GeneratorFiles): the files a copy needs for its
+// scripts to run, which no page links. The file itself stays as received.
+// Nothing for other types, or files from other hosts.
+void TakeFilesNamedIn(Project& project, const QueueEntry& entry, HttpClient& client);
+
+}  // namespace kestrine

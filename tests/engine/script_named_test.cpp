@@ -1,0 +1,143 @@
+// End to end: a small site in the shapes today's generators write, whose
+// scripts name files no page links; the copy holds them all.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <map>
+#include <mutex>
+
+#include "runtime/local_files.h"
+#include "runtime/string_utility.h"
+#include "support/engine_harness.h"
+#include "support/test_server.h"
+
+namespace kestrine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::EngineHarness;
+using testing::TestServer;
+
+std::string Gzipped(const std::string& bytes) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(bytes.size() + 128, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::string CborText(const std::string& text) {
+  return std::string(1, static_cast<char>(0x60 + text.size())) + text;
+}
+
+class ScriptSite {
+ public:
+  ScriptSite() {
+    Set("/index.html",
+        "<!doctype html><script type=module src=/assets/app.js></script>"
+        "<script>window.__VP_HASH_MAP__=JSON.parse(\"{\\\"guide_a.md\\\":\\\"Xk6\\\"}\");"
+        "window.__VP_SITE_DATA__=JSON.parse(\"{\\\"base\\\":\\\"/\\\"}\");</script>"
+        "<script id=__config type=application/json>{\"base\": \".\", \"search\": "
+        "\"assets/workers/search.1a2b.min.js\"}</script>"
+        "<link rel=modulepreload href=/assets/index.md.t7.lean.js>"
+        "<link rel=manifest href=/site.webmanifest>"
+        "<script src=/assets/js/runtime~main.11aa.js defer></script>"
+        "<script>new PagefindUI({bundlePath:\"/pagefind/\"})</script>",
+        "text/html");
+    Set("/assets/app.js",
+        "import{a}from\"./chunks/framework.js\";const w=new Worker(new URL(\"./worker.js\","
+        "import.meta.url));fetch(\"/data/strings.json\");import(\"./lazy.js\");"
+        "const __vite__mapDeps=(i,m=__vite__mapDeps,d=(m.f||(m.f=[\"assets/chunks/dep.js\"])))"
+        "=>i.map(i=>d[i]);",
+        "text/javascript");
+    for (const char* path :
+         {"/assets/chunks/framework.js", "/assets/worker.js", "/assets/lazy.js",
+          "/assets/chunks/dep.js", "/assets/guide_a.md.Xk6.js", "/assets/guide_a.md.Xk6.lean.js",
+          "/assets/index.md.t7.js", "/assets/index.md.t7.lean.js",
+          "/assets/workers/search.1a2b.min.js", "/assets/js/0058b4c6.d58dadbc.js",
+          "/assets/js/512.aaaa1111.js", "/pagefind/pagefind.js", "/pagefind/pagefind-worker.js"}) {
+      Set(path, "export {}", "text/javascript");
+    }
+    Set("/data/strings.json", "{\"greeting\": \"hello\"}", "application/json");
+    Set("/hashmap.json", "{\"guide_a.md\":\"Xk6\"}", "application/json");
+    Set("/search/search_index.json", "{\"docs\": []}", "application/json");
+    Set("/site.webmanifest", "{\"icons\": [{\"src\": \"/icons/192.png\"}]}",
+        "application/manifest+json");
+    Set("/icons/192.png", "PNG", "image/png");
+    Set("/assets/js/runtime~main.11aa.js",
+        "n.p=\"/\",n.u=e=>\"assets/js/\"+(({266:\"0058b4c6\"})[e]||e)+\".\"+"
+        "({266:\"d58dadbc\",512:\"aaaa1111\"})[e]+\".js\"",
+        "text/javascript");
+    Set("/pagefind/pagefind-entry.json",
+        "{\"version\":\"1.6.0\",\"languages\":{\"en\":{\"hash\":\"en_aa\",\"wasm\":\"en\"}}}",
+        "application/json");
+    Set("/pagefind/wasm.en.pagefind", "wasm", "application/octet-stream");
+    Set("/pagefind/wasm.unknown.pagefind", "wasm", "application/octet-stream");
+    Set("/pagefind/pagefind.en_aa.pf_meta",
+        Gzipped("pagefind_dcd\x86" + CborText("1.6.0") + "\x81\x83" + CborText("en_p1") + "\x07" +
+                CborText("") + "\x81\x83" + CborText("a") + CborText("z") + CborText("en_i1") +
+                "\x80\x80\x80"),
+        "application/octet-stream");
+    Set("/pagefind/fragment/en_p1.pf_fragment", "frag", "application/octet-stream");
+    Set("/pagefind/index/en_i1.pf_index", "idx", "application/octet-stream");
+    server_.server().Get(R"(/.*)", [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard lock(mutex_);
+      const auto found = files_.find(q.path);
+      if (found == files_.end()) {
+        r.status = 404;
+        return;
+      }
+      r.set_content(found->second.first, found->second.second);
+    });
+  }
+  std::u16string Url(const std::string& path) const { return server_.WideUrl(path); }
+  std::string Folder() const { return "127.0.0.1-" + std::to_string(server_.port()); }
+  std::vector<std::string> Paths() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> paths;
+    for (const auto& [path, file] : files_) paths.push_back(path);
+    return paths;
+  }
+
+ private:
+  void Set(const std::string& path, const std::string& body, const std::string& type) {
+    files_[path] = {body, type};
+  }
+  std::mutex mutex_;
+  std::map<std::string, std::pair<std::string, std::string>> files_;
+  TestServer server_;
+};
+
+TEST(ScriptNamedFiles, EveryFileTheSitesScriptsNameIsCopied) {
+  ScriptSite site;
+  EngineHarness engine;
+  engine.project->SetOptions({});
+  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Wait();
+  const fs::path folder = engine.Out() / site.Folder();
+  for (const std::string& path : site.Paths()) {
+    EXPECT_TRUE(fs::exists(folder / path.substr(1))) << path;
+  }
+  int failures = 0;
+  for (const auto& row : engine.list.Rows()) {
+    if (row[kProgressColumn] != u"Finished") {
+      ++failures;
+      ADD_FAILURE() << StringUtility::ToUtf8(row[kAddressColumn]) << " "
+                    << StringUtility::ToUtf8(row[kReasonColumn]);
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  // Scripts stay byte for byte as the site sent them.
+  EXPECT_NE(testing::TempFolder::Read(folder / "assets" / "app.js").find("\"./worker.js\""),
+            std::string::npos);
+  EXPECT_NE(engine.project->NamedSummary().find("named in scripts"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrine
