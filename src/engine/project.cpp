@@ -60,12 +60,20 @@ FoundAddress Project::AddNamedAddressAt(const std::u16string& address, int depth
   return found;
 }
 
-std::string Project::NamedSummary() const {
-  const int count = namedAddresses_.load();
+namespace {
+
+// "took 12 addresses from the sitemap", or nothing for none.
+std::string Took(int count, const char* whence) {
   if (count == 0) return {};
   return "took " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es") +
-         " named in scripts";
+         " " + whence;
 }
+
+}  // namespace
+
+std::string Project::NamedSummary() const { return Took(namedAddresses_, "named in scripts"); }
+
+std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
 
 void Project::NotifyActivity() {
   std::lock_guard lock(activityMutex_);

@@ -224,13 +224,6 @@ Project::Copy Project::LastCopy() const {
   return lastCopy_;
 }
 
-std::string Project::SitemapSummary() const {
-  const int count = sitemapAddresses_.load();
-  if (count == 0) return {};
-  return "took " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es") +
-         " from the sitemap";
-}
-
 void Project::MendReferences() {
   // Every worker has ended: the entries and documents are read without
   // locks.

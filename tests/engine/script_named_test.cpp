@@ -1,7 +1,6 @@
 // End to end: a small site in the shapes today's generators write, whose
 // scripts name files no page links; the copy holds them all.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <map>
 #include <mutex>
@@ -9,32 +8,17 @@
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
+#include "support/pagefind_files.h"
 #include "support/test_server.h"
 
 namespace kestrine {
 namespace {
 
+using testing::CborText;
+using testing::Gzipped;
 namespace fs = std::filesystem;
 using testing::EngineHarness;
 using testing::TestServer;
-
-std::string Gzipped(const std::string& bytes) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(bytes.size() + 128, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
-std::string CborText(const std::string& text) {
-  return std::string(1, static_cast<char>(0x60 + text.size())) + text;
-}
 
 class ScriptSite {
  public:

@@ -1,18 +1,20 @@
 #include "site/script_scanner.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 #include "runtime/string_utility.h"
 #include "site/generator_files.h"
+#include "support/pagefind_files.h"
 
 namespace kestrine {
 namespace {
 
 using Strings = std::vector<std::u16string>;
+using testing::CborText;
+using testing::Gzipped;
 
 TEST(ScriptScanner, LiteralsInTheFormsThatLoadFiles) {
   const std::u16string script =
@@ -112,25 +114,6 @@ TEST(GeneratorFiles, MkDocsDocusaurusAndPagefindSearches) {
                 u"\"en\",\"page_count\":4},\"de\":{\"hash\":\"de_bb\",\"wasm\":\"de\"}}}"),
             (Strings{u"pagefind.en_aacc.pf_meta", u"wasm.en.pagefind", u"pagefind.de_bb.pf_meta",
                      u"wasm.de.pagefind"}));
-}
-
-// Gzip, as Pagefind serves its files.
-std::string Gzipped(const std::string& bytes) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(bytes.size() + 128, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
-std::string CborText(const std::string& text) {
-  return std::string(1, static_cast<char>(0x60 + text.size())) + text;
 }
 
 TEST(GeneratorFiles, PagefindMetaListsItsFragmentsIndexChunksAndFilters) {
