@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build test run bench fuzz sanitizers clean
+.PHONY: deps configure build test run bench fuzz sanitizers package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -34,6 +34,12 @@ else
 	  $(BUILD_DIR)/src/kestrine-cli --help; \
 	fi
 endif
+
+# The Debian package, written to build/ (kestrine_<version>_<arch>.deb).
+package: build
+	@cd $(BUILD_DIR) && cpack -B $(CURDIR)/build >/dev/null
+	@rm -rf build/_CPack_Packages
+	@ls build/kestrine_*.deb
 
 bench: build
 	@bash scripts/install-deps.sh bench

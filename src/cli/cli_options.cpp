@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <map>
 
+#include "kestrine_version.h"
+
 namespace kestrine {
 
 namespace {
@@ -151,7 +153,7 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
     return "kestrine-cli: " + std::string(error.what()) +
            "\nRun with --help for more information.\n";
   });
-  app.set_version_flag("-V,--version", "kestrine-cli 2.0");
+  app.set_version_flag("-V,--version", "kestrine-cli " KESTRINE_VERSION);
   CliOptions options;
   Settings settings(options);
   int workers = 0;
@@ -204,9 +206,6 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
       ->group(copies);
   bool noBrowser = false;
   app.add_flag("--no-browser", noBrowser, "with --serve: do not open the browser")->group(copies);
-  continueOption->excludes(updateOption)->excludes(verifyOption)->excludes(serveOption);
-  updateOption->excludes(verifyOption)->excludes(serveOption);
-  verifyOption->excludes(serveOption);
   app.add_option("URL", options.urls, "start address (http:// or https://), then further ones")
       ->type_name("");
   try {
@@ -224,7 +223,18 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   if (*verifyOption) options.verifyFolder = verifyFolder;
   if (*serveOption) options.serveFolder = serveFolder;
   options.openBrowser = !noBrowser;
-  const bool copy = *continueOption || *updateOption || *verifyOption || *serveOption;
+  // Checked here rather than by the parser, whose "Excludes:" notes would
+  // crowd the help text.
+  const int copyOptions =
+      static_cast<int>(continueOption->count() > 0) + static_cast<int>(updateOption->count() > 0) +
+      static_cast<int>(verifyOption->count() > 0) + static_cast<int>(serveOption->count() > 0);
+  if (copyOptions > 1) {
+    std::fprintf(stderr,
+                 "kestrine-cli: --continue, --update, --verify and --serve exclude one "
+                 "another\nRun with --help for more information.\n");
+    return {std::nullopt, kExitUsage};
+  }
+  const bool copy = copyOptions == 1;
   if (copy == !options.urls.empty()) {
     std::fprintf(stderr, copy ? "kestrine-cli: --continue, --update, --verify and --serve take no "
                                 "URL\n"

@@ -1,7 +1,9 @@
 #include "config/download_options.h"
 
+#include "kestrine_version.h"
+
 namespace kestrine {
 
-std::string DefaultUserAgent() { return "Kestrine/2.0"; }
+std::string DefaultUserAgent() { return "Kestrine/" KESTRINE_VERSION; }
 
 }  // namespace kestrine

@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "kestrine_version.h"
+
 namespace kestrine {
 
 namespace {
@@ -40,7 +42,7 @@ std::map<int, std::u16string>& Table() {
       {kIdsQueueTab, u"Queue"},
       {kIdsExampleLine,
        u"For example: https://www.example.com/ or https://www.example.com/docs/index.html"},
-      {kIdsVersion, u"2.0"},
+      {kIdsVersion, u"" KESTRINE_VERSION},
       {kIdsCanceling, u"Canceling...."},
       {kIdsPausing, u"Pausing...."},
       {kIdsSeconds, u"%0.2f s"},

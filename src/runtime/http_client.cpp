@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "kestrine_version.h"
 #include "runtime/curl_handles.h"
 #include "runtime/file_exception.h"
 #include "runtime/local_files.h"
@@ -285,8 +286,9 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_SHARE, CurlHandles::Share());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT,
-                   options.userAgent.empty() ? "Kestrine/2.0" : options.userAgent.c_str());
+  curl_easy_setopt(
+      easy, CURLOPT_USERAGENT,
+      options.userAgent.empty() ? "Kestrine/" KESTRINE_VERSION : options.userAgent.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);

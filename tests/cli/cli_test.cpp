@@ -65,6 +65,12 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
   EXPECT_EQ(proc.status, 2);
   EXPECT_EQ(proc.output, "kestrine-cli: cannot create the download folder /proc/x/y\n");
   EXPECT_EQ(RunCli("--output '' http://127.0.0.1:1/").status, 2);
+  const Outcome twoCopies = RunCli("--verify a --serve b");
+  EXPECT_EQ(twoCopies.status, 2);
+  EXPECT_EQ(twoCopies.output.rfind("kestrine-cli: --continue, --update, --verify and --serve", 0),
+            0u)
+      << twoCopies.output;
+  EXPECT_EQ(RunCli("--continue a http://127.0.0.1:1/").status, 2);
   const Outcome help = RunCli("--help");
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"--mode MODE", "--workers N", "quorl.cfg", "Exit status", "3 cancelled",
@@ -72,6 +78,7 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
     EXPECT_NE(help.output.find(text), std::string::npos) << text << "\n" << help.output;
   }
   EXPECT_EQ(help.output.find("ENUM"), std::string::npos) << help.output;
+  EXPECT_EQ(help.output.find("Excludes"), std::string::npos) << help.output;
 }
 
 TEST_F(CliTest, ShortFormsVersionAndKestrineConf) {
@@ -220,7 +227,7 @@ TEST_F(CliTest, InterruptCancelsTheRunCleanly) {
   const pid_t child = fork();
   if (child == 0) {
     const std::string output = "--output=" + Output();
-    freopen("/dev/null", "w", stdout);
+    if (!freopen("/dev/null", "w", stdout)) _exit(127);
     execl(KESTRINE_CLI_PATH, KESTRINE_CLI_PATH, "--workers", "1", output.c_str(), url.c_str(),
           static_cast<char*>(nullptr));
     _exit(127);

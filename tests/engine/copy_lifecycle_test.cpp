@@ -91,8 +91,7 @@ int RunCli(const std::vector<std::string>& arguments, std::chrono::milliseconds 
     for (const std::string& argument : arguments)
       argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
     execv(KESTRINE_CLI_PATH, argv.data());
     _exit(127);
   }
