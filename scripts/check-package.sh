@@ -10,6 +10,9 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
 package=$(ls build/kestrine_*.deb | head -n 1)
+if ! dpkg -s desktop-file-utils bash-completion >/dev/null 2>&1; then
+  "${sudo_cmd[@]}" apt-get update -qq
+fi
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --reinstall \
   "./$package" desktop-file-utils bash-completion >/dev/null
 
