@@ -18,8 +18,8 @@ _kestrine_cli() {
       return
       ;;
     -l | --level | -Q | --quota | --max-files | --max-filesize | --max-time | -w | --wait | \
-      --limit-rate | -U | --user-agent | --header | --workers | --timeout | --port | \
-      -A | --accept | -R | --reject | --include | --exclude)
+      --limit-rate | -U | --user-agent | --header | --workers | --max-streams | --timeout | \
+      --port | -A | --accept | -R | --reject | --include | --exclude)
       # A value of the user's own: nothing to offer.
       return
       ;;
@@ -31,7 +31,7 @@ _kestrine_cli() {
       --no-sitemaps --no-trap-rules --quota --max-files --max-filesize
       --max-time --wait --limit-rate --user-agent --no-robots --header
       --load-cookies --ca-certificate --no-check-certificate --output
-      --workers --timeout --quiet --continue --update --verify --serve
+      --workers --max-streams --timeout --quiet --continue --update --verify --serve
       --port --no-browser' -- "$cur"))
     return
   fi

@@ -8,11 +8,12 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
+  nginx
 )
 
 # `install-deps.sh bench` adds the peers and the server of the comparison.
 if [ "${1:-}" = "bench" ]; then
-  packages+=(nginx wget wget2 curl bc python3 python3-doc)
+  packages+=(wget wget2 curl bc python3 python3-doc python3-h2)
 fi
 # `install-deps.sh fuzz` adds clang and its fuzzing runtime.
 if [ "${1:-}" = "fuzz" ]; then

@@ -123,7 +123,7 @@ void AddLimitOptions(CLI::App& app, Settings& settings) {
 void AddPolitenessOptions(CLI::App& app, Settings& settings) {
   const std::string group = "Politeness";
   settings.Value(app, "-w,--wait", "wait", "SECONDS",
-                 "wait this long between two requests of one worker", group);
+                 "wait this long between two requests, making one request at a time", group);
   settings.Value(app, "--limit-rate", "limit-rate", "RATE",
                  "receive at most RATE bytes per second in all (K, M, G)", group);
   settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",
@@ -166,11 +166,16 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   auto* outputOption = app.add_option("-P,--output", output, "download folder (default: settings)")
                            ->type_name("DIR")
                            ->group(group);
-  auto* workersOption =
-      app.add_option("--workers", workers, "downloads at once, 1 to 15 (default: settings)")
-          ->check(CLI::Range(1, 15).description(""))
-          ->type_name("N")
-          ->group(group);
+  auto* workersOption = app.add_option("--workers", workers,
+                                       "connections to a host, 1 to 15: the downloads at once over "
+                                       "HTTP/1.1 (default: settings)")
+                            ->check(CLI::Range(1, 15).description(""))
+                            ->type_name("N")
+                            ->group(group);
+  settings.Value(app, "--max-streams", "max-streams", "N",
+                 "requests at once on one HTTP/2 connection, 1 to 128 (default: 32; 1: one at a "
+                 "time)",
+                 group);
   auto* timeoutOption =
       app.add_option("--timeout", timeout, "time-out in seconds, 10 to 300 (default: settings)")
           ->check(CLI::Range(10, 300).description(""))

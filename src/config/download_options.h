@@ -32,7 +32,8 @@ struct DownloadOptions {
   int maxTime = 0;               // seconds one transfer may take
 
   // Politeness.
-  double waitSeconds = 0;            // between two requests of one worker
+  double waitSeconds = 0;            // between two requests; one at a time
+  int maxStreams = 32;               // requests at once on one HTTP/2 connection
   std::int64_t limitRate = 0;        // bytes per second, shared out over the workers
   std::string userAgent;             // empty: "Kestrine/<version>"
   bool robots = true;                // honour the site's robots.txt for its pages

@@ -43,6 +43,16 @@ Setter ReadableFile(std::string DownloadOptions::*field) {
   };
 }
 
+// Streams on one connection: 1 (none at once) to 128.
+Setter StreamCount() {
+  return [](const std::string& value, DownloadOptions& options) {
+    const auto streams = OptionValues::ParseCount(value);
+    if (!streams || *streams < 1 || *streams > 128) return false;
+    options.maxStreams = *streams;
+    return true;
+  };
+}
+
 Setter List(std::vector<std::string> DownloadOptions::*field) {
   return [field](const std::string& value, DownloadOptions& options) {
     if (value.empty()) return false;
@@ -68,6 +78,7 @@ const std::map<std::string, Setter>& Setters() {
       {"span-hosts", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.spanHosts = v; })},
       {"trap-rules", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.trapRules = v; })},
       {"wait", Parsed(OptionValues::ParseSeconds, [](auto& o, double v) { o.waitSeconds = v; })},
+      {"max-streams", StreamCount()},
       {"limit-rate",
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.limitRate = v; })},
       {"user-agent", Text(&DownloadOptions::userAgent)},

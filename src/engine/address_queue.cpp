@@ -76,7 +76,7 @@ QueueEntry& AddressQueue::AddNewLocked(std::u16string_view address, int depth) {
   entry.number = nextNumber_;
   known_.Insert(IdentityOf(entry.address), entry.number);
   if (placing_) PlaceLocked(entry);
-  pending_.push_back(&entry);
+  pending_.PushBack(&entry);
   pendingSize_.store(pending_.size());
   knownCount_.store(static_cast<int>(known_.size()));
   ++nextNumber_;
@@ -201,7 +201,7 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
       entry.state = Done;
       taken_.push_back(&entry);
     } else {
-      pending_.push_back(&entry);
+      pending_.PushBack(&entry);
     }
   }
   pendingSize_.store(pending_.size());
@@ -268,13 +268,12 @@ void AddressQueue::set_mode(DownloadMode mode) {
 
 QueueEntry* AddressQueue::TakeNextPending() {
   monitor_.Lock();
-  if (pending_.empty()) {
+  QueueEntry* entry = pending_.PopFront();
+  if (entry == nullptr) {
     monitor_.Unlock();
     return nullptr;
   }
-  QueueEntry* entry = pending_.front();
   entry->state = Taken;
-  pending_.pop_front();
   pendingSize_.store(pending_.size());
   taken_.push_back(entry);
   monitor_.Unlock();
@@ -286,7 +285,7 @@ void AddressQueue::ReturnToPending(QueueEntry* entry) {
   const auto at = std::find(taken_.rbegin(), taken_.rend(), entry);
   if (at != taken_.rend()) taken_.erase(std::next(at).base());
   entry->state = Pending;
-  pending_.push_front(entry);
+  pending_.PushFront(entry);
   pendingSize_.store(pending_.size());
   monitor_.Unlock();
 }
@@ -298,7 +297,7 @@ void AddressQueue::ClearProject() {
   renamed_.clear();
   names_.Clear();
   placing_ = false;
-  pending_ = {};
+  pending_.Clear();
   taken_ = {};
   entries_ = {};
   texts_.Clear();

@@ -14,6 +14,7 @@
 #include "engine/admission_rules.h"
 #include "engine/key_index.h"
 #include "engine/local_name_registry.h"
+#include "engine/pending_entries.h"
 #include "engine/text_store.h"
 #include "site/address.h"
 #include "site/scan_project.h"
@@ -69,11 +70,11 @@ class AddressQueue {
   FoundAddress AddFound(const std::u16string& address, int depth = 0);
   // The rules for addresses found from now on; nullptr for none. Not owned.
   void SetAdmission(AdmissionRules* rules);
-  // The next pending entry, now Taken, or nullptr. The entry stays valid
-  // until ClearProject.
+  // The next pending entry, now Taken, or nullptr: pages before the files
+  // they use (see PendingEntries). The entry stays valid until ClearProject.
   QueueEntry* TakeNextPending();
   // Puts an entry whose download was interrupted by a pause back at the
-  // head of `pending`, so Continue fetches it first.
+  // head of `pending` (of its kind), so Continue fetches it first.
   void ReturnToPending(QueueEntry* entry);
   // Deletes every entry. Numbering, site and mode stay.
   void ClearProject();
@@ -159,7 +160,7 @@ class AddressQueue {
   IStatusMonitor& monitor_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
   std::deque<QueueEntry> entries_;
-  std::deque<QueueEntry*> pending_;
+  PendingEntries pending_;
   std::vector<QueueEntry*> taken_;
   // Every known address without its scheme, viewing the entry's own string,
   // so the n-th address costs O(1) to look up instead of a scan of both

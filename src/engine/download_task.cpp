@@ -397,6 +397,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
     return ReportFileError(project, taskNumber, target, fileError, start);
   }
   client.Navigate2(address, 0, 0);
+  if (client.WasMultiplexed()) project.NoteMultiplexed();
   // 5. Judge the answer; a failed or cut-short transfer leaves no file.
   const std::int64_t length = client.GetContentLength();
   IStatusMonitor& monitor = project.monitor();

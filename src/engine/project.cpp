@@ -10,6 +10,7 @@
 #include "engine/run_state.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "runtime/transfer_engine.h"
 
 namespace kestrine {
 
@@ -36,7 +37,30 @@ Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
       opener_(opener),
       queue_(monitor),
       pool_(5, 100000, 100) {
-  pool_.SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber, 1, 15));
+  SetWorkers(SettingUtil::GetInstance().record().threadNumber);
+}
+
+void Project::SetWorkers(int workers) {
+  workers_ = std::clamp(workers, SettingUtil::kMinThreads, SettingUtil::kMaxThreads);
+  ApplyConcurrency();
+}
+
+void Project::SetOptions(DownloadOptions options) {
+  options_ = std::move(options);
+  ApplyConcurrency();
+}
+
+void Project::NoteMultiplexed() {
+  if (!multiplexed_.exchange(true)) ApplyConcurrency();
+}
+
+void Project::ApplyConcurrency() {
+  const bool spaced = options_.waitSeconds > 0;
+  const int streams = spaced ? 1 : std::max(1, options_.maxStreams);
+  const int connections = spaced ? 1 : workers_.load();
+  TransferEngine::Instance().SetLimits(connections, streams);
+  const int downloads = multiplexed_.load() ? connections * streams : connections;
+  pool_.SetCorePoolSize(std::min(downloads, kWorkerCount));
 }
 
 Project::~Project() {
@@ -45,12 +69,18 @@ Project::~Project() {
 }
 
 FoundAddress Project::AddFoundAddress(const std::u16string& address) {
-  return queue_.AddFound(address, 1);
+  return AddFoundAddressAt(address, 1);
 }
 
 FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth) {
+  WaitForSiteRules();
   FoundAddress found = queue_.AddFound(address, depth);
-  if (waitingWorkers_.load() > 0 && queue_.HasPending()) NotifyActivity();
+  // One new entry wants one worker; waking them all would have hundreds
+  // contend for the lock to find one entry.
+  if (found.added && waitingWorkers_.load() > 0) {
+    std::lock_guard lock(activityMutex_);
+    activity_.notify_one();
+  }
   return found;
 }
 
@@ -81,15 +111,16 @@ void Project::NotifyActivity() {
 }
 
 QueueEntry* Project::TakeNextPendingOrWait() {
-  constexpr auto kRecheck = std::chrono::milliseconds(50);
+  // Hundreds of workers may wait here at once, so they look seldom; a stop
+  // request (a flag nobody signals) is seen within this.
+  constexpr auto kRecheck = std::chrono::milliseconds(250);
   while (true) {
     ++activeDownloads_;
     if (QueueEntry* entry = queue_.TakeNextPending()) return entry;
-    --activeDownloads_;
+    if (--activeDownloads_ == 0 && waitingWorkers_.load() > 0) NotifyActivity();
     std::unique_lock lock(activityMutex_);
     if (activeDownloads_.load() == 0 || !MayTakeMore()) return nullptr;
     ++waitingWorkers_;
-    // Requests and limits are flags nobody signals, hence the bounded wait.
     activity_.wait_for(lock, kRecheck, [this] {
       return queue_.HasPending() || activeDownloads_.load() == 0 || !MayTakeMore();
     });
@@ -99,8 +130,9 @@ QueueEntry* Project::TakeNextPendingOrWait() {
 }
 
 void Project::DownloadEnded() {
-  --activeDownloads_;
-  if (waitingWorkers_.load() > 0) NotifyActivity();
+  // The last download to end may leave nothing for anyone: the waiting
+  // workers end too.
+  if (--activeDownloads_ == 0 && waitingWorkers_.load() > 0) NotifyActivity();
 }
 
 bool Project::MayTakeMore() { return !IsStopRequested() && !limitHit_.load(); }
@@ -115,9 +147,12 @@ void Project::NoteStored(std::int64_t bytes) {
     reached = "limit of " + std::to_string(options_.maxFiles) + " files reached";
   }
   if (reached.empty()) return;
-  std::lock_guard lock(limitMutex_);
-  if (limitReached_.empty()) limitReached_ = reached;
-  limitHit_ = true;
+  {
+    std::lock_guard lock(limitMutex_);
+    if (limitReached_.empty()) limitReached_ = reached;
+    limitHit_ = true;
+  }
+  NotifyActivity();
 }
 
 std::string Project::LimitReached() const {
@@ -157,6 +192,8 @@ void Project::StartProject() {
   }
   updating_ = false;
   validators_.clear();
+  multiplexed_ = false;
+  ApplyConcurrency();
   StartRules();
   {
     std::lock_guard lock(documentsMutex_);
@@ -181,6 +218,7 @@ void Project::StartRules() {
   admission_->SetStoredFiles(&storedFiles_);
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
+  siteRulesKnown_ = false;
   sitemapAddresses_ = 0;
   namedAddresses_ = 0;
 }

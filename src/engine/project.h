@@ -53,7 +53,9 @@ struct TransferTotals {
 // surfaces.
 class Project : public IScanProject {
  public:
-  static constexpr int kWorkerCount = 50;
+  // Runs of a worker handed to the pool: as many as transfers may ever be
+  // in flight at once (15 connections with up to 17 streams each, say).
+  static constexpr int kWorkerCount = 256;
   static constexpr int kJoinMilliseconds = 500;
 
   Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState, IFolderOpener& opener);
@@ -66,6 +68,13 @@ class Project : public IScanProject {
   IQueueList& list() { return list_; }
   IRunState& runState() { return runState_; }
   ThreadPool& pool() { return pool_; }
+  // The worker count the user chose (1 to 15): connections to a host, and
+  // the downloads at once until a host shows that it multiplexes; then up
+  // to max-streams on each connection. With a wait between requests, one
+  // download at a time.
+  void SetWorkers(int workers);
+  // A download went over a multiplexed connection (HTTP/2): more go at once.
+  void NoteMultiplexed();
   TransferTotals& totals() { return totals_; }
 
   FoundAddress AddFoundAddress(const std::u16string& address) override;
@@ -122,7 +131,7 @@ class Project : public IScanProject {
   const Validators* ValidatorsOf(std::int32_t number) const;
 
   // Options beyond the settings record, read by every download of a run.
-  void SetOptions(DownloadOptions options) { options_ = std::move(options); }
+  void SetOptions(DownloadOptions options);
   const DownloadOptions& options() const { return options_; }
 
   // A stored page or style sheet and the entries it refers to, so that the
@@ -143,7 +152,7 @@ class Project : public IScanProject {
   void StartProject();
   // Runs the entries a paused run left pending; nothing when none are.
   void ContinueProject();
-  // The run itself, on the run thread: 50 workers on the pool, watched
+  // The run itself, on the run thread: workers on the pool, watched
   // until the work is done, paused or cancelled.
   void RunProject();
   // Waits until the run thread (if any) has ended.
@@ -176,6 +185,9 @@ class Project : public IScanProject {
   void StartRunThread();
   void LoadRobots();
   void LoadSitemaps(std::vector<std::string> sitemaps);
+  // Addresses are admitted only once robots.txt is known (or a stop came).
+  void WaitForSiteRules();
+  void MarkSiteRulesKnown();
   // An address on the site's own host, in the start address's scheme.
   std::u16string SiteAddress(std::u16string_view path) const;
   void OpenJournal(bool fresh);
@@ -203,6 +215,9 @@ class Project : public IScanProject {
   std::vector<std::optional<Validators>> validators_;
   UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
+  std::atomic<bool> siteRulesKnown_{false};
+  std::mutex siteRulesMutex_;
+  std::condition_variable siteRulesSet_;
   std::atomic<int> sitemapAddresses_{0};
   std::atomic<int> namedAddresses_{0};
   std::atomic<int> storedFiles_{0};
@@ -224,6 +239,9 @@ class Project : public IScanProject {
   mutable std::mutex lastCopyMutex_;
   Copy lastCopy_;
   void NoteCopy();
+  void ApplyConcurrency();
+  std::atomic<int> workers_{5};
+  std::atomic<bool> multiplexed_{false};
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};

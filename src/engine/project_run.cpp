@@ -1,8 +1,10 @@
 // The run of a project: workers on the pool, their supervision, and the end
 // of the run.
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "config/setting_util.h"
@@ -23,35 +25,43 @@ namespace {
 
 using Workers = std::vector<std::unique_ptr<DownloadTaskRunnable>>;
 
-// Watches the workers until none ran through a whole pass. A worker ends by
-// itself when nothing is pending, so this is what brings finished workers
-// back while running downloads keep adding addresses. A finished worker
+// Watches the workers until none runs, nothing they could take is pending
+// and the site's rules are loaded (their sitemaps may add addresses). A
+// worker ends by itself when nothing is pending, so this is what brings
+// finished workers back while addresses keep coming. A finished worker
 // waits in `idle` at most once and is handed over again only from there.
-void Supervise(Project& project, const Workers& workers) {
+void Supervise(Project& project, const Workers& workers, const std::atomic<bool>& rulesLoading) {
   std::deque<std::size_t> idle;
   std::vector<bool> inIdle(workers.size(), false);
-  bool busy = true;
-  while (busy) {
-    busy = false;
+  while (true) {
+    IRunnable* running = nullptr;
     for (std::size_t i = 0; i < workers.size(); ++i) {
-      if (project.pool().Join(workers[i].get(), Project::kJoinMilliseconds)) {
-        if (!inIdle[i]) {
-          idle.push_back(i);
-          inIdle[i] = true;
-        }
-        continue;
+      if (!project.pool().Join(workers[i].get(), 0)) {
+        running = workers[i].get();
+      } else if (!inIdle[i]) {
+        idle.push_back(i);
+        inIdle[i] = true;
       }
-      busy = true;
-      if (!project.MayTakeMore()) continue;
+    }
+    std::size_t pending = 0;
+    if (project.MayTakeMore()) {
       project.monitor().Lock();
-      const std::size_t pending = project.queue().PendingCount();
+      pending = project.queue().PendingCount();
       project.monitor().Unlock();
-      if (!idle.empty() && pending > 0) {
-        const std::size_t next = idle.front();
-        idle.pop_front();
-        inIdle[next] = false;
-        project.pool().Execute(workers[next].get());
-      }
+    }
+    for (; pending > 0 && !idle.empty(); --pending) {
+      const std::size_t next = idle.front();
+      idle.pop_front();
+      inIdle[next] = false;
+      project.pool().Execute(workers[next].get());
+      running = workers[next].get();
+    }
+    if (running == nullptr && !rulesLoading.load()) return;
+    // Back as soon as that worker ends, the last one included.
+    if (running != nullptr) {
+      project.pool().Join(running, Project::kJoinMilliseconds);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
 }
@@ -69,7 +79,12 @@ void Project::RunProject() {
   }
   OpenSiteFolder(siteFolder_, false);
   // The site's robots.txt, once per project, before any page is scanned.
-  LoadRobots();
+  std::atomic<bool> rulesLoading = true;
+  std::thread siteRules = std::thread([this, &rulesLoading] {
+    LoadRobots();
+    rulesLoading = false;
+  });
+  if (options_.waitSeconds > 0) siteRules.join();
   // 2. Make the workers and hand them all to the pool, which runs as many
   //    at once as its core size.
   Workers workers;
@@ -80,7 +95,8 @@ void Project::RunProject() {
     workers.push_back(std::move(worker));
   }
   // 3. Supervise until no worker runs.
-  Supervise(*this, workers);
+  Supervise(*this, workers, rulesLoading);
+  if (siteRules.joinable()) siteRules.join();
   // 4. to 6. Report the outcome.
   FinishRun();
   // 7. The workers go with this scope; every one of them has finished.
@@ -122,8 +138,27 @@ constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
 
 // What the site says of itself before any page is scanned, once per
 // project: its robots.txt and the sitemaps it names (or /sitemap.xml).
+void Project::WaitForSiteRules() {
+  if (siteRulesKnown_.load(std::memory_order_acquire)) return;
+  std::unique_lock lock(siteRulesMutex_);
+  while (!siteRulesKnown_.load(std::memory_order_acquire) && !IsStopRequested()) {
+    siteRulesSet_.wait_for(lock, std::chrono::milliseconds(100));
+  }
+}
+
+void Project::MarkSiteRulesKnown() {
+  std::lock_guard lock(siteRulesMutex_);
+  siteRulesKnown_.store(true, std::memory_order_release);
+  siteRulesSet_.notify_all();
+}
+
+// Beside the start page, on a connection the downloads then share; with a
+// wait between requests, before them.
 void Project::LoadRobots() {
-  if (robotsLoaded_ || admission_ == nullptr) return;
+  if (robotsLoaded_ || admission_ == nullptr) {
+    MarkSiteRulesKnown();
+    return;
+  }
   robotsLoaded_ = true;
   std::vector<std::string> sitemaps;
   if (options_.robots || options_.sitemaps) {
@@ -151,6 +186,7 @@ void Project::LoadRobots() {
     }
     // One that cannot be fetched or read allows everything.
   }
+  MarkSiteRulesKnown();
   if (options_.sitemaps) LoadSitemaps(std::move(sitemaps));
 }
 

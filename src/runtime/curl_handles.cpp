@@ -17,6 +17,7 @@ CURLSH* MakeShare() {
   curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShare);
   curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockShare);
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   return share;
 }
 
@@ -39,7 +40,7 @@ CurlHandles& CurlHandles::ForThisThread(bool freshEasy) {
   GlobalInit();
   thread_local CurlHandles handles;
   // Every option goes back to its default, so a transfer carries no
-  // settings over from the last one; connections live in the multi handle.
+  // settings over from the last one; connections live in the engine.
   // Cookies are state a reset keeps, so a transfer that sends them gets a
   // new handle.
   if (freshEasy) {
@@ -58,11 +59,8 @@ CURLSH* CurlHandles::Share() {
   return share;
 }
 
-CurlHandles::CurlHandles() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+CurlHandles::CurlHandles() : easy_(curl_easy_init()) {}
 
-CurlHandles::~CurlHandles() {
-  curl_easy_cleanup(easy_);
-  curl_multi_cleanup(multi_);
-}
+CurlHandles::~CurlHandles() { curl_easy_cleanup(easy_); }
 
 }  // namespace kestrine

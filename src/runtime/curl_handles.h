@@ -6,9 +6,9 @@
 
 namespace kestrine {
 
-// The libcurl handles one thread reuses from download to download, so
-// connections to a host stay open between them; DNS answers are shared by
-// all threads.
+// The libcurl easy handle one thread reuses from download to download, and
+// what all transfers share: DNS answers and TLS sessions. Connections live
+// in the transfer engine's multi handle.
 class CurlHandles {
  public:
   // This thread's handles, made on first use, the easy handle reset or,
@@ -17,7 +17,6 @@ class CurlHandles {
   // Initialises libcurl once per process; false when that failed.
   static bool GlobalInit();
 
-  CURLM* multi() const { return multi_; }
   CURL* easy() const { return easy_; }
   static CURLSH* Share();
 
@@ -25,7 +24,6 @@ class CurlHandles {
 
  private:
   CurlHandles();
-  CURLM* multi_;
   CURL* easy_;
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "runtime/file_exception.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "runtime/transfer_engine.h"
 #include "runtime/unresolved_host_cache.h"
 
 namespace kestrine {
@@ -26,15 +28,17 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kMaxRedirects = 20;
 constexpr long kLowSpeedBytesPerSecond = 1024;
-constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-constexpr int kPollMilliseconds = 100;
-constexpr int kRatePollMilliseconds = 10;
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
 constexpr std::int64_t kBombFloorBytes = 64ll * 1024 * 1024;
 constexpr std::int64_t kBombRatio = 100;
 // A page or style sheet up to this size waits in memory for its caller to
 // rewrite it, so it is neither written twice nor read back; a larger one
 // goes to the file as it comes.
 constexpr std::size_t kHeldTextBytes = 4 * 1024 * 1024;
+// With hundreds of transfers in flight, the bodies held by all of them stay
+// under this; beyond it a body goes to its file as it comes.
+constexpr std::int64_t kHeldBudgetBytes = 64ll * 1024 * 1024;
+std::atomic<std::int64_t> heldByAllTransfers{0};
 
 bool IsTextType(const std::string& contentType) {
   const std::string type = StringUtility::ToLowerAscii(StringUtility::TrimAscii(contentType));
@@ -77,6 +81,14 @@ std::string HostOf(const std::string& url) {
   return StringUtility::ToLowerAscii(authority.substr(0, end));
 }
 
+// "https://host:port" of a request address, lower-case: transfers to one
+// origin share connections.
+std::string OriginOf(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return {};
+  return StringUtility::ToLowerAscii(url.substr(0, url.find_first_of("/?#", scheme + 3)));
+}
+
 // Which check a certificate failed, as the TLS library put it.
 std::string CertificateReason(const char* detail) {
   const std::string text = StringUtility::ToLowerAscii(detail);
@@ -100,7 +112,7 @@ std::string CertificateReason(const char* detail) {
 
 }  // namespace
 
-struct HttpClient::Transfer {
+struct HttpClient::Transfer : TransferEngine::Job {
   int timeoutMs = 10000;
   IDownloadStatus* status = nullptr;
   std::u16string sinkPath;
@@ -113,15 +125,19 @@ struct HttpClient::Transfer {
   // its first bytes, when the final response's headers are known.
   std::optional<bool> holding;
   std::string held;
+  // Of `held`, what counts against the budget of all transfers.
+  std::int64_t heldCounted = 0;
   std::u16string address;
   std::u16string location;
   std::vector<std::pair<std::string, std::string>> headers;
   CURL* easy = nullptr;
   int returnCode = 0;
+  long httpVersion = 0;
   std::int64_t contentLength = 0;
   std::int64_t written = 0;
-  curl_off_t wireTotal = 0;
-  curl_off_t wireNow = 0;
+  // Written on the transfer engine's thread, read for progress reports.
+  std::atomic<curl_off_t> wireTotal{0};
+  std::atomic<curl_off_t> wireNow{0};
   bool writeFailed = false;
   int writeError = 0;
   bool bombStopped = false;
@@ -129,7 +145,6 @@ struct HttpClient::Transfer {
   RequestOptions options;
   curl_slist* headerList = nullptr;
   bool tooLarge = false;
-  bool pausedForRate = false;
   Clock::time_point started = Clock::now();
   std::string failureReason;
   char errorText[CURL_ERROR_SIZE] = {};
@@ -138,8 +153,11 @@ struct HttpClient::Transfer {
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static int OnTransferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t,
                             curl_off_t);
-  void Configure(const std::string& url);
-  CURLcode Run(CURLM* multi);
+  bool MayResume() override { return !IsAheadOfRate(); }
+  void Configure(const std::string& url, const std::string& origin);
+  CURLcode Run(const std::string& origin);
+  bool CountHeld(std::size_t length);
+  void DropHeld();
   void ReportProgress();
   bool TookTooLong(CURLcode result) const;
   int CodeFor(CURLcode result) const;
@@ -172,7 +190,7 @@ std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size, std::size
   // Bodies arrive faster than a rate limit allows whenever they sit in the
   // socket already; the transfer then waits, and this piece comes again.
   if (t->IsAheadOfRate()) {
-    t->pausedForRate = true;
+    t->paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
   t->written += static_cast<std::int64_t>(length);
@@ -209,16 +227,32 @@ bool HttpClient::Transfer::Keep(const char* data, std::size_t length) {
   }
   if (!holding) holding = holdText && IsTextType(HeaderValue("Content-Type"));
   if (*holding) {
-    if (held.size() + length <= kHeldTextBytes) {
+    if (held.size() + length <= kHeldTextBytes && CountHeld(length)) {
       held.append(data, length);
       return true;
     }
     holding = false;
     const bool spilled = WriteToDescriptor(sink, held);
-    std::string().swap(held);
+    DropHeld();
     if (!spilled) return false;
   }
   return WriteToDescriptor(sink, std::string_view(data, length));
+}
+
+bool HttpClient::Transfer::CountHeld(std::size_t length) {
+  const auto bytes = static_cast<std::int64_t>(length);
+  if (heldByAllTransfers.fetch_add(bytes) + bytes > kHeldBudgetBytes) {
+    heldByAllTransfers.fetch_sub(bytes);
+    return false;
+  }
+  heldCounted += bytes;
+  return true;
+}
+
+void HttpClient::Transfer::DropHeld() {
+  heldByAllTransfers.fetch_sub(heldCounted);
+  heldCounted = 0;
+  std::string().swap(held);
 }
 
 std::string HttpClient::Transfer::HeaderValue(const std::string& name) const {
@@ -281,9 +315,10 @@ int HttpClient::Transfer::OnTransferInfo(void* self, curl_off_t dlTotal, curl_of
   return 0;
 }
 
-void HttpClient::Transfer::Configure(const std::string& url) {
+void HttpClient::Transfer::Configure(const std::string& url, const std::string& origin) {
   const long lowSpeedSeconds = std::max<long>(1, (timeoutMs + 999) / 1000);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
   curl_easy_setopt(easy, CURLOPT_SHARE, CurlHandles::Share());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(
@@ -301,12 +336,17 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   if (options.maxTimeSeconds > 0) {
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.maxTimeSeconds) * 1000);
   }
-  // A rate limit below the stall floor must not read as a stall.
-  const long lowSpeed =
-      options.maxReceiveSpeed > 0
-          ? static_cast<long>(std::min<std::int64_t>(
-                kLowSpeedBytesPerSecond, std::max<std::int64_t>(1, options.maxReceiveSpeed / 2)))
+  // A rate limit below the stall floor must not read as a stall, nor must a
+  // connection shared by many streams.
+  const TransferEngine& engine = TransferEngine::Instance();
+  const std::int64_t floor =
+      engine.Multiplexes(origin)
+          ? std::max<std::int64_t>(1, kLowSpeedBytesPerSecond / engine.streams())
           : kLowSpeedBytesPerSecond;
+  const long lowSpeed = static_cast<long>(
+      options.maxReceiveSpeed > 0
+          ? std::min<std::int64_t>(floor, std::max<std::int64_t>(1, options.maxReceiveSpeed / 2))
+          : floor);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, lowSpeed);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
@@ -338,48 +378,36 @@ void HttpClient::Transfer::Configure(const std::string& url) {
 }
 
 void HttpClient::Transfer::ReportProgress() {
-  if (status != nullptr) status->OnProgress(std::max<curl_off_t>(wireTotal, 0), wireNow);
+  if (status != nullptr) {
+    status->OnProgress(std::max<curl_off_t>(wireTotal.load(), 0), wireNow.load());
+  }
 }
 
-// Drives the transfer in short polls, so a stop request is seen within a
-// tenth of a second whether or not data arrives.
-CURLcode HttpClient::Transfer::Run(CURLM* multi) {
+// Hands the transfer to the engine and waits for its end in short polls, so
+// a stop request is seen within a tenth of a second whether or not data
+// arrives, and progress is reported from this thread.
+CURLcode HttpClient::Transfer::Run(const std::string& origin) {
+  TransferEngine& engine = TransferEngine::Instance();
+  const auto stopRequested = [this] { return status != nullptr && status->ShouldStop() != 0; };
   started = Clock::now();
-  curl_multi_add_handle(multi, easy);
+  if (!engine.Start(*this, easy, origin, stopRequested)) {
+    stopped = true;
+    return CURLE_ABORTED_BY_CALLBACK;
+  }
   // A transfer shorter than one interval reports only its end.
-  auto lastReport = Clock::now();
   curl_off_t lastReported = -1;
-  int running = 1;
-  while (running > 0) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-    if (running == 0) break;
-    if (status != nullptr && status->ShouldStop() != 0) {
+  while (true) {
+    if (const auto result = engine.WaitFor(*this, kPollInterval)) return *result;
+    if (stopRequested()) {
+      engine.Abort(*this);
       stopped = true;
-      break;
+      return CURLE_ABORTED_BY_CALLBACK;
     }
-    if (pausedForRate && !IsAheadOfRate()) {
-      pausedForRate = false;
-      curl_easy_pause(easy, CURLPAUSE_CONT);
-      continue;
-    }
-    const auto now = Clock::now();
-    if (now - lastReport >= kProgressInterval && wireNow != lastReported) {
+    if (wireNow.load() != lastReported) {
       ReportProgress();
-      lastReport = now;
-      lastReported = wireNow;
-    }
-    curl_multi_poll(multi, nullptr, 0, pausedForRate ? kRatePollMilliseconds : kPollMilliseconds,
-                    nullptr);
-  }
-  CURLcode result = stopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_RECV_ERROR;
-  int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-    if (message->msg == CURLMSG_DONE && message->easy_handle == easy && !stopped) {
-      result = message->data.result;
+      lastReported = wireNow.load();
     }
   }
-  curl_multi_remove_handle(multi, easy);
-  return result;
 }
 
 bool HttpClient::Transfer::TookTooLong(CURLcode result) const {
@@ -459,6 +487,7 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   long response = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response);
   returnCode = static_cast<int>(response);
+  curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &httpVersion);
   curl_off_t length = -1;
   curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   contentLength = std::max<curl_off_t>(length, 0);
@@ -483,6 +512,7 @@ HttpClient::HttpClient() : transfer_(std::make_unique<Transfer>()) {}
 
 HttpClient::~HttpClient() {
   transfer_->CloseSink();
+  transfer_->DropHeld();
   curl_slist_free_all(transfer_->headerList);
 }
 
@@ -525,7 +555,7 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   decoded_.reset();
   t.memoryFull = false;
   t.holding.reset();
-  std::string().swap(t.held);
+  t.DropHeld();
   t.address = address;
   t.location = address;
   CurlHandles& handles = CurlHandles::ForThisThread(!t.options.cookieFile.empty());
@@ -535,8 +565,9 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   if (UnresolvedHostCache::Instance().IsKnownUnresolved(host)) {
     t.Finish(CURLE_COULDNT_RESOLVE_HOST);
   } else {
-    t.Configure(url);
-    const CURLcode result = t.Run(handles.multi());
+    const std::string origin = OriginOf(url);
+    t.Configure(url, origin);
+    const CURLcode result = t.Run(origin);
     long redirects = 0;
     curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_COUNT, &redirects);
     if (result == CURLE_COULDNT_RESOLVE_HOST && redirects == 0) {
@@ -573,11 +604,16 @@ bool HttpClient::StoreText(const std::string& bytes) {
     return false;
   }
   t.holding = false;
-  std::string().swap(t.held);
+  t.DropHeld();
   return t.WriteAndClose(bytes);
 }
 
 std::u16string HttpClient::GetLocationURL() const { return transfer_->location; }
+
+bool HttpClient::WasMultiplexed() const {
+  return transfer_->httpVersion == CURL_HTTP_VERSION_2_0 ||
+         transfer_->httpVersion == CURL_HTTP_VERSION_3;
+}
 
 std::int64_t HttpClient::GetReceivedBytes() const { return transfer_->written; }
 

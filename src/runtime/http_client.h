@@ -106,6 +106,8 @@ class HttpClient {
   std::string GetCharset();
   std::string GetDefaultCharset();
 
+  // Whether the answer came over a multiplexed connection (HTTP/2 or 3).
+  bool WasMultiplexed() const;
   // Bytes of the body received.
   std::int64_t GetReceivedBytes() const;
   // Why a transfer did not succeed, in a few words ("HTTP 404", "connection

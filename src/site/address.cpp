@@ -344,6 +344,16 @@ std::u16string PathExtensionOf(const std::u16string& address) {
   return StringUtility::ToLowerAscii(std::u16string(LastExtensionOf(name)));
 }
 
+bool LooksLikePage(std::u16string_view address) {
+  const std::size_t end = std::min(address.find_first_of(u"?#"), address.size());
+  const std::size_t scheme = address.find(u"://");
+  const std::size_t path = address.find(u'/', scheme == std::u16string_view::npos ? 0 : scheme + 3);
+  if (path == std::u16string_view::npos || path >= end) return true;  // the host's root
+  const std::size_t start = address.rfind(u'/', end - 1) + 1;
+  const std::u16string_view extension = LastExtensionOf(address.substr(start, end - start));
+  return extension.empty() || IsPageExtension(extension);
+}
+
 std::optional<std::u16string> LocalFileNameForType(std::u16string_view name,
                                                    std::u16string_view pathExtension,
                                                    std::u16string_view contentType) {

@@ -76,6 +76,9 @@ std::optional<std::u16string> LocalFileNameForType(std::u16string_view name,
 // The extension of an address's path (lower case, without the dot), before
 // any query or fragment; empty when its last segment has none.
 std::u16string PathExtensionOf(const std::u16string& address);
+// Whether an address names a page by its path: no extension, or one that
+// pages have (html, php, asp...). What it really is shows only in its answer.
+bool LooksLikePage(std::u16string_view address);
 std::u16string LocalFilePath(const std::u16string& folder, std::u16string_view name);
 std::u16string RelativeLocalReference(const std::u16string& from, const std::u16string& to);
 

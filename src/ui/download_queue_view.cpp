@@ -73,8 +73,7 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   setTabOrder(browse_, list_);
 
   project_ = std::make_unique<Project>(monitor_, model_, *this, *this);
-  project_->pool().SetCorePoolSize(std::clamp(SettingUtil::GetInstance().record().threadNumber,
-                                              SettingUtil::kMinThreads, SettingUtil::kMaxThreads));
+  project_->SetWorkers(SettingUtil::GetInstance().record().threadNumber);
 }
 
 CDownloadQueueView::~CDownloadQueueView() { Shutdown(); }

@@ -153,7 +153,7 @@ void CKestrineDlg::OnSetting() {
   record.timeOut = dialog.timeOut;
   record.carried = dialog.carried;
   settings.SetDownloadFolder(FromQString(dialog.path));
-  queueView_->project().pool().SetCorePoolSize(dialog.threadNumber);
+  queueView_->project().SetWorkers(dialog.threadNumber);
   settings.AddRecentPath(FromQString(dialog.path));
   settings.Save();
 }

@@ -19,7 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::CountRows;
 using testing::EngineHarness;
+using testing::WaitFor;
 using testing::TempFolder;
 using testing::TestServer;
 
@@ -258,17 +260,6 @@ class SlowSite {
   std::map<std::string, int> hits_;
   TestServer server_;
 };
-
-int CountRows(const MemoryQueueList& list, const std::u16string& progress) {
-  int count = 0;
-  for (const auto& row : list.Rows()) count += row[kProgressColumn] == progress ? 1 : 0;
-  return count;
-}
-
-bool WaitFor(const std::function<bool()>& condition) {
-  for (int i = 0; i < 300 && !condition(); ++i) std::this_thread::sleep_for(20ms);
-  return condition();
-}
 
 TEST(SiteMirror, PauseThenContinueFetchesOnlyWhatWasPending) {
   // One worker and many slow files: while it is busy the others wait on the

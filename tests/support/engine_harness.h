@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -9,6 +10,7 @@
 #include "engine/plain_run_state.h"
 #include "engine/plain_status_monitor.h"
 #include "engine/project.h"
+#include "engine/queue_list.h"
 #include "support/config_home.h"
 
 namespace kestrine::testing {
@@ -43,5 +45,20 @@ struct EngineHarness {
   PlainRunState runState;
   std::unique_ptr<Project> project;
 };
+
+// Rows of the queue list whose progress cell says `progress`.
+inline int CountRows(const MemoryQueueList& list, const std::u16string& progress) {
+  int count = 0;
+  for (const auto& row : list.Rows()) count += row[kProgressColumn] == progress ? 1 : 0;
+  return count;
+}
+
+// Polls `condition` for up to ten seconds; whether it came true.
+inline bool WaitFor(const std::function<bool()>& condition) {
+  for (int i = 0; i < 500 && !condition(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
 
 }  // namespace kestrine::testing
