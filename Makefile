@@ -46,6 +46,7 @@ bench: build
 	@for b in $(BUILD_DIR)/bench/*_bench; do $$b; done
 	@bash bench/compare.sh 2000 5 $(BUILD_DIR)/src/kestrine-cli
 	@bash bench/real_site.sh /usr/share/doc/python3-doc/html 3 $(BUILD_DIR)/src/kestrine-cli
+	@bash bench/latency.sh 3 $(BUILD_DIR)/src/kestrine-cli 25 100
 
 # Every libFuzzer target for FUZZ_SECONDS from a copy of its committed corpus.
 fuzz:

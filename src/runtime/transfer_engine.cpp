@@ -84,9 +84,7 @@ void TransferEngine::Abort(Job& job) {
   if (job.result_) return;
   job.abort_ = true;
   toAbort_.push_back(&job);
-  lock.unlock();
-  curl_multi_wakeup(multi_);
-  lock.lock();
+  if (polling_) curl_multi_wakeup(multi_);
   job.ended_.wait(lock, [&job] { return job.result_.has_value(); });
 }
 
@@ -179,8 +177,15 @@ void TransferEngine::Loop() {
     ResumePaused();
     const bool anyPaused =
         std::any_of(inFlight_.begin(), inFlight_.end(), [](const Job* job) { return job->paused; });
+    {
+      std::lock_guard lock(mutex_);
+      if (!toAdd_.empty() || !toAbort_.empty() || stopping_) continue;
+      polling_ = true;
+    }
     curl_multi_poll(multi_, nullptr, 0, anyPaused ? kPausedPollMilliseconds : kIdlePollMilliseconds,
                     nullptr);
+    std::lock_guard lock(mutex_);
+    polling_ = false;
   }
   std::lock_guard lock(mutex_);
   for (Job* job : inFlight_) {

@@ -96,6 +96,9 @@ class TransferEngine {
   int streams_ = 1;
   bool limitsChanged_ = true;
   bool stopping_ = false;
+  // Whether the engine's thread sleeps in poll: only then does new work
+  // need to wake it.
+  bool polling_ = false;
   std::thread loop_;
 };
 
@@ -110,8 +113,9 @@ bool TransferEngine::Start(Job& job, CURL* easy, const std::string& origin, Stop
     lock.lock();
     if (stop) return false;
   }
+  const bool wake = polling_;
   lock.unlock();
-  curl_multi_wakeup(multi_);
+  if (wake) curl_multi_wakeup(multi_);
   return true;
 }
 
