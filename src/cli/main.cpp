@@ -22,11 +22,13 @@
 #include "engine/copy_verifier.h"
 #include "engine/copy_viewer.h"
 #include "engine/project.h"
+#include "engine/run_progress.h"
 #include "engine/string_table.h"
 #include "runtime/allocator_tuning.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
+#include "site/start_address.h"
 
 namespace kestrine {
 namespace {
@@ -161,13 +163,17 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
   return totals.failed > 0 ? kExitFailures : kExitFinished;
 }
 
-bool AddressesAreWeb(const CliOptions& options, Console& console) {
+// Checks every start address as the window does: a bare host gets
+// https://, anything that is not an http or https address is refused.
+bool AddressesAreWeb(CliOptions& options, Console& console) {
   if (options.continueFolder || options.updateFolder) return true;
-  for (const std::string& url : options.urls) {
-    if (WebSchemeLength(Wide(url)) == 0) {
-      console.Error(url + ": only http:// and https:// addresses can be downloaded");
+  for (std::string& url : options.urls) {
+    const StartAddress start = StartAddress::Check(Wide(url));
+    if (!start.ok()) {
+      console.Error(start.refusal() + " (an address such as " + StartAddress::kExample + ")");
       return false;
     }
+    url = StringUtility::ToUtf8(start.address());
   }
   return true;
 }
@@ -211,7 +217,7 @@ int ServeCopy(const CliOptions& options, Console& console) {
   return kExitFinished;
 }
 
-int Run(const CliOptions& options) {
+int Run(CliOptions options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
   if (options.verifyFolder) return VerifyCopy(*options.verifyFolder, console);

@@ -5,7 +5,9 @@
 
 #include "engine/i_status_monitor.h"
 #include "engine/string_table.h"
+#include "site/start_address.h"
 #include "ui/artwork.h"
+#include "ui/dialog_services.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"
 
@@ -33,9 +35,14 @@ CDownloadView::CDownloadView(IStatusMonitor& monitor, QWidget* parent)
   address_->resize(address_->minimumWidth(), address_->sizeHint().height());
   address_->setClearButtonEnabled(true);
   address_->setPlaceholderText("https://");
+  address_->setToolTip(tr("A web address such as %1. Without http:// or https:// it is fetched "
+                          "over https; type http:// for plain http.")
+                           .arg(StartAddress::kExample));
+  address_->setAccessibleName(tr("Website address"));
   label_->setBuddy(address_);
   label_->adjustSize();
   download_ = new QPushButton(Text(kIdsDownloadButton), this);
+  download_->setAccessibleName(tr("Download"));
   download_->setDefault(true);
   download_->adjustSize();
   example_ = new QLabel(Text(kIdsExampleLine), this);
@@ -73,15 +80,28 @@ void CDownloadView::OnDownload() {
   const QString address = address_->text().trimmed();
   // 3. Nothing to start.
   if (address.isEmpty()) return;
+  // An address that cannot start a copy is said at once, with an example,
+  // and the field is there to mend it.
+  const StartAddress start = StartAddress::Check(FromQString(address));
+  if (!start.ok()) {
+    DialogServices::Current().messageBox(
+        this,
+        tr("%1\nType a web address such as %2 (http:// must be typed for plain http).")
+            .arg(QString::fromStdString(start.refusal()), StartAddress::kExample),
+        window()->windowTitle(), MessageIcon::Warning);
+    address_->setFocus();
+    address_->selectAll();
+    return;
+  }
   // 4. The edit shows what is started.
-  address_->setText(address);
+  address_->setText(ToQString(start.address()));
   if (mayStart && !mayStart()) return;
   const int chosen = mode();
   // 5. The start thread hands the address and the mode to the project.
   WaitForStartThread();
   starting_ = true;
-  startThread_ = std::thread([this, start = FromQString(address), chosen] {
-    monitor_.StartDownload(start);
+  startThread_ = std::thread([this, begin = start.address(), chosen] {
+    monitor_.StartDownload(begin);
     monitor_.ShowQueue(chosen);
     starting_ = false;
   });

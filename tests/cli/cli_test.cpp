@@ -56,7 +56,11 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwo) {
   EXPECT_EQ(ftp.status, 2);
   EXPECT_EQ(ftp.output,
             "kestrine-cli: ftp://example.com/: only http:// and https:// addresses "
-            "can be downloaded\n");
+            "can be downloaded (an address such as https://example.com/docs/)\n");
+  // Every address that names no web host is refused before any download.
+  for (const char* typed : {"s", "htp:/x", "http://", "'https://exa mple.com/'"}) {
+    EXPECT_EQ(RunCli(typed).status, 2) << typed;
+  }
   const Outcome unknown = RunCli("--no-such-option http://127.0.0.1:1/");
   EXPECT_EQ(unknown.output.rfind("kestrine-cli: ", 0), 0u) << unknown.output;
   // A folder that cannot be made, or none at all, is refused before any
