@@ -38,18 +38,4 @@ void Console::Error(const std::string& message) {
   std::fflush(err_);
 }
 
-std::string HumanBytes(long long bytes) {
-  char text[32];
-  if (bytes < 1024) {
-    std::snprintf(text, sizeof text, "%lld B", bytes);
-  } else if (bytes < 1024ll * 1024) {
-    std::snprintf(text, sizeof text, "%.1f KB", bytes / 1024.0);
-  } else if (bytes < 1024ll * 1024 * 1024) {
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024));
-  } else {
-    std::snprintf(text, sizeof text, "%.2f GB", bytes / (1024.0 * 1024 * 1024));
-  }
-  return text;
-}
-
 }  // namespace kestrine

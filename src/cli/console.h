@@ -32,6 +32,4 @@ class Console {
   bool drawn_ = false;
 };
 
-std::string HumanBytes(long long bytes);
-
 }  // namespace kestrine

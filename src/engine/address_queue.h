@@ -80,8 +80,9 @@ class AddressQueue {
   void ClearProject();
   // Entries in `pending`; the caller holds the monitor's lock.
   std::size_t PendingCount() const;
-  // A lock-free look at whether anything is pending.
+  // A lock-free look at whether anything is pending, and how much.
   bool HasPending() const { return pendingSize_.load() > 0; }
+  std::size_t WaitingCount() const { return pendingSize_.load(); }
   // Entries in `taken`; the caller holds the monitor's lock.
   std::size_t TakenCount() const;
 

@@ -174,6 +174,7 @@ DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16st
                               std::int64_t length, const std::u16string& reason,
                               Clock::time_point start) {
   ++project.totals().failed;
+  project.NoteFailure(reason);
   UpdateQueueRow(project, taskNumber, length, length, Failed, path, SecondsSince(start), reason);
   return DownloadOutcome::Failed;
 }

@@ -105,6 +105,32 @@ std::string Project::NamedSummary() const { return Took(namedAddresses_, "named 
 
 std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
 
+void Project::NoteFailure(const std::u16string& reason) {
+  std::lock_guard lock(failuresMutex_);
+  ++failureReasons_[StringUtility::ToUtf8(reason)];
+}
+
+std::vector<std::pair<std::string, int>> Project::MostCommonFailures(std::size_t count) const {
+  std::vector<std::pair<std::string, int>> reasons;
+  {
+    std::lock_guard lock(failuresMutex_);
+    reasons.assign(failureReasons_.begin(), failureReasons_.end());
+  }
+  std::stable_sort(reasons.begin(), reasons.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  if (reasons.size() > count) reasons.resize(count);
+  return reasons;
+}
+
+int Project::RefusedCount() const {
+  if (admission_ == nullptr) return 0;
+  int refused = 0;
+  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
+    refused += admission_->Refused(static_cast<Refusal>(reason));
+  }
+  return refused;
+}
+
 void Project::NotifyActivity() {
   std::lock_guard lock(activityMutex_);
   activity_.notify_all();
@@ -183,6 +209,10 @@ void Project::StartProject() {
   WriteDownloadLog(u"Begin");
   list_.DeleteAllRows();
   totals_.Reset();
+  {
+    std::lock_guard lock(failuresMutex_);
+    failureReasons_.clear();
+  }
   storedFiles_ = 0;
   storedBytes_ = 0;
   limitHit_ = false;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -76,6 +78,13 @@ class Project : public IScanProject {
   // A download went over a multiplexed connection (HTTP/2): more go at once.
   void NoteMultiplexed();
   TransferTotals& totals() { return totals_; }
+  // A download failed for this reason ("HTTP 404"), for the end notice.
+  void NoteFailure(const std::u16string& reason);
+  // The `count` most common reasons of this run's failures, with their
+  // numbers, most common first.
+  std::vector<std::pair<std::string, int>> MostCommonFailures(std::size_t count) const;
+  // Addresses the limits and rules refused this run.
+  int RefusedCount() const;
 
   FoundAddress AddFoundAddress(const std::u16string& address) override;
   // An address found in a document at `depth` - 1 links from the start.
@@ -208,6 +217,8 @@ class Project : public IScanProject {
   AddressQueue queue_;
   ThreadPool pool_;
   TransferTotals totals_;
+  mutable std::mutex failuresMutex_;
+  std::map<std::string, int> failureReasons_;
   DownloadOptions options_;
   std::unique_ptr<AdmissionRules> admission_;
   ProjectJournal journal_;
@@ -245,6 +256,7 @@ class Project : public IScanProject {
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};
+  std::chrono::steady_clock::time_point runStarted_;
 };
 
 }  // namespace kestrine

@@ -12,6 +12,7 @@
 #include "engine/i_status_monitor.h"
 #include "engine/project.h"
 #include "engine/reference_mender.h"
+#include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/string_table.h"
 #include "runtime/allocator_tuning.h"
@@ -77,6 +78,7 @@ void Project::RunProject() {
     monitor_.EnableDownloadView();
     return;
   }
+  runStarted_ = std::chrono::steady_clock::now();
   OpenSiteFolder(siteFolder_, false);
   // The site's robots.txt, once per project, before any page is scanned.
   std::atomic<bool> rulesLoading = true;
@@ -108,7 +110,8 @@ void Project::FinishRun() {
   const std::u16string status = StringTable::Load(canceled ? kIdsCanceled
                                                   : paused ? kIdsPaused
                                                            : kIdsRunFinished);
-  if (!paused) NoteCopy();
+  // A paused copy is a copy too: the window offers it again after a restart.
+  NoteCopy();
   monitor_.SetStatusText(status);
   monitor_.OnRunEnded();
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
@@ -127,8 +130,15 @@ void Project::FinishRun() {
     }
     AllocatorTuning::ReleaseFreeMemory();
   }
-  if (!canceled)
-    runState_.ShowMessageBox(status, StringTable::Load(kIdsNotice), MessageIcon::Information);
+  // The notice says how it went, and warns when nothing could be fetched.
+  if (!canceled) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - runStarted_).count();
+    const bool allFailed = totals_.succeeded == 0 && totals_.failed > 0;
+    runState_.ShowMessageBox(status + u"\n" + StringUtility::FromUtf8(EndSummary(*this, seconds)),
+                             StringTable::Load(kIdsNotice),
+                             allFailed ? MessageIcon::Warning : MessageIcon::Information);
+  }
   opener_.OpenFolder(downloadFolder_);
 }
 

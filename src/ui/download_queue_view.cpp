@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QResizeEvent>
+#include <array>
 
 #include "config/setting_util.h"
 #include "engine/i_status_monitor.h"
@@ -44,6 +45,11 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
     list_->setColumnWidth(column, kColumnWidths[column]);
   }
   connect(list_, &QTableView::doubleClicked, this, &CDownloadQueueView::OnDoubleClick);
+  list_->setAccessibleName(tr("Downloads"));
+  list_->horizontalHeader()->setSectionsClickable(true);
+  list_->horizontalHeader()->setSortIndicatorShown(false);
+  connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &CDownloadQueueView::OnHeaderClicked);
 
   pause_ = MakeButton(kIdsPauseButton, 7);
   continue_ = MakeButton(kIdsContinueButton, 58);
@@ -59,6 +65,18 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
                        openFolder_->height());
   browse_->setEnabled(false);
   connect(browse_, &QPushButton::clicked, this, &CDownloadQueueView::OnBrowse);
+  failures_ = new QPushButton(tr("Show &Failures"), this);
+  failures_->setCheckable(true);
+  failures_->setToolTip(tr("Show only the downloads that failed (press again for all)"));
+  failures_->setGeometry(browse_->geometry().right() + 8, browse_->geometry().top(),
+                         std::max(openFolder_->width(), failures_->sizeHint().width()),
+                         browse_->height());
+  connect(failures_, &QPushButton::toggled, this, &CDownloadQueueView::OnShowFailures);
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  progress_->setFormat(tr("%v of %m"));
+  progress_->setAccessibleName(tr("Files ended of those known"));
   connect(pause_, &QPushButton::clicked, this, &CDownloadQueueView::OnPause);
   connect(continue_, &QPushButton::clicked, this, &CDownloadQueueView::OnContinue);
   connect(cancel_, &QPushButton::clicked, this, &CDownloadQueueView::OnCancel);
@@ -70,7 +88,12 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   setTabOrder(cancel_, clear_);
   setTabOrder(clear_, openFolder_);
   setTabOrder(openFolder_, browse_);
-  setTabOrder(browse_, list_);
+  setTabOrder(browse_, failures_);
+  setTabOrder(failures_, list_);
+  for (QPushButton* button :
+       {pause_, continue_, cancel_, clear_, openFolder_, browse_, failures_}) {
+    button->setAccessibleName(button->text().remove('&'));
+  }
 
   project_ = std::make_unique<Project>(monitor_, model_, *this, *this);
   project_->SetWorkers(SettingUtil::GetInstance().record().threadNumber);
@@ -93,6 +116,61 @@ void CDownloadQueueView::resizeEvent(QResizeEvent* event) {
   // The list fills the page below the buttons, 10 pixels in from the sides.
   const int top = std::max(50, pause_->geometry().bottom() + 10);
   list_->setGeometry(10, top, std::max(0, width() - 20), std::max(0, height() - top - 10));
+  // The progress bar takes the rest of the button row.
+  const QRect row = failures_->geometry();
+  progress_->setGeometry(row.right() + 12, row.top(), std::max(0, width() - row.right() - 22),
+                         row.height());
+}
+
+void CDownloadQueueView::ShowProgress(int ended, int known) {
+  progress_->setRange(0, std::max(1, known));
+  progress_->setValue(std::clamp(ended, 0, std::max(1, known)));
+}
+
+void CDownloadQueueView::UpdateListModel() {
+  const bool needed = failuresOnly_ || sortColumn_ >= 0;
+  std::array<int, kQueueColumnCount> widths{};
+  for (int column = 0; column < kQueueColumnCount; ++column) {
+    widths[column] = list_->columnWidth(column);
+  }
+  if (needed) {
+    if (filter_.sourceModel() != &model_) filter_.setSourceModel(&model_);
+    filter_.ShowFailuresOnly(failuresOnly_);
+    filter_.sort(sortColumn_, sortOrder_);
+    if (list_->model() != &filter_) list_->setModel(&filter_);
+  } else if (list_->model() != &model_) {
+    list_->setModel(&model_);
+    filter_.setSourceModel(nullptr);
+  }
+  for (int column = 0; column < kQueueColumnCount; ++column) {
+    list_->setColumnWidth(column, widths[column]);
+  }
+  list_->horizontalHeader()->setSortIndicatorShown(sortColumn_ >= 0);
+  if (sortColumn_ >= 0) list_->horizontalHeader()->setSortIndicator(sortColumn_, sortOrder_);
+}
+
+void CDownloadQueueView::OnShowFailures(bool only) {
+  failuresOnly_ = only;
+  UpdateListModel();
+}
+
+void CDownloadQueueView::SortBy(int column, Qt::SortOrder order) {
+  if (column >= 0 && !QueueFilterModel::IsSortable(column)) return;
+  sortColumn_ = column;
+  sortOrder_ = order;
+  UpdateListModel();
+}
+
+void CDownloadQueueView::OnHeaderClicked(int column) {
+  if (!QueueFilterModel::IsSortable(column)) return;
+  // Ascending, descending, then number order again.
+  if (sortColumn_ != column) {
+    SortBy(column, Qt::AscendingOrder);
+  } else if (sortOrder_ == Qt::AscendingOrder) {
+    SortBy(column, Qt::DescendingOrder);
+  } else {
+    SortBy(-1, Qt::AscendingOrder);
+  }
 }
 
 void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
@@ -122,6 +200,7 @@ void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
       clear_->setEnabled(false);
       break;
   }
+  if (phaseChanged) phaseChanged(phase);
 }
 
 void CDownloadQueueView::SetButtonPhase(ButtonPhase phase) {
@@ -174,8 +253,9 @@ void CDownloadQueueView::OnBrowse() {
   if (browseCopy) browseCopy(project_->LastCopy());
 }
 
-void CDownloadQueueView::OnDoubleClick(const QModelIndex& index) {
-  if (!index.isValid()) return;
+void CDownloadQueueView::OnDoubleClick(const QModelIndex& shown) {
+  if (!shown.isValid()) return;
+  const QModelIndex index = shown.model() == &filter_ ? filter_.mapToSource(shown) : shown;
   const QString target = model_.CellText(index.row(), kTargetFileColumn);
   if (!target.isEmpty()) DialogServices::Current().open(target);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QWidget>
@@ -8,6 +9,7 @@
 
 #include "engine/project.h"
 #include "engine/run_state.h"
+#include "ui/queue_filter_model.h"
 #include "ui/queue_table_model.h"
 
 namespace kestrine {
@@ -34,6 +36,17 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   QPushButton& clearButton() { return *clear_; }
   QPushButton& openFolderButton() { return *openFolder_; }
   QPushButton& browseButton() { return *browse_; }
+  QPushButton& failuresButton() { return *failures_; }
+  QProgressBar& progressBar() { return *progress_; }
+  // The rows as the list shows them: filtered and sorted, or the model.
+  QAbstractItemModel& shownRows() { return *list_->model(); }
+  // Files ended against addresses known.
+  void ShowProgress(int ended, int known);
+  // Sorts the list by a column (Number, Size or Progress); -1 for number
+  // order.
+  void SortBy(int column, Qt::SortOrder order);
+  // Told on the window thread whenever the buttons change phase.
+  std::function<void(ButtonPhase)> phaseChanged;
   // What "Browse Copy" does with the copy a run left.
   std::function<void(const Project::Copy&)> browseCopy;
   // The hidden Start button's state; its command is StartProject.
@@ -61,6 +74,11 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   void OnOpenFolder();
   void OnBrowse();
   void OnDoubleClick(const QModelIndex& index);
+  void OnShowFailures(bool only);
+  void OnHeaderClicked(int column);
+  // The list reads the model straight while it is neither filtered nor
+  // sorted: a proxy costs every insertion of a long run.
+  void UpdateListModel();
   void ApplyPhase(ButtonPhase phase);
   QPushButton* MakeButton(int textId, int xDialogUnits);
 
@@ -73,6 +91,12 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   QPushButton* clear_;
   QPushButton* openFolder_;
   QPushButton* browse_;
+  QPushButton* failures_;
+  QProgressBar* progress_;
+  QueueFilterModel filter_;
+  bool failuresOnly_ = false;
+  int sortColumn_ = -1;
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
   bool startEnabled_ = true;
   std::unique_ptr<Project> project_;
 };

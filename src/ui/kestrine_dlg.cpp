@@ -1,10 +1,12 @@
 #include "ui/kestrine_dlg.h"
 
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 
 #include "config/kestrine_conf.h"
+#include "config/recent_copies.h"
 #include "config/setting_util.h"
 #include "engine/copy_verifier.h"
 #include "engine/project.h"
@@ -25,6 +27,7 @@ namespace kestrine {
 namespace {
 
 constexpr int kCloseWaitMilliseconds = 1000;
+constexpr int kLiveMilliseconds = 500;
 
 QString Text(int id) { return ToQString(StringTable::Load(id)); }
 
@@ -50,6 +53,10 @@ CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
   statusBar()->addWidget(status_, 1);
   statusBar()->setSizeGripEnabled(true);
   downloadView_->mayStart = [this] { return LoadDownloadOptions(); };
+  progress_ = std::make_unique<RunProgress>(queueView_->project());
+  queueView_->phaseChanged = [this](ButtonPhase phase) { OnPhaseChanged(phase); };
+  liveTimer_.setInterval(kLiveMilliseconds);
+  connect(&liveTimer_, &QTimer::timeout, this, &CKestrineDlg::OnLiveTick);
   BuildMenus();
   closeWait_.setInterval(kCloseWaitMilliseconds);
   connect(&closeWait_, &QTimer::timeout, this, &CKestrineDlg::OnCloseWaitTick);
@@ -64,25 +71,59 @@ CKestrineDlg::~CKestrineDlg() {
   downloadView_->WaitForStartThread();
   queueView_->Shutdown();
   closeWait_.stop();
+  liveTimer_.stop();
+  queueView_->phaseChanged = nullptr;
   delete tabs_;
   tabs_ = nullptr;
 }
 
 void CKestrineDlg::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(tr("&File"));
+  fileMenu_ = menuBar()->addMenu(tr("&File"));
+  QMenu* file = fileMenu_;
   file->addAction(tr("&Continue a Copy..."), this, [this] { OnContinueCopy(false); });
   file->addAction(tr("&Update a Copy..."), this, [this] { OnContinueCopy(true); });
   file->addAction(tr("&Verify a Copy..."), this, &CKestrineDlg::OnVerifyCopy);
   file->addAction(tr("&Browse a Copy..."), this, &CKestrineDlg::OnBrowseCopy);
-  file->addSeparator();
+  recentSeparator_ = file->addSeparator();
+  exitSeparator_ = file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
+  connect(file, &QMenu::aboutToShow, this, &CKestrineDlg::RebuildRecentCopies);
+  RebuildRecentCopies();
   QMenu* setting = menuBar()->addMenu(tr("&Setting"));
   setting->addAction(tr("&Setting..."), this, &CKestrineDlg::OnSetting);
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(tr("About Kestrine (&A)..."), this, &CKestrineDlg::OnAbout);
 }
 
-void CKestrineDlg::SetStatusOnUiThread(const QString& text) { status_->setText(text); }
+void CKestrineDlg::SetStatusOnUiThread(const QString& text) {
+  // The current transfer's line gives way to the totals while they show.
+  static const QString downloading =
+      Text(kIdsDownloading).left(std::max<qsizetype>(0, Text(kIdsDownloading).indexOf('%')));
+  if (liveTotals_ && !downloading.isEmpty() && text.startsWith(downloading)) return;
+  liveTotals_ = false;
+  status_->setText(text);
+}
+
+void CKestrineDlg::OnPhaseChanged(ButtonPhase phase) {
+  if (phase == ButtonPhase::Running || phase == ButtonPhase::Continued) {
+    if (phase == ButtonPhase::Running) progress_->Restart();
+    liveTotals_ = true;
+    liveTimer_.start();
+    OnLiveTick();
+    return;
+  }
+  liveTimer_.stop();
+  liveTotals_ = false;
+  OnLiveTick();
+  const Project::Copy copy = queueView_->project().LastCopy();
+  RememberCopy(copy.siteFolder, copy.startAddress);
+}
+
+void CKestrineDlg::OnLiveTick() {
+  const RunProgress::Snapshot snapshot = progress_->Take();
+  queueView_->ShowProgress(snapshot.succeeded + snapshot.failed, snapshot.known);
+  if (liveTotals_) status_->setText(QString::fromStdString(RunProgress::Line(snapshot)));
+}
 
 void CKestrineDlg::SetStatusText(std::u16string text) {
   const QString value = ToQString(text);
@@ -173,12 +214,20 @@ bool CKestrineDlg::LoadDownloadOptions() {
   return true;
 }
 
+QString CKestrineDlg::ChooseCopyFolder() {
+  return DialogServices::Current().inputFolder(
+      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
+}
+
 void CKestrineDlg::OnContinueCopy(bool update) {
   // Only while no project runs or waits for Continue.
   if (!downloadView_->isEnabled()) return;
-  const QString folder = DialogServices::Current().inputFolder(
-      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
-  if (folder.isEmpty()) return;
+  const QString folder = ChooseCopyFolder();
+  if (!folder.isEmpty()) ContinueCopy(folder, update);
+}
+
+void CKestrineDlg::ContinueCopy(const QString& folder, bool update) {
+  if (!downloadView_->isEnabled()) return;
   const std::u16string siteFolder = FromQString(folder);
   const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
   if (!journal.found || (!update && journal.ended)) {
@@ -190,6 +239,7 @@ void CKestrineDlg::OnContinueCopy(bool update) {
     return;
   }
   if (!LoadDownloadOptions()) return;
+  if (!journal.entries.empty()) RememberCopy(siteFolder, journal.entries.front().address);
   Project& project = queueView_->project();
   project.RestoreFromJournal(siteFolder, update);
   SettingUtil::GetInstance().SetDownloadFolder(project.downloadFolder());
@@ -203,9 +253,12 @@ void CKestrineDlg::OnContinueCopy(bool update) {
 }
 
 void CKestrineDlg::OnVerifyCopy() {
-  const QString folder = DialogServices::Current().inputFolder(
-      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
-  if (folder.isEmpty()) return;
+  const QString folder = ChooseCopyFolder();
+  if (!folder.isEmpty()) VerifyCopy(folder);
+}
+
+void CKestrineDlg::VerifyCopy(const QString& folder) {
+  RememberChosenCopy(FromQString(folder));
   const CopyVerifier::Report report = CopyVerifier::Verify(FromQString(folder));
   QString text = QString::fromStdString(report.Summary());
   for (std::size_t i = 0; i < report.dead.size() && i < 20; ++i) {
@@ -219,13 +272,16 @@ void CKestrineDlg::OnVerifyCopy() {
 }
 
 void CKestrineDlg::OnBrowseCopy() {
-  const QString folder = DialogServices::Current().inputFolder(
-      this, ToQString(SettingUtil::GetInstance().GetDownloadFolder()));
-  if (folder.isEmpty()) return;
+  const QString folder = ChooseCopyFolder();
+  if (!folder.isEmpty()) BrowseFolder(folder);
+}
+
+void CKestrineDlg::BrowseFolder(const QString& folder) {
   const std::u16string siteFolder = FromQString(folder);
   const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
   const std::u16string start =
       journal.entries.empty() ? std::u16string() : journal.entries.front().address;
+  RememberCopy(siteFolder, start);
   BrowseCopy(siteFolder, start);
 }
 
@@ -248,6 +304,61 @@ void CKestrineDlg::BrowseCopy(const std::u16string& siteFolder,
 
 QString CKestrineDlg::ViewerUrl() const {
   return viewer_ ? QString::fromStdString(viewer_->Url()) : QString();
+}
+
+void CKestrineDlg::RebuildRecentCopies() {
+  // Each submenu owns its action; it goes once any of its commands has run.
+  for (QAction* action : recentActions_) {
+    fileMenu_->removeAction(action);
+    action->menu()->deleteLater();
+  }
+  recentActions_.clear();
+  int number = 0;
+  for (const RecentCopies::Copy& copy :
+       RecentCopies(SettingUtil::GetInstance().GetConfigFolder()).Load()) {
+    // A copy moved or deleted since is not offered.
+    if (LocalFileSize(copy.siteFolder + u"\\" + ProjectJournal::kFileName) < 0) continue;
+    ++number;
+    auto* menu =
+        new QMenu(QString("&%1 %2 — %3")
+                      .arg(number)
+                      .arg(ToQString(DisplayPath(copy.siteFolder)), ToQString(copy.startAddress)),
+                  fileMenu_);
+    const QString folder = ToQString(copy.siteFolder);
+    menu->addAction(tr("&Continue"), this, [this, folder] { ContinueCopy(folder, false); });
+    menu->addAction(tr("&Update"), this, [this, folder] { ContinueCopy(folder, true); });
+    menu->addAction(tr("&Verify"), this, [this, folder] { VerifyCopy(folder); });
+    menu->addAction(tr("&Browse"), this, [this, folder] { BrowseFolder(folder); });
+    fileMenu_->insertMenu(exitSeparator_, menu);
+    recentActions_.push_back(menu->menuAction());
+  }
+  recentSeparator_->setVisible(!recentActions_.empty());
+}
+
+std::vector<QString> CKestrineDlg::RecentCopyTitles() const {
+  std::vector<QString> titles;
+  for (const QAction* action : recentActions_) titles.push_back(action->text());
+  return titles;
+}
+
+void CKestrineDlg::TriggerRecentCopy(int index, const QString& command) {
+  if (index < 0 || index >= static_cast<int>(recentActions_.size())) return;
+  for (QAction* action : recentActions_[index]->menu()->actions()) {
+    if (QString(action->text()).remove('&') == command) action->trigger();
+  }
+}
+
+void CKestrineDlg::RememberCopy(const std::u16string& siteFolder,
+                                const std::u16string& startAddress) {
+  if (siteFolder.empty() || startAddress.empty()) return;
+  RecentCopies(SettingUtil::GetInstance().GetConfigFolder()).Add({siteFolder, startAddress});
+}
+
+void CKestrineDlg::RememberChosenCopy(const std::u16string& siteFolder) {
+  const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
+  if (journal.found && !journal.entries.empty()) {
+    RememberCopy(siteFolder, journal.entries.front().address);
+  }
 }
 
 void CKestrineDlg::OnAbout() {

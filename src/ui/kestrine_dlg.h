@@ -2,13 +2,17 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTimer>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "engine/copy_viewer.h"
 #include "engine/i_status_monitor.h"
+#include "engine/run_progress.h"
+#include "engine/run_state.h"
 #include "runtime/default_mutex.h"
 
 namespace kestrine {
@@ -57,6 +61,16 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // File > Browse a Copy... and the Queue page's Browse Copy: the copy is
   // served on this computer and its start page opened in the browser.
   void OnBrowseCopy();
+  // The same commands on a folder already chosen (the recent copies).
+  void ContinueCopy(const QString& folder, bool update);
+  void VerifyCopy(const QString& folder);
+  void BrowseFolder(const QString& folder);
+  // File lists the last copies made or opened, each with Continue, Update,
+  // Verify and Browse; rebuilt whenever the menu opens.
+  void RebuildRecentCopies();
+  std::vector<QString> RecentCopyTitles() const;
+  // Runs a recent copy's command ("Continue", "Update", "Verify", "Browse").
+  void TriggerRecentCopy(int index, const QString& command);
   void BrowseCopy(const std::u16string& siteFolder, const std::u16string& startAddress);
   // The address the copy is served at, while it is; empty otherwise.
   QString ViewerUrl() const;
@@ -71,6 +85,14 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   void BuildMenus();
   void OnCloseWaitTick();
   void SetStatusOnUiThread(const QString& text);
+  // While a run goes, the status line shows its totals twice a second;
+  // Pausing, Canceling and the end replace them.
+  void OnPhaseChanged(ButtonPhase phase);
+  void OnLiveTick();
+  QString ChooseCopyFolder();
+  void RememberCopy(const std::u16string& siteFolder, const std::u16string& startAddress);
+  // A folder the user picked: its start address comes from its journal.
+  void RememberChosenCopy(const std::u16string& siteFolder);
 
   // Declared before the pages, so they outlive them.
   std::atomic<int> cancelRequested_{0};
@@ -83,6 +105,13 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   CDownloadView* downloadView_;
   CDownloadQueueView* queueView_;
   std::unique_ptr<CopyViewer> viewer_;
+  std::unique_ptr<RunProgress> progress_;
+  QTimer liveTimer_;
+  bool liveTotals_ = false;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentSeparator_ = nullptr;
+  QAction* exitSeparator_ = nullptr;
+  std::vector<QAction*> recentActions_;
 };
 
 }  // namespace kestrine

@@ -226,6 +226,12 @@ TEST(Limits, MaxFileSizeFailsOnlyTheLargeFileWithItsReason) {
   EXPECT_EQ(tooLarge, 1);
   // The page outside the site was not asked for; the image outside was.
   EXPECT_EQ(engine.project->admission()->Refused(Refusal::ExternalPage), 1);
+  // The end notice gives the reason and the refusal under "Finished".
+  const std::u16string notice = engine.runState.Messages().back().text;
+  EXPECT_EQ(notice.substr(0, 9), u"Finished\n");
+  EXPECT_NE(notice.find(u"\n  larger than the file size limit of 100000 bytes (1)"),
+            std::u16string::npos);
+  EXPECT_NE(notice.find(u"\n1 address refused by the limits and rules"), std::u16string::npos);
 }
 
 TEST(Politeness, RobotsFiltersAndWhatIsSent) {

@@ -1,6 +1,9 @@
 // The desktop window on the offscreen platform, driven as a person would:
 // a real engine, a real server on 127.0.0.1, files in a temporary folder.
 #include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -56,6 +59,7 @@ class KestrineDlgTest : public QObject {
  private:
   std::unique_ptr<testing::ConfigHome> home_;
   std::vector<QString> messages_;
+  std::vector<MessageIcon> icons_;
   std::vector<QString> opened_;
 
   fs::path Out() const { return home_->folder().path() / "out"; }
@@ -67,6 +71,10 @@ class KestrineDlgTest : public QObject {
       count += model.CellText(row, kProgressColumn) == text ? 1 : 0;
     }
     return count;
+  }
+
+  static double SizeOf(const QAbstractItemModel& rows, int row) {
+    return rows.index(row, kSizeColumn).data().toString().remove("KB").toDouble();
   }
 
   void Start(CKestrineDlg& window, const QString& url, int mode) {
@@ -81,10 +89,12 @@ class KestrineDlgTest : public QObject {
     SettingUtil::GetInstance().SetDownloadFolder(home_->folder().Wide("out"));
     fs::create_directories(Out());
     messages_.clear();
+    icons_.clear();
     opened_.clear();
     DialogServices& services = DialogServices::Current();
-    services.messageBox = [this](QWidget*, const QString& text, const QString&, MessageIcon) {
+    services.messageBox = [this](QWidget*, const QString& text, const QString&, MessageIcon icon) {
       messages_.push_back(text);
+      icons_.push_back(icon);
     };
     services.open = [this](const QString& path) { opened_.push_back(path); };
     services.inputFolder = [](QWidget*, const QString&) { return QString("/tmp/chosen"); };
@@ -100,7 +110,13 @@ class KestrineDlgTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
     // The notice, then the folder, as the run takes its last steps.
     QTRY_COMPARE(opened_.size(), std::size_t{1});
-    QCOMPARE(messages_, std::vector<QString>{"Finished"});
+    // "Finished" first, then how it went.
+    QCOMPARE(messages_.size(), std::size_t{1});
+    const QStringList notice = messages_[0].split('\n');
+    QCOMPARE(notice[0], QString("Finished"));
+    QVERIFY2(notice[1].startsWith("7 files stored, 1 failed; "), qPrintable(messages_[0]));
+    QVERIFY(notice.contains("  HTTP 404 (1)"));
+    QCOMPARE(icons_[0], MessageIcon::Information);
     // The address was started without its blanks, and the edit shows it so.
     QCOMPARE(window.downloadView().addressEdit().text(), site.Url());
     QCOMPARE(window.tabs().currentIndex(), 1);
@@ -119,6 +135,160 @@ class KestrineDlgTest : public QObject {
     const QModelIndex first = model.index(0, 0);
     emit window.queueView().list().doubleClicked(first);
     QCOMPARE(opened_.back(), model.CellText(0, kTargetFileColumn));
+  }
+
+  void ShowFailuresFiltersAndTheHeaderSorts() {
+    LinkedSite site(6, 0ms);
+    CKestrineDlg window;
+    window.show();
+    Start(window, site.Url(), DuplicateSite);
+    QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
+    QTRY_COMPARE(opened_.size(), std::size_t{1});
+    CDownloadQueueView& queue = window.queueView();
+    QCOMPARE(queue.progressBar().maximum(), 8);
+    QCOMPARE(queue.progressBar().value(), 8);
+    QTest::mouseClick(&queue.failuresButton(), Qt::LeftButton);
+    QCOMPARE(queue.shownRows().rowCount(), 1);
+    QCOMPARE(queue.shownRows().index(0, kProgressColumn).data().toString(), QString("Failure"));
+    QCOMPARE(queue.shownRows().index(0, kAddressColumn).data().toString(),
+             site.Url().replace("index.html", "gone.html"));
+    // A double-click on a filtered row opens that row's file, not the first.
+    emit queue.list().doubleClicked(queue.shownRows().index(0, 0));
+    QCOMPARE(opened_.back(), queue.model().CellText(7, kTargetFileColumn));
+    QTest::mouseClick(&queue.failuresButton(), Qt::LeftButton);
+    QCOMPARE(queue.shownRows().rowCount(), 8);
+
+    // Number: descending on the second click, the list's own order on the third.
+    QHeaderView& header = *queue.list().horizontalHeader();
+    emit header.sectionClicked(kNumberColumn);
+    QCOMPARE(queue.shownRows().index(0, kNumberColumn).data().toString(), QString("1"));
+    emit header.sectionClicked(kNumberColumn);
+    QCOMPARE(queue.shownRows().index(0, kNumberColumn).data().toString(), QString("8"));
+    emit header.sectionClicked(kNumberColumn);
+    QCOMPARE(&queue.shownRows(), static_cast<QAbstractItemModel*>(&queue.model()));
+    // Size compares numbers, not text; Progress puts failures first.
+    queue.SortBy(kSizeColumn, Qt::DescendingOrder);
+    for (int row = 1; row < 8; ++row) {
+      QVERIFY(SizeOf(queue.shownRows(), row - 1) >= SizeOf(queue.shownRows(), row));
+    }
+    emit header.sectionClicked(kProgressColumn);
+    QCOMPARE(queue.shownRows().index(0, kProgressColumn).data().toString(), QString("Failure"));
+    // The address column does not sort.
+    emit header.sectionClicked(kAddressColumn);
+    QCOMPARE(queue.shownRows().index(0, kProgressColumn).data().toString(), QString("Failure"));
+  }
+
+  void AddressesThatCannotStartAreRefusedWithAnExample() {
+    CKestrineDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QLineEdit& edit = window.downloadView().addressEdit();
+    QVERIFY(edit.toolTip().contains("http://"));
+    for (const QString& typed :
+         {QString("s"), QString("htp:/x"), QString("ftp://files.example/")}) {
+      edit.clear();
+      QTest::keyClicks(&edit, typed);
+      QTest::keyClick(&edit, Qt::Key_Return);
+      QVERIFY2(messages_.back().startsWith(typed + ": "), qPrintable(messages_.back()));
+      QVERIFY(messages_.back().contains("https://example.com/docs/"));
+      QCOMPARE(icons_.back(), MessageIcon::Warning);
+      // The field keeps what was typed, selected, to be mended.
+      QVERIFY(edit.hasFocus());
+      QCOMPARE(edit.selectedText(), typed);
+    }
+    QCOMPARE(messages_.size(), std::size_t{3});
+    QCOMPARE(window.tabs().currentIndex(), 0);
+    QCOMPARE(window.queueView().model().rowCount(), 0);
+    QVERIFY(window.downloadView().isEnabled());
+  }
+
+  void ABareHostGoesOverHttpsAndARunWhereAllFailedWarns() {
+    LinkedSite site(1, 0ms);  // plain http only: the https attempt fails
+    CKestrineDlg window;
+    window.show();
+    const QString bare = site.Url().mid(QString("http://").size());
+    Start(window, bare, DuplicateSite);
+    QCOMPARE(window.downloadView().addressEdit().text(), "https://" + bare);
+    QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
+    QTRY_COMPARE(opened_.size(), std::size_t{1});
+    QCOMPARE(messages_.size(), std::size_t{1});
+    QVERIFY2(messages_[0].startsWith("Finished\n0 files stored, 1 failed; "),
+             qPrintable(messages_[0]));
+    QCOMPARE(icons_[0], MessageIcon::Warning);
+    QVERIFY(!window.queueView().browseButton().isEnabled());
+  }
+
+  void TheStatusLineCountsWhileItRuns() {
+    LinkedSite site(20, 150ms);
+    SettingUtil::GetInstance().record().threadNumber = 1;
+    CKestrineDlg window;
+    window.show();
+    Start(window, site.Url(), DuplicateSite);
+    QTRY_VERIFY_WITH_TIMEOUT(CountProgress(window, "Finished") >= 3, 20000);
+    const QRegularExpression totals(
+        "^(\\d+) finished, (\\d+) failed, (\\d+) waiting \u00b7 [\\d.]+ K?B \u00b7 "
+        "[\\d.]+ K?B/s \u00b7 0:\\d\\d$");
+    const auto finishedAndWaiting = [&] {
+      const QRegularExpressionMatch shown = totals.match(window.StatusLineText());
+      return shown.hasMatch() && shown.captured(1).toInt() >= 3 && shown.captured(3).toInt() > 0;
+    };
+    QTRY_VERIFY(finishedAndWaiting());
+    QProgressBar& bar = window.queueView().progressBar();
+    QTRY_COMPARE(bar.maximum(), 22);
+    QVERIFY(bar.value() >= 3 && bar.value() < 22);
+    // Canceling, then Canceled, take the line over.
+    QTest::mouseClick(&window.queueView().cancelButton(), Qt::LeftButton);
+    QCOMPARE(window.StatusLineText(), QString("Canceling...."));
+    QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Canceled"), 20000);
+    QTRY_COMPARE(opened_.size(), std::size_t{1});
+    QCOMPARE(window.StatusLineText(), QString("Canceled"));
+  }
+
+  void RecentCopiesOfferTheirCommandsAcrossRestarts() {
+    LinkedSite first(1, 0ms);
+    LinkedSite second(1, 0ms);
+    std::vector<QString> urls;
+    DialogServices::Current().openUrl = [&](const QString& url) { urls.push_back(url); };
+    {
+      CKestrineDlg window;
+      window.show();
+      window.RebuildRecentCopies();
+      QVERIFY(window.RecentCopyTitles().empty());
+      Start(window, first.Url(), DuplicateSite);
+      QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{1}, 20000);
+      window.downloadView().addressEdit().clear();
+      Start(window, second.Url(), DuplicateSite);
+      QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{2}, 20000);
+    }
+    // A new window (a restart) offers both, the newest first.
+    CKestrineDlg window;
+    window.show();
+    window.RebuildRecentCopies();
+    std::vector<QString> titles = window.RecentCopyTitles();
+    QCOMPARE(titles.size(), std::size_t{2});
+    QVERIFY(titles[0].startsWith("&1 "));
+    QVERIFY(titles[0].contains(QString::fromStdString(second.Folder())));
+    QVERIFY(titles[0].endsWith(second.Url()));
+    QVERIFY(titles[1].endsWith(first.Url()));
+
+    window.TriggerRecentCopy(1, "Verify");
+    QVERIFY2(messages_.back().endsWith(" 0 dead"), qPrintable(messages_.back()));
+    window.TriggerRecentCopy(0, "Browse");
+    QCOMPARE(urls.size(), std::size_t{1});
+    QVERIFY(urls[0].endsWith("/index.html"));
+    // What was used last comes first; a copy deleted since is not offered.
+    window.RebuildRecentCopies();
+    QVERIFY(window.RecentCopyTitles()[0].endsWith(second.Url()));
+    window.TriggerRecentCopy(1, "Verify");
+    window.RebuildRecentCopies();
+    QVERIFY(window.RecentCopyTitles()[0].endsWith(first.Url()));
+    fs::remove_all(Out() / second.Folder());
+    window.RebuildRecentCopies();
+    QCOMPARE(window.RecentCopyTitles().size(), std::size_t{1});
+    // A finished copy updates from the menu and runs to the end again.
+    window.TriggerRecentCopy(0, "Update");
+    QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{3}, 20000);
+    QCOMPARE(CountProgress(window, "Failure"), 1);
   }
 
   void BrowseCopyServesTheCopyAndOpensItsStartPage() {
@@ -164,7 +334,7 @@ class KestrineDlgTest : public QObject {
     QVERIFY(window.queueView().continueButton().isEnabled());
     QVERIFY(!window.queueView().clearButton().isEnabled());
     QVERIFY(!window.downloadView().isEnabled());
-    QCOMPARE(messages_.back(), QString("Paused"));
+    QCOMPARE(messages_.back().section('\n', 0, 0), QString("Paused"));
     QTest::mouseClick(&window.queueView().continueButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 30000);
     QTRY_COMPARE(window.queueView().model().rowCount(), 22);
@@ -228,6 +398,35 @@ class KestrineDlgTest : public QObject {
     // Only what the first window had not stored was fetched now.
     QVERIFY(window.queueView().model().rowCount() < 14);
     QVERIFY(window.downloadView().isEnabled());
+  }
+
+  void TabGoesThroughEveryControlInReadingOrder() {
+    CKestrineDlg window;
+    window.show();
+    const auto chainFrom = [](QWidget* first, QWidget* page, int count) {
+      std::vector<QWidget*> chain;
+      for (QWidget* widget = first; chain.size() < static_cast<std::size_t>(count);
+           widget = widget->nextInFocusChain()) {
+        if (page->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus) != 0) {
+          chain.push_back(widget);
+        }
+        if (widget->nextInFocusChain() == first) break;
+      }
+      return chain;
+    };
+    CDownloadView& download = window.downloadView();
+    const std::vector<QWidget*> downloadOrder{&download.addressEdit(), &download.downloadButton(),
+                                              &download.modeButton(0), &download.modeButton(1),
+                                              &download.modeButton(2)};
+    QCOMPARE(chainFrom(&download.addressEdit(), &download, 5), downloadOrder);
+    CDownloadQueueView& queue = window.queueView();
+    const std::vector<QWidget*> queueOrder{&queue.pauseButton(),      &queue.continueButton(),
+                                           &queue.cancelButton(),     &queue.clearButton(),
+                                           &queue.openFolderButton(), &queue.browseButton(),
+                                           &queue.failuresButton(),   &queue.list()};
+    QCOMPARE(chainFrom(&queue.pauseButton(), &queue, 8), queueOrder);
+    for (QWidget* widget : queueOrder) QVERIFY(!widget->accessibleName().isEmpty());
+    QVERIFY(!download.addressEdit().accessibleName().isEmpty());
   }
 
   void SettingsDialogRefusesValuesOutOfRange() {
