@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build test run bench fuzz sanitizers package clean
+.PHONY: deps configure build test run bench fuzz sanitizers package screenshots clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -40,6 +40,12 @@ package: build
 	@cd $(BUILD_DIR) && cpack -B $(CURDIR)/build >/dev/null
 	@rm -rf build/_CPack_Packages
 	@ls build/kestrine_*.deb
+
+# The README's pictures of the window, taken offscreen during a copy of
+# python3-doc served on 127.0.0.1.
+screenshots: build
+	@bash scripts/install-deps.sh bench
+	@$(BUILD_DIR)/tests/window_screenshots /usr/share/doc/python3-doc/html /index.html docs/screenshots
 
 bench: build
 	@bash scripts/install-deps.sh bench
