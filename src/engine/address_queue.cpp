@@ -1,6 +1,7 @@
 #include "engine/address_queue.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "engine/i_status_monitor.h"
 #include "engine/recorded_local_file.h"
@@ -46,7 +47,7 @@ std::vector<std::u16string> DefaultDocumentAliases(std::u16string_view identity)
 }  // namespace
 
 AddressQueue::AddressQueue(IStatusMonitor& monitor)
-    : monitor_(monitor),
+    : mutex_(monitor),
       known_([this](std::int32_t number) {
         return IdentityOf(entries_[static_cast<std::size_t>(number)].address);
       }),
@@ -109,42 +110,38 @@ std::u16string AddressQueue::TrustedLocalFileLocked(const QueueEntry& entry,
 
 std::u16string AddressQueue::Rename(QueueEntry& entry, const std::u16string& folder,
                                     const std::u16string& name) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   const std::u16string_view former = entry.localFile;
   const std::u16string chosen = names_.Choose(folder, name);
   entry.localFile = texts_.Keep(chosen);
   names_.Rename(former, entry.localFile, entry.number);
   renamed_.insert(entry.number);
   if (placedHook_) placedHook_(entry);
-  monitor_.Unlock();
   return chosen;
 }
 
 void AddressQueue::AddAlias(const QueueEntry& entry, std::u16string_view address) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   const std::u16string identity(IdentityOf(WithoutFragment(std::u16string(address))));
   if (!FindKnownLocked(identity)) aliases_.emplace(identity, entry.number);
-  monitor_.Unlock();
 }
 
 bool AddressQueue::WasRenamed(std::int32_t number) const { return renamed_.count(number) > 0; }
 
 std::optional<std::int32_t> AddressQueue::KnownNumberOf(std::u16string_view address) const {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   const auto known = FindKnownLocked(address);
-  monitor_.Unlock();
   return known;
 }
 
 void AddressQueue::Follow(QueueEntry& entry, std::int32_t same) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   if (const QueueEntry* other = EntryByNumber(same); other != nullptr && other != &entry) {
     names_.AddFormerPath(std::u16string(entry.localFile), entry.number);
     entry.localFile = other->localFile;
     renamed_.insert(entry.number);
     if (placedHook_) placedHook_(entry);
   }
-  monitor_.Unlock();
 }
 
 void AddressQueue::ReserveEngineFilesLocked() {
@@ -153,21 +150,19 @@ void AddressQueue::ReserveEngineFilesLocked() {
 }
 
 void AddressQueue::SetPlacedHook(std::function<void(const QueueEntry&)> hook) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   placedHook_ = std::move(hook);
-  monitor_.Unlock();
 }
 
 void AddressQueue::ForEachEntry(const std::function<void(const QueueEntry&)>& visit) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   for (const QueueEntry& entry : entries_) visit(entry);
-  monitor_.Unlock();
 }
 
 void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u16string siteHost,
                            const std::vector<RestoredEntry>& restored) {
   ClearProject();
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   mode_ = mode;
   sitePrefix_ = std::move(sitePrefix);
   siteHost_ = std::move(siteHost);
@@ -206,7 +201,6 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
   }
   pendingSize_.store(pending_.size());
   knownCount_.store(static_cast<int>(known_.size()));
-  monitor_.Unlock();
 }
 
 int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
@@ -215,13 +209,14 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
     nextNumber_ = 0;
     placing_ = false;
   }
-  monitor_.Lock();
-  if (const auto known = FindKnownLocked(address)) {
-    monitor_.Unlock();
-    return *known;
+  int number = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    if (const auto known = FindKnownLocked(address)) return *known;
+    number = AddNewLocked(address, 0).number;
   }
-  const int number = AddNewLocked(address, 0).number;
-  monitor_.Unlock();
+  // A new project's prefix and host are set outside the lock: no worker
+  // runs before the project starts, so nothing reads them yet.
   if (newProject != 0) {
     sitePrefix_ = SitePrefixOf(std::u16string(address));
     siteHost_ = SiteHostOf(sitePrefix_);
@@ -230,14 +225,13 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
 }
 
 void AddressQueue::SetAdmission(AdmissionRules* rules) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   admission_ = rules;
-  monitor_.Unlock();
 }
 
 FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth) {
   const std::u16string_view address = WithoutFragment(rawAddress);
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   FoundAddress found;
   if (const auto known = FindKnownLocked(address)) {
     found.number = *known;
@@ -249,12 +243,11 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth)
     found.localFile = entry.localFile;
     found.added = true;
   }
-  monitor_.Unlock();
   return found;
 }
 
 void AddressQueue::set_mode(DownloadMode mode) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   mode_ = mode;
   if (!placing_) {
     placing_ = true;
@@ -263,35 +256,29 @@ void AddressQueue::set_mode(DownloadMode mode) {
       if (entry.localFile.empty()) PlaceLocked(entry);
     }
   }
-  monitor_.Unlock();
 }
 
 QueueEntry* AddressQueue::TakeNextPending() {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   QueueEntry* entry = pending_.PopFront();
-  if (entry == nullptr) {
-    monitor_.Unlock();
-    return nullptr;
-  }
+  if (entry == nullptr) return nullptr;
   entry->state = Taken;
   pendingSize_.store(pending_.size());
   taken_.push_back(entry);
-  monitor_.Unlock();
   return entry;
 }
 
 void AddressQueue::ReturnToPending(QueueEntry* entry) {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   const auto at = std::find(taken_.rbegin(), taken_.rend(), entry);
   if (at != taken_.rend()) taken_.erase(std::next(at).base());
   entry->state = Pending;
   pending_.PushFront(entry);
   pendingSize_.store(pending_.size());
-  monitor_.Unlock();
 }
 
 void AddressQueue::ClearProject() {
-  monitor_.Lock();
+  const std::lock_guard lock(mutex_);
   known_.Clear();
   aliases_.clear();
   renamed_.clear();
@@ -303,7 +290,6 @@ void AddressQueue::ClearProject() {
   texts_.Clear();
   pendingSize_.store(0);
   knownCount_.store(0);
-  monitor_.Unlock();
 }
 
 std::size_t AddressQueue::PendingCount() const { return pending_.size(); }

@@ -14,6 +14,7 @@
 #include "engine/admission_rules.h"
 #include "engine/key_index.h"
 #include "engine/local_name_registry.h"
+#include "engine/monitor_mutex.h"
 #include "engine/pending_entries.h"
 #include "engine/text_store.h"
 #include "site/address.h"
@@ -158,7 +159,7 @@ class AddressQueue {
   void PlaceLocked(QueueEntry& entry);
   void ReserveEngineFilesLocked();
 
-  IStatusMonitor& monitor_;
+  MonitorMutex mutex_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
   std::deque<QueueEntry> entries_;
   PendingEntries pending_;

@@ -337,6 +337,9 @@ void Project::ContinueProject() {
 void Project::StartRunThread() {
   std::lock_guard lock(runThreadMutex_);
   if (runThread_.joinable()) runThread_.join();
+  // The run's threads read the time-out from here, never from the settings,
+  // which the settings dialog may change while they run.
+  timeOutSeconds_ = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
   runActive_ = true;
   runThread_ = std::thread([this] {
     RunProject();

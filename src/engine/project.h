@@ -78,6 +78,9 @@ class Project : public IScanProject {
   // A download went over a multiplexed connection (HTTP/2): more go at once.
   void NoteMultiplexed();
   TransferTotals& totals() { return totals_; }
+  // The time-out of this run, in seconds, as the settings gave it when the
+  // run (or its continuation) started.
+  int timeOutSeconds() const { return timeOutSeconds_; }
   // A download failed for this reason ("HTTP 404"), for the end notice.
   void NoteFailure(const std::u16string& reason);
   // The `count` most common reasons of this run's failures, with their
@@ -252,6 +255,7 @@ class Project : public IScanProject {
   void NoteCopy();
   void ApplyConcurrency();
   std::atomic<int> workers_{5};
+  int timeOutSeconds_ = 10;
   std::atomic<bool> multiplexed_{false};
   std::mutex runThreadMutex_;
   std::thread runThread_;

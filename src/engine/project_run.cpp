@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/setting_util.h"
 #include "engine/download_task.h"
 #include "engine/i_status_monitor.h"
+#include "engine/monitor_mutex.h"
 #include "engine/project.h"
 #include "engine/reference_mender.h"
 #include "engine/run_progress.h"
@@ -46,9 +46,9 @@ void Supervise(Project& project, const Workers& workers, const std::atomic<bool>
     }
     std::size_t pending = 0;
     if (project.MayTakeMore()) {
-      project.monitor().Lock();
+      const MonitorMutex mutex(project.monitor());
+      const std::lock_guard lock(mutex);
       pending = project.queue().PendingCount();
-      project.monitor().Unlock();
     }
     for (; pending > 0 && !idle.empty(); --pending) {
       const std::size_t next = idle.front();
@@ -173,7 +173,7 @@ void Project::LoadRobots() {
   std::vector<std::string> sitemaps;
   if (options_.robots || options_.sitemaps) {
     HttpClient client;
-    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+    client.SetTimeout(timeOutSeconds_ * 1000);
     client.SetRequestOptions(RequestOptionsFor(options_, 1));
     client.SinkToMemory(kMaxRobotsBytes);
     client.Navigate2(SiteAddress(u"/robots.txt"), 0, 0);
@@ -217,7 +217,7 @@ void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
     const std::u16string address = StringUtility::FromUtf8(sitemaps[i]);
     if (!StringUtility::EqualsIgnoreCaseAscii(SiteHostOf(address), queue_.siteHost())) continue;
     HttpClient client;
-    client.SetTimeout(SettingUtil::GetInstance().record().timeOut * 1000);
+    client.SetTimeout(timeOutSeconds_ * 1000);
     client.SetRequestOptions(RequestOptionsFor(options_, 1));
     client.SinkToMemory(kMaxSitemapBytes);
     if (!client.Navigate2(address, 0, 0)) continue;

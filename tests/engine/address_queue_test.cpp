@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -34,6 +36,20 @@ TEST_F(AddressQueueTest, NumbersFromZeroAndDeduplicatesExactly) {
   EXPECT_EQ(first->taskNumber(), 1);
   EXPECT_EQ(first->state, Taken);
   EXPECT_EQ(queue.AddAddress(u"http://example.com/news/index.html", 0), 0);
+}
+
+TEST_F(AddressQueueTest, AHookThatThrowsLeavesTheLockFree) {
+  queue.AddAddress(u"http://example.com/a.html", 1);
+  queue.set_mode(DuplicateSite);
+  QueueEntry* entry = queue.TakeNextPending();
+  ASSERT_NE(entry, nullptr);
+  queue.SetPlacedHook([](const QueueEntry&) { throw std::runtime_error("journal full"); });
+  EXPECT_THROW(queue.Rename(*entry, u"", u"b.html"), std::runtime_error);
+  // Another thread can still take the lock (bounded wait, not a hang).
+  auto other = std::async(std::launch::async,
+                          [&] { return queue.KnownNumberOf(u"http://example.com/a.html"); });
+  ASSERT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(other.get(), 0);
 }
 
 TEST_F(AddressQueueTest, SitePrefixAndHostComeFromTheStartAddress) {

@@ -303,6 +303,26 @@ TEST(SiteMirror, PauseThenContinueFetchesOnlyWhatWasPending) {
   EXPECT_EQ(log.substr(log.size() - 5), "End\r\n");
 }
 
+TEST(SiteMirror, SettingsChangedDuringARunDoNotReachItsWorkers) {
+  // The settings dialog writes the settings while workers run; they read
+  // the run's own time-out, taken when it started (ThreadSanitizer watches
+  // this one), and a new worker count applies at once through the pool.
+  SlowSite site(8);
+  EngineHarness engine(2);
+  BasicSetting& record = SettingUtil::GetInstance().record();
+  record.timeOut = 10;
+  engine.Start(site.Url("/index.html"), DuplicateSite);
+  for (int i = 0; i < 300 && CountRows(engine.list, u"Finished") < 9; ++i) {
+    record.timeOut = 11 + i % 20;
+    record.threadNumber = 1 + i % 5;
+    engine.project->SetWorkers(record.threadNumber);
+    std::this_thread::sleep_for(10ms);
+  }
+  engine.Wait();
+  EXPECT_EQ(CountRows(engine.list, u"Finished"), 9);
+  EXPECT_EQ(engine.project->timeOutSeconds(), 10);
+}
+
 TEST(SiteMirror, CancelEndsCanceledWithEmptyLists) {
   SlowSite site(12);
   EngineHarness engine(2);
