@@ -55,7 +55,7 @@ void BM_ScanHtml(benchmark::State& state) {
     state.PauseTiming();
     std::u16string text = page;
     state.ResumeTiming();
-    ScanHtmlReferences(bench.project, text, u"utf-8", u"http://www.example.com/site/index.html",
+    ScanHtmlReferences(bench.project, text, u"http://www.example.com/site/index.html",
                        u"/home/user/Downloads/Kestrine",
                        u"/home/user/Downloads/Kestrine\\www.example.com\\site");
     benchmark::DoNotOptimize(text.data());
@@ -76,7 +76,7 @@ void BM_ScanStyleSheet(benchmark::State& state) {
     state.PauseTiming();
     std::u16string text = sheet;
     state.ResumeTiming();
-    ScanStyleSheetReferences(bench.project, text, u"utf-8", u"http://www.example.com/css/a.css",
+    ScanStyleSheetReferences(bench.project, text, u"http://www.example.com/css/a.css",
                              u"/home/user/Downloads/Kestrine",
                              u"/home/user/Downloads/Kestrine\\www.example.com\\css");
     benchmark::DoNotOptimize(text.data());

@@ -28,10 +28,6 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-bool CannotEncodeInto(int codePage) {
-  return codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001;
-}
-
 // Language identifiers of the Chinese locales; the rest of the world only
 // needs to be told apart from Chinese (PRC).
 std::uint16_t LanguageOfLocale(std::string_view locale) {
@@ -50,6 +46,10 @@ std::uint16_t LanguageOfLocale(std::string_view locale) {
 }
 
 }  // namespace
+
+bool CharsetTransferUtil::IsWideUnicode(int codePage) {
+  return codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001;
+}
 
 CharsetTransferUtil& CharsetTransferUtil::GetInstance() {
   // Function-local statics are initialised once, safely across threads.
@@ -81,7 +81,7 @@ int CharsetTransferUtil::GetCodePage(const std::u16string& charset) const {
 std::string CharsetTransferUtil::WideToCharset(const std::u16string& charset,
                                                const std::u16string& text) const {
   const int codePage = GetCodePage(charset);
-  if (CannotEncodeInto(codePage)) return {};
+  if (IsWideUnicode(codePage)) return {};
   const std::string_view iconvName = IconvNameForCodePage(codePage);
   if (iconvName.empty()) return {};
   return IconvConverter::FromUtf16(iconvName, text).value_or(std::string());

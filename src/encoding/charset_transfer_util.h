@@ -14,6 +14,9 @@ class CharsetTransferUtil {
   static constexpr int kSimplifiedChinese = 936;
 
   static CharsetTransferUtil& GetInstance();
+  // UTF-16 and UTF-32 in either byte order: a text is never written back in
+  // them, and a declaration naming them inside the bytes is not believed.
+  static bool IsWideUnicode(int codePage);
   virtual ~CharsetTransferUtil() = default;
 
   // An empty name picks by the system default language: 936 for Chinese

@@ -6,7 +6,6 @@
 #include <optional>
 #include <thread>
 
-#include "config/setting_util.h"
 #include "encoding/ansi_code_page.h"
 #include "encoding/charset_transfer_util.h"
 #include "engine/document_scope.h"
@@ -147,8 +146,7 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
   }
   std::u16string text = client.GetSource();
   const bool styleSheet = kind == TextKind::StyleSheet;
-  const std::u16string charset =
-      AnsiCodePage::ToWide(styleSheet ? client.GetCharset() : client.GetDefaultCharset());
+  const std::u16string charset = AnsiCodePage::ToWide(client.GetCharset());
   std::optional<ScannedDocument> scanned;
   // Style sheets are scanned wherever they come from, pages and images only
   // inside the site. Relative references lead from where the answer came
@@ -158,10 +156,10 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
     scanned = ScannedDocument{DocumentKindOf(kind), charset, {}};
     const std::u16string base = client.GetLocationURL();
     if (styleSheet) {
-      ScanStyleSheetReferences(scope, text, charset, base, project.siteFolder(), target.folder,
+      ScanStyleSheetReferences(scope, text, base, project.siteFolder(), target.folder,
                                &scanned->referenced);
     } else {
-      ScanHtmlReferences(scope, text, charset, base, project.siteFolder(), target.folder,
+      ScanHtmlReferences(scope, text, base, project.siteFolder(), target.folder,
                          &scanned->referenced,
                          kind == TextKind::Svg ? MarkupKind::Svg : MarkupKind::Html);
     }
@@ -385,8 +383,7 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   // 4. Fetch into the partial file.
   DownloadQueueStatus status(address, taskNumber, project, start);
   HttpClient client;
-  const int timeOut = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
-  client.SetTimeout(timeOut * 1000);
+  client.SetTimeout(project.timeOutSeconds() * 1000);
   HttpClient::RequestOptions request =
       RequestOptionsFor(project.options(), project.pool().GetCorePoolSize());
   AddConditions(project, entry, request);
@@ -471,12 +468,6 @@ bool WaitBetweenRequests(Project& project) {
 }
 
 }  // namespace
-
-DownloadTaskRunnable::DownloadTaskRunnable() : RootMonitor("") {}
-
-DefaultInfo* DownloadTaskRunnable::CreateInfo() const {
-  return new DefaultInfo("", 0, 0, false, 0, false);
-}
 
 void DownloadTaskRunnable::Run() {
   if (project_ == nullptr) return;

@@ -12,14 +12,10 @@ class Project;
 // A worker of a run: takes the project's pending entries one at a time and
 // downloads each, until nothing is pending or the user cancels or pauses.
 // The same worker may be run many times.
-class DownloadTaskRunnable : public RootMonitor {
+class DownloadTaskRunnable : public IRunnable {
  public:
-  DownloadTaskRunnable();
-  ~DownloadTaskRunnable() override = default;
-
   void Run() override;
   bool IsAutoDelete() const override { return false; }
-  DefaultInfo* CreateInfo() const override;
 
   void SetProject(Project* project) { project_ = project; }
 

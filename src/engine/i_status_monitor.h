@@ -10,15 +10,12 @@ namespace kestrine {
 class IStatusMonitor {
  public:
   virtual void SetStatusText(std::u16string text) = 0;
-  // The same as the first form; the numbers are ignored.
-  virtual void SetStatusText(int, std::u16string text, int) = 0;
   virtual void RequestCancel() = 0;
   virtual int IsCancelRequested() = 0;
   virtual void RequestPause() = 0;
   virtual int IsPauseRequested() = 0;
   virtual int ClearRequests() = 0;
   virtual void OnRunEnded() = 0;
-  virtual int ReservedQuery() = 0;
   virtual void Lock() = 0;
   virtual void Unlock() = 0;
   virtual void StartDownload(std::u16string address) = 0;

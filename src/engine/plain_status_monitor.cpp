@@ -11,10 +11,6 @@ void PlainStatusMonitor::SetStatusText(std::u16string text) {
   statusText_ = std::move(text);
 }
 
-void PlainStatusMonitor::SetStatusText(int, std::u16string text, int) {
-  SetStatusText(std::move(text));
-}
-
 void PlainStatusMonitor::RequestCancel() {
   cancelRequested_ = 1;
   SetStatusText(StringTable::Load(kIdsCanceling));

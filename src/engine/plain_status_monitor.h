@@ -23,14 +23,12 @@ class PlainStatusMonitor : public IStatusMonitor {
   void AttachProject(Project* project) { project_ = project; }
 
   void SetStatusText(std::u16string text) override;
-  void SetStatusText(int, std::u16string text, int) override;
   void RequestCancel() override;
   int IsCancelRequested() override { return cancelRequested_.load(); }
   void RequestPause() override;
   int IsPauseRequested() override { return pauseRequested_.load(); }
   int ClearRequests() override;
   void OnRunEnded() override {}
-  int ReservedQuery() override { return 0; }
   void Lock() override { mutex_.lock(); }
   void Unlock() override { mutex_.unlock(); }
   void StartDownload(std::u16string address) override;

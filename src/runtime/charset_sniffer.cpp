@@ -28,10 +28,6 @@ std::string NameAt(const std::string& text, std::size_t from) {
   return text.substr(from, end - from);
 }
 
-bool IsWideUnicode(int codePage) {
-  return codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001;
-}
-
 std::optional<std::string> ByteOrderMark(const std::string& body) {
   if (body.rfind("\xEF\xBB\xBF", 0) == 0) return "utf-8";
   if (body.rfind("\xFF\xFE", 0) == 0) return "UTF-16";
@@ -50,7 +46,7 @@ std::optional<DecodedBody> TryDeclared(const std::string& name, const std::strin
                      StringUtility::EqualsIgnoreCaseAscii(wide, u"utf-8");
   // Pages that claim UTF-16 without a byte-order mark are ASCII-compatible in
   // practice; browsers ignore such a claim too.
-  if (!known || IsWideUnicode(codePage)) return std::nullopt;
+  if (!known || CharsetTransferUtil::IsWideUnicode(codePage)) return std::nullopt;
   auto text = util.TryCharsetToWide(wide, body);
   if (!text) return std::nullopt;
   // Stateful charsets (UTF-7, the ISO 2022 family) can spell one text in many

@@ -639,6 +639,4 @@ std::string HttpClient::GetBody() const {
 
 std::string HttpClient::GetCharset() { return Decoded().charset; }
 
-std::string HttpClient::GetDefaultCharset() { return Decoded().charset; }
-
 }  // namespace kestrine

@@ -101,10 +101,8 @@ class HttpClient {
   std::u16string GetSource();
   // The body's bytes as received (after any transfer encoding).
   std::string GetBody() const;
-  // The charset names under which GetSource decoded the body (style sheets
-  // and pages).
+  // The charset name under which GetSource decoded the body.
   std::string GetCharset();
-  std::string GetDefaultCharset();
 
   // Whether the answer came over a multiplexed connection (HTTP/2 or 3).
   bool WasMultiplexed() const;

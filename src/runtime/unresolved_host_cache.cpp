@@ -22,9 +22,4 @@ void UnresolvedHostCache::Remember(const std::string& host) {
   hosts_[host] = Clock::now();
 }
 
-void UnresolvedHostCache::Forget() {
-  std::lock_guard lock(mutex_);
-  hosts_.clear();
-}
-
 }  // namespace kestrine

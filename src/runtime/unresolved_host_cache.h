@@ -18,7 +18,6 @@ class UnresolvedHostCache {
   static UnresolvedHostCache& Instance();
   bool IsKnownUnresolved(const std::string& host);
   void Remember(const std::string& host);
-  void Forget();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -556,7 +556,7 @@ void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKin
   PageReader(text, rewriter, kind).Read();
 }
 
-void ScanHtmlReferences(IScanProject& project, std::u16string& text, const std::u16string&,
+void ScanHtmlReferences(IScanProject& project, std::u16string& text,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
                         const std::u16string& pageFolder, std::vector<std::int32_t>* referenced,
                         MarkupKind kind) {

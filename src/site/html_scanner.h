@@ -18,7 +18,7 @@ enum class MarkupKind { Html, Svg };
 // in its place, escaped for its quoting. The text is changed in place;
 // after a cancel or pause it holds the rewrites made so far. The numbers of
 // the addresses the page refers to go to `referenced` when it is given.
-void ScanHtmlReferences(IScanProject& project, std::u16string& text, const std::u16string& charset,
+void ScanHtmlReferences(IScanProject& project, std::u16string& text,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
                         const std::u16string& pageFolder,
                         std::vector<std::int32_t>* referenced = nullptr,

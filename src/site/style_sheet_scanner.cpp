@@ -185,7 +185,7 @@ void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter) {
   SheetReader(text, rewriter).Read();
 }
 
-void ScanStyleSheetReferences(IScanProject& project, std::u16string& text, const std::u16string&,
+void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
                               const std::u16string& sheetFolder,

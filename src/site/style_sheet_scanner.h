@@ -14,7 +14,7 @@ namespace kestrine {
 // of its local copy in its place. Inline data, fragments and other schemes
 // stay as written.
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
-                              const std::u16string& charset, const std::u16string& sheetAddress,
+                              const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
                               const std::u16string& sheetFolder,
                               std::vector<std::int32_t>* referenced = nullptr);

@@ -22,8 +22,6 @@ constexpr int kButtonWidth = 50;
 constexpr int kButtonHeight = 21;
 constexpr int kButtonTop = 6;
 
-QString Text(int id) { return ToQString(StringTable::Load(id)); }
-
 }  // namespace
 
 CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
@@ -176,7 +174,6 @@ void CDownloadQueueView::OnHeaderClicked(int column) {
 void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
   switch (phase) {
     case ButtonPhase::Running:
-      startEnabled_ = false;
       browse_->setEnabled(false);
       [[fallthrough]];
     case ButtonPhase::Continued:
@@ -186,7 +183,6 @@ void CDownloadQueueView::ApplyPhase(ButtonPhase phase) {
       clear_->setEnabled(false);
       break;
     case ButtonPhase::Ended:
-      startEnabled_ = true;
       pause_->setEnabled(false);
       continue_->setEnabled(false);
       cancel_->setEnabled(false);

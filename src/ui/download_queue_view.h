@@ -49,8 +49,6 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   std::function<void(ButtonPhase)> phaseChanged;
   // What "Browse Copy" does with the copy a run left.
   std::function<void(const Project::Copy&)> browseCopy;
-  // The hidden Start button's state; its command is StartProject.
-  bool IsStartEnabled() const { return startEnabled_; }
 
   // The run-state surface and the folder opener, from any thread.
   void SetButtonPhase(ButtonPhase phase) override;
@@ -97,7 +95,6 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   bool failuresOnly_ = false;
   int sortColumn_ = -1;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
-  bool startEnabled_ = true;
   std::unique_ptr<Project> project_;
 };
 

@@ -13,12 +13,6 @@
 
 namespace kestrine {
 
-namespace {
-
-QString Text(int id) { return ToQString(StringTable::Load(id)); }
-
-}  // namespace
-
 CDownloadView::CDownloadView(IStatusMonitor& monitor, QWidget* parent)
     : QWidget(parent), monitor_(monitor) {
   setAutoFillBackground(true);

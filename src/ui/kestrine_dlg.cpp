@@ -29,8 +29,6 @@ namespace {
 constexpr int kCloseWaitMilliseconds = 1000;
 constexpr int kLiveMilliseconds = 500;
 
-QString Text(int id) { return ToQString(StringTable::Load(id)); }
-
 }  // namespace
 
 CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
@@ -129,8 +127,6 @@ void CKestrineDlg::SetStatusText(std::u16string text) {
   const QString value = ToQString(text);
   UiThread::Run(this, [this, &value] { SetStatusOnUiThread(value); });
 }
-
-void CKestrineDlg::SetStatusText(int, std::u16string text, int) { SetStatusText(std::move(text)); }
 
 void CKestrineDlg::RequestCancel() {
   cancelRequested_ = 1;

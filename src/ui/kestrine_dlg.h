@@ -36,14 +36,12 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
 
   // The status monitor, from any thread.
   void SetStatusText(std::u16string text) override;
-  void SetStatusText(int, std::u16string text, int) override;
   void RequestCancel() override;
   int IsCancelRequested() override { return cancelRequested_.load(); }
   void RequestPause() override;
   int IsPauseRequested() override { return pauseRequested_.load(); }
   int ClearRequests() override;
   void OnRunEnded() override {}
-  int ReservedQuery() override { return 0; }
   void Lock() override { projectMutex_.lock(); }
   void Unlock() override { projectMutex_.unlock(); }
   void StartDownload(std::u16string address) override;

@@ -79,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string css = original;
     RunStyleSheetPasses(css, checker);
     std::u16string scanned = original;
-    ScanHtmlReferences(project, scanned, u"utf-8", page, u"/downloads",
-                       u"/downloads/example.com/news");
+    ScanHtmlReferences(project, scanned, page, u"/downloads", u"/downloads/example.com/news");
   }
   return 0;
 }

@@ -317,7 +317,6 @@ TEST_F(HttpClientTest, CharsetDiscoveryAndSource) {
   for (const Case& c : cases) {
     HttpClient client;
     FetchWith(client, server.WideUrl(c.path), 5000, nullptr);
-    EXPECT_EQ(client.GetDefaultCharset(), c.charset) << c.path;
     EXPECT_EQ(client.GetCharset(), c.charset) << c.path;
     const std::u16string source = client.GetSource();
     ASSERT_GE(source.size(), c.textEnd.size()) << c.path;

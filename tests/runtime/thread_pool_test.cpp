@@ -14,10 +14,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // Counts how many of its kind run at once; holds until released.
-class GateTask : public RootMonitor {
+class GateTask : public IRunnable {
  public:
   GateTask(std::atomic<int>& running, std::atomic<int>& peak, std::atomic<bool>& open)
-      : RootMonitor(""), running_(running), peak_(peak), open_(open) {}
+      : running_(running), peak_(peak), open_(open) {}
+  bool IsAutoDelete() const override { return false; }
   void Run() override {
     const int now = ++running_;
     int seen = peak_.load();

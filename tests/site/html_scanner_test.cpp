@@ -24,7 +24,7 @@ const std::u16string kPageFolder = u"D:\\Sites\\example.com\\news";
 
 std::u16string Scan(StubScanProject& project, std::u16string text,
                     const std::u16string& pageFolder = kPageFolder) {
-  ScanHtmlReferences(project, text, u"utf-8", kPage, kRoot, pageFolder);
+  ScanHtmlReferences(project, text, kPage, kRoot, pageFolder);
   return text;
 }
 
@@ -169,7 +169,7 @@ TEST(ScanHtmlReferences, SvgImagesReferByHrefFromAnyElement) {
       u"<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\">"
       u"<style><![CDATA[ .a { fill: url(pattern.svg#p) } ]]></style>"
       u"<image xlink:href=\"photo.jpg\"/><linearGradient href=\"#g\"/></svg>";
-  ScanHtmlReferences(project, svg, u"utf-8", kPage, kRoot, kPageFolder, nullptr, MarkupKind::Svg);
+  ScanHtmlReferences(project, svg, kPage, kRoot, kPageFolder, nullptr, MarkupKind::Svg);
   EXPECT_EQ(project.queued, (Strings{u"http://example.com/news/pattern.svg",
                                      u"http://example.com/news/photo.jpg"}));
 }

@@ -19,7 +19,7 @@ const std::u16string kSheetFolder = u"D:\\Sites\\example.com\\css";
 
 std::u16string Scan(StubScanProject& project, std::u16string text,
                     const std::u16string& address = kSheet) {
-  ScanStyleSheetReferences(project, text, u"utf-8", address, kRoot, kSheetFolder);
+  ScanStyleSheetReferences(project, text, address, kRoot, kSheetFolder);
   return text;
 }
 
