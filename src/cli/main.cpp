@@ -23,7 +23,6 @@
 #include "engine/copy_viewer.h"
 #include "engine/project.h"
 #include "engine/run_progress.h"
-#include "engine/string_table.h"
 #include "runtime/allocator_tuning.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
@@ -159,7 +158,7 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
   }
   console.Print("Check: " + CopyVerifier::Verify(Wide(siteFolder)).Summary());
   console.Print("Folder: " + siteFolder);
-  if (outcome == StringTable::Load(kIdsCanceled)) return kExitCanceled;
+  if (project.LastOutcome() == RunOutcome::Canceled) return kExitCanceled;
   return totals.failed > 0 ? kExitFailures : kExitFinished;
 }
 

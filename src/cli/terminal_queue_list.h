@@ -29,25 +29,25 @@ class TerminalQueueList : public IQueueList {
   TerminalQueueList(Verbosity verbosity, Console& console);
 
   void InsertRow(int row, std::u16string address) override;
-  void SetCellText(int row, int column, std::u16string text) override;
+  // The cells are the window's; the terminal acts on DownloadEnded.
+  void SetCellText(int, int, std::u16string) override {}
   void Repaint() override {}
   bool ShowsTransferCells() const override { return false; }
   void DeleteAllRows() override;
+  void DownloadEnded(const DownloadEnd& end) override;
 
   std::vector<Failure> Failures() const;
   // Why the start address (row 0) failed; empty when it did not.
   std::string StartPageFailure() const;
 
  private:
-  using Row = std::array<std::u16string, kQueueCellCount>;
-  void Ended(int row, const Row& cells);
+  void Print(bool failed, const std::string& address, const DownloadEnd& end);
 
   const Verbosity verbosity_;
   Console& console_;
-  const std::u16string finished_;
-  const std::u16string failure_;
   mutable std::mutex mutex_;
-  std::map<int, Row> inFlight_;
+  // The address of each download under way, by row.
+  std::map<int, std::u16string> inFlight_;
   std::vector<Failure> failures_;
   std::string startPageFailure_;
 };

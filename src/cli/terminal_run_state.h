@@ -15,6 +15,8 @@ class TerminalRunState : public IRunState, public IFolderOpener {
 
   void SetButtonPhase(ButtonPhase) override {}
   void ShowMessageBox(std::u16string text, std::u16string caption, MessageIcon icon) override;
+  // The terminal prints its own summary.
+  void ShowEndNotice(std::u16string, MessageIcon) override {}
   void OpenFolder(std::u16string) override {}
 
  private:

@@ -12,18 +12,17 @@ void PlainStatusMonitor::SetStatusText(std::u16string text) {
 }
 
 void PlainStatusMonitor::RequestCancel() {
-  cancelRequested_ = 1;
+  control_.RequestCancel();
   SetStatusText(StringTable::Load(kIdsCanceling));
 }
 
 void PlainStatusMonitor::RequestPause() {
-  pauseRequested_ = 1;
+  control_.RequestPause();
   SetStatusText(StringTable::Load(kIdsPausing));
 }
 
 int PlainStatusMonitor::ClearRequests() {
-  cancelRequested_ = 0;
-  pauseRequested_ = 0;
+  control_.ClearRequests();
   return 0;
 }
 

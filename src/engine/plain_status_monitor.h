@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/i_status_monitor.h"
-#include "runtime/default_mutex.h"
+#include "engine/run_control.h"
 
 namespace kestrine {
 
@@ -24,13 +24,13 @@ class PlainStatusMonitor : public IStatusMonitor {
 
   void SetStatusText(std::u16string text) override;
   void RequestCancel() override;
-  int IsCancelRequested() override { return cancelRequested_.load(); }
+  int IsCancelRequested() override { return control_.IsCancelRequested() ? 1 : 0; }
   void RequestPause() override;
-  int IsPauseRequested() override { return pauseRequested_.load(); }
+  int IsPauseRequested() override { return control_.IsPauseRequested() ? 1 : 0; }
   int ClearRequests() override;
   void OnRunEnded() override {}
-  void Lock() override { mutex_.lock(); }
-  void Unlock() override { mutex_.unlock(); }
+  void Lock() override { control_.mutex().lock(); }
+  void Unlock() override { control_.mutex().unlock(); }
   void StartDownload(std::u16string address) override;
   void ShowQueue(int mode) override;
   void EnableDownloadView() override { downloadViewEnabled_ = true; }
@@ -40,12 +40,10 @@ class PlainStatusMonitor : public IStatusMonitor {
   bool IsDownloadViewEnabled() const { return downloadViewEnabled_.load(); }
 
  private:
-  std::atomic<int> cancelRequested_{0};
-  std::atomic<int> pauseRequested_{0};
+  RunControl control_;
   std::atomic<bool> downloadViewEnabled_{true};
   mutable std::mutex textMutex_;
   std::u16string statusText_;
-  DefaultMutex mutex_;
   Project* project_ = nullptr;
 };
 

@@ -49,6 +49,9 @@ struct TransferTotals {
   }
 };
 
+// How the last run ended.
+enum class RunOutcome { Finished, Paused, Canceled };
+
 // The state of one site download and its runs: the address queue, the worker
 // pool, and the surfaces through which it reaches the user. Owned by the
 // Queue page (or the headless front end); reaches windows only through the
@@ -192,6 +195,7 @@ class Project : public IScanProject {
     bool startStored = false;
   };
   Copy LastCopy() const;
+  RunOutcome LastOutcome() const { return lastOutcome_.load(); }
 
  private:
   void StartRunThread();
@@ -260,6 +264,7 @@ class Project : public IScanProject {
   std::mutex runThreadMutex_;
   std::thread runThread_;
   std::atomic<bool> runActive_{false};
+  std::atomic<RunOutcome> lastOutcome_{RunOutcome::Finished};
   std::chrono::steady_clock::time_point runStarted_;
 };
 

@@ -72,6 +72,7 @@ void Supervise(Project& project, const Workers& workers, const std::atomic<bool>
 void Project::RunProject() {
   // 1. Nothing to do: say so and hand the Download view back.
   if (!queue_.HasPending()) {
+    lastOutcome_ = RunOutcome::Finished;
     monitor_.SetStatusText(StringTable::Load(kIdsRunFinished));
     monitor_.OnRunEnded();
     runState_.SetButtonPhase(ButtonPhase::Ended);
@@ -107,6 +108,9 @@ void Project::RunProject() {
 void Project::FinishRun() {
   const bool canceled = monitor_.IsCancelRequested() != 0;
   const bool paused = !canceled && monitor_.IsPauseRequested() != 0;
+  lastOutcome_ = canceled ? RunOutcome::Canceled
+                 : paused ? RunOutcome::Paused
+                          : RunOutcome::Finished;
   const std::u16string status = StringTable::Load(canceled ? kIdsCanceled
                                                   : paused ? kIdsPaused
                                                            : kIdsRunFinished);
@@ -135,9 +139,8 @@ void Project::FinishRun() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - runStarted_).count();
     const bool allFailed = totals_.succeeded == 0 && totals_.failed > 0;
-    runState_.ShowMessageBox(status + u"\n" + StringUtility::FromUtf8(EndSummary(*this, seconds)),
-                             StringTable::Load(kIdsNotice),
-                             allFailed ? MessageIcon::Warning : MessageIcon::Information);
+    runState_.ShowEndNotice(status + u"\n" + StringUtility::FromUtf8(EndSummary(*this, seconds)),
+                            allFailed ? MessageIcon::Warning : MessageIcon::Information);
   }
   opener_.OpenFolder(downloadFolder_);
 }

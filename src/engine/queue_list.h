@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kestrine {
 
@@ -21,6 +22,15 @@ enum QueueColumn {
 inline constexpr int kQueueColumnCount = 7;
 inline constexpr int kQueueCellCount = 8;
 
+// How a download ended, told after its cells are written, for lists that
+// act on the outcome rather than show it.
+struct DownloadEnd {
+  int row = 0;
+  bool succeeded = false;
+  std::u16string_view localFile;  // as the target cell shows it
+  std::u16string_view reason;     // why it failed; empty when it did not
+};
+
 // Rows are keyed by their row index, that is by task number - 1, whatever
 // order workers insert them in: the list shows them ordered by that key, an
 // update finds its row by the key, and inserting a key that is already
@@ -36,6 +46,7 @@ class IQueueList {
   // it is then spared the size, speed, progress, time and number cells,
   // which cost a few formatted numbers per download and per progress report.
   virtual bool ShowsTransferCells() const { return true; }
+  virtual void DownloadEnded(const DownloadEnd&) {}
 
  protected:
   ~IQueueList() = default;

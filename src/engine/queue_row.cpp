@@ -17,11 +17,13 @@ std::u16string ProgressText(std::int64_t received, std::int64_t total) {
   return FormatText(u"%lld%%", percent);
 }
 
-void EndReport(Project& project, int row, int stringId, const std::u16string& path,
-               const std::u16string& logLine) {
+void EndReport(Project& project, int row, bool succeeded, const std::u16string& path,
+               const std::u16string& reason, const std::u16string& logLine) {
   IQueueList& list = project.list();
-  list.SetCellText(row, kProgressColumn, StringTable::Load(stringId));
-  list.SetCellText(row, kTargetFileColumn, DisplayPath(path));
+  const std::u16string shown = DisplayPath(path);
+  list.SetCellText(row, kProgressColumn, StringTable::Load(succeeded ? kIdsFinished : kIdsFailure));
+  list.SetCellText(row, kTargetFileColumn, shown);
+  list.DownloadEnded({row, succeeded, shown, reason});
   project.WriteDownloadLog(logLine);
 }
 
@@ -35,10 +37,10 @@ std::u16string LogLine(const std::u16string& path, const char* what, const std::
 void ReportEnd(Project& project, int row, TransferState state, const std::u16string& path,
                const std::u16string& reason) {
   if (state == Succeeded) {
-    EndReport(project, row, kIdsFinished, path, LogLine(path, "download successful", {}));
+    EndReport(project, row, true, path, {}, LogLine(path, "download successful", {}));
   } else if (state == Failed) {
     project.list().SetCellText(row, kReasonColumn, reason);
-    EndReport(project, row, kIdsFailure, path, LogLine(path, "download failed", reason));
+    EndReport(project, row, false, path, reason, LogLine(path, "download failed", reason));
   }
 }
 

@@ -15,6 +15,9 @@ class IRunState {
   virtual void SetButtonPhase(ButtonPhase phase) = 0;
   // Shows the box and returns once the user has dismissed it.
   virtual void ShowMessageBox(std::u16string text, std::u16string caption, MessageIcon icon) = 0;
+  // The notice at the end of a run ("Finished" and its counts): a message
+  // box under the notice caption, unless the front end sums up itself.
+  virtual void ShowEndNotice(std::u16string text, MessageIcon icon);
 
  protected:
   ~IRunState() = default;

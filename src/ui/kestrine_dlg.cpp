@@ -58,7 +58,6 @@ CKestrineDlg::CKestrineDlg(QWidget* parent) : QMainWindow(parent) {
   BuildMenus();
   closeWait_.setInterval(kCloseWaitMilliseconds);
   connect(&closeWait_, &QTimer::timeout, this, &CKestrineDlg::OnCloseWaitTick);
-  cancelRequested_ = 0;
   resize(900, 560);
   downloadView_->setFocus();
 }
@@ -129,18 +128,17 @@ void CKestrineDlg::SetStatusText(std::u16string text) {
 }
 
 void CKestrineDlg::RequestCancel() {
-  cancelRequested_ = 1;
+  control_.RequestCancel();
   SetStatusText(StringTable::Load(kIdsCanceling));
 }
 
 void CKestrineDlg::RequestPause() {
-  pauseRequested_ = 1;
+  control_.RequestPause();
   SetStatusText(StringTable::Load(kIdsPausing));
 }
 
 int CKestrineDlg::ClearRequests() {
-  cancelRequested_ = 0;
-  pauseRequested_ = 0;
+  control_.ClearRequests();
   return 0;
 }
 

@@ -11,9 +11,9 @@
 
 #include "engine/copy_viewer.h"
 #include "engine/i_status_monitor.h"
+#include "engine/run_control.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
-#include "runtime/default_mutex.h"
 
 namespace kestrine {
 
@@ -37,13 +37,13 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // The status monitor, from any thread.
   void SetStatusText(std::u16string text) override;
   void RequestCancel() override;
-  int IsCancelRequested() override { return cancelRequested_.load(); }
+  int IsCancelRequested() override { return control_.IsCancelRequested() ? 1 : 0; }
   void RequestPause() override;
-  int IsPauseRequested() override { return pauseRequested_.load(); }
+  int IsPauseRequested() override { return control_.IsPauseRequested() ? 1 : 0; }
   int ClearRequests() override;
   void OnRunEnded() override {}
-  void Lock() override { projectMutex_.lock(); }
-  void Unlock() override { projectMutex_.unlock(); }
+  void Lock() override { control_.mutex().lock(); }
+  void Unlock() override { control_.mutex().unlock(); }
   void StartDownload(std::u16string address) override;
   void ShowQueue(int mode) override;
   void EnableDownloadView() override;
@@ -93,9 +93,7 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   void RememberChosenCopy(const std::u16string& siteFolder);
 
   // Declared before the pages, so they outlive them.
-  std::atomic<int> cancelRequested_{0};
-  std::atomic<int> pauseRequested_{0};
-  DefaultMutex projectMutex_;
+  RunControl control_;
   QTabWidget* tabs_;
   QLabel* status_;
   QTimer closeWait_;
