@@ -73,14 +73,9 @@ FoundAddress Project::AddFoundAddress(const std::u16string& address) {
 }
 
 FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth) {
-  WaitForSiteRules();
+  siteRules_.Wait([this] { return IsStopRequested(); });
   FoundAddress found = queue_.AddFound(address, depth);
-  // One new entry wants one worker; waking them all would have hundreds
-  // contend for the lock to find one entry.
-  if (found.added && waitingWorkers_.load() > 0) {
-    std::lock_guard lock(activityMutex_);
-    activity_.notify_one();
-  }
+  if (found.added) activity_.EntryAdded();
   return found;
 }
 
@@ -105,21 +100,10 @@ std::string Project::NamedSummary() const { return Took(namedAddresses_, "named 
 
 std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
 
-void Project::NoteFailure(const std::u16string& reason) {
-  std::lock_guard lock(failuresMutex_);
-  ++failureReasons_[StringUtility::ToUtf8(reason)];
-}
+void Project::NoteFailure(const std::u16string& reason) { failures_.Note(reason); }
 
 std::vector<std::pair<std::string, int>> Project::MostCommonFailures(std::size_t count) const {
-  std::vector<std::pair<std::string, int>> reasons;
-  {
-    std::lock_guard lock(failuresMutex_);
-    reasons.assign(failureReasons_.begin(), failureReasons_.end());
-  }
-  std::stable_sort(reasons.begin(), reasons.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  if (reasons.size() > count) reasons.resize(count);
-  return reasons;
+  return failures_.MostCommon(count);
 }
 
 int Project::RefusedCount() const {
@@ -131,60 +115,21 @@ int Project::RefusedCount() const {
   return refused;
 }
 
-void Project::NotifyActivity() {
-  std::lock_guard lock(activityMutex_);
-  activity_.notify_all();
-}
-
 QueueEntry* Project::TakeNextPendingOrWait() {
-  // Hundreds of workers may wait here at once, so they look seldom; a stop
-  // request (a flag nobody signals) is seen within this.
-  constexpr auto kRecheck = std::chrono::milliseconds(250);
-  while (true) {
-    ++activeDownloads_;
-    if (QueueEntry* entry = queue_.TakeNextPending()) return entry;
-    if (--activeDownloads_ == 0 && waitingWorkers_.load() > 0) NotifyActivity();
-    std::unique_lock lock(activityMutex_);
-    if (activeDownloads_.load() == 0 || !MayTakeMore()) return nullptr;
-    ++waitingWorkers_;
-    activity_.wait_for(lock, kRecheck, [this] {
-      return queue_.HasPending() || activeDownloads_.load() == 0 || !MayTakeMore();
-    });
-    --waitingWorkers_;
-    if (!queue_.HasPending() && activeDownloads_.load() == 0) return nullptr;
-  }
+  return activity_.TakeOrWait({[this] { return queue_.TakeNextPending(); },
+                               [this] { return queue_.HasPending(); },
+                               [this] { return MayTakeMore(); }});
 }
 
-void Project::DownloadEnded() {
-  // The last download to end may leave nothing for anyone: the waiting
-  // workers end too.
-  if (--activeDownloads_ == 0 && waitingWorkers_.load() > 0) NotifyActivity();
-}
+void Project::DownloadEnded() { activity_.DownloadEnded(); }
 
-bool Project::MayTakeMore() { return !IsStopRequested() && !limitHit_.load(); }
+bool Project::MayTakeMore() { return !IsStopRequested() && !limits_.IsReached(); }
 
 void Project::NoteStored(std::int64_t bytes) {
-  const int files = ++storedFiles_;
-  const std::int64_t total = storedBytes_ += bytes;
-  std::string reached;
-  if (options_.quota > 0 && total >= options_.quota) {
-    reached = "quota of " + OptionValues::SizeText(options_.quota) + " reached";
-  } else if (options_.maxFiles > 0 && files >= options_.maxFiles) {
-    reached = "limit of " + std::to_string(options_.maxFiles) + " files reached";
-  }
-  if (reached.empty()) return;
-  {
-    std::lock_guard lock(limitMutex_);
-    if (limitReached_.empty()) limitReached_ = reached;
-    limitHit_ = true;
-  }
-  NotifyActivity();
+  if (limits_.NoteStored(bytes, options_.quota, options_.maxFiles)) activity_.WakeAll();
 }
 
-std::string Project::LimitReached() const {
-  std::lock_guard lock(limitMutex_);
-  return limitReached_;
-}
+std::string Project::LimitReached() const { return limits_.Reason(); }
 
 void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
                              std::vector<std::int32_t> referenced) {
@@ -209,17 +154,8 @@ void Project::StartProject() {
   WriteDownloadLog(u"Begin");
   list_.DeleteAllRows();
   totals_.Reset();
-  {
-    std::lock_guard lock(failuresMutex_);
-    failureReasons_.clear();
-  }
-  storedFiles_ = 0;
-  storedBytes_ = 0;
-  limitHit_ = false;
-  {
-    std::lock_guard lock(limitMutex_);
-    limitReached_.clear();
-  }
+  failures_.Clear();
+  limits_.Reset();
   updating_ = false;
   validators_.clear();
   multiplexed_ = false;
@@ -245,10 +181,10 @@ bool Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {
 
 void Project::StartRules() {
   admission_ = std::make_unique<AdmissionRules>(options_, queue_.sitePrefix(), queue_.siteHost());
-  admission_->SetStoredFiles(&storedFiles_);
+  admission_->SetStoredFiles(&limits_.storedFiles());
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
-  siteRulesKnown_ = false;
+  siteRules_.Close();
   sitemapAddresses_ = 0;
   namedAddresses_ = 0;
 }

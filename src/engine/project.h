@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,7 +18,11 @@
 #include "engine/admission_rules.h"
 #include "engine/document_records.h"
 #include "engine/download_log.h"
+#include "engine/failure_tally.h"
 #include "engine/project_journal.h"
+#include "engine/run_limits.h"
+#include "engine/site_rules_gate.h"
+#include "engine/worker_activity.h"
 #include "runtime/confined_folder.h"
 #include "runtime/http_client.h"
 #include "runtime/thread_pool.h"
@@ -201,9 +203,6 @@ class Project : public IScanProject {
   void StartRunThread();
   void LoadRobots();
   void LoadSitemaps(std::vector<std::string> sitemaps);
-  // Addresses are admitted only once robots.txt is known (or a stop came).
-  void WaitForSiteRules();
-  void MarkSiteRulesKnown();
   // An address on the site's own host, in the start address's scheme.
   std::u16string SiteAddress(std::u16string_view path) const;
   void OpenJournal(bool fresh);
@@ -224,8 +223,10 @@ class Project : public IScanProject {
   AddressQueue queue_;
   ThreadPool pool_;
   TransferTotals totals_;
-  mutable std::mutex failuresMutex_;
-  std::map<std::string, int> failureReasons_;
+  FailureTally failures_;
+  RunLimits limits_;
+  WorkerActivity activity_;
+  SiteRulesGate siteRules_;
   DownloadOptions options_;
   std::unique_ptr<AdmissionRules> admission_;
   ProjectJournal journal_;
@@ -233,21 +234,8 @@ class Project : public IScanProject {
   std::vector<std::optional<Validators>> validators_;
   UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
-  std::atomic<bool> siteRulesKnown_{false};
-  std::mutex siteRulesMutex_;
-  std::condition_variable siteRulesSet_;
   std::atomic<int> sitemapAddresses_{0};
   std::atomic<int> namedAddresses_{0};
-  std::atomic<int> storedFiles_{0};
-  std::atomic<std::int64_t> storedBytes_{0};
-  mutable std::mutex limitMutex_;
-  std::string limitReached_;
-  std::atomic<bool> limitHit_{false};
-  std::mutex activityMutex_;
-  std::condition_variable activity_;
-  std::atomic<int> activeDownloads_{0};
-  std::atomic<int> waitingWorkers_{0};
-  void NotifyActivity();
   std::mutex documentsMutex_;
   DocumentRecords documents_;
   std::u16string downloadFolder_;

@@ -151,25 +151,11 @@ constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
 
 // What the site says of itself before any page is scanned, once per
 // project: its robots.txt and the sitemaps it names (or /sitemap.xml).
-void Project::WaitForSiteRules() {
-  if (siteRulesKnown_.load(std::memory_order_acquire)) return;
-  std::unique_lock lock(siteRulesMutex_);
-  while (!siteRulesKnown_.load(std::memory_order_acquire) && !IsStopRequested()) {
-    siteRulesSet_.wait_for(lock, std::chrono::milliseconds(100));
-  }
-}
-
-void Project::MarkSiteRulesKnown() {
-  std::lock_guard lock(siteRulesMutex_);
-  siteRulesKnown_.store(true, std::memory_order_release);
-  siteRulesSet_.notify_all();
-}
-
 // Beside the start page, on a connection the downloads then share; with a
 // wait between requests, before them.
 void Project::LoadRobots() {
   if (robotsLoaded_ || admission_ == nullptr) {
-    MarkSiteRulesKnown();
+    siteRules_.Open();
     return;
   }
   robotsLoaded_ = true;
@@ -199,7 +185,7 @@ void Project::LoadRobots() {
     }
     // One that cannot be fetched or read allows everything.
   }
-  MarkSiteRulesKnown();
+  siteRules_.Open();
   if (options_.sitemaps) LoadSitemaps(std::move(sitemaps));
 }
 
