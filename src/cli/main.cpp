@@ -244,18 +244,14 @@ int Run(CliOptions options) {
   const auto start = std::chrono::steady_clock::now();
   if (const auto& existing =
           options.continueFolder ? options.continueFolder : options.updateFolder) {
-    if (!project.RestoreFromJournal(Wide(CleanFolder(*existing)),
-                                    options.updateFolder.has_value())) {
+    if (!project.ContinueCopy(Wide(CleanFolder(*existing)), options.updateFolder.has_value())) {
       console.Error(CleanFolder(*existing) + " holds no project journal to continue");
       return kExitUsage;
     }
-    // The log goes beside the copy, wherever the settings point.
-    SettingUtil::GetInstance().SetDownloadFolder(project.downloadFolder());
-    project.ResumeProject();
   } else {
     monitor.StartDownload(Wide(options.urls.front()));
     for (std::size_t i = 1; i < options.urls.size(); ++i) {
-      project.queue().AddAddress(Wide(options.urls[i]), 0);
+      project.AddAddress(Wide(options.urls[i]));
     }
     monitor.ShowQueue(options.mode);
   }

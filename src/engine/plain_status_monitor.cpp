@@ -27,20 +27,18 @@ int PlainStatusMonitor::ClearRequests() {
 }
 
 void PlainStatusMonitor::StartDownload(std::u16string address) {
-  if (project_ != nullptr) project_->queue().AddAddress(address, 1);
+  if (project_ != nullptr) project_->AddStartAddress(address);
 }
 
 void PlainStatusMonitor::ShowQueue(int mode) {
   if (project_ == nullptr) return;
-  project_->queue().set_mode(static_cast<DownloadMode>(mode));
+  project_->SetMode(static_cast<DownloadMode>(mode));
   downloadViewEnabled_ = false;
   project_->StartProject();
 }
 
 void PlainStatusMonitor::ClearQueue() {
-  if (project_ == nullptr) return;
-  project_->list().DeleteAllRows();
-  project_->queue().ClearProject();
+  if (project_ != nullptr) project_->ClearProject();
 }
 
 std::u16string PlainStatusMonitor::StatusText() const {

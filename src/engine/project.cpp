@@ -251,6 +251,20 @@ const Project::Validators* Project::ValidatorsOf(std::int32_t number) const {
   return validators ? &*validators : nullptr;
 }
 
+void Project::ClearProject() {
+  list_.DeleteAllRows();
+  queue_.ClearProject();
+}
+
+bool Project::ContinueCopy(const std::u16string& siteFolder, bool update) {
+  if (!RestoreFromJournal(siteFolder, update)) return false;
+  // The log goes beside the copy, wherever the settings pointed.
+  SettingUtil::GetInstance().SetDownloadFolder(downloadFolder_);
+  list_.DeleteAllRows();
+  ResumeProject();
+  return true;
+}
+
 void Project::ResumeProject() {
   runState_.SetButtonPhase(ButtonPhase::Running);
   monitor_.ClearRequests();

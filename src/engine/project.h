@@ -164,6 +164,18 @@ class Project : public IScanProject {
   // The site folder as the downloads write into it: never through a link.
   const ConfinedFolder& siteFiles() const { return siteFiles_; }
 
+  // A new project begins with its start address; further addresses join it
+  // before it starts.
+  void AddStartAddress(const std::u16string& address) { queue_.AddAddress(address, 1); }
+  void AddAddress(const std::u16string& address) { queue_.AddAddress(address, 0); }
+  void SetMode(DownloadMode mode) { queue_.set_mode(mode); }
+  // The list and the queue emptied: Clear.
+  void ClearProject();
+  // Continues (or with `update` brings up to date) the copy recorded in a
+  // site folder's journal; false when the folder holds none.
+  bool ContinueCopy(const std::u16string& siteFolder, bool update);
+  // Downloads under way on the pool.
+  int ActiveDownloads() { return pool_.GetActiveCount(); }
   // Starts a run over a new project: buttons, "Begin" in the log, an empty
   // list, cleared requests, then the run thread.
   void StartProject();

@@ -61,6 +61,14 @@ CURLSH* CurlHandles::Share() {
 
 CurlHandles::CurlHandles() : easy_(curl_easy_init()) {}
 
-CurlHandles::~CurlHandles() { curl_easy_cleanup(easy_); }
+CURLM* CurlHandles::multi() {
+  if (multi_ == nullptr) multi_ = curl_multi_init();
+  return multi_;
+}
+
+CurlHandles::~CurlHandles() {
+  curl_easy_cleanup(easy_);
+  if (multi_ != nullptr) curl_multi_cleanup(multi_);
+}
 
 }  // namespace kestrine

@@ -6,9 +6,11 @@
 
 namespace kestrine {
 
-// The libcurl easy handle one thread reuses from download to download, and
-// what all transfers share: DNS answers and TLS sessions. Connections live
-// in the transfer engine's multi handle.
+// The libcurl easy handle one thread reuses from download to download, the
+// multi handle that keeps this thread's own connections (plain http, which
+// never multiplexes, runs on the thread that asks for it), and what all
+// transfers share: DNS answers and TLS sessions. Other connections live in
+// the transfer engine's multi handle.
 class CurlHandles {
  public:
   // This thread's handles, made on first use, the easy handle reset or,
@@ -18,6 +20,7 @@ class CurlHandles {
   static bool GlobalInit();
 
   CURL* easy() const { return easy_; }
+  CURLM* multi();
   static CURLSH* Share();
 
   ~CurlHandles();
@@ -25,6 +28,7 @@ class CurlHandles {
  private:
   CurlHandles();
   CURL* easy_;
+  CURLM* multi_ = nullptr;
 };
 
 }  // namespace kestrine

@@ -73,6 +73,20 @@ bool TransferEngine::TryStartLocked(Job& job, CURL* easy, const std::string& ori
   return true;
 }
 
+bool TransferEngine::TryReserveLocked(const std::string& origin) {
+  Host& host = hosts_[origin];
+  if (host.inFlight >= RoomLocked(host)) return false;
+  ++host.inFlight;
+  return true;
+}
+
+void TransferEngine::Release(const std::string& origin) {
+  std::lock_guard lock(mutex_);
+  Host& host = hosts_[origin];
+  host.inFlight = std::max(0, host.inFlight - 1);
+  roomFreed_.notify_all();
+}
+
 std::optional<CURLcode> TransferEngine::WaitFor(Job& job, std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
   job.ended_.wait_for(lock, wait, [&job] { return job.result_.has_value(); });

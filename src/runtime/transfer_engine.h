@@ -58,6 +58,11 @@ class TransferEngine {
   // `shouldStop` answered true meanwhile (asked every 100 ms).
   template <typename StopCheck>
   bool Start(Job& job, CURL* easy, const std::string& origin, StopCheck shouldStop);
+  // The same room on a host for a transfer the asking thread drives itself
+  // (plain http, which never multiplexes); Release gives it back.
+  template <typename StopCheck>
+  bool Reserve(const std::string& origin, StopCheck shouldStop);
+  void Release(const std::string& origin);
   // Waits at most `wait` for the transfer's end; its result once it ended.
   std::optional<CURLcode> WaitFor(Job& job, std::chrono::milliseconds wait);
   // Ends the transfer early and returns once the engine let go of it.
@@ -77,6 +82,9 @@ class TransferEngine {
 
   TransferEngine();
   bool TryStartLocked(Job& job, CURL* easy, const std::string& origin);
+  bool TryReserveLocked(const std::string& origin);
+  template <typename Try, typename StopCheck>
+  bool WaitForRoom(std::unique_lock<std::mutex>& lock, Try tryNow, StopCheck shouldStop);
   int RoomLocked(const Host& host) const;
   void Loop();
   void AddOrAbortLocked();
@@ -102,16 +110,33 @@ class TransferEngine {
   std::thread loop_;
 };
 
-template <typename StopCheck>
-bool TransferEngine::Start(Job& job, CURL* easy, const std::string& origin, StopCheck shouldStop) {
-  std::unique_lock lock(mutex_);
-  while (!TryStartLocked(job, easy, origin)) {
+template <typename Try, typename StopCheck>
+bool TransferEngine::WaitForRoom(std::unique_lock<std::mutex>& lock, Try tryNow,
+                                 StopCheck shouldStop) {
+  while (!tryNow()) {
     roomFreed_.wait_for(lock, std::chrono::milliseconds(100));
-    if (TryStartLocked(job, easy, origin)) break;
+    if (tryNow()) break;
     lock.unlock();
     const bool stop = shouldStop();
     lock.lock();
     if (stop) return false;
+  }
+  return true;
+}
+
+template <typename StopCheck>
+bool TransferEngine::Reserve(const std::string& origin, StopCheck shouldStop) {
+  std::unique_lock lock(mutex_);
+  return WaitForRoom(
+      lock, [&] { return TryReserveLocked(origin); }, shouldStop);
+}
+
+template <typename StopCheck>
+bool TransferEngine::Start(Job& job, CURL* easy, const std::string& origin, StopCheck shouldStop) {
+  std::unique_lock lock(mutex_);
+  if (!WaitForRoom(
+          lock, [&] { return TryStartLocked(job, easy, origin); }, shouldStop)) {
+    return false;
   }
   const bool wake = polling_;
   lock.unlock();

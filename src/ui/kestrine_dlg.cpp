@@ -143,7 +143,7 @@ int CKestrineDlg::ClearRequests() {
 }
 
 void CKestrineDlg::StartDownload(std::u16string address) {
-  queueView_->project().queue().AddAddress(address, 1);
+  queueView_->project().AddStartAddress(address);
 }
 
 void CKestrineDlg::ShowQueue(int mode) {
@@ -153,7 +153,7 @@ void CKestrineDlg::ShowQueue(int mode) {
     tabs_->setCurrentIndex(1);
   });
   // 2. and 3. The mode, then the run.
-  queueView_->project().queue().set_mode(static_cast<DownloadMode>(mode));
+  queueView_->project().SetMode(static_cast<DownloadMode>(mode));
   queueView_->StartProject();
   // 4. to 6. The Download page rests until the run ends.
   UiThread::Run(this, [this] {
@@ -166,10 +166,7 @@ void CKestrineDlg::EnableDownloadView() {
   UiThread::Run(this, [this] { downloadView_->setEnabled(true); });
 }
 
-void CKestrineDlg::ClearQueue() {
-  queueView_->model().DeleteAllRows();
-  queueView_->project().queue().ClearProject();
-}
+void CKestrineDlg::ClearQueue() { queueView_->project().ClearProject(); }
 
 void CKestrineDlg::OnSetting() {
   SettingUtil& settings = SettingUtil::GetInstance();
@@ -234,16 +231,12 @@ void CKestrineDlg::ContinueCopy(const QString& folder, bool update) {
   }
   if (!LoadDownloadOptions()) return;
   if (!journal.entries.empty()) RememberCopy(siteFolder, journal.entries.front().address);
-  Project& project = queueView_->project();
-  project.RestoreFromJournal(siteFolder, update);
-  SettingUtil::GetInstance().SetDownloadFolder(project.downloadFolder());
-  queueView_->model().DeleteAllRows();
   {
     const QSignalBlocker quiet(tabs_);
     tabs_->setCurrentIndex(1);
   }
   downloadView_->setEnabled(false);
-  project.ResumeProject();
+  queueView_->project().ContinueCopy(siteFolder, update);
 }
 
 void CKestrineDlg::OnVerifyCopy() {
@@ -367,7 +360,7 @@ void CKestrineDlg::closeEvent(QCloseEvent* event) {
   }
   // 1. and 2. Nothing transferring: the window ends once the run thread, if
   // one is still finishing, has taken its last step.
-  if (queueView_->project().pool().GetActiveCount() <= 0) {
+  if (queueView_->project().ActiveDownloads() <= 0) {
     downloadView_->WaitForStartThread();
     queueView_->Shutdown();
     mayClose_ = true;
@@ -381,7 +374,7 @@ void CKestrineDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CKestrineDlg::OnCloseWaitTick() {
-  if (queueView_->project().pool().GetActiveCount() != 0) return;
+  if (queueView_->project().ActiveDownloads() != 0) return;
   closeWait_.stop();
   close();
 }

@@ -17,6 +17,7 @@
 #include "support/engine_harness.h"
 #include "support/nginx_server.h"
 #include "support/temp_folder.h"
+#include "support/test_server.h"
 
 namespace kestrine {
 namespace {
@@ -24,9 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CountRows;
 using testing::EngineHarness;
-using testing::WaitFor;
 using testing::NginxServer;
 using testing::TempFolder;
+using testing::WaitFor;
 using namespace std::chrono_literals;
 
 constexpr int kFiles = 40;
@@ -109,6 +110,36 @@ TEST_F(MultiplexedTransfer, ManyRequestsShareFewConnections) {
   // in flight on them at once.
   EXPECT_LE(connections.size(), 2u);
   EXPECT_GE(NginxServer::MostAtOnce(requests), 20);
+}
+
+TEST_F(MultiplexedTransfer, APlainHttpHostKeepsToItsConnectionsWhileAnotherMultiplexes) {
+  // Images on a plain-http host, named by the page of the HTTP/2 one: the
+  // run grows for the host that multiplexes, and the other still sees no
+  // more requests at once than workers.
+  testing::TestServer plain;
+  std::atomic<int> now{0};
+  std::atomic<int> peak{0};
+  plain.server().Get(R"(/i(\d+)\.png)", [&](const httplib::Request&, httplib::Response& r) {
+    const int at = ++now;
+    for (int seen = peak.load(); at > seen && !peak.compare_exchange_weak(seen, at);) {
+    }
+    std::this_thread::sleep_for(100ms);
+    --now;
+    r.set_content("png", "image/png");
+  });
+  Serve(50000, 25000);
+  std::string page = TempFolder::Read(site_.path() / "index.html");
+  for (int i = 0; i < 30; ++i) {
+    page += "<img src=\"" + plain.Url("/i" + std::to_string(i) + ".png") + "\">\n";
+  }
+  std::ofstream(site_.path() / "index.html") << page;
+  EngineHarness engine(2);
+  engine.project->SetOptions(Options());
+  engine.Start(server_->Url("/index.html"), DuplicateSite);
+  engine.Wait();
+  EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1 + 30);
+  EXPECT_GE(NginxServer::MostAtOnce(server_->Requests()), 10);
+  EXPECT_LE(peak.load(), 2);
 }
 
 TEST_F(MultiplexedTransfer, OneStreamOrAWaitMeansOneRequestAtATimePerConnection) {
