@@ -21,6 +21,13 @@ build: configure
 
 test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
+	@# The fuzz targets are built (not run) wherever clang and its fuzzing
+	@# runtime are, so they cannot fall behind the code they read.
+	@if [ "$(PRESET)" = default ] && command -v clang++ >/dev/null && \
+	    [ -n "$$(find /usr/lib/llvm-*/lib/clang -name 'libclang_rt.fuzzer*.a' 2>/dev/null | head -1)" ]; then \
+	  cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j $(JOBS) >/dev/null && \
+	  echo "Fuzz targets built (build/fuzz/tests/fuzz)"; \
+	fi
 
 run: build
 ifneq ($(strip $(URL)),)
