@@ -123,15 +123,7 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
 void ReportLimits(const Project& project, Console& console) {
   const std::string limit = project.LimitReached();
   if (!limit.empty()) console.Print("Finished: " + limit);
-  for (const std::string& summary : {project.SitemapSummary(), project.NamedSummary()}) {
-    if (!summary.empty()) console.Print(summary);
-  }
-  const AdmissionRules* rules = project.admission();
-  if (rules == nullptr) return;
-  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
-    const int count = rules->Refused(static_cast<Refusal>(reason));
-    if (count > 0) console.Print(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
-  }
+  for (const std::string& line : project.AddressLines()) console.Print(line);
 }
 
 int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQueueList& list,

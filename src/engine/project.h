@@ -120,6 +120,9 @@ class Project : public IScanProject {
   std::string LimitReached() const;
   // "took 1,204 addresses from the sitemap", or empty when it gave none.
   std::string SitemapSummary() const;
+  // What the run took from sitemaps and scripts and what the rules refused,
+  // a line each, as the log and the terminal's summary give them.
+  std::vector<std::string> AddressLines() const;
   // The admission rules of the current project (their refusal counts), or
   // nullptr before the first start.
   const AdmissionRules* admission() const { return admission_.get(); }

@@ -230,17 +230,20 @@ void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
 void Project::LogRefusals() {
   const std::string limit = LimitReached();
   if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
+  for (const std::string& line : AddressLines()) WriteDownloadLog(StringUtility::FromUtf8(line));
+}
+
+std::vector<std::string> Project::AddressLines() const {
+  std::vector<std::string> lines;
   for (const std::string& summary : {SitemapSummary(), NamedSummary()}) {
-    if (!summary.empty()) WriteDownloadLog(StringUtility::FromUtf8(summary));
+    if (!summary.empty()) lines.push_back(summary);
   }
-  if (admission_ == nullptr) return;
+  if (admission_ == nullptr) return lines;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
     const int count = admission_->Refused(static_cast<Refusal>(reason));
-    if (count > 0) {
-      WriteDownloadLog(
-          StringUtility::FromUtf8(AdmissionRules::Describe(static_cast<Refusal>(reason), count)));
-    }
+    if (count > 0) lines.push_back(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
   }
+  return lines;
 }
 
 void Project::NoteCopy() {
