@@ -1,10 +1,10 @@
 #include "ui/queue_table_model.h"
 
+#include <QThread>
 #include <algorithm>
 
 #include "engine/string_table.h"
 #include "ui/qt_text.h"
-#include "ui/ui_thread.h"
 
 namespace kestrine {
 
@@ -68,8 +68,48 @@ int QueueTableModel::PositionOf(int key) const {
 }
 
 void QueueTableModel::InsertRow(int row, std::u16string address) {
-  const QString text = ToQString(address);
-  UiThread::Run(this, [this, row, text] { InsertOnUiThread(row, text); });
+  Submit({Change::Insert, row, 0, ToQString(address)});
+}
+
+void QueueTableModel::Submit(Change change) {
+  if (QThread::currentThread() == thread()) {
+    ApplyWaiting();
+    Apply(change);
+    return;
+  }
+  bool first = false;
+  {
+    std::lock_guard lock(waitingMutex_);
+    first = waiting_.empty();
+    waiting_.push_back(std::move(change));
+  }
+  // One call drains everything that came meanwhile.
+  if (first)
+    QMetaObject::invokeMethod(
+        this, [this] { ApplyWaiting(); }, Qt::QueuedConnection);
+}
+
+void QueueTableModel::ApplyWaiting() {
+  std::vector<Change> changes;
+  {
+    std::lock_guard lock(waitingMutex_);
+    changes.swap(waiting_);
+  }
+  for (const Change& change : changes) Apply(change);
+}
+
+void QueueTableModel::Apply(const Change& change) {
+  switch (change.kind) {
+    case Change::Insert:
+      InsertOnUiThread(change.key, change.text);
+      break;
+    case Change::Set:
+      SetOnUiThread(change.key, change.column, change.text);
+      break;
+    case Change::Clear:
+      ClearOnUiThread();
+      break;
+  }
 }
 
 void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
@@ -93,8 +133,7 @@ void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
 
 void QueueTableModel::SetCellText(int row, int column, std::u16string text) {
   if (column < 0 || column >= kQueueCellCount) return;
-  const QString value = ToQString(text);
-  UiThread::Run(this, [this, row, column, value] { SetOnUiThread(row, column, value); });
+  Submit({Change::Set, row, column, ToQString(text)});
 }
 
 void QueueTableModel::SetOnUiThread(int key, int column, const QString& text) {
@@ -117,13 +156,13 @@ void QueueTableModel::FlushChanges() {
   firstChanged_ = lastChanged_ = -1;
 }
 
-void QueueTableModel::DeleteAllRows() {
-  UiThread::Run(this, [this] {
-    beginResetModel();
-    rows_.clear();
-    firstChanged_ = lastChanged_ = -1;
-    endResetModel();
-  });
+void QueueTableModel::DeleteAllRows() { Submit({Change::Clear, 0, 0, {}}); }
+
+void QueueTableModel::ClearOnUiThread() {
+  beginResetModel();
+  rows_.clear();
+  firstChanged_ = lastChanged_ = -1;
+  endResetModel();
 }
 
 QString QueueTableModel::CellText(int position, int column) const {

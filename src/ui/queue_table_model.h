@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QTimer>
 #include <array>
+#include <mutex>
 #include <vector>
 
 #include "engine/queue_list.h"
@@ -12,9 +13,10 @@ namespace kestrine {
 
 // The Queue page's list: rows keyed by task number, in key order, whatever
 // order the workers insert them in. Engine threads reach it through the
-// queue list surface, which applies every change on the window thread
-// before it returns; repaints of changed rows are gathered and happen a few
-// times a second, so a hundred thousand rows stay smooth.
+// queue list surface, which hands each change to the window thread in the
+// order it came and returns at once: a download never waits for the window
+// to paint. Repaints of changed rows are gathered and happen a few times a
+// second, so a hundred thousand rows stay smooth.
 class QueueTableModel : public QAbstractTableModel, public IQueueList {
   Q_OBJECT
 
@@ -45,10 +47,24 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
     int key;
     std::array<QString, kQueueCellCount> cells;
   };
+  struct Change {
+    enum Kind { Insert, Set, Clear } kind;
+    int key = 0;
+    int column = 0;
+    QString text;
+  };
   int PositionOf(int key) const;
+  // On the window thread the change applies at once, after those still
+  // waiting; from elsewhere it waits in line for the window thread.
+  void Submit(Change change);
+  void ApplyWaiting();
+  void Apply(const Change& change);
   void InsertOnUiThread(int key, const QString& address);
   void SetOnUiThread(int key, int column, const QString& text);
+  void ClearOnUiThread();
 
+  std::mutex waitingMutex_;
+  std::vector<Change> waiting_;
   std::vector<KeyedRow> rows_;
   QString failureText_;
   int firstChanged_ = -1;

@@ -470,6 +470,28 @@ class KestrineDlgTest : public QObject {
     QCOMPARE(ToQString(settings.RecentPath(0)), ToQString(home_->folder().Wide("out")));
   }
 
+  void ADownloadNeverWaitsForTheWindow() {
+    QueueTableModel model;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+      model.InsertRow(0, u"http://h/1");
+      model.SetCellText(0, kProgressColumn, u"50%");
+      model.DeleteAllRows();
+      model.InsertRow(1, u"http://h/2");
+      model.SetCellText(1, kProgressColumn, u"Finished");
+      returned = true;
+    });
+    // The window thread is busy (it processes no events) meanwhile.
+    for (int i = 0; i < 200 && !returned; ++i) std::this_thread::sleep_for(10ms);
+    const bool returnedAlone = returned;
+    // Once it looks, every change is there, in the order made.
+    QTRY_COMPARE(model.rowCount(), 1);
+    worker.join();
+    QVERIFY(returnedAlone);
+    QCOMPARE(model.CellText(0, kAddressColumn), QString("http://h/2"));
+    QCOMPARE(model.CellText(0, kProgressColumn), QString("Finished"));
+  }
+
   void RowsStandInNumberOrderAndFailuresAreRed() {
     QueueTableModel model;
     model.InsertRow(2, u"http://h/3");
