@@ -11,21 +11,6 @@ void PlainStatusMonitor::SetStatusText(std::u16string text) {
   statusText_ = std::move(text);
 }
 
-void PlainStatusMonitor::RequestCancel() {
-  control_.RequestCancel();
-  SetStatusText(StringTable::Load(kIdsCanceling));
-}
-
-void PlainStatusMonitor::RequestPause() {
-  control_.RequestPause();
-  SetStatusText(StringTable::Load(kIdsPausing));
-}
-
-int PlainStatusMonitor::ClearRequests() {
-  control_.ClearRequests();
-  return 0;
-}
-
 void PlainStatusMonitor::StartDownload(std::u16string address) {
   if (project_ != nullptr) project_->AddStartAddress(address);
 }

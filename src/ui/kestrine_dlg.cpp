@@ -127,21 +127,6 @@ void CKestrineDlg::SetStatusText(std::u16string text) {
   UiThread::Run(this, [this, &value] { SetStatusOnUiThread(value); });
 }
 
-void CKestrineDlg::RequestCancel() {
-  control_.RequestCancel();
-  SetStatusText(StringTable::Load(kIdsCanceling));
-}
-
-void CKestrineDlg::RequestPause() {
-  control_.RequestPause();
-  SetStatusText(StringTable::Load(kIdsPausing));
-}
-
-int CKestrineDlg::ClearRequests() {
-  control_.ClearRequests();
-  return 0;
-}
-
 void CKestrineDlg::StartDownload(std::u16string address) {
   queueView_->project().AddStartAddress(address);
 }

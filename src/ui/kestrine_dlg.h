@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "engine/controlled_status_monitor.h"
 #include "engine/copy_viewer.h"
 #include "engine/i_status_monitor.h"
-#include "engine/run_control.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
 
@@ -22,7 +22,7 @@ class CDownloadQueueView;
 
 // The main window: the Download and Queue pages on tabs, the status line,
 // the menus, and the status monitor through which the engine reaches them.
-class CKestrineDlg : public QMainWindow, public IStatusMonitor {
+class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
   Q_OBJECT
 
  public:
@@ -36,14 +36,7 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
 
   // The status monitor, from any thread.
   void SetStatusText(std::u16string text) override;
-  void RequestCancel() override;
-  int IsCancelRequested() override { return control_.IsCancelRequested() ? 1 : 0; }
-  void RequestPause() override;
-  int IsPauseRequested() override { return control_.IsPauseRequested() ? 1 : 0; }
-  int ClearRequests() override;
   void OnRunEnded() override {}
-  void Lock() override { control_.mutex().lock(); }
-  void Unlock() override { control_.mutex().unlock(); }
   void StartDownload(std::u16string address) override;
   void ShowQueue(int mode) override;
   void EnableDownloadView() override;
@@ -92,8 +85,6 @@ class CKestrineDlg : public QMainWindow, public IStatusMonitor {
   // A folder the user picked: its start address comes from its journal.
   void RememberChosenCopy(const std::u16string& siteFolder);
 
-  // Declared before the pages, so they outlive them.
-  RunControl control_;
   QTabWidget* tabs_;
   QLabel* status_;
   QTimer closeWait_;
