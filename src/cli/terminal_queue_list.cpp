@@ -18,27 +18,29 @@ void TerminalQueueList::InsertRow(int row, std::u16string address) {
   inFlight_[row] = std::move(address);
 }
 
-void TerminalQueueList::DownloadEnded(const DownloadEnd& end) {
+void TerminalQueueList::DownloadEnded(const DownloadRow& download) {
   std::string address;
   {
     std::lock_guard lock(mutex_);
-    const auto found = inFlight_.find(end.row);
+    const auto found = inFlight_.find(download.row());
     if (found == inFlight_.end()) return;
     address = Utf8(found->second);
     inFlight_.erase(found);
-    if (!end.succeeded) {
-      if (failures_.size() < kFailuresKept) failures_.push_back({address, Utf8(end.reason)});
-      if (end.row == 0) startPageFailure_ = Utf8(end.reason);
+    if (download.state == Failed) {
+      if (failures_.size() < kFailuresKept) failures_.push_back({address, Utf8(download.reason)});
+      if (download.row() == 0) startPageFailure_ = Utf8(download.reason);
     }
   }
-  Print(!end.succeeded, address, end);
+  Print(address, download);
 }
 
-void TerminalQueueList::Print(bool failed, const std::string& address, const DownloadEnd& end) {
+void TerminalQueueList::Print(const std::string& address, const DownloadRow& download) {
+  const bool failed = download.state == Failed;
   if (verbosity_ == Verbosity::SummaryOnly) return;
   if (verbosity_ == Verbosity::LiveLine && !failed) return;
-  std::string line = (failed ? "Failure  " : "Finished ") + address + " -> " + Utf8(end.localFile);
-  if (failed && !end.reason.empty()) line += " (" + Utf8(end.reason) + ")";
+  std::string line =
+      (failed ? "Failure  " : "Finished ") + address + " -> " + Utf8(download.localFile);
+  if (failed && !download.reason.empty()) line += " (" + Utf8(download.reason) + ")";
   console_.Print(line);
 }
 

@@ -29,19 +29,19 @@ class TerminalQueueList : public IQueueList {
   TerminalQueueList(Verbosity verbosity, Console& console);
 
   void InsertRow(int row, std::u16string address) override;
-  // The cells are the window's; the terminal acts on DownloadEnded.
+  // The cells are the window's; the terminal acts on how downloads end.
   void SetCellText(int, int, std::u16string) override {}
   void Repaint() override {}
-  bool ShowsTransferCells() const override { return false; }
   void DeleteAllRows() override;
-  void DownloadEnded(const DownloadEnd& end) override;
+  void DownloadUpdated(const DownloadRow&) override {}
+  void DownloadEnded(const DownloadRow& download) override;
 
   std::vector<Failure> Failures() const;
   // Why the start address (row 0) failed; empty when it did not.
   std::string StartPageFailure() const;
 
  private:
-  void Print(bool failed, const std::string& address, const DownloadEnd& end);
+  void Print(const std::string& address, const DownloadRow& download);
 
   const Verbosity verbosity_;
   Console& console_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,13 +23,19 @@ enum QueueColumn {
 inline constexpr int kQueueColumnCount = 7;
 inline constexpr int kQueueCellCount = 8;
 
-// How a download ended, told after its cells are written, for lists that
-// act on the outcome rather than show it.
-struct DownloadEnd {
-  int row = 0;
-  bool succeeded = false;
-  std::u16string_view localFile;  // as the target cell shows it
-  std::u16string_view reason;     // why it failed; empty when it did not
+enum TransferState { Transferring = 1, Succeeded = 2, Failed = 3 };
+
+// A download as its row reports it. Lists that show cells write them in
+// the described formats (QueueCells); others act on the values.
+struct DownloadRow {
+  int taskNumber = 0;  // the row is taskNumber - 1
+  TransferState state = Transferring;
+  std::int64_t received = 0;
+  std::int64_t total = 0;
+  double elapsedSeconds = 0;
+  std::u16string_view localFile;  // as shown; ended downloads only
+  std::u16string_view reason;     // why it failed; failures only
+  int row() const { return taskNumber - 1; }
 };
 
 // Rows are keyed by their row index, that is by task number - 1, whatever
@@ -42,11 +49,11 @@ class IQueueList {
   virtual void SetCellText(int row, int column, std::u16string text) = 0;
   virtual void Repaint() = 0;
   virtual void DeleteAllRows() = 0;
-  // False for a list that shows only how each download ended (a terminal):
-  // it is then spared the size, speed, progress, time and number cells,
-  // which cost a few formatted numbers per download and per progress report.
-  virtual bool ShowsTransferCells() const { return true; }
-  virtual void DownloadEnded(const DownloadEnd&) {}
+  // How the engine reports a download under way and its end. By default
+  // they become cells: size, speed, progress, time and number, and at the
+  // end the reason of a failure and the target file.
+  virtual void DownloadUpdated(const DownloadRow& download);
+  virtual void DownloadEnded(const DownloadRow& download);
 
  protected:
   ~IQueueList() = default;

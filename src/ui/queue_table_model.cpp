@@ -3,6 +3,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "engine/queue_cells.h"
 #include "engine/string_table.h"
 #include "ui/qt_text.h"
 
@@ -36,8 +37,8 @@ int QueueTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-  const auto& cells = rows_[static_cast<std::size_t>(index.row())].cells;
-  const QString& text = cells[static_cast<std::size_t>(index.column())];
+  const KeyedRow& row = rows_[static_cast<std::size_t>(index.row())];
+  const QString text = TextAt(row, index.column());
   const bool failure = index.column() == kProgressColumn && text == failureText_;
   switch (role) {
     case Qt::DisplayRole:
@@ -45,7 +46,10 @@ QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
       return failure ? QVariant(kFailureColor) : QVariant();
     case Qt::ToolTipRole:
-      if (failure && !cells[kReasonColumn].isEmpty()) return cells[kReasonColumn];
+      if (failure) {
+        const QString reason = TextAt(row, kReasonColumn);
+        if (!reason.isEmpty()) return reason;
+      }
       return index.column() == kAddressColumn || index.column() == kTargetFileColumn ? text
                                                                                      : QVariant();
     default:
@@ -68,7 +72,7 @@ int QueueTableModel::PositionOf(int key) const {
 }
 
 void QueueTableModel::InsertRow(int row, std::u16string address) {
-  Submit({Change::Insert, row, 0, ToQString(address)});
+  Submit({Change::Insert, row, 0, ToQString(address), {}});
 }
 
 void QueueTableModel::Submit(Change change) {
@@ -109,7 +113,43 @@ void QueueTableModel::Apply(const Change& change) {
     case Change::Clear:
       ClearOnUiThread();
       break;
+    case Change::Report:
+      ReportOnUiThread(change.key, change.download);
+      break;
   }
+}
+
+QString QueueTableModel::TextAt(const KeyedRow& row, int column) const {
+  if (!row.download || column == kAddressColumn) return row.cells[static_cast<std::size_t>(column)];
+  const Download& d = *row.download;
+  const DownloadRow download{d.taskNumber,     d.state,     d.received, d.total,
+                             d.elapsedSeconds, d.localFile, d.reason};
+  return ToQString(QueueCells::Text(download, column));
+}
+
+void QueueTableModel::DownloadUpdated(const DownloadRow& download) { Report(download); }
+
+void QueueTableModel::DownloadEnded(const DownloadRow& download) { Report(download); }
+
+void QueueTableModel::Report(const DownloadRow& download) {
+  Change change{Change::Report, download.row(), 0, {}, {}};
+  change.download = {download.taskNumber,
+                     download.state,
+                     download.received,
+                     download.total,
+                     download.elapsedSeconds,
+                     std::u16string(download.localFile),
+                     std::u16string(download.reason)};
+  Submit(std::move(change));
+}
+
+void QueueTableModel::ReportOnUiThread(int key, const Download& download) {
+  const int position = PositionOf(key);
+  if (position >= static_cast<int>(rows_.size()) || rows_[position].key != key) return;
+  rows_[position].download = download;
+  firstChanged_ = firstChanged_ < 0 ? position : std::min(firstChanged_, position);
+  lastChanged_ = std::max(lastChanged_, position);
+  if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
 void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
@@ -117,12 +157,13 @@ void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
   if (position < static_cast<int>(rows_.size()) && rows_[position].key == key) {
     // The same download again (continued after a pause): its row starts anew.
     rows_[position].cells = {};
+    rows_[position].download.reset();
     rows_[position].cells[kAddressColumn] = address;
     emit dataChanged(index(position, 0), index(position, kQueueColumnCount - 1));
     return;
   }
   beginInsertRows(QModelIndex(), position, position);
-  KeyedRow inserted{key, {}};
+  KeyedRow inserted{key, {}, std::nullopt};
   inserted.cells[kAddressColumn] = address;
   rows_.insert(rows_.begin() + position, std::move(inserted));
   endInsertRows();
@@ -133,7 +174,7 @@ void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
 
 void QueueTableModel::SetCellText(int row, int column, std::u16string text) {
   if (column < 0 || column >= kQueueCellCount) return;
-  Submit({Change::Set, row, column, ToQString(text)});
+  Submit({Change::Set, row, column, ToQString(text), {}});
 }
 
 void QueueTableModel::SetOnUiThread(int key, int column, const QString& text) {
@@ -156,7 +197,7 @@ void QueueTableModel::FlushChanges() {
   firstChanged_ = lastChanged_ = -1;
 }
 
-void QueueTableModel::DeleteAllRows() { Submit({Change::Clear, 0, 0, {}}); }
+void QueueTableModel::DeleteAllRows() { Submit({Change::Clear, 0, 0, {}, {}}); }
 
 void QueueTableModel::ClearOnUiThread() {
   beginResetModel();
@@ -168,7 +209,7 @@ void QueueTableModel::ClearOnUiThread() {
 QString QueueTableModel::CellText(int position, int column) const {
   if (position < 0 || position >= static_cast<int>(rows_.size())) return {};
   if (column < 0 || column >= kQueueCellCount) return {};
-  return rows_[static_cast<std::size_t>(position)].cells[static_cast<std::size_t>(column)];
+  return TextAt(rows_[static_cast<std::size_t>(position)], column);
 }
 
 }  // namespace kestrine

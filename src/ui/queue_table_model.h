@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <array>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/queue_list.h"
@@ -35,6 +37,10 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   void SetCellText(int row, int column, std::u16string text) override;
   void Repaint() override {}
   void DeleteAllRows() override;
+  // A download's values are kept as they come; its cells are written only
+  // when the view asks for them.
+  void DownloadUpdated(const DownloadRow& download) override;
+  void DownloadEnded(const DownloadRow& download) override;
 
   // The text of a cell at a row position of the view; empty when there is
   // none.
@@ -43,16 +49,31 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   void FlushChanges();
 
  private:
+  // A DownloadRow that owns its texts.
+  struct Download {
+    int taskNumber = 0;
+    TransferState state = Transferring;
+    std::int64_t received = 0;
+    std::int64_t total = 0;
+    double elapsedSeconds = 0;
+    std::u16string localFile;
+    std::u16string reason;
+  };
   struct KeyedRow {
     int key;
     std::array<QString, kQueueCellCount> cells;
+    std::optional<Download> download;
   };
   struct Change {
-    enum Kind { Insert, Set, Clear } kind;
+    enum Kind { Insert, Set, Clear, Report } kind;
     int key = 0;
     int column = 0;
     QString text;
+    Download download;
   };
+  QString TextAt(const KeyedRow& row, int column) const;
+  void Report(const DownloadRow& download);
+  void ReportOnUiThread(int key, const Download& download);
   int PositionOf(int key) const;
   // On the window thread the change applies at once, after those still
   // waiting; from elsewhere it waits in line for the window thread.

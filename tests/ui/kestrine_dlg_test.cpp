@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "config/setting_util.h"
+#include "engine/memory_queue_list.h"
 #include "engine/project.h"
 #include "runtime/local_files.h"
 #include "support/config_home.h"
@@ -490,6 +491,47 @@ class KestrineDlgTest : public QObject {
     QVERIFY(returnedAlone);
     QCOMPARE(model.CellText(0, kAddressColumn), QString("http://h/2"));
     QCOMPARE(model.CellText(0, kProgressColumn), QString("Finished"));
+  }
+
+  void TheListFormatsReportsAsTheCellsWereWritten() {
+    // The model keeps a download's values and writes its cells when asked;
+    // they must read exactly as the cells the engine's default writes.
+    QueueTableModel model;
+    MemoryQueueList cells;
+    const std::u16string file = u"/copies/h/a.html";
+    const std::vector<DownloadRow> reports{
+        {1, Transferring, 0, 0, 0.0, {}, {}},
+        {1, Transferring, 15ll << 20, 30ll << 20, 2.0, {}, {}},
+        {2, Transferring, 100, 0, 1.0, {}, {}},
+        {1, Succeeded, 30ll << 20, 30ll << 20, 4.5, file, {}},
+        {2, Failed, 512, 512, 0.25, file, u"HTTP 404"},
+    };
+    for (IQueueList* list : {static_cast<IQueueList*>(&model), static_cast<IQueueList*>(&cells)}) {
+      list->InsertRow(0, u"http://h/a.html");
+      list->InsertRow(1, u"http://h/b.html");
+    }
+    const auto same = [&](int row) {
+      for (int column = 0; column < kQueueCellCount; ++column) {
+        QCOMPARE(model.CellText(row, column), ToQString(cells.Rows()[row][column]));
+      }
+    };
+    for (const DownloadRow& report : reports) {
+      for (IQueueList* list :
+           {static_cast<IQueueList*>(&model), static_cast<IQueueList*>(&cells)}) {
+        if (report.state == Transferring) {
+          list->DownloadUpdated(report);
+        } else {
+          list->DownloadEnded(report);
+        }
+      }
+      same(report.row());
+    }
+    QCOMPARE(model.CellText(0, kProgressColumn), QString("Finished"));
+    QCOMPARE(model.data(model.index(1, kProgressColumn), Qt::ToolTipRole).toString(),
+             QString("HTTP 404"));
+    // A download started again shows nothing of its former values.
+    model.InsertRow(0, u"http://h/a.html");
+    QCOMPARE(model.CellText(0, kProgressColumn), QString());
   }
 
   void RowsStandInNumberOrderAndFailuresAreRed() {
