@@ -7,10 +7,14 @@
 #include "encoding/ansi_code_page.h"
 #include "engine/i_status_monitor.h"
 #include "engine/queue_list.h"
+#include "engine/reference_mender.h"
 #include "engine/run_state.h"
+#include "runtime/allocator_tuning.h"
+#include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "runtime/transfer_engine.h"
+#include "site/sitemap.h"
 
 namespace kestrine {
 
@@ -167,7 +171,7 @@ void Project::StartProject() {
   }
   OpenJournal(true);
   monitor_.ClearRequests();
-  StartRunThread();
+  supervisor_.Start();
 }
 
 bool Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {
@@ -268,7 +272,7 @@ bool Project::ContinueCopy(const std::u16string& siteFolder, bool update) {
 void Project::ResumeProject() {
   runState_.SetButtonPhase(ButtonPhase::Running);
   monitor_.ClearRequests();
-  StartRunThread();
+  supervisor_.Start();
 }
 
 void Project::ContinueProject() {
@@ -281,26 +285,10 @@ void Project::ContinueProject() {
     downloadFolder_ = folder;
     OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), false);
   }
-  StartRunThread();
+  supervisor_.Start();
 }
 
-void Project::StartRunThread() {
-  std::lock_guard lock(runThreadMutex_);
-  if (runThread_.joinable()) runThread_.join();
-  // The run's threads read the time-out from here, never from the settings,
-  // which the settings dialog may change while they run.
-  timeOutSeconds_ = std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600);
-  runActive_ = true;
-  runThread_ = std::thread([this] {
-    RunProject();
-    runActive_ = false;
-  });
-}
-
-void Project::WaitForRun() {
-  std::lock_guard lock(runThreadMutex_);
-  if (runThread_.joinable()) runThread_.join();
-}
+void Project::TakeTimeOut(int seconds) { timeOutSeconds_ = std::clamp(seconds, 1, 3600); }
 
 void Project::WriteDownloadLog(const std::u16string& line) {
   // Lines before the first run (none are written then) find no log.
@@ -308,5 +296,149 @@ void Project::WriteDownloadLog(const std::u16string& line) {
 }
 
 void Project::CloseDownloadLog() { log_.Close(); }
+
+// robots.txt is kept in memory up to this size and read as far as it
+// arrived: a crawler should read at least 500 KiB of it.
+constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
+
+// What the site says of itself before any page is scanned, once per
+// project: its robots.txt and the sitemaps it names (or /sitemap.xml).
+// Beside the start page, on a connection the downloads then share; with a
+// wait between requests, before them.
+void Project::LoadSiteRules() {
+  if (robotsLoaded_ || admission_ == nullptr) {
+    siteRules_.Open();
+    return;
+  }
+  robotsLoaded_ = true;
+  std::vector<std::string> sitemaps;
+  if (options_.robots || options_.sitemaps) {
+    HttpClient client;
+    client.SetTimeout(timeOutSeconds_ * 1000);
+    client.SetRequestOptions(RequestOptionsFor(options_, 1));
+    client.SinkToMemory(kMaxRobotsBytes);
+    client.Navigate2(SiteAddress(u"/robots.txt"), 0, 0);
+    const int code = client.GetReturnCode();
+    if (code < 400) {
+      if (options_.robots) {
+        const std::string agent =
+            options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
+        admission_->SetRobots(RobotsRules::Parse(client.GetMemoryBody(), agent));
+      }
+      sitemaps = RobotsRules::SitemapsIn(client.GetMemoryBody());
+    } else if (options_.robots && code >= 500 && code < 600 &&
+               client.GetFailureReason().rfind("HTTP ", 0) == 0) {
+      // A server error leaves it open what the site allows: nothing of it
+      // is taken this run.
+      admission_->SetRobots(RobotsRules::Parse("User-agent: *\nDisallow: /\n", "*"));
+      WriteDownloadLog(u"robots.txt answered " +
+                       StringUtility::FromUtf8(client.GetFailureReason()) +
+                       u": the site's pages are not taken this run");
+    }
+    // One that cannot be fetched or read allows everything.
+  }
+  siteRules_.Open();
+  if (options_.sitemaps) LoadSitemaps(std::move(sitemaps));
+}
+
+std::u16string Project::SiteAddress(std::u16string_view path) const {
+  const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
+  return (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" + queue_.siteHost() +
+         std::u16string(path);
+}
+
+// Every address inside the site that the sitemaps name is queued, as if the
+// start page linked it; an index of sitemaps is followed to its sitemaps.
+void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
+  constexpr std::size_t kMaxSitemaps = 50;
+  constexpr std::size_t kMaxSitemapBytes = 50u * 1024 * 1024;
+  if (sitemaps.empty()) sitemaps.push_back(StringUtility::ToUtf8(SiteAddress(u"/sitemap.xml")));
+  const int knownBefore = queue_.KnownCount();
+  for (std::size_t i = 0; i < sitemaps.size() && i < kMaxSitemaps && !IsStopRequested(); ++i) {
+    const std::u16string address = StringUtility::FromUtf8(sitemaps[i]);
+    if (!StringUtility::EqualsIgnoreCaseAscii(SiteHostOf(address), queue_.siteHost())) continue;
+    HttpClient client;
+    client.SetTimeout(timeOutSeconds_ * 1000);
+    client.SetRequestOptions(RequestOptionsFor(options_, 1));
+    client.SinkToMemory(kMaxSitemapBytes);
+    if (!client.Navigate2(address, 0, 0)) continue;
+    const Sitemap sitemap = Sitemap::Read(client.GetMemoryBody());
+    // The site's scripts may read it too (to know its pages): it is kept.
+    if (!sitemap.locations.empty() && IsUnderSitePrefix(address, queue_.sitePrefix())) {
+      AddFoundAddressAt(address, 1);
+    }
+    for (const std::string& location : sitemap.locations) {
+      if (sitemap.isIndex) {
+        sitemaps.push_back(location);
+        continue;
+      }
+      const std::u16string page = StringUtility::FromUtf8(location);
+      if (IsUnderSitePrefix(page, queue_.sitePrefix())) AddFoundAddressAt(page, 1);
+    }
+  }
+  sitemapAddresses_ = std::max(0, queue_.KnownCount() - knownBefore);
+}
+
+void Project::LogRefusals() {
+  const std::string limit = LimitReached();
+  if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
+  for (const std::string& line : AddressLines()) WriteDownloadLog(StringUtility::FromUtf8(line));
+}
+
+std::vector<std::string> Project::AddressLines() const {
+  std::vector<std::string> lines;
+  for (const std::string& summary : {SitemapSummary(), NamedSummary()}) {
+    if (!summary.empty()) lines.push_back(summary);
+  }
+  if (admission_ == nullptr) return lines;
+  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
+    const int count = admission_->Refused(static_cast<Refusal>(reason));
+    if (count > 0) lines.push_back(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
+  }
+  return lines;
+}
+
+void Project::NoteCopy() {
+  Copy copy{siteFolder_, {}, false};
+  if (const QueueEntry* start = queue_.EntryByNumber(0)) {
+    copy.startAddress = std::u16string(start->address);
+    copy.startStored = start->outcome == EntryOutcome::Stored ||
+                       (!start->localFile.empty() && siteFiles_.HoldsFile(start->localFile));
+  }
+  std::lock_guard lock(lastCopyMutex_);
+  lastCopy_ = std::move(copy);
+}
+
+Project::Copy Project::LastCopy() const {
+  std::lock_guard lock(lastCopyMutex_);
+  return lastCopy_;
+}
+
+void Project::EndRun(const std::u16string& logLine, bool paused) {
+  if (!paused) {
+    MendReferences();
+    LogRefusals();
+  }
+  WriteDownloadLog(logLine);
+  CloseDownloadLog();
+  if (paused) return;
+  // A finished or cancelled run is whole in its journal; what it held in
+  // memory goes.
+  journal_.RecordRunEnded();
+  queue_.SetPlacedHook(nullptr);
+  queue_.ClearProject();
+  {
+    std::lock_guard lock(documentsMutex_);
+    documents_.Clear();
+  }
+  AllocatorTuning::ReleaseFreeMemory();
+}
+
+void Project::MendReferences() {
+  // Every worker has ended: the entries and documents are read without
+  // locks.
+  std::lock_guard lock(documentsMutex_);
+  ReferenceMender(queue_, documents_, siteFiles_, journal_).Mend();
+}
 
 }  // namespace kestrine

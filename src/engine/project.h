@@ -21,6 +21,7 @@
 #include "engine/failure_tally.h"
 #include "engine/project_journal.h"
 #include "engine/run_limits.h"
+#include "engine/run_supervisor.h"
 #include "engine/site_rules_gate.h"
 #include "engine/worker_activity.h"
 #include "runtime/confined_folder.h"
@@ -50,9 +51,6 @@ struct TransferTotals {
     bytes = 0;
   }
 };
-
-// How the last run ended.
-enum class RunOutcome { Finished, Paused, Canceled };
 
 // The state of one site download and its runs: the address queue, the worker
 // pool, and the surfaces through which it reaches the user. Owned by the
@@ -184,15 +182,27 @@ class Project : public IScanProject {
   void StartProject();
   // Runs the entries a paused run left pending; nothing when none are.
   void ContinueProject();
-  // The run itself, on the run thread: workers on the pool, watched
-  // until the work is done, paused or cancelled.
-  void RunProject();
   // Waits until the run thread (if any) has ended.
-  void WaitForRun();
+  void WaitForRun() { supervisor_.Wait(); }
   // True from the start of a run thread until it has taken its last step. A
   // window thread waits for this while it goes on delivering the run's
   // window changes, never in WaitForRun.
-  bool IsRunActive() const { return runActive_.load(); }
+  bool IsRunActive() const { return supervisor_.IsActive(); }
+  RunOutcome LastOutcome() const { return supervisor_.LastOutcome(); }
+
+  // The run's side of the project, as the supervisor drives it.
+  IFolderOpener& opener() { return opener_; }
+  // The time-out of the run about to start, from the settings.
+  void TakeTimeOut(int seconds);
+  // What the site says of itself, once per project: its robots.txt and the
+  // sitemaps it names (or /sitemap.xml). Scanners wait for it.
+  void LoadSiteRules();
+  // Notes where the copy lies and whether its start page is in it.
+  void NoteCopy();
+  // The end of a run in the copy: references mended and refusals logged
+  // (unless paused), the log's last line, and, unless paused, the journal
+  // closed and the run's memory let go.
+  void EndRun(const std::u16string& logLine, bool paused);
 
   // Opens the site folder for downloads (making it when new) and its log;
   // false when the folder cannot be had. Every run does so itself.
@@ -212,18 +222,14 @@ class Project : public IScanProject {
     bool startStored = false;
   };
   Copy LastCopy() const;
-  RunOutcome LastOutcome() const { return lastOutcome_.load(); }
 
  private:
-  void StartRunThread();
-  void LoadRobots();
   void LoadSitemaps(std::vector<std::string> sitemaps);
   // An address on the site's own host, in the start address's scheme.
   std::u16string SiteAddress(std::u16string_view path) const;
   void OpenJournal(bool fresh);
   void StartRules();
   void LogRefusals();
-  void FinishRun();
   // Rewrites every reference to an entry that was not stored, and whose
   // file is not in the copy from an earlier run, back to its absolute
   // address, one stored document at a time; and every reference written to
@@ -259,16 +265,13 @@ class Project : public IScanProject {
   DownloadLog log_;
   mutable std::mutex lastCopyMutex_;
   Copy lastCopy_;
-  void NoteCopy();
   void ApplyConcurrency();
   std::atomic<int> workers_{5};
   int timeOutSeconds_ = 10;
   std::atomic<bool> multiplexed_{false};
-  std::mutex runThreadMutex_;
-  std::thread runThread_;
-  std::atomic<bool> runActive_{false};
-  std::atomic<RunOutcome> lastOutcome_{RunOutcome::Finished};
-  std::chrono::steady_clock::time_point runStarted_;
+  // Last, so that it goes first: the run thread ends before anything it
+  // uses is taken down.
+  RunSupervisor supervisor_{*this};
 };
 
 }  // namespace kestrine
