@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "runtime/file_exception.h"
+#include "support/gzip.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 
@@ -40,20 +40,6 @@ class RecordingStatus : public IDownloadStatus {
   std::vector<Call> calls;
   std::atomic<bool> stop{false};
 };
-
-std::string Gzip(const std::string& data) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()) + 64, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 int ClosedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -260,8 +246,8 @@ TEST_F(HttpClientTest, ProgressEndsWithTheFullCount) {
 
 TEST_F(HttpClientTest, GzipBodiesAreDecodedAndBombsStopped) {
   const std::string page(200000, 'g');
-  const std::string packed = Gzip(page);
-  const std::string bomb = Gzip(std::string(80 * 1024 * 1024, '\0'));
+  const std::string packed = testing::Gzipped(page);
+  const std::string bomb = testing::Gzipped(std::string(80 * 1024 * 1024, '\0'));
   auto& s = server.server();
   s.Get("/gz", [&packed](const httplib::Request&, httplib::Response& r) {
     r.set_header("Content-Encoding", "gzip");

@@ -1,25 +1,10 @@
 #pragma once
 
-#include <zlib.h>
-
 #include <string>
 
-namespace kestrine::testing {
+#include "support/gzip.h"
 
-// Gzip, as Pagefind serves its files.
-inline std::string Gzipped(const std::string& bytes) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(bytes.size() + 128, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
+namespace kestrine::testing {
 
 // A short CBOR text string, as Pagefind's meta files hold them.
 inline std::string CborText(const std::string& text) {
