@@ -16,9 +16,9 @@ void DownloadQueueStatus::OnProgress(std::int64_t total, std::int64_t received) 
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
   UpdateQueueRow(project_, taskNumber_, received, total, Transferring, u"", elapsed.count());
   if (++callCount_ % 5 == 0) {
-    project_.monitor().SetStatusText(FormatText(StringTable::Load(kIdsDownloading), taskNumber_,
-                                                static_cast<double>(received) * (1.0 / 1024),
-                                                StringUtility::ToUtf8(address_).c_str()));
+    project_.monitor().SetTransferText(FormatText(StringTable::Load(kIdsDownloading), taskNumber_,
+                                                  static_cast<double>(received) * (1.0 / 1024),
+                                                  StringUtility::ToUtf8(address_).c_str()));
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace kestrine {
 
@@ -10,6 +11,9 @@ namespace kestrine {
 class IStatusMonitor {
  public:
   virtual void SetStatusText(std::u16string text) = 0;
+  // The line of the transfer under way ("Downloading [...]"); a front end
+  // that shows the run's totals instead may pass it over.
+  virtual void SetTransferText(std::u16string text) { SetStatusText(std::move(text)); }
   virtual void RequestCancel() = 0;
   virtual int IsCancelRequested() = 0;
   virtual void RequestPause() = 0;

@@ -93,10 +93,7 @@ void CKestrineDlg::BuildMenus() {
 }
 
 void CKestrineDlg::SetStatusOnUiThread(const QString& text) {
-  // The current transfer's line gives way to the totals while they show.
-  static const QString downloading =
-      Text(kIdsDownloading).left(std::max<qsizetype>(0, Text(kIdsDownloading).indexOf('%')));
-  if (liveTotals_ && !downloading.isEmpty() && text.startsWith(downloading)) return;
+  // Pausing, Canceling and the end take the line over from the totals.
   liveTotals_ = false;
   status_->setText(text);
 }

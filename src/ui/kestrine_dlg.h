@@ -36,6 +36,8 @@ class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
 
   // The status monitor, from any thread.
   void SetStatusText(std::u16string text) override;
+  // Transfers run only while the totals show, and the totals say more.
+  void SetTransferText(std::u16string) override {}
   void OnRunEnded() override {}
   void StartDownload(std::u16string address) override;
   void ShowQueue(int mode) override;
