@@ -247,11 +247,7 @@ void CKestrineDlg::OnBrowseCopy() {
 
 void CKestrineDlg::BrowseFolder(const QString& folder) {
   const std::u16string siteFolder = FromQString(folder);
-  const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
-  const std::u16string start =
-      journal.entries.empty() ? std::u16string() : journal.entries.front().address;
-  RememberCopy(siteFolder, start);
-  BrowseCopy(siteFolder, start);
+  BrowseCopy(siteFolder, RememberChosenCopy(siteFolder));
 }
 
 void CKestrineDlg::BrowseCopy(const std::u16string& siteFolder,
@@ -323,11 +319,11 @@ void CKestrineDlg::RememberCopy(const std::u16string& siteFolder,
   RecentCopies(SettingUtil::GetInstance().GetConfigFolder()).Add({siteFolder, startAddress});
 }
 
-void CKestrineDlg::RememberChosenCopy(const std::u16string& siteFolder) {
+std::u16string CKestrineDlg::RememberChosenCopy(const std::u16string& siteFolder) {
   const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
-  if (journal.found && !journal.entries.empty()) {
-    RememberCopy(siteFolder, journal.entries.front().address);
-  }
+  if (!journal.found || journal.entries.empty()) return {};
+  RememberCopy(siteFolder, journal.entries.front().address);
+  return journal.entries.front().address;
 }
 
 void CKestrineDlg::OnAbout() {

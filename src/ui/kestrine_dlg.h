@@ -84,8 +84,9 @@ class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
   void OnLiveTick();
   QString ChooseCopyFolder();
   void RememberCopy(const std::u16string& siteFolder, const std::u16string& startAddress);
-  // A folder the user picked: its start address comes from its journal.
-  void RememberChosenCopy(const std::u16string& siteFolder);
+  // A folder the user picked: its start address, from its journal (empty
+  // when it has none), is remembered with it and returned.
+  std::u16string RememberChosenCopy(const std::u16string& siteFolder);
 
   QTabWidget* tabs_;
   QLabel* status_;
