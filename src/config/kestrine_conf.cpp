@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "config/option_values.h"
 #include "runtime/local_files.h"
@@ -112,30 +111,44 @@ std::string KestrineConf::ApplySetting(const std::string& key, const std::string
 
 std::vector<std::string> KestrineConf::Apply(const std::string& text, DownloadOptions& options) {
   std::vector<std::string> errors;
-  std::istringstream in(text);
+  int unshown = 0;
   int number = 0;
-  for (std::string line; std::getline(in, line);) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = StringUtility::TrimAscii(text.substr(begin, end - begin));
+    begin = end + 1;
     ++number;
-    line = StringUtility::TrimAscii(line);
     if (line.empty() || line[0] == '#') continue;
     const std::size_t equals = line.find('=');
-    const std::string where = "kestrine.conf:" + std::to_string(number) + ": ";
-    if (equals == std::string::npos) {
-      errors.push_back(where + "expected 'key = value'");
-      continue;
+    std::string error =
+        equals == std::string::npos
+            ? std::string("expected 'key = value'")
+            : ApplySetting(StringUtility::TrimAscii(line.substr(0, equals)),
+                           StringUtility::TrimAscii(line.substr(equals + 1)), options);
+    if (error.empty()) continue;
+    // A file of nothing but bad lines says its first few, then how many more.
+    if (errors.size() < kShownErrors) {
+      errors.push_back("kestrine.conf:" + std::to_string(number) + ": " + error);
+    } else {
+      ++unshown;
     }
-    const std::string error =
-        ApplySetting(StringUtility::TrimAscii(line.substr(0, equals)),
-                     StringUtility::TrimAscii(line.substr(equals + 1)), options);
-    if (!error.empty()) errors.push_back(where + error);
+  }
+  if (unshown > 0) {
+    errors.push_back("kestrine.conf: " + StringUtility::WithThousands(unshown) + " more bad line" +
+                     (unshown == 1 ? "" : "s"));
   }
   return errors;
 }
 
 std::vector<std::string> KestrineConf::ApplyFile(const std::u16string& path,
                                                  DownloadOptions& options) {
-  const auto text = ReadLocalFile(path);
-  if (!text) return {};
+  const Result<std::string> text = ReadLocalFile(path, kMaxFileBytes);
+  if (!text) {
+    if (text.error().kind == ErrorKind::Missing) return {};
+    return {"kestrine.conf: " + text.error().message};
+  }
   return Apply(*text, options);
 }
 

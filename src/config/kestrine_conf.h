@@ -14,10 +14,16 @@ namespace kestrine {
 class KestrineConf {
  public:
   static constexpr const char16_t* kFileName = u"kestrine.conf";
+  // A settings file is small; anything larger, or anything but a plain
+  // file, is refused with a message rather than read.
+  static constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+  // Errors said one by one; the rest are counted.
+  static constexpr std::size_t kShownErrors = 20;
 
   // Applies the file's settings over `options`. Every line that cannot be
   // used is reported ("kestrine.conf:7: unknown key 'levle'"); with any such
-  // line the caller must not start the run. A missing file is no error.
+  // line the caller must not start the run. A missing file is no error; one
+  // that is no plain file or is too large is.
   static std::vector<std::string> Apply(const std::string& text, DownloadOptions& options);
   static std::vector<std::string> ApplyFile(const std::u16string& path, DownloadOptions& options);
   // Applies one setting by name, as the file and the command line do; an

@@ -20,7 +20,8 @@ RecentCopies::RecentCopies(std::u16string configFolder)
 
 std::vector<RecentCopies::Copy> RecentCopies::Load() const {
   std::vector<Copy> copies;
-  const auto text = ReadLocalFile(path_);
+  // Eight lines of two paths each: anything larger is no list of ours.
+  const auto text = ReadLocalFile(path_, 64 * 1024);
   if (!text) return copies;
   std::size_t begin = 0;
   while (begin < text->size() && copies.size() < kMaximum) {

@@ -1,6 +1,11 @@
 #include "config/setting_util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -8,6 +13,7 @@
 
 #include "encoding/ansi_code_page.h"
 #include "runtime/local_files.h"
+#include "runtime/unique_fd.h"
 
 namespace kestrine {
 
@@ -71,11 +77,19 @@ std::u16string SettingUtil::GetSettingFile() {
 }
 
 void SettingUtil::Load() {
-  std::FILE* file = std::fopen(NativePath(GetSettingFile()).c_str(), "rb");
-  if (file == nullptr) return;
+  // Only a plain file is read, and only as far as the record goes: a pipe
+  // or a device standing there must not hold the program at its start.
+  UniqueFd fd(::open(NativePath(GetSettingFile()).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status {};
+  if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
   unsigned char bytes[sizeof(BasicSetting)];
-  const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
-  std::fclose(file);
+  std::size_t count = 0;
+  while (count < sizeof bytes) {
+    const ssize_t done = ::read(fd.get(), bytes + count, sizeof bytes - count);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) break;
+    count += static_cast<std::size_t>(done);
+  }
   std::memcpy(&record_, bytes, count);
   // The strings must end inside their fields whatever the file held.
   record_.path[BasicSetting::kPathBytes - 1] = '\0';

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "runtime/string_utility.h"
+#include "runtime/unique_fd.h"
 
 namespace kestrine {
 
@@ -78,31 +79,38 @@ bool WriteToDescriptor(int fd, std::string_view bytes) {
   return true;
 }
 
-// Read in as few calls as the file's size allows; a file that grows or
-// shrinks meanwhile is read to its end all the same.
-std::optional<std::string> ReadLocalFile(const std::u16string& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat status {};
-  std::string bytes;
-  if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
+// A settings file is read only when it is a plain file of at most
+// `maxBytes`: opened without waiting (a pipe would block the reader until
+// someone writes), looked at, then read in as few calls as its size allows.
+Result<std::string> ReadLocalFile(const std::u16string& path, std::size_t maxBytes) {
+  const std::string native = NativePath(path);
+  UniqueFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
+    if (errno == ENOENT) return Error{ErrorKind::Missing, native + " does not exist"};
+    return Error{ErrorKind::Io, native + " cannot be read: " + std::strerror(errno)};
   }
-  bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return Error{ErrorKind::NotAFile, native + " is not a regular file"};
+  }
+  const auto tooLarge = [&] {
+    return Error{ErrorKind::TooLarge,
+                 native + " is larger than " + StringUtility::WithThousands(maxBytes) + " bytes"};
+  };
+  if (static_cast<std::uint64_t>(status.st_size) > maxBytes) return tooLarge();
+  // One byte beyond the bound tells a file that grew meanwhile.
+  std::string bytes(std::min<std::size_t>(static_cast<std::size_t>(status.st_size), maxBytes) + 1,
+                    '\0');
   std::size_t used = 0;
-  while (true) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t done = ::read(fd, bytes.data() + used, bytes.size() - used);
+  while (used < bytes.size()) {
+    const ssize_t done = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
     if (done < 0 && errno == EINTR) continue;
-    if (done < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
+    if (done < 0) return Error{ErrorKind::Io, native + " cannot be read: " + std::strerror(errno)};
     if (done == 0) break;
     used += static_cast<std::size_t>(done);
+    if (used == bytes.size() && used <= maxBytes) bytes.resize(std::min(maxBytes + 1, used * 2));
   }
-  ::close(fd);
+  if (used > maxBytes) return tooLarge();
   bytes.resize(used);
   return bytes;
 }

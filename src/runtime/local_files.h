@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/result.h"
+
 // File-system helpers. Paths come in the "\"-separated form the address
 // rules produce; on this platform every "\" is a "/".
 
@@ -25,7 +27,10 @@ bool DeleteLocalFile(const std::u16string& path);
 bool WriteLocalFile(const std::u16string& path, const std::string& bytes, WriteMode mode);
 // Every byte to an open file, whatever the system takes per call.
 bool WriteToDescriptor(int fd, std::string_view bytes);
-std::optional<std::string> ReadLocalFile(const std::u16string& path);
+// The bytes of a plain file of at most `maxBytes`; a missing file, anything
+// else standing there (a folder, a pipe, a device) and a larger file are
+// errors that say so.
+Result<std::string> ReadLocalFile(const std::u16string& path, std::size_t maxBytes);
 // The name every partial file of a download begins with, in the site
 // folder; random letters follow it.
 const char* PartialFilePrefix();

@@ -18,7 +18,8 @@ TEST(LocalFiles, BackslashPathsWorkOnThisPlatform) {
   const std::u16string file = nested + u"\\f.txt";
   EXPECT_TRUE(WriteLocalFile(file, "one", WriteMode::Truncate));
   EXPECT_TRUE(WriteLocalFile(file, "two", WriteMode::Append));
-  EXPECT_EQ(ReadLocalFile(file).value(), "onetwo");
+  EXPECT_EQ(ReadLocalFile(file, 6).value(), "onetwo");
+  EXPECT_EQ(ReadLocalFile(file, 5).error().kind, ErrorKind::TooLarge);
   EXPECT_EQ(LocalFileSize(file), 6);
   EXPECT_TRUE(DeleteLocalFile(file));
   EXPECT_EQ(LocalFileSize(file), -1);
