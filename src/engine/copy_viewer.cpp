@@ -1,16 +1,15 @@
 #include "engine/copy_viewer.h"
 
-#include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
+#include "engine/address_queue.h"
 #include "engine/project_journal.h"
 #include "runtime/string_utility.h"
 #include "site/address.h"
+#include "viewer/http_server.h"
 
 namespace kestrine {
 
@@ -80,6 +79,14 @@ std::u16string Joined(const std::vector<std::string>& segments) {
   return StringUtility::FromUtf8(joined);
 }
 
+// The engine's own files in the site folder (its journal, log, lock and the
+// partial files of a run under way) are no part of the copy a page may read.
+bool IsEngineFile(const std::u16string& relative) {
+  const std::u16string top = relative.substr(0, relative.find(u'\\'));
+  return top == AddressQueue::kLogFileName || top == AddressQueue::kJournalFileName ||
+         top.starts_with(u"~kestrine-");
+}
+
 bool IsLocalHost(const std::string& host, int port) {
   const std::string suffix = ":" + std::to_string(port);
   return host == "127.0.0.1" + suffix || host == "localhost" + suffix;
@@ -88,8 +95,8 @@ bool IsLocalHost(const std::string& host, int port) {
 }  // namespace
 
 struct CopyViewer::Server {
-  httplib::Server http;
-  std::thread thread;
+  explicit Server(HttpServer::Handler handler) : http(std::move(handler)) {}
+  HttpServer http;
 };
 
 CopyViewer::CopyViewer(std::u16string siteFolder)
@@ -137,7 +144,10 @@ std::string CopyViewer::ContentTypeOf(std::u16string_view localFile) {
 std::optional<std::u16string> CopyViewer::ByAddress(const std::string& target) const {
   for (const std::string& key : {target, StringUtility::PercentDecoded(target)}) {
     const auto found = byAddress_.find(key);
-    if (found != byAddress_.end() && files_.HoldsFile(found->second)) return found->second;
+    if (found != byAddress_.end() && !IsEngineFile(found->second) &&
+        files_.HoldsFile(found->second)) {
+      return found->second;
+    }
   }
   return std::nullopt;
 }
@@ -151,6 +161,7 @@ std::optional<std::u16string> CopyViewer::ByPath(const std::string& path, Answer
     return std::nullopt;
   }
   const std::u16string relative = Joined(*segments);
+  if (IsEngineFile(relative)) return std::nullopt;
   const bool folderAsked = path.ends_with('/');
   if (!folderAsked && !relative.empty() && files_.HoldsFile(relative)) return relative;
   if (files_.HoldsFolder(relative)) {
@@ -191,58 +202,48 @@ CopyViewer::Answer CopyViewer::Resolve(const std::string& target) const {
   return answer;
 }
 
+HttpResponse CopyViewer::Respond(const HttpRequest& request) const {
+  HttpResponse response;
+  if (!IsLocalHost(request.Header("Host"), port_)) {
+    response.status = 403;
+    return response;
+  }
+  const CopyViewer::Answer answer = Resolve(request.target);
+  response.status = answer.status;
+  if (answer.status == 301) response.SetHeader("Location", answer.location);
+  if (answer.status != 200) return response;
+  UniqueFd file(files_.OpenFile(answer.localFile));
+  struct stat status {};
+  if (!file || ::fstat(file.get(), &status) != 0) {
+    response.status = 404;
+    return response;
+  }
+  response.SetHeader("Content-Type", answer.contentType);
+  response.file = std::move(file);
+  response.fileSize = static_cast<std::uint64_t>(status.st_size);
+  return response;
+}
+
 int CopyViewer::Start(int port) {
   if (!files_.IsOpen()) {
     error_ = files_.error();
     return 0;
   }
-  server_ = std::make_unique<Server>();
-  server_->http.Get(R"(.*)", [this](const httplib::Request& request, httplib::Response& response) {
-    if (!IsLocalHost(request.get_header_value("Host"), port_)) {
-      response.status = 403;
-      return;
-    }
-    const Answer answer = Resolve(request.target);
-    response.status = answer.status;
-    if (answer.status == 301) response.set_header("Location", answer.location);
-    if (answer.status != 200) return;
-    const int fd = files_.OpenFile(answer.localFile);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-      if (fd >= 0) ::close(fd);
-      response.status = 404;
-      return;
-    }
-    response.set_content_provider(
-        static_cast<std::size_t>(status.st_size), answer.contentType,
-        [fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          std::vector<char> block(std::min<std::size_t>(length, 64 * 1024));
-          const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(offset));
-          return got > 0 && sink.write(block.data(), static_cast<std::size_t>(got));
-        },
-        [fd](bool) { ::close(fd); });
-  });
-  port_ = port == 0 ? server_->http.bind_to_any_port("127.0.0.1")
-                    : (server_->http.bind_to_port("127.0.0.1", port) ? port : -1);
-  if (port_ <= 0) {
-    error_ =
-        "cannot listen on 127.0.0.1" + (port == 0 ? std::string() : ":" + std::to_string(port));
-    port_ = 0;
+  server_ =
+      std::make_unique<Server>([this](const HttpRequest& request) { return Respond(request); });
+  const Result<int> listening = server_->http.Start(port);
+  if (!listening) {
+    error_ = listening.error().message;
     server_.reset();
     return 0;
   }
-  server_->thread = std::thread([this] { server_->http.listen_after_bind(); });
-  // A stop must find the loop running, or it would wait for nothing.
-  for (int i = 0; i < 1000 && !server_->http.is_running(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  port_ = *listening;
   return port_;
 }
 
 void CopyViewer::Stop() {
   if (!server_) return;
-  server_->http.stop();
-  if (server_->thread.joinable()) server_->thread.join();
+  server_->http.Stop();
   server_.reset();
 }
 

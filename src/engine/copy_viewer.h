@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "runtime/confined_folder.h"
+#include "viewer/http_message.h"
 
 namespace kestrine {
 
@@ -15,7 +16,8 @@ namespace kestrine {
 // a page stored with ".html"), and otherwise the path is the file's, with
 // "index.html" for a folder and "X.html" for "X". Nothing outside the site
 // folder is served, nor through a link, nor a folder's listing, and only
-// requests addressed to 127.0.0.1 or localhost are answered.
+// requests addressed to 127.0.0.1 or localhost are answered. The engine's own
+// files (journal, log, lock, partial files) are not served.
 class CopyViewer {
  public:
   explicit CopyViewer(std::u16string siteFolder);
@@ -41,6 +43,8 @@ class CopyViewer {
   Answer Resolve(const std::string& target) const;
   // The type a browser needs for a file, by its name.
   static std::string ContentTypeOf(std::u16string_view localFile);
+  // What the server sends for a request.
+  HttpResponse Respond(const HttpRequest& request) const;
 
  private:
   void LoadJournal();
