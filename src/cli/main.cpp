@@ -249,6 +249,8 @@ int Run(CliOptions options) {
   }
   ProgressLine line(project, monitor, console);
   WatchRun(project, monitor, live ? &line : nullptr, console);
+  // Another run holds the copy: said already, and nothing was written.
+  if (project.LastOutcome() == RunOutcome::Refused) return kExitUsage;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return Summarize(project, monitor, list, seconds, console);

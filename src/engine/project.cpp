@@ -154,7 +154,11 @@ void Project::StartProject() {
   SettingUtil& settings = SettingUtil::GetInstance();
   runState_.SetButtonPhase(ButtonPhase::Running);
   downloadFolder_ = settings.GetDownloadFolder();
-  OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
+  if (const Status opened = OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
+      !opened && opened.error().kind == ErrorKind::InUse) {
+    RefuseRun(opened.error());
+    return;
+  }
   WriteDownloadLog(u"Begin");
   list_.DeleteAllRows();
   totals_.Reset();
@@ -174,13 +178,33 @@ void Project::StartProject() {
   supervisor_.Start();
 }
 
-bool Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {
+Status Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {
   if (siteFolder != siteFolder_ || !siteFiles_.IsOpen()) {
+    CloseDownloadLog();
+    copyLock_.Release();
     siteFolder_ = siteFolder;
     siteFiles_ = ConfinedFolder::Open(siteFolder_, ConfinedFolder::Create::Yes);
   }
+  if (!siteFiles_.IsOpen()) return Error{ErrorKind::Io, siteFiles_.error()};
+  if (!copyLock_.held()) {
+    Result<FolderLock> lock = FolderLock::Take(siteFiles_);
+    if (!lock) {
+      // The other run's copy is left as it is: no log, no journal.
+      siteFiles_ = ConfinedFolder();
+      return lock.error();
+    }
+    copyLock_ = std::move(*lock);
+  }
   if (freshLog || !log_.IsOpen()) log_.Open(siteFiles_, freshLog);
-  return siteFiles_.IsOpen();
+  return Ok();
+}
+
+void Project::RefuseRun(const Error& why) {
+  supervisor_.NoteRefused();
+  runState_.ShowMessageBox(StringUtility::FromUtf8(why.message), u"Kestrine", MessageIcon::Warning);
+  runState_.SetButtonPhase(ButtonPhase::Ended);
+  monitor_.EnableDownloadView();
+  monitor_.OnRunEnded();
 }
 
 void Project::StartRules() {
@@ -231,7 +255,12 @@ bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) 
   const std::size_t slash = siteFolder.find_last_of(u"\\/");
   downloadFolder_ =
       slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
-  OpenSiteFolder(siteFolder, false);
+  if (const Status opened = OpenSiteFolder(siteFolder, false);
+      !opened && opened.error().kind == ErrorKind::InUse) {
+    queue_.ClearProject();
+    RefuseRun(opened.error());
+    return true;
+  }
   {
     std::lock_guard lock(documentsMutex_);
     documents_ = std::move(contents.documents);
@@ -262,6 +291,7 @@ void Project::ClearProject() {
 
 bool Project::ContinueCopy(const std::u16string& siteFolder, bool update) {
   if (!RestoreFromJournal(siteFolder, update)) return false;
+  if (supervisor_.LastOutcome() == RunOutcome::Refused && !copyLock_.held()) return true;
   // The log goes beside the copy, wherever the settings pointed.
   SettingUtil::GetInstance().SetDownloadFolder(downloadFolder_);
   list_.DeleteAllRows();
@@ -423,8 +453,10 @@ void Project::EndRun(const std::u16string& logLine, bool paused) {
   CloseDownloadLog();
   if (paused) return;
   // A finished or cancelled run is whole in its journal; what it held in
-  // memory goes.
+  // memory goes, and so does its hold on the copy.
   journal_.RecordRunEnded();
+  journal_.Close();
+  copyLock_.Release();
   queue_.SetPlacedHook(nullptr);
   queue_.ClearProject();
   {

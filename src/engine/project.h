@@ -25,6 +25,7 @@
 #include "engine/site_rules_gate.h"
 #include "engine/worker_activity.h"
 #include "runtime/confined_folder.h"
+#include "runtime/folder_lock.h"
 #include "runtime/http_client.h"
 #include "runtime/thread_pool.h"
 #include "site/scan_project.h"
@@ -129,6 +130,8 @@ class Project : public IScanProject {
   // Rebuilds the project recorded in a site folder's journal, in that
   // folder wherever it lies now. With `update` every stored file is asked
   // for again, conditionally. False when the folder holds no journal.
+  // When another run holds the folder, nothing is written and the run is
+  // refused (see LastOutcome).
   bool RestoreFromJournal(const std::u16string& siteFolder, bool update);
   // Runs a restored project: what was pending or in flight is fetched.
   void ResumeProject();
@@ -204,9 +207,10 @@ class Project : public IScanProject {
   // closed and the run's memory let go.
   void EndRun(const std::u16string& logLine, bool paused);
 
-  // Opens the site folder for downloads (making it when new) and its log;
-  // false when the folder cannot be had. Every run does so itself.
-  bool OpenSiteFolder(const std::u16string& siteFolder, bool freshLog);
+  // Opens the site folder for downloads (making it when new), takes its
+  // lock and opens its log. An error when the folder cannot be had, or
+  // when another run holds it (InUse): nothing is written then.
+  Status OpenSiteFolder(const std::u16string& siteFolder, bool freshLog);
   // One line of the site's download log, in the site folder; nothing while
   // no log is open.
   void WriteDownloadLog(const std::u16string& line);
@@ -224,6 +228,9 @@ class Project : public IScanProject {
   Copy LastCopy() const;
 
  private:
+  // A run that cannot have its copy ends before it begins, said on every
+  // surface as a run's end is.
+  void RefuseRun(const Error& why);
   void LoadSitemaps(std::vector<std::string> sitemaps);
   // An address on the site's own host, in the start address's scheme.
   std::u16string SiteAddress(std::u16string_view path) const;
@@ -262,6 +269,7 @@ class Project : public IScanProject {
   std::u16string downloadFolder_;
   std::u16string siteFolder_;
   ConfinedFolder siteFiles_;
+  FolderLock copyLock_;
   DownloadLog log_;
   mutable std::mutex lastCopyMutex_;
   Copy lastCopy_;

@@ -10,7 +10,9 @@ namespace kestrine {
 class Project;
 
 // How the last run ended.
-enum class RunOutcome { Finished, Paused, Canceled };
+// How the last run ended; Refused when it could not begin (another run
+// holds the copy).
+enum class RunOutcome { Finished, Paused, Canceled, Refused };
 
 // The run of a project on a thread of its own: the workers handed to the
 // pool and watched until the work is done, paused or cancelled, then the
@@ -29,6 +31,7 @@ class RunSupervisor {
   // True from the start of a run thread until it has taken its last step.
   bool IsActive() const { return active_.load(); }
   RunOutcome LastOutcome() const { return lastOutcome_.load(); }
+  void NoteRefused() { lastOutcome_ = RunOutcome::Refused; }
 
  private:
   void Run();

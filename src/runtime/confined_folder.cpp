@@ -314,6 +314,11 @@ int ConfinedFolder::OpenOwnFile(std::string_view name, bool fresh) const {
   return fd;
 }
 
+int ConfinedFolder::OpenItself() const {
+  if (fd_ < 0) return -1;
+  return ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 int ConfinedFolder::OpenOwnFileForReading(std::string_view name) const {
   if (fd_ < 0) return -1;
   const int fd =

@@ -74,6 +74,9 @@ class ConfinedFolder {
   // file of the folder's own takes its place, so appending never reaches
   // another file. -1 when it cannot be opened.
   int OpenOwnFile(std::string_view name, bool fresh) const;
+  // A new descriptor of the folder itself (the caller's to close); -1 when
+  // it cannot be had.
+  int OpenItself() const;
   // A descriptor for reading one of the engine's own files, never through
   // a link; -1 when there is none.
   int OpenOwnFileForReading(std::string_view name) const;

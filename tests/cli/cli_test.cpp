@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "support/cli_runner.h"
 #include "support/config_home.h"
 #include "support/test_server.h"
 
@@ -245,6 +246,43 @@ TEST_F(CliTest, InterruptCancelsTheRunCleanly) {
   if (waitpid(child, &status, WNOHANG) == 0 && !WIFEXITED(status)) kill(child, SIGKILL);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+TEST_F(CliTest, ASecondRunOnACopyInUseIsRefusedBeforeItWritesAnything) {
+  testing::TestServer server;
+  std::string index;
+  for (int i = 0; i < 20; ++i) index += "<img src=\"s" + std::to_string(i) + ".png\"> ";
+  server.server().Get("/index.html", [index](const httplib::Request&, httplib::Response& r) {
+    r.set_content(index, "text/html");
+  });
+  server.server().Get(R"(/s\d+\.png)", [](const httplib::Request&, httplib::Response& r) {
+    std::this_thread::sleep_for(150ms);
+    r.set_content("x", "image/png");
+  });
+  const std::string arguments = "--workers 1 -P " + Output() + " " + server.Url("/index.html");
+  Outcome first;
+  std::thread running([&] { first = RunCli(arguments); });
+  const std::filesystem::path site =
+      std::filesystem::path(Output()) / ("127.0.0.1-" + std::to_string(server.port()));
+  const std::filesystem::path log = site / "download.log";
+  // Under way: its log, its lock, its start page and an image are there.
+  for (int i = 0; i < 500 && !testing::HoldsFiles(site, 4); ++i) std::this_thread::sleep_for(10ms);
+  const std::string logBefore = testing::TempFolder::Read(log);
+  // Before, both ran, and pages of the copy showed the other run's files.
+  const Outcome second = RunCli(arguments);
+  const Outcome continued = RunCli("--continue " + site.string());
+  running.join();
+  EXPECT_EQ(second.status, 2) << second.output;
+  EXPECT_EQ(second.output,
+            "kestrine-cli: another run is writing the copy in " + site.string() + "\n");
+  EXPECT_EQ(continued.status, 2) << continued.output;
+  EXPECT_EQ(first.status, 0) << first.output;
+  // The refused runs wrote nothing: the log holds one run's lines only.
+  const std::string logAfter = testing::TempFolder::Read(log);
+  EXPECT_EQ(logAfter.rfind("Begin"), logAfter.find("Begin")) << logAfter;
+  EXPECT_EQ(logAfter.substr(0, logBefore.size()), logBefore);
+  // The lock goes with its run: the next one may write.
+  EXPECT_EQ(RunCli("-q " + arguments).status, 0);
 }
 
 }  // namespace
