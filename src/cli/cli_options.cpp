@@ -99,7 +99,7 @@ void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
                 "fetch no address that matches one of these patterns", group);
   settings.Switch(app, "--no-sitemaps", "sitemaps", "off",
                   "do not queue the pages the site's sitemaps name (robots.txt Sitemap: lines, "
-                  "else /sitemap.xml)",
+                  "else /sitemap.xml; at most 50,000 addresses a sitemap, 500,000 in all)",
                   group);
   settings.Switch(app, "--no-trap-rules", "trap-rules", "off",
                   "turn off the crawler-trap rules (paths over 32 folders deep, a folder "

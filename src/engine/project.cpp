@@ -9,12 +9,12 @@
 #include "engine/queue_list.h"
 #include "engine/reference_mender.h"
 #include "engine/run_state.h"
+#include "engine/sitemap_loader.h"
 #include "runtime/allocator_tuning.h"
 #include "runtime/http_client.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "runtime/transfer_engine.h"
-#include "site/sitemap.h"
 
 namespace kestrine {
 
@@ -103,6 +103,14 @@ std::string Took(int count, const char* whence) {
 std::string Project::NamedSummary() const { return Took(namedAddresses_, "named in scripts"); }
 
 std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
+
+std::string Project::SitemapBeyondSummary() const {
+  const int beyond = sitemapBeyond_;
+  if (beyond == 0) return {};
+  return "skipped " + StringUtility::WithThousands(beyond) + " address" +
+         (beyond == 1 ? "" : "es") +
+         " of sitemaps beyond their bounds (50,000 a sitemap, 500,000 in all)";
+}
 
 void Project::NoteFailure(const std::u16string& reason) { failures_.Note(reason); }
 
@@ -214,6 +222,7 @@ void Project::StartRules() {
   robotsLoaded_ = false;
   siteRules_.Close();
   sitemapAddresses_ = 0;
+  sitemapBeyond_ = 0;
   namedAddresses_ = 0;
 }
 
@@ -327,6 +336,22 @@ void Project::WriteDownloadLog(const std::u16string& line) {
 
 void Project::CloseDownloadLog() { log_.Close(); }
 
+namespace {
+
+// The site's rules are fetched before its pages; a cancel or a pause ends
+// those transfers as it ends the downloads.
+class StopWhenAsked : public IDownloadStatus {
+ public:
+  explicit StopWhenAsked(Project& project) : project_(project) {}
+  void OnProgress(std::int64_t, std::int64_t) override {}
+  int ShouldStop() override { return project_.IsStopRequested() ? 1 : 0; }
+
+ private:
+  Project& project_;
+};
+
+}  // namespace
+
 // robots.txt is kept in memory up to this size and read as far as it
 // arrived: a crawler should read at least 500 KiB of it.
 constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
@@ -343,7 +368,9 @@ void Project::LoadSiteRules() {
   robotsLoaded_ = true;
   std::vector<std::string> sitemaps;
   if (options_.robots || options_.sitemaps) {
+    StopWhenAsked stop(*this);
     HttpClient client;
+    client.SetDownloadStatus(&stop);
     client.SetTimeout(timeOutSeconds_ * 1000);
     client.SetRequestOptions(RequestOptionsFor(options_, 1));
     client.SinkToMemory(kMaxRobotsBytes);
@@ -378,35 +405,26 @@ std::u16string Project::SiteAddress(std::u16string_view path) const {
 }
 
 // Every address inside the site that the sitemaps name is queued, as if the
-// start page linked it; an index of sitemaps is followed to its sitemaps.
+// start page linked it (see SitemapLoader for the bounds).
 void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
-  constexpr std::size_t kMaxSitemaps = 50;
-  constexpr std::size_t kMaxSitemapBytes = 50u * 1024 * 1024;
-  if (sitemaps.empty()) sitemaps.push_back(StringUtility::ToUtf8(SiteAddress(u"/sitemap.xml")));
-  const int knownBefore = queue_.KnownCount();
-  for (std::size_t i = 0; i < sitemaps.size() && i < kMaxSitemaps && !IsStopRequested(); ++i) {
-    const std::u16string address = StringUtility::FromUtf8(sitemaps[i]);
-    if (!StringUtility::EqualsIgnoreCaseAscii(SiteHostOf(address), queue_.siteHost())) continue;
-    HttpClient client;
-    client.SetTimeout(timeOutSeconds_ * 1000);
-    client.SetRequestOptions(RequestOptionsFor(options_, 1));
-    client.SinkToMemory(kMaxSitemapBytes);
-    if (!client.Navigate2(address, 0, 0)) continue;
-    const Sitemap sitemap = Sitemap::Read(client.GetMemoryBody());
-    // The site's scripts may read it too (to know its pages): it is kept.
-    if (!sitemap.locations.empty() && IsUnderSitePrefix(address, queue_.sitePrefix())) {
-      AddFoundAddressAt(address, 1);
-    }
-    for (const std::string& location : sitemap.locations) {
-      if (sitemap.isIndex) {
-        sitemaps.push_back(location);
-        continue;
-      }
-      const std::u16string page = StringUtility::FromUtf8(location);
-      if (IsUnderSitePrefix(page, queue_.sitePrefix())) AddFoundAddressAt(page, 1);
-    }
-  }
-  sitemapAddresses_ = std::max(0, queue_.KnownCount() - knownBefore);
+  StopWhenAsked stop(*this);
+  const SitemapLoader::Hooks hooks{
+      [&](const std::u16string& address) -> std::optional<std::string> {
+        HttpClient client;
+        client.SetTimeout(timeOutSeconds_ * 1000);
+        client.SetRequestOptions(RequestOptionsFor(options_, 1));
+        client.SetDownloadStatus(&stop);
+        client.SinkToMemory(SitemapLoader::kMaxSitemapBytes);
+        if (!client.Navigate2(address, 0, 0)) return std::nullopt;
+        return client.GetMemoryBody();
+      },
+      [&](const std::u16string& address) { return AddFoundAddressAt(address, 1).added; },
+      [&] { return IsStopRequested(); }};
+  const SitemapLoader::Counts counts =
+      SitemapLoader::Load(std::move(sitemaps), SiteAddress(u"/sitemap.xml"),
+                          {queue_.siteHost(), queue_.sitePrefix()}, hooks);
+  sitemapAddresses_ = counts.taken;
+  sitemapBeyond_ = counts.beyondCap;
 }
 
 void Project::LogRefusals() {
@@ -417,7 +435,7 @@ void Project::LogRefusals() {
 
 std::vector<std::string> Project::AddressLines() const {
   std::vector<std::string> lines;
-  for (const std::string& summary : {SitemapSummary(), NamedSummary()}) {
+  for (const std::string& summary : {SitemapSummary(), SitemapBeyondSummary(), NamedSummary()}) {
     if (!summary.empty()) lines.push_back(summary);
   }
   if (admission_ == nullptr) return lines;

@@ -119,6 +119,8 @@ class Project : public IScanProject {
   std::string LimitReached() const;
   // "took 1,204 addresses from the sitemap", or empty when it gave none.
   std::string SitemapSummary() const;
+  // "skipped 400,000 addresses of sitemaps beyond their bounds (...)".
+  std::string SitemapBeyondSummary() const;
   // What the run took from sitemaps and scripts and what the rules refused,
   // a line each, as the log and the terminal's summary give them.
   std::vector<std::string> AddressLines() const;
@@ -263,6 +265,7 @@ class Project : public IScanProject {
   UpdateCounts updateCounts_;
   bool robotsLoaded_ = false;
   std::atomic<int> sitemapAddresses_{0};
+  std::atomic<int> sitemapBeyond_{0};
   std::atomic<int> namedAddresses_{0};
   std::mutex documentsMutex_;
   DocumentRecords documents_;

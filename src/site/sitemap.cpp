@@ -76,7 +76,7 @@ std::string TextOf(std::string_view inner) {
 
 }  // namespace
 
-Sitemap Sitemap::Read(std::string_view xml) {
+Sitemap Sitemap::Read(std::string_view xml, std::size_t maxLocations) {
   Sitemap sitemap;
   sitemap.isIndex = xml.find("<sitemapindex") != std::string_view::npos;
   std::size_t at = 0;
@@ -85,9 +85,13 @@ Sitemap Sitemap::Read(std::string_view xml) {
     if (open == std::string_view::npos) break;
     const std::size_t close = xml.find("</loc>", open + 5);
     if (close == std::string_view::npos) break;
+    at = close + 6;
+    if (sitemap.locations.size() >= maxLocations) {
+      ++sitemap.beyondLimit;
+      continue;
+    }
     std::string location = TextOf(xml.substr(open + 5, close - open - 5));
     if (!location.empty()) sitemap.locations.push_back(std::move(location));
-    at = close + 6;
   }
   return sitemap;
 }

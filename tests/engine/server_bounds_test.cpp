@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "engine/memory_queue_list.h"
 #include "runtime/local_files.h"
@@ -124,6 +125,54 @@ TEST(ServerBounds, ABodyDrippedForEverFailsAfterMaxTime) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_EQ(ReasonFor(engine, u"/drip.bin"), u"took longer than 3 s");
   EXPECT_EQ(RowsWith(engine, u"Finished"), 2);
+}
+
+// A response of 2 KB every half second, without a length, for at most 30 s:
+// above the stall floor, and long enough that a run waiting for it shows.
+void Drip(httplib::Response& r, const char* type, std::string first) {
+  auto sent = std::make_shared<int>(0);
+  r.set_chunked_content_provider(type, [sent, first](std::size_t, httplib::DataSink& sink) {
+    if (++*sent > 60) return false;
+    if (*sent > 1) std::this_thread::sleep_for(500ms);
+    const std::string piece = *sent == 1 ? first : std::string(2048, ' ');
+    return sink.write(piece.data(), piece.size());
+  });
+}
+
+TEST(ServerBounds, CancelAndMaxTimeReachRobotsTxtAndSitemaps) {
+  for (const char* dripping : {"/robots.txt", "/sitemap.xml"}) {
+    for (bool cancel : {true, false}) {
+      RobotsSite site;
+      site.server().Get(dripping, [](const httplib::Request& q, httplib::Response& r) {
+        Drip(r, "text/plain", q.path == "/robots.txt" ? "User-agent: *\n" : "<urlset>");
+      });
+      EngineHarness engine;
+      DownloadOptions options;
+      if (!cancel) options.maxTime = 2;
+      engine.project->SetOptions(options);
+      const auto start = std::chrono::steady_clock::now();
+      engine.Start(site.Url("/index.html"), DuplicateSite);
+      if (cancel) {
+        std::this_thread::sleep_for(1s);
+        engine.monitor.RequestCancel();
+      }
+      engine.Wait();
+      // Before, the run waited out the drip: 30 s here, for ever on a site.
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 6s) << dripping << " " << cancel;
+      EXPECT_EQ(engine.project->LastOutcome(), cancel ? RunOutcome::Canceled : RunOutcome::Finished)
+          << dripping;
+    }
+  }
+}
+
+TEST(ServerBounds, OnlyAddressesASitemapGaveAreCountedAsItsOwn) {
+  // No sitemap (404) and a start page of links found while it was looked for.
+  RobotsSite site;
+  EngineHarness engine;
+  Mirror(engine, site.Url("/index.html"));
+  EXPECT_EQ(RowsWith(engine, u"Finished"), 3);
+  // Before, the addresses the start page gave meanwhile were counted too.
+  EXPECT_EQ(engine.project->SitemapSummary(), "");
 }
 
 TEST(ServerBounds, APageOfCountlessLinksKeepsOnlyWhatTheFileLimitCanTake) {
