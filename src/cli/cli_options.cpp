@@ -76,7 +76,10 @@ void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
       ->type_name("MODE")
       ->group(group);
   settings.Value(app, "-l,--level", "level", "N",
-                 "follow links at most N deep from the start page (0); default: no limit", group);
+                 "follow links at most N deep from the start page (0); the images, style sheets "
+                 "and scripts of the last pages, and what those name, come up to 2 deeper; "
+                 "default: no limit",
+                 group);
   settings.Switch(app, "--no-external-pages", "external-pages", "off",
                   "fetch no pages outside the start address's folder (their images, style "
                   "sheets and scripts still come when a page of the site uses them)",
@@ -104,7 +107,7 @@ void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
   settings.Switch(app, "--no-trap-rules", "trap-rules", "off",
                   "turn off the crawler-trap rules (paths over 32 folders deep, a folder "
                   "repeated over 3 times, addresses over 2,048 characters, over 1,000 query "
-                  "strings on one path)",
+                  "strings on one path, over 16 files in a row each named by the one before)",
                   group);
 }
 
@@ -129,8 +132,8 @@ void AddPolitenessOptions(CLI::App& app, Settings& settings) {
   settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",
                  "the User-Agent to send (default: Kestrine/2.0)", group);
   settings.Switch(app, "--no-robots", "robots", "off",
-                  "ignore the site's robots.txt (honoured for its pages by default; a server "
-                  "error on it takes none of the site's pages but the start page this run)",
+                  "ignore the site's robots.txt (honoured for every address by default; a "
+                  "server error on it takes nothing of the site but the start page this run)",
                   group);
   settings.List(app, "--header", "header", "'NAME: VALUE'", "send this header too (repeatable)",
                 group);

@@ -229,16 +229,18 @@ void AddressQueue::SetAdmission(AdmissionRules* rules) {
   admission_ = rules;
 }
 
-FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth) {
+FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth, int namerChain) {
   const std::u16string_view address = WithoutFragment(rawAddress);
   const std::lock_guard lock(mutex_);
   FoundAddress found;
   if (const auto known = FindKnownLocked(address)) {
     found.number = *known;
     if (QueueEntry* entry = EntryByNumber(*known)) found.localFile = entry->localFile;
-  } else if (admission_ == nullptr ||
-             admission_->Decide(std::u16string(address), depth, pending_.size()) == Refusal::None) {
-    const QueueEntry& entry = AddNewLocked(address, depth);
+  } else if (const int chain = AdmissionRules::ChainOf(address, namerChain);
+             admission_ == nullptr || admission_->Decide(std::u16string(address), depth,
+                                                         pending_.size(), chain) == Refusal::None) {
+    QueueEntry& entry = AddNewLocked(address, depth);
+    entry.chain = static_cast<std::int16_t>(std::min(chain, 0x7fff));
     found.number = entry.number;
     found.localFile = entry.localFile;
     found.added = true;

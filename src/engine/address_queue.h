@@ -44,6 +44,9 @@ struct QueueEntry {
   // Written by the worker that holds the entry, read once every worker
   // has ended.
   EntryOutcome outcome = EntryOutcome::None;
+  // Files in a row, each named by the one before, since the last page: 0
+  // for a page, 1 for a page's image or script, 2 for what that names...
+  std::int16_t chain = 0;
 
   // What the user sees: row index + 1, the serial number, numbered names.
   int taskNumber() const { return number + 1; }
@@ -66,9 +69,10 @@ class AddressQueue {
   // and site host from this address.
   int AddAddress(const std::u16string& address, int newProject);
   // As AddAddress without the new-project flag, with the local file too,
-  // for an address found at `depth`; the admission rules, when set, may
-  // refuse a new one (number -1).
-  FoundAddress AddFound(const std::u16string& address, int depth = 0);
+  // for an address found at `depth` in a document whose own chain (see
+  // QueueEntry) is `namerChain`; the admission rules, when set, may refuse a
+  // new one (number -1).
+  FoundAddress AddFound(const std::u16string& address, int depth = 0, int namerChain = 0);
   // The rules for addresses found from now on; nullptr for none. Not owned.
   void SetAdmission(AdmissionRules* rules);
   // The next pending entry, now Taken, or nullptr: pages before the files

@@ -105,7 +105,12 @@ bool AdmissionRules::IsFiltered(const std::u16string& address, bool page) const 
   return MatchesAny(options_.reject, name);
 }
 
-Refusal AdmissionRules::Check(const std::u16string& address, int depth, std::size_t waiting) {
+int AdmissionRules::ChainOf(std::u16string_view address, int namerChain) {
+  return IsPageLike(address) ? 0 : namerChain + 1;
+}
+
+Refusal AdmissionRules::Check(const std::u16string& address, int depth, std::size_t waiting,
+                              int chain) {
   const std::u16string_view path = PathOf(address);
   if (options_.trapRules) {
     if (IsTooLong(address)) return Refusal::TrapLength;
@@ -113,7 +118,13 @@ Refusal AdmissionRules::Check(const std::u16string& address, int depth, std::siz
     if (RepeatsASegment(path)) return Refusal::TrapRepeats;
   }
   const bool page = IsPageLike(address);
-  if (page && options_.level >= 0 && depth > options_.level) return Refusal::Level;
+  // Every address is held to the level: a page's own files one or two
+  // beyond it, so the pages of the last level still show whole, but no
+  // further, so files that each name the next end there.
+  if (options_.level >= 0 && depth > options_.level + (page ? 0 : kRequisiteLevels)) {
+    return Refusal::Level;
+  }
+  if (options_.trapRules && chain > kMaxChain) return Refusal::TrapChain;
   if (!options_.spanHosts && !StringUtility::EqualsIgnoreCaseAscii(HostOf(address), siteHost_)) {
     return Refusal::OtherHost;
   }
@@ -121,7 +132,7 @@ Refusal AdmissionRules::Check(const std::u16string& address, int depth, std::siz
     return Refusal::ExternalPage;
   }
   if (IsFiltered(address, page)) return Refusal::Filtered;
-  if (page && !robots_.empty() && HostOf(address) == siteHost_ &&
+  if (!robots_.empty() && HostOf(address) == siteHost_ &&
       !robots_.Allows(StringUtility::ToUtf8(path))) {
     return Refusal::Robots;
   }
@@ -139,8 +150,9 @@ bool AdmissionRules::IsBeyondFileLimit(std::size_t waiting) const {
   return waiting >= static_cast<std::size_t>(std::max(0, options_.maxFiles - stored));
 }
 
-Refusal AdmissionRules::Decide(const std::u16string& address, int depth, std::size_t waiting) {
-  const Refusal reason = Check(address, depth, waiting);
+Refusal AdmissionRules::Decide(const std::u16string& address, int depth, std::size_t waiting,
+                               int chain) {
+  const Refusal reason = Check(address, depth, waiting, chain);
   if (reason != Refusal::None && refused_.insert(HashOf(address)).second) {
     ++counts_[static_cast<int>(reason)];
   }
@@ -171,6 +183,10 @@ std::string AdmissionRules::Describe(Refusal reason, int count) {
       return skipped + " that looked like a crawler trap (over 1,000 query strings on one path)";
     case Refusal::FileLimit:
       return skipped + " beyond the file limit";
+    case Refusal::TrapChain:
+      return skipped +
+             " that looked like a crawler trap (more than 16 files in a row, each named by the "
+             "one before)";
     default:
       return {};
   }

@@ -26,6 +26,7 @@ enum class Refusal : int {
   TrapLength,    // an address longer than 2,048 characters
   TrapQueries,   // a path queued with more than 1,000 query strings
   FileLimit,     // enough addresses wait already to reach --max-files
+  TrapChain,     // more than 16 files in a row, each named by the one before
   Count,
 };
 
@@ -38,6 +39,10 @@ class AdmissionRules {
   static constexpr int kMaxSegmentRepeats = 3;
   static constexpr std::size_t kMaxAddressLength = 2048;
   static constexpr int kMaxQueriesPerPath = 1000;
+  static constexpr int kMaxChain = 16;
+  // How far beyond --level the files a page needs still come: its images,
+  // style sheets and scripts, and what those name in turn.
+  static constexpr int kRequisiteLevels = 2;
 
   AdmissionRules(DownloadOptions options, std::u16string sitePrefix, std::u16string siteHost);
 
@@ -45,9 +50,12 @@ class AdmissionRules {
   // The project's count of stored files, for the file limit. Not owned.
   void SetStoredFiles(const std::atomic<int>* stored) { storedFiles_ = stored; }
   // `depth` is the link depth the address would have (the start page is 0);
-  // `waiting` the addresses queued and not yet fetched.
-  // Not thread-safe: the caller holds the project lock.
-  Refusal Decide(const std::u16string& address, int depth, std::size_t waiting = 0);
+  // `waiting` the addresses queued and not yet fetched; `chain` its files in
+  // a row (see ChainOf). Not thread-safe: the caller holds the project lock.
+  Refusal Decide(const std::u16string& address, int depth, std::size_t waiting = 0, int chain = 0);
+  // The chain an address found in a document of chain `namerChain` gets:
+  // 0 for a page, one more than the document's for any other file.
+  static int ChainOf(std::u16string_view address, int namerChain);
   // Distinct addresses refused for that reason so far.
   int Refused(Refusal reason) const { return counts_[static_cast<int>(reason)]; }
   // "skipped 1,204 addresses that looked like a crawler trap (...)".
@@ -63,7 +71,7 @@ class AdmissionRules {
   static std::u16string_view PathOf(std::u16string_view address);
 
  private:
-  Refusal Check(const std::u16string& address, int depth, std::size_t waiting);
+  Refusal Check(const std::u16string& address, int depth, std::size_t waiting, int chain);
   bool IsBeyondFileLimit(std::size_t waiting) const;
   bool IsFiltered(const std::u16string& address, bool page) const;
   bool HasTooManyQueries(std::u16string_view path);

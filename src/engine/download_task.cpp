@@ -152,7 +152,8 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
   // inside the site. Relative references lead from where the answer came
   // from, after any redirect, as a browser reads them.
   if (scanning && (styleSheet || IsUnderSitePrefix(address, queue.sitePrefix()))) {
-    DocumentScope scope(project, entry.depth);
+    DocumentScope scope(project, entry,
+                        kind == TextKind::Page ? DocumentRole::Page : DocumentRole::Requisite);
     scanned = ScannedDocument{DocumentKindOf(kind), charset, {}};
     const std::u16string base = client.GetLocationURL();
     if (styleSheet) {

@@ -76,15 +76,15 @@ FoundAddress Project::AddFoundAddress(const std::u16string& address) {
   return AddFoundAddressAt(address, 1);
 }
 
-FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth) {
+FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth, int namerChain) {
   siteRules_.Wait([this] { return IsStopRequested(); });
-  FoundAddress found = queue_.AddFound(address, depth);
+  FoundAddress found = queue_.AddFound(address, depth, namerChain);
   if (found.added) activity_.EntryAdded();
   return found;
 }
 
-FoundAddress Project::AddNamedAddressAt(const std::u16string& address, int depth) {
-  FoundAddress found = AddFoundAddressAt(address, depth);
+FoundAddress Project::AddNamedAddressAt(const std::u16string& address, int depth, int namerChain) {
+  FoundAddress found = AddFoundAddressAt(address, depth, namerChain);
   if (found.added) ++namedAddresses_;
   return found;
 }

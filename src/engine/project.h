@@ -94,10 +94,11 @@ class Project : public IScanProject {
   int RefusedCount() const;
 
   FoundAddress AddFoundAddress(const std::u16string& address) override;
-  // An address found in a document at `depth` - 1 links from the start.
-  FoundAddress AddFoundAddressAt(const std::u16string& address, int depth);
+  // An address found in a document at `depth` - 1 links from the start,
+  // whose own chain of files in a row is `namerChain` (0 for a page).
+  FoundAddress AddFoundAddressAt(const std::u16string& address, int depth, int namerChain = 0);
   // The same for an address a script names; counted apart.
-  FoundAddress AddNamedAddressAt(const std::u16string& address, int depth);
+  FoundAddress AddNamedAddressAt(const std::u16string& address, int depth, int namerChain);
   // "took 85 addresses named in scripts", or empty when they named none.
   std::string NamedSummary() const;
   // A cancel or a pause: scans and transfers stop.

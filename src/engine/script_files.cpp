@@ -101,7 +101,7 @@ void TakeFilesNamedIn(Project& project, const QueueEntry& entry, HttpClient& cli
     const std::u16string text = client.GetSource();
     named = kind == NamingKind::Script ? NamedInScript(text, address) : NamedInJson(text, address);
   }
-  DocumentScope scope(project, entry.depth);
+  DocumentScope scope(project, entry, DocumentRole::Requisite);
   ReferenceWriter writer(scope, address, project.siteFolder(), project.siteFolder());
   for (const std::u16string& reference : named) {
     if (project.IsStopRequested()) return;

@@ -166,6 +166,70 @@ TEST(Limits, LevelEndsAChainThatTrapRulesWouldNot) {
   EXPECT_EQ(engine.project->admission()->Refused(Refusal::Level), 1);
 }
 
+// Every script names the next, for ever; the start page also shows an
+// image robots.txt keeps robots away from.
+class ChainSite {
+ public:
+  ChainSite() {
+    server_.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("<script src=\"c0.js\"></script><img src=\"private/x.png\">", "text/html");
+    });
+    server_.server().Get(R"(/c(\d+)\.js)", [this](const httplib::Request& q, httplib::Response& r) {
+      ++requests_;
+      r.set_content("import(\"./c" + std::to_string(std::stoi(q.matches[1]) + 1) + ".js\")",
+                    "text/javascript");
+    });
+    server_.server().Get("/robots.txt", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("User-agent: *\nDisallow: /private/\n", "text/plain");
+    });
+    server_.server().Get("/private/x.png", [this](const httplib::Request&, httplib::Response& r) {
+      ++privateAsked_;
+      r.set_content("png", "image/png");
+    });
+  }
+  std::u16string Url(const std::string& path) { return server_.WideUrl(path); }
+  int Scripts() const { return requests_.load(); }
+  int PrivateAsked() const { return privateAsked_.load(); }
+
+ private:
+  std::atomic<int> requests_{0};
+  std::atomic<int> privateAsked_{0};
+  TestServer server_;
+};
+
+TEST(Limits, LevelAndRulesHoldForFilesThatScriptsName) {
+  // Before, such a chain ran past any level: 24,683 requests in 120 s.
+  // Here the file limit would end it after 60.
+  DownloadOptions options;
+  options.maxFiles = 60;
+  {
+    ChainSite site;
+    options.level = 2;
+    EngineHarness engine;
+    Mirror(engine, site.Url("/index.html"), options);
+    // The start page's script (level 1) and what it names, two levels on.
+    EXPECT_EQ(site.Scripts(), 4);
+    EXPECT_EQ(engine.project->admission()->Refused(Refusal::Level), 1);
+    // robots.txt holds for a page's files too.
+    EXPECT_EQ(site.PrivateAsked(), 0);
+    EXPECT_EQ(engine.project->admission()->Refused(Refusal::Robots), 1);
+  }
+  {
+    ChainSite site;
+    options.level = -1;
+    EngineHarness engine;
+    Mirror(engine, site.Url("/index.html"), options);
+    // Without a level, the trap rule ends the chain and says so.
+    EXPECT_EQ(site.Scripts(), AdmissionRules::kMaxChain);
+    EXPECT_EQ(engine.project->admission()->Refused(Refusal::TrapChain), 1);
+    const std::vector<std::string> lines = engine.project->AddressLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "skipped 1 address that looked like a crawler trap (more than 16 files "
+                        "in a row, each named by the one before)"),
+              lines.end());
+  }
+}
+
 TEST(Limits, QuotaAndFileCountEndTheRunCleanly) {
   TrapSite site;
   {
