@@ -56,6 +56,9 @@ class AdmissionRules {
   // The chain an address found in a document of chain `namerChain` gets:
   // 0 for a page, one more than the document's for any other file.
   static int ChainOf(std::u16string_view address, int namerChain);
+  // Whether the file limit leaves room for one more address, with
+  // `waiting` queued and not yet fetched.
+  bool HasRoomFor(std::size_t waiting) const { return !IsBeyondFileLimit(waiting); }
   // Distinct addresses refused for that reason so far.
   int Refused(Refusal reason) const { return counts_[static_cast<int>(reason)]; }
   // "skipped 1,204 addresses that looked like a crawler trap (...)".

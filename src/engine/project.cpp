@@ -15,6 +15,7 @@
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
 #include "runtime/transfer_engine.h"
+#include "site/found_names.h"
 
 namespace kestrine {
 
@@ -137,6 +138,10 @@ void Project::DownloadEnded() { activity_.DownloadEnded(); }
 
 bool Project::MayTakeMore() { return !IsStopRequested() && !limits_.IsReached(); }
 
+bool Project::MayQueueMore() {
+  return MayTakeMore() && (admission_ == nullptr || admission_->HasRoomFor(queue_.WaitingCount()));
+}
+
 void Project::NoteStored(std::int64_t bytes) {
   if (limits_.NoteStored(bytes, options_.quota, options_.maxFiles)) activity_.WakeAll();
 }
@@ -224,6 +229,8 @@ void Project::StartRules() {
   sitemapAddresses_ = 0;
   sitemapBeyond_ = 0;
   namedAddresses_ = 0;
+  namesCapped_ = 0;
+  beyondFileLimit_ = 0;
 }
 
 void Project::OpenJournal(bool fresh) {
@@ -438,9 +445,16 @@ std::vector<std::string> Project::AddressLines() const {
   for (const std::string& summary : {SitemapSummary(), SitemapBeyondSummary(), NamedSummary()}) {
     if (!summary.empty()) lines.push_back(summary);
   }
+  if (const int capped = namesCapped_; capped > 0) {
+    lines.push_back("stopped reading " + StringUtility::WithThousands(capped) + " file" +
+                    (capped == 1 ? "" : "s") + " at " +
+                    StringUtility::WithThousands(FoundNames::kMaxNames) + " named addresses each");
+  }
   if (admission_ == nullptr) return lines;
   for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
-    const int count = admission_->Refused(static_cast<Refusal>(reason));
+    const int count =
+        admission_->Refused(static_cast<Refusal>(reason)) +
+        (static_cast<Refusal>(reason) == Refusal::FileLimit ? beyondFileLimit_.load() : 0);
     if (count > 0) lines.push_back(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
   }
   return lines;

@@ -105,6 +105,15 @@ class Project : public IScanProject {
   bool IsStopRequested() override;
   // Whether workers may take another entry: no stop, and no limit reached.
   bool MayTakeMore();
+  // Whether a found address may still be queued: the same, and room left
+  // under the file limit.
+  bool MayQueueMore();
+  // A file named more than FoundNames::kMaxNames addresses; the rest were
+  // not read.
+  void NoteNamesCapped() { ++namesCapped_; }
+  // Addresses a file named that were not handed over: the file limit was
+  // reached.
+  void NoteBeyondFileLimit(int count) { beyondFileLimit_ += count; }
   // The next pending entry for a worker. While nothing is pending but other
   // downloads still run (and may find more), the worker waits for them
   // rather than ending, so the run keeps its workers busy without the
@@ -268,6 +277,8 @@ class Project : public IScanProject {
   std::atomic<int> sitemapAddresses_{0};
   std::atomic<int> sitemapBeyond_{0};
   std::atomic<int> namedAddresses_{0};
+  std::atomic<int> namesCapped_{0};
+  std::atomic<int> beyondFileLimit_{0};
   std::mutex documentsMutex_;
   DocumentRecords documents_;
   std::u16string downloadFolder_;

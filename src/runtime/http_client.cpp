@@ -692,7 +692,7 @@ const DecodedBody& HttpClient::Decoded() {
   return *decoded_;
 }
 
-std::u16string HttpClient::GetSource() { return Decoded().text; }
+const std::u16string& HttpClient::GetSource() { return Decoded().text; }
 
 std::string HttpClient::GetBody() const {
   return transfer_->holding.value_or(false) ? transfer_->held : transfer_->ReadBack();

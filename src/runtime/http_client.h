@@ -98,7 +98,7 @@ class HttpClient {
   // The final address after redirects.
   std::u16string GetLocationURL() const;
   // The body as text, decoded from the charset the client found.
-  std::u16string GetSource();
+  const std::u16string& GetSource();
   // The body's bytes as received (after any transfer encoding).
   std::string GetBody() const;
   // The charset name under which GetSource decoded the body.

@@ -1,10 +1,10 @@
 #include "site/generator_files.h"
 
-#include <zlib.h>
-
 #include <cstdint>
-#include <map>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "encoding/gunzip.h"
 #include "site/script_scanner.h"
 
 namespace kestrine {
@@ -22,51 +22,83 @@ void SkipSpaces(std::u16string_view text, std::size_t& at) {
   while (at < text.size() && IsSpace(text[at])) ++at;
 }
 
+// Names and hashes are short; a literal longer than this is no name, and
+// the search for its end stops there.
+constexpr std::size_t kMaxLiteral = 4096;
+// A file's name with its query.
+constexpr std::size_t kMaxName = 512;
+
 // A quoted string at `at` ('"', '\'' or '`' without "${"), its value
-// unescaped as far as names need; `at` moves past it.
-std::optional<std::u16string> StringAt(std::u16string_view text, std::size_t& at) {
+// unescaped as far as names need, at most `maxLength` long; `at` moves past
+// it.
+std::optional<std::u16string> StringAt(std::u16string_view text, std::size_t& at,
+                                       std::size_t maxLength = kMaxLiteral) {
   if (at >= text.size()) return std::nullopt;
   const char16_t quote = text[at];
   if (quote != u'"' && quote != u'\'' && quote != u'`') return std::nullopt;
   std::u16string value;
   std::size_t i = at + 1;
-  while (i < text.size() && text[i] != quote) {
+  const std::size_t end = std::min(text.size(), at + 1 + maxLength);
+  while (i < end && text[i] != quote) {
     if (text[i] == u'\\' && i + 1 < text.size()) ++i;
     if (quote == u'`' && text[i] == u'$' && i + 1 < text.size() && text[i + 1] == u'{') {
       return std::nullopt;
     }
     value += text[i++];
   }
-  if (i >= text.size()) return std::nullopt;
+  if (i >= end || text[i] != quote) return std::nullopt;
   at = i + 1;
   return value;
 }
 
+// A quoted string without escapes at `at`, viewed where it stands, at most
+// `maxLength` long; `at` moves past it. Names and hashes need no escapes.
+std::optional<std::u16string_view> PlainStringAt(std::u16string_view text, std::size_t& at,
+                                                 std::size_t maxLength = kMaxLiteral) {
+  if (at >= text.size()) return std::nullopt;
+  const char16_t quote = text[at];
+  if (quote != u'"' && quote != u'\'') return std::nullopt;
+  const std::u16string_view rest = text.substr(at + 1, maxLength + 1);
+  const std::size_t close = rest.find(quote);
+  if (close == std::u16string_view::npos || close > maxLength) return std::nullopt;
+  const std::u16string_view value = rest.substr(0, close);
+  if (value.find(u'\\') != std::u16string_view::npos) return std::nullopt;
+  at += close + 2;
+  return value;
+}
+
+using Entries = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
+
 // An object literal of keys (names, numbers or strings) and string values
-// at `at`: {1:"a",b:"c"}; `at` moves past it.
-std::optional<std::map<std::u16string, std::u16string>> ObjectAt(std::u16string_view text,
-                                                                 std::size_t& at) {
+// at `at`: {1:"a",b:"c"}, keeping at most FoundNames::kMaxNames entries,
+// each viewing the text; `at` moves past it.
+std::optional<Entries> ObjectAt(std::u16string_view text, std::size_t& at) {
+  constexpr std::size_t kMaxKey = 256;
   if (at >= text.size() || text[at] != u'{') return std::nullopt;
-  std::map<std::u16string, std::u16string> object;
+  Entries object;
   std::size_t i = at + 1;
   while (true) {
     SkipSpaces(text, i);
     if (i < text.size() && text[i] == u'}') break;
-    std::u16string key;
-    if (auto quoted = StringAt(text, i)) {
+    std::u16string_view key;
+    if (auto quoted = PlainStringAt(text, i, kMaxKey)) {
       key = *quoted;
     } else {
-      while (i < text.size() && text[i] != u':' && text[i] != u'}' && !IsSpace(text[i])) {
-        key += text[i++];
+      const std::size_t start = i;
+      while (i < text.size() && text[i] != u':' && text[i] != u'}' && !IsSpace(text[i]) &&
+             i - start < kMaxKey) {
+        ++i;
       }
+      key = text.substr(start, i - start);
     }
     SkipSpaces(text, i);
     if (i >= text.size() || text[i] != u':') return std::nullopt;
     ++i;
     SkipSpaces(text, i);
-    auto value = StringAt(text, i);
+    const auto value = PlainStringAt(text, i);
     if (!value) return std::nullopt;
-    object.emplace(std::move(key), std::move(*value));
+    // Entries beyond the bound are read past, not kept.
+    if (object.size() < FoundNames::kMaxNames) object.emplace_back(key, *value);
     SkipSpaces(text, i);
     if (i < text.size() && text[i] == u',') ++i;
   }
@@ -78,17 +110,18 @@ std::optional<std::map<std::u16string, std::u16string>> ObjectAt(std::u16string_
 // in a map (with the id itself as fallback when `||e` follows), or the id.
 struct Piece {
   std::u16string text;
-  std::optional<std::map<std::u16string, std::u16string>> lookup;
+  std::optional<Entries> lookup;
   bool idFallback = false;
   bool id = false;
 };
 
 // The expression a webpack runtime function returns for chunk id `e`:
-// pieces joined by "+", as far as they are of the forms above.
-std::vector<Piece> PiecesAt(std::u16string_view text, std::size_t at, std::u16string_view id) {
+// pieces joined by "+", as far as they are of the forms above; `at` moves to
+// where the reading ended.
+std::vector<Piece> PiecesAt(std::u16string_view text, std::size_t& at, std::u16string_view id) {
   std::vector<Piece> pieces;
-  std::size_t i = at;
-  while (i < text.size()) {
+  std::size_t& i = at;
+  while (i < text.size() && pieces.size() < 16) {
     SkipSpaces(text, i);
     Piece piece;
     if (auto literal = StringAt(text, i)) {
@@ -101,7 +134,7 @@ std::vector<Piece> PiecesAt(std::u16string_view text, std::size_t at, std::u16st
       // ({...})[e], (({...})[e]||e) or {...}[e]: parentheses around the
       // object, around the lookup, or none.
       int opens = 0;
-      while (i < text.size() && text[i] == u'(') {
+      while (i < text.size() && text[i] == u'(' && opens < 4) {
         ++opens;
         ++i;
       }
@@ -134,51 +167,74 @@ std::vector<Piece> PiecesAt(std::u16string_view text, std::size_t at, std::u16st
   return pieces;
 }
 
-// The chunk ids a runtime loads by name, `.e("1852")`, for the runtimes
-// whose name function has no map to list them (a worker's, with one chunk).
-std::vector<std::u16string> LoadedChunkIds(std::u16string_view script) {
-  std::vector<std::u16string> ids;
+// The chunk ids a runtime loads by name, `.e("1852")` or `.e(1852)`, each
+// once, for the runtimes whose name function has no map to list them (a
+// worker's, with one chunk). The ids view the script.
+std::vector<std::u16string_view> LoadedChunkIds(std::u16string_view script) {
+  constexpr std::size_t kMaxId = 64;
+  std::vector<std::u16string_view> ids;
+  std::unordered_set<std::u16string_view> seen;
   for (std::size_t at = script.find(u".e("); at != std::u16string_view::npos;
        at = script.find(u".e(", at + 1)) {
-    std::size_t value = at + 3;
-    if (auto quoted = StringAt(script, value)) {
-      ids.push_back(*quoted);
-      continue;
+    const std::size_t value = at + 3;
+    if (value >= script.size()) break;
+    std::u16string_view id;
+    const char16_t first = script[value];
+    if (first == u'"' || first == u'\'') {
+      const std::size_t close = script.substr(value + 1, kMaxId).find(first);
+      if (close == std::u16string_view::npos) continue;
+      id = script.substr(value + 1, close);
+      if (id.find(u'\\') != std::u16string_view::npos) continue;
+    } else {
+      std::size_t end = value;
+      while (end < script.size() && end - value < 20 && script[end] >= u'0' &&
+             script[end] <= u'9') {
+        ++end;
+      }
+      if (end == value || end >= script.size() || script[end] != u')') continue;
+      id = script.substr(value, end - value);
     }
-    std::u16string number;
-    while (value < script.size() && script[value] >= u'0' && script[value] <= u'9') {
-      number += script[value++];
-    }
-    if (!number.empty() && value < script.size() && script[value] == u')') ids.push_back(number);
+    if (seen.insert(id).second) ids.push_back(id);
+    if (ids.size() >= FoundNames::kMaxNames) break;
   }
   return ids;
 }
 
 // Every name the pieces give, for every chunk id their maps know (or, when
-// they have no map, that the script loads).
-std::vector<std::u16string> NamesOf(const std::vector<Piece>& pieces, std::u16string_view script,
-                                    bool loadsById) {
-  std::vector<std::u16string> ids;
+// they have no map, every id the script loads).
+void NamesOf(const std::vector<Piece>& pieces, const std::vector<std::u16string_view>& loadedIds,
+             std::u16string_view prefix, FoundNames& names) {
+  using Map = std::unordered_map<std::u16string_view, std::u16string_view>;
+  std::vector<std::u16string_view> ids;
+  std::vector<Map> maps(pieces.size());
+  const auto inEarlierMap = [&maps](std::size_t before, std::u16string_view key) {
+    for (std::size_t j = 0; j < before; ++j) {
+      if (maps[j].count(key) > 0) return true;
+    }
+    return false;
+  };
   bool mapped = false;
-  for (const Piece& piece : pieces) {
-    if (!piece.lookup) continue;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (!pieces[i].lookup) continue;
     mapped = true;
-    for (const auto& [key, value] : *piece.lookup) ids.push_back(key);
+    maps[i].reserve(pieces[i].lookup->size());
+    for (const auto& [key, value] : *pieces[i].lookup) {
+      if (maps[i].emplace(key, value).second && !inEarlierMap(i, key)) ids.push_back(key);
+    }
   }
-  if (!mapped && loadsById) ids = LoadedChunkIds(script);
-  std::vector<std::u16string> names;
-  std::map<std::u16string, bool> seen;
-  for (const std::u16string& chunk : ids) {
-    if (seen[chunk]) continue;
-    seen[chunk] = true;
-    std::u16string name;
+  const std::vector<std::u16string_view>& chunks = mapped ? ids : loadedIds;
+  // "./" and the name, so it reads as a path: one buffer for all of them.
+  std::u16string name;
+  for (const std::u16string_view chunk : chunks) {
+    if (names.Done()) return;
+    name.assign(u"./");
     bool whole = true;
-    for (const Piece& piece : pieces) {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      const Piece& piece = pieces[i];
       if (piece.id) {
         name += chunk;
       } else if (piece.lookup) {
-        const auto found = piece.lookup->find(chunk);
-        if (found != piece.lookup->end()) {
+        if (const auto found = maps[i].find(chunk); found != maps[i].end()) {
           name += found->second;
         } else if (piece.idFallback) {
           name += chunk;
@@ -189,31 +245,39 @@ std::vector<std::u16string> NamesOf(const std::vector<Piece>& pieces, std::u16st
         name += piece.text;
       }
     }
-    if (whole && ScriptScanner::LooksLikeFilePath(u"./" + name)) names.push_back(name);
+    if (whole && ScriptScanner::LooksLikeFilePath(name)) {
+      names.Add(prefix, std::u16string_view(name).substr(2));
+    }
   }
-  return names;
 }
 
 // After `.u=` or `.miniCssF=`: the parameter name and where the returned
-// expression starts (arrow functions and "function(e){return ...").
+// expression starts (arrow functions and "function(e){return ..."). Every
+// search is within a few characters, so a script of many such assignments
+// is read in time linear in its length.
 std::optional<std::pair<std::u16string, std::size_t>> FunctionBody(std::u16string_view text,
                                                                    std::size_t at) {
+  constexpr std::size_t kNear = 48;
+  const auto near = [&](std::u16string_view what, std::size_t from) {
+    const std::u16string_view window = text.substr(from, kNear);
+    const std::size_t found = window.find(what);
+    return found == std::u16string_view::npos ? found : from + found;
+  };
   std::size_t i = at;
   SkipSpaces(text, i);
   if (text.compare(i, 8, u"function") == 0) {
-    const std::size_t open = text.find(u'(', i);
-    const std::size_t close = text.find(u')', open);
-    const std::size_t body = text.find(u"return", close);
-    if (open == std::u16string_view::npos || close == std::u16string_view::npos ||
-        body == std::u16string_view::npos || body > close + 8) {
-      return std::nullopt;
-    }
+    const std::size_t open = near(u"(", i);
+    if (open == std::u16string_view::npos) return std::nullopt;
+    const std::size_t close = near(u")", open);
+    if (close == std::u16string_view::npos) return std::nullopt;
+    const std::size_t body = near(u"return", close);
+    if (body == std::u16string_view::npos || body > close + 8) return std::nullopt;
     return std::make_pair(std::u16string(text.substr(open + 1, close - open - 1)), body + 6);
   }
   const bool parenthesised = i < text.size() && text[i] == u'(';
   if (parenthesised) ++i;
   const std::size_t start = i;
-  while (i < text.size() && IsNameCharacter(text[i])) ++i;
+  while (i < text.size() && IsNameCharacter(text[i]) && i - start < kNear) ++i;
   std::u16string id(text.substr(start, i - start));
   if (parenthesised) {
     if (i >= text.size() || text[i] != u')') return std::nullopt;
@@ -300,27 +364,6 @@ class Cbor {
   std::size_t at_ = 0;
 };
 
-// A gzip-compressed file as served, unpacked up to a bound.
-std::optional<std::string> Gunzipped(std::string_view compressed) {
-  constexpr std::size_t kMaxBytes = 64u * 1024 * 1024;
-  z_stream stream{};
-  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return std::nullopt;
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  stream.avail_in = static_cast<uInt>(compressed.size());
-  std::string out;
-  int result = Z_OK;
-  while (result == Z_OK && out.size() < kMaxBytes) {
-    char block[16384];
-    stream.next_out = reinterpret_cast<Bytef*>(block);
-    stream.avail_out = sizeof block;
-    result = inflate(&stream, Z_NO_FLUSH);
-    out.append(block, sizeof block - stream.avail_out);
-  }
-  inflateEnd(&stream);
-  if (result != Z_STREAM_END) return std::nullopt;
-  return out;
-}
-
 std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 // A hash as Pagefind names its files: letters, digits, "_" and "-".
@@ -336,68 +379,99 @@ bool IsPlainName(const std::string& name) {
 
 }  // namespace
 
-GeneratorFiles::WebpackChunks GeneratorFiles::WebpackChunkFiles(std::u16string_view script) {
-  WebpackChunks chunks;
-  for (std::u16string_view runtime : {u".u=", u".miniCssF="}) {
-    for (std::size_t at = script.find(runtime); at != std::u16string_view::npos;
-         at = script.find(runtime, at + 1)) {
-      const auto body = FunctionBody(script, at + runtime.size());
-      if (!body) continue;
-      // Only the script function names chunks that `.e()` loads.
-      std::vector<std::u16string> names =
-          NamesOf(PiecesAt(script, body->second, body->first), script, runtime == u".u=");
-      chunks.files.insert(chunks.files.end(), names.begin(), names.end());
-    }
-  }
-  // The public path the chunks are relative to: `.p="/"`.
+std::u16string GeneratorFiles::WebpackPublicPath(std::u16string_view script) {
+  // `.p="/"`; the first that is a string.
   for (std::size_t at = script.find(u".p="); at != std::u16string_view::npos;
        at = script.find(u".p=", at + 1)) {
     std::size_t value = at + 3;
-    if (auto path = StringAt(script, value)) {
-      chunks.publicPath = *path;
-      break;
-    }
+    if (auto path = StringAt(script, value)) return *path;
   }
-  return chunks;
+  return {};
 }
 
-std::vector<std::u16string> GeneratorFiles::DocusaurusSearchFiles(std::u16string_view script) {
+void GeneratorFiles::WebpackChunkFiles(std::u16string_view script, std::u16string_view prefix,
+                                       FoundNames& names) {
+  // A bundle holds a runtime or two; a script of thousands is made to cost.
+  constexpr int kMaxRuntimes = 8;
+  std::optional<std::vector<std::u16string_view>> loadedIds;
+  int runtimes = 0;
+  for (std::u16string_view runtime : {u".u=", u".miniCssF="}) {
+    for (std::size_t at = script.find(runtime);
+         at != std::u16string_view::npos && runtimes < kMaxRuntimes && !names.Done();
+         at = script.find(runtime, at + 1)) {
+      const auto body = FunctionBody(script, at + runtime.size());
+      if (!body) continue;
+      std::size_t end = body->second;
+      const std::vector<Piece> pieces = PiecesAt(script, end, body->first);
+      // The next runtime is looked for after what this one's reading took.
+      at = std::max(at, end - 1);
+      if (pieces.empty()) continue;
+      ++runtimes;
+      // Only the script function names chunks that `.e()` loads.
+      if (runtime == u".u=" && !loadedIds) loadedIds = LoadedChunkIds(script);
+      NamesOf(pieces, runtime == u".u=" ? *loadedIds : std::vector<std::u16string_view>{}, prefix,
+              names);
+    }
+  }
+}
+
+GeneratorFiles::WebpackChunks GeneratorFiles::WebpackChunkFiles(std::u16string_view script) {
+  FoundNames names;
+  WebpackChunkFiles(script, u"", names);
+  return {WebpackPublicPath(script), {names.names().begin(), names.names().end()}};
+}
+
+void GeneratorFiles::DocusaurusSearchFiles(std::u16string_view script, std::u16string_view prefix,
+                                           FoundNames& names) {
   static constexpr std::u16string_view kIndex = u"search-index{dir}.json";
-  std::vector<std::u16string> files;
-  for (std::size_t at = script.find(kIndex); at != std::u16string_view::npos;
+  for (std::size_t at = script.find(kIndex); at != std::u16string_view::npos && !names.Done();
        at = script.find(kIndex, at + 1)) {
     // The whole literal: the name and its cache-busting query.
     if (at == 0) continue;
     const char16_t quote = script[at - 1];
     if (quote != u'"' && quote != u'\'' && quote != u'`') continue;
     std::size_t start = at - 1;
-    const auto literal = StringAt(script, start);
-    if (!literal) continue;
+    const auto literal = StringAt(script, start, kMaxName);
+    if (!literal) {
+      // No end within a name's length: nothing in that stretch is one.
+      at += kMaxName;
+      continue;
+    }
     std::u16string file = *literal;
     file.replace(file.find(u"{dir}"), 5, u"");
-    files.push_back(std::move(file));
+    names.Add(prefix, file);
   }
-  return files;
 }
 
-std::vector<std::u16string> GeneratorFiles::ViteDependencies(std::u16string_view script) {
-  std::vector<std::u16string> files;
+std::vector<std::u16string> GeneratorFiles::DocusaurusSearchFiles(std::u16string_view script) {
+  FoundNames names;
+  DocusaurusSearchFiles(script, u"", names);
+  return {names.names().begin(), names.names().end()};
+}
+
+void GeneratorFiles::ViteDependencies(std::u16string_view script, std::u16string_view prefix,
+                                      FoundNames& names) {
   const std::size_t mark = script.find(u"__vite__mapDeps");
-  if (mark == std::u16string_view::npos) return files;
+  if (mark == std::u16string_view::npos) return;
   // The list is the first array of strings after the mark: m.f=["assets/..."].
-  std::size_t at = script.find(u"=[", mark);
-  if (at == std::u16string_view::npos || at > mark + 200) return files;
-  at += 2;
-  while (at < script.size()) {
+  const std::size_t open = script.substr(mark, 200).find(u"=[");
+  if (open == std::u16string_view::npos) return;
+  std::size_t at = mark + open + 2;
+  while (at < script.size() && !names.Done()) {
     SkipSpaces(script, at);
     auto file = StringAt(script, at);
     if (!file) break;
-    if (ScriptScanner::LooksLikeFilePath(*file)) files.push_back(*file);
+    if (ScriptScanner::LooksLikeFilePath(*file)) names.Add(prefix, *file);
     SkipSpaces(script, at);
     if (at >= script.size() || script[at] != u',') break;
     ++at;
   }
-  return files;
+}
+
+std::vector<std::u16string> GeneratorFiles::ViteDependencies(std::u16string_view script) {
+  FoundNames names;
+  ViteDependencies(script, u"", names);
+  return {names.names().begin(), names.names().end()};
 }
 
 std::optional<std::u16string> GeneratorFiles::VitePressFullChunk(std::u16string_view reference) {
@@ -408,48 +482,71 @@ std::optional<std::u16string> GeneratorFiles::VitePressFullChunk(std::u16string_
   return std::u16string(reference.substr(0, reference.size() - kLean.size())) + u".js";
 }
 
-std::vector<std::u16string> GeneratorFiles::VitePressChunks(std::u16string_view scriptOrJson) {
-  std::vector<std::u16string> chunks;
+namespace {
+
+// Inline, VitePress's site data beside the hash map gives the site's base
+// ("/" or "/docs/"); nothing in hashmap.json, which lies at the base.
+std::u16string VitePressBase(std::u16string_view script) {
+  const std::size_t data = script.find(u"__VP_SITE_DATA__");
+  if (data == std::u16string_view::npos) return {};
+  static constexpr std::u16string_view kBase = u"\\\"base\\\":\\\"";
+  const std::size_t at = script.find(kBase, data);
+  if (at == std::u16string_view::npos) return u"/";
+  const std::size_t from = at + kBase.size();
+  const std::size_t end = script.substr(from, kMaxLiteral).find(u'\\');
+  if (end == std::u16string_view::npos) return u"/";
+  return std::u16string(script.substr(from, end));
+}
+
+}  // namespace
+
+void GeneratorFiles::VitePressChunks(std::u16string_view scriptOrJson, FoundNames& names) {
   std::u16string_view json = scriptOrJson;
   std::u16string unescaped;
   // Inline it is JSON inside a string: __VP_HASH_MAP__=JSON.parse("{\"a.md\":\"X\"}").
   if (const std::size_t mark = scriptOrJson.find(u"__VP_HASH_MAP__");
       mark != std::u16string_view::npos) {
-    std::size_t at = scriptOrJson.find(u"JSON.parse(", mark);
-    if (at == std::u16string_view::npos || at > mark + 40) return chunks;
-    at += 11;
-    auto inner = StringAt(scriptOrJson, at);
-    if (!inner) return chunks;
-    unescaped = *inner;
+    const std::size_t parse = scriptOrJson.substr(mark, 40).find(u"JSON.parse(");
+    if (parse == std::u16string_view::npos) return;
+    std::size_t at = mark + parse + 11;
+    auto inner = StringAt(scriptOrJson, at, scriptOrJson.size());
+    if (!inner) return;
+    unescaped = std::move(*inner);
     json = unescaped;
   }
   std::size_t at = json.find(u'{');
-  if (at == std::u16string_view::npos) return chunks;
-  const auto map = ObjectAt(json, at);
-  if (!map) return chunks;
-  // Inline, the site data beside it gives the site's base ("/" or
-  // "/docs/"); hashmap.json lies at the base itself.
-  std::u16string base;
-  if (const std::size_t data = scriptOrJson.find(u"__VP_SITE_DATA__");
-      data != std::u16string_view::npos) {
-    static constexpr std::u16string_view kBase = u"\\\"base\\\":\\\"";
-    const std::size_t at = scriptOrJson.find(kBase, data);
-    const std::size_t end =
-        at == std::u16string_view::npos ? at : scriptOrJson.find(u'\\', at + kBase.size());
-    base = end == std::u16string_view::npos
-               ? std::u16string(u"/")
-               : std::u16string(scriptOrJson.substr(at + kBase.size(), end - at - kBase.size()));
-  }
+  if (at == std::u16string_view::npos) return;
+  const std::u16string base = VitePressBase(scriptOrJson);
   // The client asks for the map itself when it moves between pages.
-  if (!base.empty()) chunks.push_back(base + u"hashmap.json");
+  if (!base.empty()) names.Add(base, u"hashmap.json");
   // The map's keys are the pages' paths with "_" for "/": "guide_intro.md".
-  for (const auto& [page, hash] : *map) {
-    if (!page.ends_with(u".md") || page.find(u'/') != std::u16string::npos) continue;
-    const std::u16string stem = base + u"assets/" + page + u"." + hash;
-    chunks.push_back(stem + u".js");
-    chunks.push_back(stem + u".lean.js");
+  // Read one pair at a time: a map of a million pages costs no more than
+  // the names it may give.
+  ++at;
+  while (at < json.size() && !names.Done()) {
+    SkipSpaces(json, at);
+    const auto page = StringAt(json, at);
+    SkipSpaces(json, at);
+    if (!page || at >= json.size() || json[at] != u':') return;
+    ++at;
+    SkipSpaces(json, at);
+    const auto hash = StringAt(json, at);
+    if (!hash) return;
+    if (page->ends_with(u".md") && page->find(u'/') == std::u16string::npos) {
+      const std::u16string stem = base + u"assets/" + *page + u"." + *hash;
+      names.Add(stem, u".js");
+      names.Add(stem, u".lean.js");
+    }
+    SkipSpaces(json, at);
+    if (at >= json.size() || json[at] != u',') return;
+    ++at;
   }
-  return chunks;
+}
+
+std::vector<std::u16string> GeneratorFiles::VitePressChunks(std::u16string_view scriptOrJson) {
+  FoundNames names;
+  VitePressChunks(scriptOrJson, names);
+  return {names.names().begin(), names.names().end()};
 }
 
 std::vector<std::u16string> GeneratorFiles::MkDocsSearchFiles(std::u16string_view configJson) {
@@ -460,8 +557,9 @@ std::vector<std::u16string> GeneratorFiles::MkDocsSearchFiles(std::u16string_vie
   const std::size_t baseKey = configJson.find(u"\"base\"");
   const std::size_t searchKey = configJson.find(u"\"search\"");
   if (baseKey == std::u16string_view::npos || searchKey == std::u16string_view::npos) return {};
-  std::size_t value = configJson.find(u':', baseKey);
-  if (value == std::u16string_view::npos) return {};
+  std::size_t value = baseKey + 6;
+  SkipSpaces(configJson, value);
+  if (value >= configJson.size() || configJson[value] != u':') return {};
   ++value;
   SkipSpaces(configJson, value);
   const auto base = StringAt(configJson, value);
@@ -471,13 +569,9 @@ std::vector<std::u16string> GeneratorFiles::MkDocsSearchFiles(std::u16string_vie
   return {index + u"search/search_index.json"};
 }
 
-}  // namespace kestrine
-
-namespace kestrine {
-
-std::vector<std::u16string> GeneratorFiles::PagefindBundleFiles(std::u16string_view script) {
-  std::vector<std::u16string> files;
-  for (std::size_t at = script.find(u"pagefind/"); at != std::u16string_view::npos;
+void GeneratorFiles::PagefindBundleFiles(std::u16string_view script, FoundNames& names) {
+  std::unordered_set<std::u16string> bundles;
+  for (std::size_t at = script.find(u"pagefind/"); at != std::u16string_view::npos && !names.Done();
        at = script.find(u"pagefind/", at + 1)) {
     // A quoted "/pagefind/" or "./pagefind/", the whole literal.
     const std::size_t end = at + 9;
@@ -488,57 +582,74 @@ std::vector<std::u16string> GeneratorFiles::PagefindBundleFiles(std::u16string_v
     std::size_t start = at;
     while (start > 0 && script[start - 1] != script[end] && at - start < 200) --start;
     if (start == 0 || script[start - 1] != script[end]) continue;
-    const std::u16string bundle(script.substr(start, end - start));
+    std::u16string bundle(script.substr(start, end - start));
     if (bundle.find_first_of(u" ${}") != std::u16string::npos) continue;
+    if (!bundles.insert(bundle).second) continue;
     for (std::u16string_view file : {u"pagefind.js", u"pagefind-entry.json", u"pagefind-worker.js",
                                      u"wasm.unknown.pagefind"}) {
-      files.push_back(bundle + std::u16string(file));
+      names.Add(bundle, file);
     }
   }
-  return files;
+}
+
+std::vector<std::u16string> GeneratorFiles::PagefindBundleFiles(std::u16string_view script) {
+  FoundNames names;
+  PagefindBundleFiles(script, names);
+  return {names.names().begin(), names.names().end()};
+}
+
+void GeneratorFiles::PagefindEntryFiles(std::u16string_view entryJson, FoundNames& names) {
+  const std::size_t languages = entryJson.find(u"\"languages\"");
+  if (languages == std::u16string_view::npos) return;
+  // Each language object: {"hash":"en_aacccbc9b9","wasm":"en",...}, read
+  // from one "hash" to the next.
+  std::size_t at = entryJson.find(u"\"hash\"", languages);
+  while (at != std::u16string_view::npos && !names.Done()) {
+    const std::size_t next = entryJson.find(u"\"hash\"", at + 1);
+    const std::u16string_view language = entryJson.substr(at, next - at);
+    std::size_t value = 6;
+    SkipSpaces(language, value);
+    if (value < language.size() && language[value] == u':') {
+      ++value;
+      SkipSpaces(language, value);
+      if (auto hash = StringAt(language, value);
+          hash && ScriptScanner::LooksLikeFilePath(u"./pagefind." + *hash + u".pf_meta")) {
+        names.Add(u"pagefind." + *hash + u".pf_meta");
+      }
+    }
+    if (const std::size_t wasmKey = language.find(u"\"wasm\"");
+        wasmKey != std::u16string_view::npos) {
+      std::size_t wasm = wasmKey + 6;
+      SkipSpaces(language, wasm);
+      if (wasm < language.size() && language[wasm] == u':') {
+        ++wasm;
+        SkipSpaces(language, wasm);
+        if (auto code = StringAt(language, wasm);
+            code && ScriptScanner::LooksLikeFilePath(u"./wasm." + *code + u".pagefind")) {
+          names.Add(u"wasm." + *code + u".pagefind");
+        }
+      }
+    }
+    at = next;
+  }
 }
 
 std::vector<std::u16string> GeneratorFiles::PagefindEntryFiles(std::u16string_view entryJson) {
-  std::vector<std::u16string> files;
-  const std::size_t languages = entryJson.find(u"\"languages\"");
-  if (languages == std::u16string_view::npos) return files;
-  // Each language object: {"hash":"en_aacccbc9b9","wasm":"en",...}.
-  for (std::size_t at = entryJson.find(u"\"hash\"", languages); at != std::u16string_view::npos;
-       at = entryJson.find(u"\"hash\"", at + 1)) {
-    std::size_t value = entryJson.find(u':', at);
-    if (value == std::u16string_view::npos) break;
-    ++value;
-    SkipSpaces(entryJson, value);
-    if (auto hash = StringAt(entryJson, value);
-        hash && ScriptScanner::LooksLikeFilePath(u"./pagefind." + *hash + u".pf_meta")) {
-      files.push_back(u"pagefind." + *hash + u".pf_meta");
-    }
-    const std::size_t wasmKey = entryJson.find(u"\"wasm\"", at);
-    const std::size_t nextHash = entryJson.find(u"\"hash\"", at + 1);
-    if (wasmKey == std::u16string_view::npos || wasmKey > nextHash) continue;
-    std::size_t wasm = entryJson.find(u':', wasmKey);
-    if (wasm == std::u16string_view::npos) continue;
-    ++wasm;
-    SkipSpaces(entryJson, wasm);
-    if (auto language = StringAt(entryJson, wasm);
-        language && ScriptScanner::LooksLikeFilePath(u"./wasm." + *language + u".pagefind")) {
-      files.push_back(u"wasm." + *language + u".pagefind");
-    }
-  }
-  return files;
+  FoundNames names;
+  PagefindEntryFiles(entryJson, names);
+  return {names.names().begin(), names.names().end()};
 }
 
 // The meta file is "pagefind_dcd" and a CBOR array: the version, the pages
 // ([hash, words, ...]), the index chunks ([from, to, hash]) and the
-// filters ([name, hash]).
-std::vector<std::u16string> GeneratorFiles::PagefindMetaFiles(std::string_view meta) {
-  std::vector<std::u16string> files;
-  const std::optional<std::string> unpacked = Gunzipped(meta);
+// filters ([name, hash]). It is unpacked only as far as the bomb bound.
+void GeneratorFiles::PagefindMetaFiles(std::string_view meta, FoundNames& names) {
+  const Result<std::string> unpacked = Gunzip(meta, UnpackBound(meta.size(), 1u << 20, 64u << 20));
   static constexpr std::string_view kSignature = "pagefind_dcd";
-  if (!unpacked || !std::string_view(*unpacked).starts_with(kSignature)) return files;
+  if (!unpacked || !std::string_view(*unpacked).starts_with(kSignature)) return;
   Cbor cbor(std::string_view(*unpacked).substr(kSignature.size()));
   const auto top = cbor.ReadArray();
-  if (!top || *top < 4 || !cbor.Skip()) return files;
+  if (!top || *top < 4 || !cbor.Skip()) return;
   struct Part {
     std::u16string folder;
     std::u16string extension;
@@ -547,23 +658,26 @@ std::vector<std::u16string> GeneratorFiles::PagefindMetaFiles(std::string_view m
   for (const Part& part : {Part{u"fragment/", u".pf_fragment", 0}, Part{u"index/", u".pf_index", 2},
                            Part{u"filter/", u".pf_filter", 1}}) {
     const auto items = cbor.ReadArray();
-    if (!items) return files;
-    for (std::uint64_t i = 0; i < *items; ++i) {
+    if (!items) return;
+    for (std::uint64_t i = 0; i < *items && !names.Done(); ++i) {
       const auto fields = cbor.ReadArray();
-      if (!fields) return files;
+      if (!fields) return;
       for (std::uint64_t k = 0; k < *fields; ++k) {
         if (k != part.hashAt) {
-          if (!cbor.Skip()) return files;
+          if (!cbor.Skip()) return;
           continue;
         }
         const auto hash = cbor.ReadText();
-        if (hash && IsPlainName(*hash)) {
-          files.push_back(part.folder + Wide(*hash) + part.extension);
-        }
+        if (hash && IsPlainName(*hash)) names.Add(part.folder + Wide(*hash) + part.extension);
       }
     }
   }
-  return files;
+}
+
+std::vector<std::u16string> GeneratorFiles::PagefindMetaFiles(std::string_view meta) {
+  FoundNames names;
+  PagefindMetaFiles(meta, names);
+  return {names.names().begin(), names.names().end()};
 }
 
 }  // namespace kestrine

@@ -6,8 +6,8 @@
 #include "site/generator_files.h"
 #include "site/html_character_references.h"
 #include "site/html_tokenizer.h"
+#include "site/named_files.h"
 #include "site/reference_writer.h"
-#include "site/script_scanner.h"
 #include "site/srcset.h"
 #include "site/style_sheet_scanner.h"
 
@@ -441,20 +441,14 @@ class PageReader {
     const HtmlAttribute* type = tokenizer_.Find(tag, u"type");
     const std::u16string kind =
         type == nullptr ? std::u16string() : StringUtility::ToLowerAscii(Decoded(*type));
-    std::vector<std::u16string> named;
+    FoundNames named(FoundNames::kMaxNames, [this] { return rewriter_.IsStopRequested(); });
     if (kind.find(u"json") != std::u16string::npos || kind == u"importmap") {
-      named = ScriptScanner::JsonPaths(script);
-      for (std::u16string& file : GeneratorFiles::MkDocsSearchFiles(script)) {
-        named.push_back(std::move(file));
-      }
+      NamedFiles::InInlineJson(script, named);
     } else if (kind.empty() || kind == u"module" ||
                kind.find(u"javascript") != std::u16string::npos) {
-      named = ScriptScanner::ScriptReferences(script);
-      for (auto* rule : {&GeneratorFiles::VitePressChunks, &GeneratorFiles::PagefindBundleFiles}) {
-        for (std::u16string& file : rule(script)) named.push_back(std::move(file));
-      }
+      NamedFiles::InInlineScript(script, named);
     }
-    for (const std::u16string& reference : named) {
+    for (const std::u16string& reference : named.names()) {
       if (rewriter_.IsStopRequested()) {
         stopped_ = true;
         return;

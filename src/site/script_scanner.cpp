@@ -1,6 +1,7 @@
 #include "site/script_scanner.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 #include "site/address.h"
@@ -11,10 +12,16 @@ namespace {
 
 enum class TokenKind { Identifier, String, Template, Punctuator, Other };
 
+// One token. Its text views the script, or `own` when an escape made the
+// value differ from its spelling; tokens are moved only with their text.
 struct Token {
   TokenKind kind = TokenKind::Other;
-  std::u16string text;  // an identifier's name, a string's value
+  std::u16string_view text;  // an identifier's name, a string's value
   char16_t punctuator = 0;
+  bool owned = false;
+  std::u16string own;
+
+  std::u16string_view Text() const { return owned ? std::u16string_view(own) : text; }
 };
 
 bool IsIdentifierStart(char16_t c) {
@@ -29,9 +36,43 @@ bool IsBlank(char16_t c) {
          c == 0xA0 || c == 0xFEFF || c == 0x2028 || c == 0x2029;
 }
 
+// After these words an expression starts, so "/" opens a regular
+// expression. Most identifiers are told apart by their length and first
+// letter before any comparison.
+bool IsExpressionKeyword(std::u16string_view word) {
+  if (word.size() < 2 || word.size() > 10) return false;
+  switch (word[0]) {
+    case u'a':
+      return word == u"await";
+    case u'c':
+      return word == u"case";
+    case u'd':
+      return word == u"do" || word == u"delete";
+    case u'e':
+      return word == u"else";
+    case u'i':
+      return word == u"in" || word == u"instanceof";
+    case u'n':
+      return word == u"new";
+    case u'o':
+      return word == u"of";
+    case u'r':
+      return word == u"return";
+    case u't':
+      return word == u"typeof" || word == u"throw";
+    case u'v':
+      return word == u"void";
+    case u'y':
+      return word == u"yield";
+    default:
+      return false;
+  }
+}
+
 // Reads the script one token at a time, as far as telling strings,
 // comments and regular expressions apart needs: a "/" after an operand
-// divides, anywhere else it opens a regular expression.
+// divides, anywhere else it opens a regular expression. Every character is
+// looked at a bounded number of times, so reading is linear in the script.
 class Lexer {
  public:
   explicit Lexer(std::u16string_view text) : text_(text) {}
@@ -40,23 +81,24 @@ class Lexer {
     SkipBlanksAndComments();
     if (at_ >= text_.size()) return false;
     const char16_t c = text_[at_];
-    token = Token{};
+    token.kind = TokenKind::Other;
+    token.text = {};
+    token.owned = false;
+    token.punctuator = 0;
     if (c == u'"' || c == u'\'') {
       token.kind = TokenKind::String;
-      token.text = ReadString(c);
+      ReadString(c, token);
     } else if (c == u'`') {
-      token.kind = ReadTemplate(token.text) ? TokenKind::String : TokenKind::Template;
+      token.kind = ReadTemplate(token) ? TokenKind::String : TokenKind::Template;
     } else if (IsIdentifierStart(c) || c == u'\\') {
       token.kind = TokenKind::Identifier;
       const std::size_t start = at_;
       while (at_ < text_.size() && (IsIdentifierPart(text_[at_]) || text_[at_] == u'\\')) ++at_;
-      token.text = std::u16string(text_.substr(start, at_ - start));
+      token.text = text_.substr(start, at_ - start);
     } else if (c >= u'0' && c <= u'9') {
-      token.kind = TokenKind::Other;
       while (at_ < text_.size() && (IsIdentifierPart(text_[at_]) || text_[at_] == u'.')) ++at_;
     } else if (c == u'/' && !afterOperand_) {
       SkipRegularExpression();
-      token.kind = TokenKind::Other;
     } else {
       token.kind = TokenKind::Punctuator;
       token.punctuator = c;
@@ -74,14 +116,7 @@ class Lexer {
       case TokenKind::Other:
         return true;
       case TokenKind::Identifier:
-        // After these words an expression starts, so "/" opens a regular
-        // expression.
-        for (std::u16string_view word :
-             {u"return", u"typeof", u"case", u"do", u"else", u"in", u"of", u"new", u"delete",
-              u"void", u"throw", u"yield", u"await", u"instanceof"}) {
-          if (token.text == word) return false;
-        }
-        return true;
+        return !IsExpressionKeyword(token.text);
       case TokenKind::Punctuator:
         return token.punctuator == u')' || token.punctuator == u']' || token.punctuator == u'}';
     }
@@ -90,12 +125,16 @@ class Lexer {
 
   void SkipBlanksAndComments() {
     while (at_ < text_.size()) {
-      if (IsBlank(text_[at_])) {
+      const char16_t c = text_[at_];
+      if (IsBlank(c)) {
         ++at_;
-      } else if (text_.compare(at_, 2, u"//") == 0) {
+        continue;
+      }
+      const char16_t next = at_ + 1 < text_.size() ? text_[at_ + 1] : 0;
+      if (c == u'/' && next == u'/') {
         const std::size_t end = text_.find(u'\n', at_);
         at_ = end == std::u16string_view::npos ? text_.size() : end;
-      } else if (text_.compare(at_, 2, u"/*") == 0) {
+      } else if (c == u'/' && next == u'*') {
         const std::size_t end = text_.find(u"*/", at_ + 2);
         at_ = end == std::u16string_view::npos ? text_.size() : end + 2;
       } else {
@@ -104,18 +143,28 @@ class Lexer {
     }
   }
 
-  std::u16string ReadString(char16_t quote) {
-    std::u16string value;
-    ++at_;
+  // A quoted string ends at its quote or at the end of its line.
+  void ReadString(char16_t quote, Token& token) {
+    const std::size_t start = ++at_;
+    while (at_ < text_.size() && text_[at_] != quote && text_[at_] != u'\n' &&
+           text_[at_] != u'\\') {
+      ++at_;
+    }
+    if (at_ >= text_.size() || text_[at_] != u'\\') {
+      token.text = text_.substr(start, at_ - start);
+      ++at_;
+      return;
+    }
+    token.owned = true;
+    token.own.assign(text_.substr(start, at_ - start));
     while (at_ < text_.size() && text_[at_] != quote && text_[at_] != u'\n') {
       if (text_[at_] == u'\\' && at_ + 1 < text_.size()) {
-        value += Escaped();
+        token.own += Escaped();
       } else {
-        value += text_[at_++];
+        token.own += text_[at_++];
       }
     }
     ++at_;
-    return value;
   }
 
   // The character an escape stands for; at_ is on the backslash.
@@ -146,8 +195,10 @@ class Lexer {
   }
 
   // A template literal; true with its text when it has no "${...}".
-  bool ReadTemplate(std::u16string& value) {
+  bool ReadTemplate(Token& token) {
     ++at_;
+    token.owned = true;
+    token.own.clear();
     bool plain = true;
     int depth = 0;
     while (at_ < text_.size()) {
@@ -158,7 +209,7 @@ class Lexer {
       }
       if (c == u'\\' && at_ + 1 < text_.size()) {
         if (depth == 0) {
-          value += Escaped();
+          token.own += Escaped();
         } else {
           at_ += 2;
         }
@@ -174,11 +225,12 @@ class Lexer {
         if (c == u'{') ++depth;
         if (c == u'}') --depth;
         if (c == u'"' || c == u'\'') {
-          ReadString(c);
+          Token ignored;
+          ReadString(c, ignored);
           continue;
         }
-      } else {
-        value += c;
+      } else if (plain) {
+        token.own += c;
       }
       ++at_;
     }
@@ -216,13 +268,62 @@ bool IsWord(const Token& token, std::u16string_view word) {
   return token.kind == TokenKind::Identifier && token.text == word;
 }
 
+// The last few tokens, newest first at back(1): every form is decided by
+// them. A token's own text is copied into its slot's buffer, which keeps
+// its room from one token to the next.
+class RecentTokens {
+ public:
+  static constexpr std::size_t kKept = 8;
+  std::size_t size() const { return size_; }
+  const Token& back(std::size_t k) const { return tokens_[(next_ + kKept - k) % kKept]; }
+  void Push(const Token& token) {
+    Token& slot = tokens_[next_];
+    slot.kind = token.kind;
+    slot.punctuator = token.punctuator;
+    slot.owned = token.owned;
+    if (token.owned) {
+      slot.own.assign(token.own);
+    } else {
+      slot.text = token.text;
+    }
+    next_ = (next_ + 1) % kKept;
+    size_ = std::min(size_ + 1, kKept);
+  }
+
+ private:
+  std::array<Token, kKept> tokens_;
+  std::size_t next_ = 0;
+  std::size_t size_ = 0;
+};
+
+// A string token in a place where scripts load a file.
+bool IsLoadedLiteral(const RecentTokens& recent, bool inModuleStatement, int importScriptsDepth,
+                     int parentheses) {
+  const std::size_t n = recent.size();
+  const auto back = [&](std::size_t k) -> const Token& { return recent.back(k); };
+  const bool call = n >= 2 && IsPunctuator(back(1), u'(');
+  const bool dotted = n >= 3 && IsPunctuator(back(3), u'.');
+  return (call && !dotted && IsWord(back(2), u"import")) ||
+         (n >= 1 && IsWord(back(1), u"import") && !(n >= 2 && IsPunctuator(back(2), u'.'))) ||
+         (n >= 1 && IsWord(back(1), u"from") && inModuleStatement) ||
+         (call && !dotted && (IsWord(back(2), u"fetch") || IsWord(back(2), u"importScripts"))) ||
+         (call && n >= 3 && IsWord(back(3), u"new") &&
+          (IsWord(back(2), u"Worker") || IsWord(back(2), u"SharedWorker"))) ||
+         (call && n >= 4 && IsWord(back(2), u"register") && dotted &&
+          IsWord(back(4), u"serviceWorker")) ||
+         (importScriptsDepth > 0 && parentheses == importScriptsDepth && n >= 1 &&
+          IsPunctuator(back(1), u','));
+}
+
+void AddLoaded(std::u16string_view reference, FoundNames& names) {
+  if (!reference.empty() && !HasForeignScheme(reference)) names.Add(reference);
+}
+
 }  // namespace
 
-std::vector<std::u16string> ScriptScanner::ScriptReferences(std::u16string_view script) {
-  std::vector<std::u16string> found;
+void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& names) {
   Lexer lexer(script);
-  // The last few tokens, newest last: every form is decided by them.
-  std::vector<Token> recent;
+  RecentTokens recent;
   bool inModuleStatement = false;  // since "import" or "export", up to ";"
   // new URL("x", import.meta.url) names a file beside the module; new URL
   // with any other base is left alone.
@@ -231,51 +332,38 @@ std::vector<std::u16string> ScriptScanner::ScriptReferences(std::u16string_view 
   int importScriptsDepth = 0;
   int parentheses = 0;
   Token token;
-  while (lexer.Next(token)) {
+  while (lexer.Next(token) && !names.Done()) {
     const std::size_t n = recent.size();
-    const auto back = [&](std::size_t k) -> const Token& { return recent[n - k]; };
-    if (besideModule && n >= 2 && IsPunctuator(back(1), u',')) {
-      if (IsWord(token, u"import")) found.push_back(*besideModule);
+    if (besideModule && n >= 2 && IsPunctuator(recent.back(1), u',')) {
+      if (IsWord(token, u"import")) AddLoaded(*besideModule, names);
       besideModule.reset();
     } else if (besideModule && !IsPunctuator(token, u',')) {
       besideModule.reset();
     }
-    if (token.kind == TokenKind::String && n >= 3 && IsPunctuator(back(1), u'(') &&
-        IsWord(back(2), u"URL") && IsWord(back(3), u"new")) {
-      besideModule = token.text;
-    } else if (token.kind == TokenKind::String) {
-      const bool call = n >= 2 && IsPunctuator(back(1), u'(');
-      const bool dotted = n >= 3 && IsPunctuator(back(3), u'.');
-      if ((call && !dotted && IsWord(back(2), u"import")) ||
-          (n >= 1 && IsWord(back(1), u"import") && !(n >= 2 && IsPunctuator(back(2), u'.'))) ||
-          (n >= 1 && IsWord(back(1), u"from") && inModuleStatement) ||
-          (call && !dotted && (IsWord(back(2), u"fetch") || IsWord(back(2), u"importScripts"))) ||
-          (call && n >= 3 && IsWord(back(3), u"new") &&
-           (IsWord(back(2), u"Worker") || IsWord(back(2), u"SharedWorker"))) ||
-          (call && n >= 4 && IsWord(back(2), u"register") && dotted &&
-           IsWord(back(4), u"serviceWorker")) ||
-          (importScriptsDepth > 0 && parentheses == importScriptsDepth &&
-           IsPunctuator(back(1), u','))) {
-        found.push_back(token.text);
-      }
+    if (token.kind == TokenKind::String && n >= 3 && IsPunctuator(recent.back(1), u'(') &&
+        IsWord(recent.back(2), u"URL") && IsWord(recent.back(3), u"new")) {
+      besideModule = std::u16string(token.Text());
+    } else if (token.kind == TokenKind::String &&
+               IsLoadedLiteral(recent, inModuleStatement, importScriptsDepth, parentheses)) {
+      AddLoaded(token.Text(), names);
     }
     if (IsPunctuator(token, u'(')) {
       ++parentheses;
-      if (n >= 1 && IsWord(back(1), u"importScripts")) importScriptsDepth = parentheses;
+      if (n >= 1 && IsWord(recent.back(1), u"importScripts")) importScriptsDepth = parentheses;
     } else if (IsPunctuator(token, u')')) {
       if (parentheses == importScriptsDepth) importScriptsDepth = 0;
       parentheses = std::max(0, parentheses - 1);
     }
     if (IsWord(token, u"import") || IsWord(token, u"export")) inModuleStatement = true;
     if (IsPunctuator(token, u';')) inModuleStatement = false;
-    recent.push_back(std::move(token));
-    if (recent.size() > 8) recent.erase(recent.begin());
+    recent.Push(token);
   }
-  std::vector<std::u16string> files;
-  for (std::u16string& reference : found) {
-    if (!reference.empty() && !HasForeignScheme(reference)) files.push_back(std::move(reference));
-  }
-  return files;
+}
+
+std::vector<std::u16string> ScriptScanner::ScriptReferences(std::u16string_view script) {
+  FoundNames names;
+  ScriptReferences(script, names);
+  return {names.names().begin(), names.names().end()};
 }
 
 // The endings of the files a page or its scripts load; a path with another
@@ -321,22 +409,26 @@ bool ScriptScanner::LooksLikeFilePath(std::u16string_view text) {
   return IsWebFileExtension(name.substr(dot + 1));
 }
 
-std::vector<std::u16string> ScriptScanner::JsonPaths(std::u16string_view json) {
-  std::vector<std::u16string> paths;
+void ScriptScanner::JsonPaths(std::u16string_view json, FoundNames& names) {
   Lexer lexer(json);
   Token token;
-  std::u16string pending;
+  Token pending;
   bool hasPending = false;
-  while (lexer.Next(token)) {
+  while (lexer.Next(token) && !names.Done()) {
     // A string is a value unless a ":" follows it.
-    if (hasPending && !IsPunctuator(token, u':') && LooksLikeFilePath(pending)) {
-      paths.push_back(pending);
+    if (hasPending && !IsPunctuator(token, u':') && LooksLikeFilePath(pending.Text())) {
+      names.Add(pending.Text());
     }
     hasPending = token.kind == TokenKind::String;
-    if (hasPending) pending = std::move(token.text);
+    if (hasPending) std::swap(pending, token);
   }
-  if (hasPending && LooksLikeFilePath(pending)) paths.push_back(pending);
-  return paths;
+  if (hasPending && LooksLikeFilePath(pending.Text())) names.Add(pending.Text());
+}
+
+std::vector<std::u16string> ScriptScanner::JsonPaths(std::u16string_view json) {
+  FoundNames names;
+  JsonPaths(json, names);
+  return {names.names().begin(), names.names().end()};
 }
 
 }  // namespace kestrine

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "site/found_names.h"
+
 namespace kestrine {
 
 // The files a script or a JSON document names where it loads them, for a
@@ -17,7 +19,8 @@ class ScriptScanner {
   // new SharedWorker("x"), importScripts("x", ...), fetch("x") and
   // navigator.serviceWorker.register("x") and new URL("x",
   // import.meta.url). Comments, other strings and regular expressions are
-  // passed over.
+  // passed over. Linear in the script; ends early when `names` says so.
+  static void ScriptReferences(std::u16string_view script, FoundNames& names);
   static std::vector<std::u16string> ScriptReferences(std::u16string_view script);
 
   // The string values of a JSON text (an application/json script block, an
@@ -25,6 +28,7 @@ class ScriptScanner {
   // a name with the ending of a file pages load (scripts, styles, images,
   // fonts, data), and a "/" or a leading "." to show it is a path. Source
   // maps are left out.
+  static void JsonPaths(std::u16string_view json, FoundNames& names);
   static std::vector<std::u16string> JsonPaths(std::u16string_view json);
 
   // Whether a string looks like a path of a file with an extension.

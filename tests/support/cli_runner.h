@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ namespace kestrine::testing {
 struct CliRun {
   int status = -1;  // the exit status; -1 when a signal ended it
   std::string output;
+  long peakKilobytes = 0;  // the process's largest resident set
 };
 
 // Signals the run once `signalWhen`, given the output so far, first answers
@@ -56,7 +58,9 @@ inline CliRun RunCliUntil(const std::vector<std::string>& arguments,
       kill(child, signal);
       signalled = true;
     }
-    if (waitpid(child, &status, WNOHANG) == child) {
+    rusage usage{};
+    if (wait4(child, &status, WNOHANG, &usage) == child) {
+      run.peakKilobytes = usage.ru_maxrss;
       while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
         run.output.append(buffer, static_cast<std::size_t>(got));
       }
