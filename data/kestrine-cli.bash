@@ -19,7 +19,7 @@ _kestrine_cli() {
       ;;
     -l | --level | -Q | --quota | --max-files | --max-filesize | --max-time | -w | --wait | \
       --limit-rate | -U | --user-agent | --header | --workers | --max-streams | --timeout | \
-      --port | -A | --accept | -R | --reject | --include | --exclude)
+      --port | -A | --accept | -R | --reject | --include | --exclude | -t | --tries | --waitretry)
       # A value of the user's own: nothing to offer.
       return
       ;;
@@ -29,7 +29,7 @@ _kestrine_cli() {
     COMPREPLY=($(compgen -W '--help --version --mode --level --no-external-pages
       --span-hosts --no-span-hosts --accept --reject --include --exclude
       --no-sitemaps --no-trap-rules --quota --max-files --max-filesize
-      --max-time --wait --limit-rate --user-agent --no-robots --header
+      --max-time --wait --tries --waitretry --limit-rate --user-agent --no-robots --header
       --load-cookies --ca-certificate --no-check-certificate --output
       --workers --max-streams --timeout --quiet --continue --update --verify --serve
       --port --no-browser' -- "$cur"))

@@ -127,6 +127,14 @@ void AddPolitenessOptions(CLI::App& app, Settings& settings) {
   const std::string group = "Politeness";
   settings.Value(app, "-w,--wait", "wait", "SECONDS",
                  "wait this long between two requests, making one request at a time", group);
+  settings.Value(app, "-t,--tries", "tries", "N",
+                 "try a file up to N times when its transfer fails for a passing reason (a "
+                 "connection lost, a time-out, 408, 429, 500, 502, 503, 504); waits double from "
+                 "1 s, or are what Retry-After asks, up to 120 s; a host that answers 429 gets "
+                 "half as many requests at once (default: 3; 1: never again)",
+                 group);
+  settings.Value(app, "--waitretry", "waitretry", "SECONDS",
+                 "the longest wait between two tries of a file (default: 10)", group);
   settings.Value(app, "--limit-rate", "limit-rate", "RATE",
                  "receive at most RATE bytes per second in all (K, M, G)", group);
   settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",

@@ -1,5 +1,6 @@
 #include "cli/terminal_queue_list.h"
 
+#include "engine/queue_cells.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -40,7 +41,8 @@ void TerminalQueueList::Print(const std::string& address, const DownloadRow& dow
   if (verbosity_ == Verbosity::LiveLine && !failed) return;
   std::string line =
       (failed ? "Failure  " : "Finished ") + address + " -> " + Utf8(download.localFile);
-  if (failed && !download.reason.empty()) line += " (" + Utf8(download.reason) + ")";
+  const std::u16string reason = QueueCells::Text(download, kReasonColumn);
+  if (!reason.empty() && (failed || download.retries > 0)) line += " (" + Utf8(reason) + ")";
   console_.Print(line);
 }
 

@@ -31,6 +31,11 @@ struct DownloadOptions {
   std::int64_t maxFileSize = 0;  // bytes of one file
   int maxTime = 0;               // seconds one transfer may take
 
+  // Transient failures (a connection lost, a time-out, 408, 429, 500, 502,
+  // 503, 504): tries in all for one file, and the longest wait between two.
+  int tries = 3;
+  double waitRetrySeconds = 10;
+
   // Politeness.
   double waitSeconds = 0;            // between two requests; one at a time
   int maxStreams = 32;               // requests at once on one HTTP/2 connection

@@ -52,6 +52,16 @@ Setter StreamCount() {
   };
 }
 
+// Tries of one file: 1 (no retry) to 100.
+Setter TryCount() {
+  return [](const std::string& value, DownloadOptions& options) {
+    const auto tries = OptionValues::ParseCount(value);
+    if (!tries || *tries < 1 || *tries > 100) return false;
+    options.tries = *tries;
+    return true;
+  };
+}
+
 Setter List(std::vector<std::string> DownloadOptions::*field) {
   return [field](const std::string& value, DownloadOptions& options) {
     if (value.empty()) return false;
@@ -68,6 +78,9 @@ const std::map<std::string, Setter>& Setters() {
       {"max-filesize",
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.maxFileSize = v; })},
       {"max-time", Parsed(OptionValues::ParseCount, [](auto& o, int v) { o.maxTime = v; })},
+      {"tries", TryCount()},
+      {"waitretry",
+       Parsed(OptionValues::ParseSeconds, [](auto& o, double v) { o.waitRetrySeconds = v; })},
       {"accept", List(&DownloadOptions::accept)},
       {"reject", List(&DownloadOptions::reject)},
       {"include", List(&DownloadOptions::include)},

@@ -17,6 +17,9 @@ class ControlledStatusMonitor : public IStatusMonitor {
   void RequestPause() override;
   int IsPauseRequested() override { return control_.IsPauseRequested() ? 1 : 0; }
   int ClearRequests() override;
+  bool WaitForStopRequest(std::chrono::milliseconds wait) override {
+    return control_.WaitForRequest(wait);
+  }
   void Lock() override { control_.mutex().lock(); }
   void Unlock() override { control_.mutex().unlock(); }
 

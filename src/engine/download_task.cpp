@@ -15,6 +15,7 @@
 #include "engine/queue_list.h"
 #include "engine/queue_row.h"
 #include "engine/recorded_local_file.h"
+#include "engine/retry_policy.h"
 #include "engine/run_state.h"
 #include "engine/script_files.h"
 #include "engine/string_table.h"
@@ -171,10 +172,11 @@ std::optional<ScannedDocument> RewriteTextResponse(Project& project, HttpClient&
 
 DownloadOutcome ReportFailure(Project& project, int taskNumber, const std::u16string& path,
                               std::int64_t length, const std::u16string& reason,
-                              Clock::time_point start) {
+                              Clock::time_point start, int retries = 0) {
   ++project.totals().failed;
   project.NoteFailure(reason);
-  UpdateQueueRow(project, taskNumber, length, length, Failed, path, SecondsSince(start), reason);
+  UpdateQueueRow(project, taskNumber, length, length, Failed, path, SecondsSince(start), reason,
+                 retries);
   return DownloadOutcome::Failed;
 }
 
@@ -358,14 +360,49 @@ void RecordStored(Project& project, QueueEntry& entry, const HttpClient& client,
 // A failed transfer leaves no file. An update that cannot reach a stored
 // file keeps the copy it has, and the journal keeps saying it is stored.
 DownloadOutcome Fail(Project& project, int taskNumber, QueueEntry& entry, const LocalTarget& target,
-                     const HttpClient& client, Clock::time_point start) {
+                     const HttpClient& client, Clock::time_point start, int retries) {
   RemovePartialFile(project, target);
   if (project.ValidatorsOf(entry.number) == nullptr) {
     project.journal().RecordOutcome(entry.number, static_cast<std::int32_t>(EntryOutcome::Failed),
                                     0, {}, {});
   }
   return ReportFailure(project, taskNumber, target.path, client.GetContentLength(),
-                       StringUtility::FromUtf8(client.GetFailureReason()), start);
+                       StringUtility::FromUtf8(client.GetFailureReason()), start, retries);
+}
+
+// How the tries of one transfer went.
+struct Tries {
+  int retries = 0;
+  bool stopped = false;  // a cancel or a pause came while waiting to try again
+};
+
+// Transfers the address, and again as RetryPolicy allows; the last try's
+// answer is the client's.
+Tries TransferWithRetries(Project& project, HttpClient& client, const std::u16string& address) {
+  const RetryPolicy policy(project.options().tries, project.options().waitRetrySeconds);
+  Tries tries;
+  int counted = 1;
+  int unprocessed = 0;
+  while (true) {
+    client.Navigate2(address, 0, 0);
+    const RetryPolicy::Attempt attempt{client.GetFailure(), client.GetReturnCode(),
+                                       client.GotResponse(), client.HostMultiplexes(),
+                                       client.GetHeaderValue("Retry-After")};
+    const RetryPolicy::Plan plan =
+        policy.Judge(attempt, counted, unprocessed, std::chrono::system_clock::now());
+    if (!plan.retry) return tries;
+    // A host that asks for fewer requests gets them for the rest of the run.
+    if (attempt.failure == HttpClient::Failure::None && attempt.status == 429) {
+      client.ThrottleHost();
+    }
+    ++(plan.counts ? counted : unprocessed);
+    ++tries.retries;
+    if (plan.wait.count() > 0 && project.monitor().WaitForStopRequest(plan.wait)) {
+      tries.stopped = true;
+      return tries;
+    }
+    if (!client.PrepareRetry()) return tries;
+  }
 }
 
 DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
@@ -395,15 +432,19 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
   if (!OpenPartialFile(project, client, target, &fileError)) {
     return ReportFileError(project, taskNumber, target, fileError, start);
   }
-  client.Navigate2(address, 0, 0);
+  const Tries tries = TransferWithRetries(project, client, address);
   if (client.WasMultiplexed()) project.NoteMultiplexed();
+  if (tries.retries > 0) project.NoteRetried(tries.retries);
   // 5. Judge the answer; a failed or cut-short transfer leaves no file.
   const std::int64_t length = client.GetContentLength();
   IStatusMonitor& monitor = project.monitor();
-  if (client.GetReturnCode() == HttpClient::kStopped)
+  if (client.GetReturnCode() == HttpClient::kStopped || tries.stopped) {
     return Halt(project, taskNumber, target, start);
+  }
   if (const auto updated = JudgeUpdate(project, entry, client, target, start)) return *updated;
-  if (client.GetReturnCode() >= 400) return Fail(project, taskNumber, entry, target, client, start);
+  if (client.GetReturnCode() >= 400) {
+    return Fail(project, taskNumber, entry, target, client, start, tries.retries);
+  }
   if (PlaceByAnswer(project, entry, client, target) == Placement::SameAsAnother) {
     return Duplicate(project, taskNumber, entry, target, start);
   }
@@ -434,7 +475,8 @@ DownloadOutcome Fetch(Project& project, int taskNumber, QueueEntry& entry,
                          u"cannot store the file: " + StringUtility::FromUtf8(*error), start);
   }
   RecordStored(project, entry, client, std::move(scanned));
-  UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start));
+  UpdateQueueRow(project, taskNumber, length, length, Succeeded, target.path, SecondsSince(start),
+                 {}, tries.retries);
   return DownloadOutcome::Stored;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -26,6 +27,9 @@ class IStatusMonitor {
   virtual void ShowQueue(int mode) = 0;
   virtual void EnableDownloadView() = 0;
   virtual void ClearQueue() = 0;
+  // Waits until a cancel or a pause is asked for, at most `wait`; whether
+  // one was.
+  virtual bool WaitForStopRequest(std::chrono::milliseconds wait) = 0;
 
  protected:
   // Never destroyed through this interface.

@@ -105,6 +105,15 @@ std::string Project::NamedSummary() const { return Took(namedAddresses_, "named 
 
 std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
 
+std::string Project::RetrySummary() const {
+  const int files = retriedFiles_;
+  if (files == 0) return {};
+  const int retries = retries_;
+  return "retried " + StringUtility::WithThousands(files) + " file" + (files == 1 ? "" : "s") +
+         ", " + StringUtility::WithThousands(retries) + (retries == 1 ? " time" : " times") +
+         " in all";
+}
+
 std::string Project::SitemapBeyondSummary() const {
   const int beyond = sitemapBeyond_;
   if (beyond == 0) return {};
@@ -181,6 +190,7 @@ void Project::StartProject() {
   validators_.clear();
   multiplexed_ = false;
   ApplyConcurrency();
+  TransferEngine::Instance().ResetThrottles();
   StartRules();
   {
     std::lock_guard lock(documentsMutex_);
@@ -231,6 +241,8 @@ void Project::StartRules() {
   namedAddresses_ = 0;
   namesCapped_ = 0;
   beyondFileLimit_ = 0;
+  retriedFiles_ = 0;
+  retries_ = 0;
 }
 
 void Project::OpenJournal(bool fresh) {
@@ -442,7 +454,8 @@ void Project::LogRefusals() {
 
 std::vector<std::string> Project::AddressLines() const {
   std::vector<std::string> lines;
-  for (const std::string& summary : {SitemapSummary(), SitemapBeyondSummary(), NamedSummary()}) {
+  for (const std::string& summary :
+       {RetrySummary(), SitemapSummary(), SitemapBeyondSummary(), NamedSummary()}) {
     if (!summary.empty()) lines.push_back(summary);
   }
   if (const int capped = namesCapped_; capped > 0) {

@@ -114,6 +114,13 @@ class Project : public IScanProject {
   // Addresses a file named that were not handed over: the file limit was
   // reached.
   void NoteBeyondFileLimit(int count) { beyondFileLimit_ += count; }
+  // A download was tried again `retries` times.
+  void NoteRetried(int retries) {
+    ++retriedFiles_;
+    retries_ += retries;
+  }
+  // "retried 3 files, 5 times in all", or empty when none was.
+  std::string RetrySummary() const;
   // The next pending entry for a worker. While nothing is pending but other
   // downloads still run (and may find more), the worker waits for them
   // rather than ending, so the run keeps its workers busy without the
@@ -279,6 +286,8 @@ class Project : public IScanProject {
   std::atomic<int> namedAddresses_{0};
   std::atomic<int> namesCapped_{0};
   std::atomic<int> beyondFileLimit_{0};
+  std::atomic<int> retriedFiles_{0};
+  std::atomic<int> retries_{0};
   std::mutex documentsMutex_;
   DocumentRecords documents_;
   std::u16string downloadFolder_;

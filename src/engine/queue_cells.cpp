@@ -2,6 +2,7 @@
 
 #include "engine/string_table.h"
 #include "engine/text_format.h"
+#include "runtime/string_utility.h"
 
 namespace kestrine {
 
@@ -22,6 +23,10 @@ double Kilobytes(const DownloadRow& download) {
 
 }  // namespace
 
+std::string QueueCells::RetriesText(int retries) {
+  return "after " + std::to_string(retries) + (retries == 1 ? " retry" : " retries");
+}
+
 std::u16string QueueCells::Text(const DownloadRow& download, int column) {
   switch (column) {
     case kSizeColumn:
@@ -38,8 +43,13 @@ std::u16string QueueCells::Text(const DownloadRow& download, int column) {
       return FormatText(u"%d", download.taskNumber);
     case kTargetFileColumn:
       return std::u16string(download.localFile);
-    case kReasonColumn:
-      return std::u16string(download.reason);
+    case kReasonColumn: {
+      // A file that took retries says so, beside the reason of a failure.
+      if (download.retries <= 0) return std::u16string(download.reason);
+      const std::u16string retries = StringUtility::FromUtf8(RetriesText(download.retries));
+      return download.reason.empty() ? retries
+                                     : std::u16string(download.reason) + u" (" + retries + u")";
+    }
     default:
       return {};
   }

@@ -12,6 +12,8 @@ namespace kestrine {
 class QueueCells {
  public:
   static std::u16string Text(const DownloadRow& download, int column);
+  // "after 1 retry", "after 3 retries".
+  static std::string RetriesText(int retries);
 };
 
 }  // namespace kestrine

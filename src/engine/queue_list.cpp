@@ -23,7 +23,7 @@ void IQueueList::DownloadUpdated(const DownloadRow& download) {
 void IQueueList::DownloadEnded(const DownloadRow& download) {
   SetCells(*this, download, {kSizeColumn, kSpeedColumn});
   // The reason goes in before the "Failure" that shows it.
-  if (download.state == Failed) SetCells(*this, download, {kReasonColumn});
+  if (download.state == Failed || download.retries > 0) SetCells(*this, download, {kReasonColumn});
   SetCells(*this, download, {kProgressColumn, kTargetFileColumn, kTimeColumn, kNumberColumn});
   Repaint();
 }

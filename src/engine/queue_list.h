@@ -35,6 +35,7 @@ struct DownloadRow {
   double elapsedSeconds = 0;
   std::u16string_view localFile;  // as shown; ended downloads only
   std::u16string_view reason;     // why it failed; failures only
+  int retries = 0;                // times it was tried again; ended downloads only
   int row() const { return taskNumber - 1; }
 };
 

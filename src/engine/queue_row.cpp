@@ -1,6 +1,7 @@
 #include "engine/queue_row.h"
 
 #include "engine/project.h"
+#include "engine/queue_cells.h"
 #include "engine/queue_list.h"
 #include "runtime/local_files.h"
 #include "runtime/string_utility.h"
@@ -9,8 +10,10 @@ namespace kestrine {
 
 namespace {
 
-std::u16string LogLine(const std::u16string& path, const char* what, const std::u16string& reason) {
+std::u16string LogLine(const std::u16string& path, const char* what, const std::u16string& reason,
+                       int retries) {
   std::u16string line = DisplayPath(path) + u" " + StringUtility::FromAscii(what);
+  if (retries > 0) line += u" " + StringUtility::FromUtf8(QueueCells::RetriesText(retries));
   return reason.empty() ? line + u"." : line + u": " + reason;
 }
 
@@ -18,8 +21,8 @@ std::u16string LogLine(const std::u16string& path, const char* what, const std::
 
 void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std::int64_t total,
                     TransferState state, const std::u16string& text, double elapsedSeconds,
-                    const std::u16string& reason) {
-  DownloadRow download{taskNumber, state, received, total, elapsedSeconds, {}, {}};
+                    const std::u16string& reason, int retries) {
+  DownloadRow download{taskNumber, state, received, total, elapsedSeconds, {}, {}, retries};
   if (state == Transferring) {
     project.list().DownloadUpdated(download);
     return;
@@ -28,8 +31,8 @@ void UpdateQueueRow(Project& project, int taskNumber, std::int64_t received, std
   download.localFile = shown;
   if (state == Failed) download.reason = reason;
   project.list().DownloadEnded(download);
-  project.WriteDownloadLog(state == Succeeded ? LogLine(text, "download successful", {})
-                                              : LogLine(text, "download failed", reason));
+  project.WriteDownloadLog(state == Succeeded ? LogLine(text, "download successful", {}, retries)
+                                              : LogLine(text, "download failed", reason, retries));
 }
 
 }  // namespace kestrine

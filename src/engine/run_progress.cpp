@@ -88,6 +88,10 @@ std::string EndSummary(Project& project, double seconds) {
       text += "\n  " + StringUtility::Printable(reason) + " (" + std::to_string(count) + ")";
     }
   }
+  if (std::string retried = project.RetrySummary(); !retried.empty()) {
+    retried[0] = 'R';  // "Retried 3 files, 5 times in all", a line of its own
+    text += "\n" + retried;
+  }
   if (const int refused = project.RefusedCount(); refused > 0) {
     text += "\n" + Count(refused, "address", "addresses") + " refused by the limits and rules";
   }

@@ -137,6 +137,9 @@ struct HttpClient::Transfer : TransferEngine::Job {
   // This thread's own connections, for a transfer it drives itself.
   CURLM* multi = nullptr;
   int returnCode = 0;
+  long responseCode = 0;  // the status that arrived; 0 for none
+  Failure failure = Failure::None;
+  std::string origin;
   long httpVersion = 0;
   std::int64_t contentLength = 0;
   std::int64_t written = 0;
@@ -169,6 +172,7 @@ struct HttpClient::Transfer : TransferEngine::Job {
   void ReportProgress();
   bool TookTooLong(CURLcode result) const;
   int CodeFor(CURLcode result) const;
+  Failure FailureFor(CURLcode result) const;
   std::string ReasonFor(CURLcode result) const;
   bool IsAheadOfRate() const;
   bool Keep(const char* data, std::size_t length);
@@ -497,6 +501,43 @@ int HttpClient::Transfer::CodeFor(CURLcode result) const {
   }
 }
 
+HttpClient::Failure HttpClient::Transfer::FailureFor(CURLcode result) const {
+  if (stopped) return Failure::Stopped;
+  if (memoryFull && returnCode > 0) return Failure::None;
+  if (TookTooLong(result)) return Failure::TookTooLong;
+  if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return Failure::TooLarge;
+  if (writeFailed) return Failure::LocalWrite;
+  switch (result) {
+    case CURLE_OK:
+      return returnCode > 0 ? Failure::None : Failure::ConnectionLost;
+    case CURLE_OPERATION_TIMEDOUT:
+      return Failure::TimedOut;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return Failure::TooManyRedirects;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return Failure::BadAddress;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return Failure::HostNotFound;
+    case CURLE_COULDNT_CONNECT:
+      return Failure::ConnectionRefused;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CACERT_BADFILE:
+      return Failure::Tls;
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_WEIRD_SERVER_REPLY:
+      return Failure::ConnectionLost;
+    default:
+      return Failure::Other;
+  }
+}
+
 std::string HttpClient::Transfer::ReasonFor(CURLcode result) const {
   if (stopped) return "stopped";
   if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
@@ -547,6 +588,7 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   long response = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response);
   returnCode = static_cast<int>(response);
+  responseCode = response;
   curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &httpVersion);
   curl_off_t length = -1;
   curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -563,6 +605,7 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   ReportProgress();
   const int code = CodeFor(result);
   failureReason = code >= 400 ? ReasonFor(result) : std::string();
+  failure = FailureFor(result);
   returnCode = code;
 }
 
@@ -616,8 +659,17 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   t.memoryFull = false;
   t.holding.reset();
   t.DropHeld();
+  // A client may ask again after a try that did not succeed.
+  t.written = 0;
+  t.contentLength = 0;
+  t.tooLarge = t.bombStopped = t.writeFailed = t.stopped = false;
+  t.writeError = 0;
+  t.headers.clear();
+  t.failureReason.clear();
   t.address = address;
   t.location = address;
+  t.responseCode = 0;
+  t.failure = Failure::None;
   CurlHandles& handles = CurlHandles::ForThisThread(!t.options.cookieFile.empty());
   t.easy = handles.easy();
   t.multi = handles.multi();
@@ -627,6 +679,7 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
     t.Finish(CURLE_COULDNT_RESOLVE_HOST);
   } else {
     const std::string origin = OriginOf(url);
+    t.origin = origin;
     t.Configure(url, origin);
     const CURLcode result = t.Run(origin);
     long redirects = 0;
@@ -638,6 +691,14 @@ bool HttpClient::Navigate2(const std::u16string& address, int, int) {
   }
   t.easy = nullptr;
   return t.returnCode < 400;
+}
+
+bool HttpClient::PrepareRetry() {
+  Transfer& t = *transfer_;
+  t.DropHeld();
+  t.holding.reset();
+  if (t.sink < 0) return t.memoryLimit.has_value();
+  return ::lseek(t.sink, 0, SEEK_SET) == 0 && ::ftruncate(t.sink, 0) == 0;
 }
 
 std::int64_t HttpClient::GetContentLength() const { return transfer_->contentLength; }
@@ -677,6 +738,16 @@ bool HttpClient::WasMultiplexed() const {
 }
 
 std::int64_t HttpClient::GetReceivedBytes() const { return transfer_->written; }
+
+HttpClient::Failure HttpClient::GetFailure() const { return transfer_->failure; }
+
+bool HttpClient::GotResponse() const { return transfer_->responseCode > 0; }
+
+void HttpClient::ThrottleHost() { TransferEngine::Instance().Throttle(transfer_->origin); }
+
+bool HttpClient::HostMultiplexes() const {
+  return WasMultiplexed() || TransferEngine::Instance().Multiplexes(transfer_->origin);
+}
 
 const DecodedBody& HttpClient::Decoded() {
   if (!decoded_) {

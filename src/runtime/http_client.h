@@ -34,6 +34,24 @@ namespace kestrine {
 //   408  the transfer took longer than its time limit
 class HttpClient {
  public:
+  // What kind of thing ended a transfer that did not complete, for callers
+  // that act on it (a retry, say): the reason text says it to a person.
+  enum class Failure {
+    None,               // the transfer completed (whatever its status)
+    Stopped,            // ShouldStop answered nonzero
+    ConnectionRefused,  // nobody listens there
+    HostNotFound,
+    ConnectionLost,  // reset, cut short, malformed or empty, a stream refused
+    TimedOut,        // connecting, or too little arriving for too long
+    Tls,             // a handshake or a certificate that failed
+    TooLarge,        // beyond the file size limit
+    TookTooLong,     // beyond the time limit of one transfer
+    LocalWrite,      // the local file could not be written
+    TooManyRedirects,
+    BadAddress,
+    Other,
+  };
+
   static constexpr int kStopped = 499;
   static constexpr int kNoConnection = 502;
   static constexpr int kTimedOut = 504;
@@ -83,6 +101,10 @@ class HttpClient {
   // held in memory (see above). Throws FileException when no sink file is
   // open.
   bool Navigate2(const std::u16string& address, int flags, int reserved);
+  // Makes ready to ask again after a try that did not succeed: whatever
+  // the try received is dropped. False when the sink file cannot be
+  // emptied.
+  bool PrepareRetry();
   // Writes a held body to the sink file and closes it; nothing more for a
   // body already there. False when it cannot be written.
   bool StoreBody();
@@ -106,6 +128,18 @@ class HttpClient {
 
   // Whether the answer came over a multiplexed connection (HTTP/2 or 3).
   bool WasMultiplexed() const;
+  // Why the last transfer did not complete; None when it did.
+  Failure GetFailure() const;
+  // Whether a response status arrived at all: a transfer lost before it
+  // was never answered.
+  bool GotResponse() const;
+  // Whether transfers to this address's host go over a multiplexed
+  // connection; a request lost there before its answer was most likely
+  // one the server never processed (refused, or beyond a GOAWAY).
+  bool HostMultiplexes() const;
+  // The host of the last transfer asked for fewer requests (429): it gets
+  // half as many at once from now on.
+  void ThrottleHost();
   // Bytes of the body received.
   std::int64_t GetReceivedBytes() const;
   // Why a transfer did not succeed, in a few words ("HTTP 404", "connection

@@ -52,7 +52,20 @@ int TransferEngine::streams() const {
 }
 
 int TransferEngine::RoomLocked(const Host& host) const {
-  return host.multiplexes ? connections_ * streams_ : connections_;
+  const int room = host.multiplexes ? connections_ * streams_ : connections_;
+  return host.cap > 0 ? std::min(room, host.cap) : room;
+}
+
+void TransferEngine::Throttle(const std::string& origin) {
+  std::lock_guard lock(mutex_);
+  Host& host = hosts_[origin];
+  host.cap = std::max(1, RoomLocked(host) / 2);
+}
+
+void TransferEngine::ResetThrottles() {
+  std::lock_guard lock(mutex_);
+  for (auto& [origin, host] : hosts_) host.cap = 0;
+  roomFreed_.notify_all();
 }
 
 bool TransferEngine::TryStartLocked(Job& job, CURL* easy, const std::string& origin) {

@@ -69,6 +69,11 @@ class TransferEngine {
   void Abort(Job& job);
   // Whether transfers to this origin went over a multiplexed protocol.
   bool Multiplexes(const std::string& origin) const;
+  // The host asked for fewer requests: it gets half as many at once as it
+  // has had, at least one, until ResetThrottles.
+  void Throttle(const std::string& origin);
+  // A new run begins with every host at its full room.
+  void ResetThrottles();
 
   ~TransferEngine();
   TransferEngine(const TransferEngine&) = delete;
@@ -78,6 +83,7 @@ class TransferEngine {
   struct Host {
     int inFlight = 0;
     bool multiplexes = false;
+    int cap = 0;  // transfers at once it asked for by throttling; 0: none
   };
 
   TransferEngine();

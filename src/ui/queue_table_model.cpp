@@ -123,7 +123,7 @@ QString QueueTableModel::TextAt(const KeyedRow& row, int column) const {
   if (!row.download || column == kAddressColumn) return row.cells[static_cast<std::size_t>(column)];
   const Download& d = *row.download;
   const DownloadRow download{d.taskNumber,     d.state,     d.received, d.total,
-                             d.elapsedSeconds, d.localFile, d.reason};
+                             d.elapsedSeconds, d.localFile, d.reason,   d.retries};
   return ToQString(QueueCells::Text(download, column));
 }
 
@@ -139,7 +139,8 @@ void QueueTableModel::Report(const DownloadRow& download) {
                      download.total,
                      download.elapsedSeconds,
                      std::u16string(download.localFile),
-                     std::u16string(download.reason)};
+                     std::u16string(download.reason),
+                     download.retries};
   Submit(std::move(change));
 }
 

@@ -58,6 +58,7 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
     double elapsedSeconds = 0;
     std::u16string localFile;
     std::u16string reason;
+    int retries = 0;
   };
   struct KeyedRow {
     int key;

@@ -36,10 +36,13 @@ class NginxServer {
     double ended = 0;
   };
 
-  explicit NginxServer(const std::filesystem::path& root, long bytesPerSecond = 0) {
+  // `requestsPerConnection`: after that many requests nginx closes a
+  // connection, over HTTP/2 with a GOAWAY frame.
+  explicit NginxServer(const std::filesystem::path& root, long bytesPerSecond = 0,
+                       long requestsPerConnection = 100000) {
     port_ = FreePort();
     std::filesystem::create_directories(folder_.path() / "temp");
-    WriteConfiguration(root, bytesPerSecond);
+    WriteConfiguration(root, bytesPerSecond, requestsPerConnection);
     pid_ = fork();
     if (pid_ == 0) {
       if (!std::freopen("/dev/null", "w", stderr)) _exit(127);
@@ -109,7 +112,8 @@ class NginxServer {
     return ntohs(address.sin_port);
   }
 
-  void WriteConfiguration(const std::filesystem::path& root, long bytesPerSecond) const {
+  void WriteConfiguration(const std::filesystem::path& root, long bytesPerSecond,
+                          long requestsPerConnection) const {
     const std::string temp = (folder_.path() / "temp").string();
     std::ofstream conf(folder_.path() / "nginx.conf");
     conf << "daemon off;\nmaster_process off;\nerror_log error.log;\npid nginx.pid;\n"
@@ -128,7 +132,7 @@ class NginxServer {
          << "    ssl_certificate " << certificate_.CertificatePath() << ";\n"
          << "    ssl_certificate_key " << certificate_.KeyPath() << ";\n"
          << "    http2_max_concurrent_streams 128;\n"
-         << "    keepalive_requests 100000;\n"
+         << "    keepalive_requests " << requestsPerConnection << ";\n"
          << "    root " << root.string() << ";\n";
     if (bytesPerSecond > 0) conf << "    limit_rate " << bytesPerSecond << ";\n";
     conf << "  }\n}\n";
