@@ -172,14 +172,14 @@ bool Project::IsStopRequested() {
   return monitor_.IsCancelRequested() != 0 || monitor_.IsPauseRequested() != 0;
 }
 
-void Project::StartProject() {
+Status Project::StartProject() {
   SettingUtil& settings = SettingUtil::GetInstance();
   runState_.SetButtonPhase(ButtonPhase::Running);
   downloadFolder_ = settings.GetDownloadFolder();
   if (const Status opened = OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
       !opened && opened.error().kind == ErrorKind::InUse) {
     RefuseRun(opened.error());
-    return;
+    return opened;
   }
   WriteDownloadLog(u"Begin");
   list_.DeleteAllRows();
@@ -199,6 +199,7 @@ void Project::StartProject() {
   OpenJournal(true);
   monitor_.ClearRequests();
   supervisor_.Start();
+  return Ok();
 }
 
 Status Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) {

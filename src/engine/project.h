@@ -200,8 +200,9 @@ class Project : public IScanProject {
   // Downloads under way on the pool.
   int ActiveDownloads() { return pool_.GetActiveCount(); }
   // Starts a run over a new project: buttons, "Begin" in the log, an empty
-  // list, cleared requests, then the run thread.
-  void StartProject();
+  // list, cleared requests, then the run thread. An error when another run
+  // holds the copy: the run was refused (said on the surfaces already).
+  Status StartProject();
   // Runs the entries a paused run left pending; nothing when none are.
   void ContinueProject();
   // Waits until the run thread (if any) has ended.

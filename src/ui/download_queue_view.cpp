@@ -215,7 +215,7 @@ void CDownloadQueueView::OpenFolder(std::u16string folder) {
   UiThread::Run(this, [path] { DialogServices::Current().open(path); });
 }
 
-void CDownloadQueueView::StartProject() { project_->StartProject(); }
+Status CDownloadQueueView::StartProject() { return project_->StartProject(); }
 
 void CDownloadQueueView::Shutdown() {
   if (!project_) return;

@@ -56,7 +56,7 @@ class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpene
   void OpenFolder(std::u16string folder) override;
 
   // The Start command.
-  void StartProject();
+  Status StartProject();
   // Cancels a run that is still going and waits, delivering its window
   // changes, until its thread has taken its last step.
   void Shutdown();

@@ -136,7 +136,8 @@ void CKestrineDlg::ShowQueue(int mode) {
   });
   // 2. and 3. The mode, then the run.
   queueView_->project().SetMode(static_cast<DownloadMode>(mode));
-  queueView_->StartProject();
+  // A run refused (another one holds the copy) has said so and ended.
+  if (!queueView_->StartProject()) return;
   // 4. to 6. The Download page rests until the run ends.
   UiThread::Run(this, [this] {
     downloadView_->setEnabled(false);

@@ -16,6 +16,7 @@
 #include "config/setting_util.h"
 #include "engine/memory_queue_list.h"
 #include "engine/project.h"
+#include "runtime/folder_lock.h"
 #include "runtime/local_files.h"
 #include "support/config_home.h"
 #include "support/test_server.h"
@@ -136,6 +137,23 @@ class KestrineDlgTest : public QObject {
     const QModelIndex first = model.index(0, 0);
     emit window.queueView().list().doubleClicked(first);
     QCOMPARE(opened_.back(), model.CellText(0, kTargetFileColumn));
+  }
+
+  void ACopyAnotherRunWritesIsRefusedWithANotice() {
+    LinkedSite site(2, 0ms);
+    const std::u16string folder = home_->folder().Wide("out/" + site.Folder());
+    const ConfinedFolder copy = ConfinedFolder::Open(folder, ConfinedFolder::Create::Yes);
+    Result<FolderLock> held = FolderLock::Take(copy);
+    QVERIFY(held.has_value());
+    CKestrineDlg window;
+    window.show();
+    Start(window, site.Url(), DuplicateSite);
+    QTRY_COMPARE(messages_.size(), std::size_t{1});
+    QCOMPARE(messages_[0], "another run is writing the copy in " + ToQString(folder));
+    QCOMPARE(icons_[0], MessageIcon::Warning);
+    QTRY_VERIFY(window.downloadView().isEnabled());
+    // Nothing was written into the other run's copy.
+    QVERIFY(fs::is_empty(Out() / site.Folder()));
   }
 
   void ShowFailuresFiltersAndTheHeaderSorts() {
