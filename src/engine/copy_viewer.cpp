@@ -204,7 +204,7 @@ CopyViewer::Answer CopyViewer::Resolve(const std::string& target) const {
 
 HttpResponse CopyViewer::Respond(const HttpRequest& request) const {
   HttpResponse response;
-  if (!IsLocalHost(request.Header("Host"), port_)) {
+  if (!IsLocalHost(request.Header("Host"), request.serverPort)) {
     response.status = 403;
     return response;
   }

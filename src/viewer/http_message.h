@@ -19,6 +19,7 @@ struct HttpRequest {
   std::string target;  // path and query, as sent
   int minorVersion = 1;
   HeaderList headers;
+  int serverPort = 0;  // the port it came to
 
   // The value of the first header of that name (any case); empty if none.
   std::string Header(std::string_view name) const;

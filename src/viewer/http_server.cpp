@@ -183,8 +183,9 @@ Result<int> HttpServer::Start(int port) {
                                     ": " + std::strerror(errno)};
   }
   listener_ = std::move(listener);
+  port_ = static_cast<int>(ntohs(address.sin_port));
   acceptor_ = std::thread([this] { AcceptLoop(); });
-  return static_cast<int>(ntohs(address.sin_port));
+  return port_;
 }
 
 void HttpServer::Stop() {
@@ -334,7 +335,7 @@ void HttpServer::Serve(Connection& connection) {
       Send(fd, nullptr, refusal, false, limits_.sendStall);
       return;
     }
-    const std::optional<HttpRequest> request = ParseRequestHead(head, limits_.maxHeaders);
+    std::optional<HttpRequest> request = ParseRequestHead(head, limits_.maxHeaders);
     if (!request) {
       HttpResponse refusal = head.size() > limits_.maxHeadBytes
                                  ? Plain(431, "Request head too large\n")
@@ -342,6 +343,7 @@ void HttpServer::Serve(Connection& connection) {
       Send(fd, nullptr, refusal, false, limits_.sendStall);
       return;
     }
+    request->serverPort = port_;
     // A body is never read: the connection ends with this answer.
     const bool keepAlive =
         request->minorVersion == 1 && !AsksToClose(*request) && !HasBody(*request);

@@ -60,6 +60,7 @@ class HttpServer {
   Handler handler_;
   Limits limits_;
   UniqueFd listener_;
+  int port_ = 0;
   std::thread acceptor_;
   std::mutex mutex_;
   bool stopping_ = false;
