@@ -57,6 +57,7 @@ screenshots: build
 bench: build
 	@bash scripts/install-deps.sh bench
 	@for b in $(BUILD_DIR)/bench/*_bench; do $$b; done
+	@python3 bench/hostile_inputs.py $(BUILD_DIR)/src/kestrine-cli
 	@bash bench/compare.sh 2000 5 $(BUILD_DIR)/src/kestrine-cli
 	@bash bench/real_site.sh /usr/share/doc/python3-doc/html 3 $(BUILD_DIR)/src/kestrine-cli
 	@bash bench/latency.sh 3 $(BUILD_DIR)/src/kestrine-cli 25 100

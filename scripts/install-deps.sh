@@ -13,7 +13,7 @@ packages=(
 
 # `install-deps.sh bench` adds the peers and the server of the comparison.
 if [ "${1:-}" = "bench" ]; then
-  packages+=(wget wget2 curl bc python3 python3-doc python3-h2)
+  packages+=(wget wget2 curl bc time python3 python3-doc python3-h2)
 fi
 # `install-deps.sh fuzz` adds clang and its fuzzing runtime.
 if [ "${1:-}" = "fuzz" ]; then
