@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/address_queue.h"
-#include "engine/plain_status_monitor.h"
+#include "engine/queue/address_queue.h"
+#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 namespace {

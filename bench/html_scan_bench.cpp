@@ -8,13 +8,13 @@
 #include <string>
 
 #include "config/setting_util.h"
-#include "engine/memory_queue_list.h"
-#include "engine/plain_run_state.h"
-#include "engine/plain_status_monitor.h"
+#include "surfaces/memory_queue_list.h"
+#include "surfaces/plain_run_state.h"
+#include "surfaces/plain_status_monitor.h"
 #include "engine/project.h"
 #include "runtime/string_utility.h"
-#include "site/html_scanner.h"
-#include "site/style_sheet_scanner.h"
+#include "site/html/html_scanner.h"
+#include "site/css/style_sheet_scanner.h"
 
 namespace kestrine {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "runtime/string_utility.h"
-#include "site/named_files.h"
+#include "site/script/named_files.h"
 #include "support/hostile_scripts.h"
 
 namespace kestrine {

@@ -6,10 +6,10 @@
 #include <QTextStream>
 
 #include "config/setting_util.h"
-#include "engine/message_box_language.h"
-#include "engine/string_table.h"
-#include "runtime/http_client.h"
-#include "runtime/local_files.h"
+#include "presentation/message_box_language.h"
+#include "presentation/string_table.h"
+#include "runtime/net/http_client.h"
+#include "runtime/fs/local_files.h"
 #include "ui/artwork.h"
 #include "ui/kestrine_dlg.h"
 #include "ui/qt_text.h"

@@ -1,7 +1,7 @@
 // kestrine: the desktop application.
 #include "app/kestrine_app.h"
 #include "runtime/allocator_tuning.h"
-#include "runtime/http_client.h"
+#include "runtime/net/http_client.h"
 
 int main(int argc, char** argv) {
   // Both change how the whole process works, before any other thread exists.

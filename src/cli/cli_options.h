@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "site/address.h"
+#include "site/address/address.h"
 
 namespace kestrine {
 

@@ -19,15 +19,15 @@
 #include "cli/terminal_status_monitor.h"
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
-#include "engine/copy_verifier.h"
-#include "engine/copy_viewer.h"
+#include "engine/mend/copy_verifier.h"
+#include "viewer/copy_viewer.h"
 #include "engine/project.h"
-#include "engine/run_progress.h"
+#include "presentation/run_progress.h"
 #include "runtime/allocator_tuning.h"
-#include "runtime/http_client.h"
-#include "runtime/local_files.h"
+#include "runtime/net/http_client.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
-#include "site/start_address.h"
+#include "site/address/start_address.h"
 
 namespace kestrine {
 namespace {

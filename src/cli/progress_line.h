@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/console.h"
-#include "engine/run_progress.h"
+#include "presentation/run_progress.h"
 
 namespace kestrine {
 

@@ -1,6 +1,6 @@
 #include "cli/terminal_queue_list.h"
 
-#include "engine/queue_cells.h"
+#include "presentation/queue_cells.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/console.h"
-#include "engine/queue_list.h"
+#include "engine/surface/queue_list.h"
 
 namespace kestrine {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/console.h"
-#include "engine/run_state.h"
+#include "engine/surface/run_state.h"
 
 namespace kestrine {
 

@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "engine/plain_status_monitor.h"
+#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 

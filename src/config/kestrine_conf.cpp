@@ -6,7 +6,7 @@
 #include <map>
 
 #include "config/option_values.h"
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "encoding/ansi_code_page.h"
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/unique_fd.h"
 
 namespace kestrine {

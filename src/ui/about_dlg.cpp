@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "engine/string_table.h"
+#include "presentation/string_table.h"
 #include "ui/artwork.h"
 #include "ui/qt_text.h"
 

@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "engine/message_box_language.h"
+#include "presentation/message_box_language.h"
 
 namespace kestrine {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-#include "engine/run_state.h"
+#include "engine/surface/run_state.h"
 
 class QWidget;
 

@@ -5,9 +5,9 @@
 #include <array>
 
 #include "config/setting_util.h"
-#include "engine/i_status_monitor.h"
-#include "engine/string_table.h"
-#include "runtime/local_files.h"
+#include "engine/surface/i_status_monitor.h"
+#include "presentation/string_table.h"
+#include "runtime/fs/local_files.h"
 #include "ui/dialog_services.h"
 #include "ui/qt_text.h"
 #include "ui/ui_thread.h"

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "engine/project.h"
-#include "engine/run_state.h"
+#include "engine/surface/run_state.h"
 #include "ui/queue_filter_model.h"
 #include "ui/queue_table_model.h"
 

@@ -3,9 +3,9 @@
 #include <QButtonGroup>
 #include <QResizeEvent>
 
-#include "engine/i_status_monitor.h"
-#include "engine/string_table.h"
-#include "site/start_address.h"
+#include "engine/surface/i_status_monitor.h"
+#include "presentation/string_table.h"
+#include "site/address/start_address.h"
 #include "ui/artwork.h"
 #include "ui/dialog_services.h"
 #include "ui/qt_text.h"

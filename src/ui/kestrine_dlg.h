@@ -9,11 +9,11 @@
 #include <memory>
 #include <vector>
 
-#include "engine/controlled_status_monitor.h"
-#include "engine/copy_viewer.h"
-#include "engine/i_status_monitor.h"
-#include "engine/run_progress.h"
-#include "engine/run_state.h"
+#include "surfaces/controlled_status_monitor.h"
+#include "viewer/copy_viewer.h"
+#include "engine/surface/i_status_monitor.h"
+#include "presentation/run_progress.h"
+#include "engine/surface/run_state.h"
 
 namespace kestrine {
 

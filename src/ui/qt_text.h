@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "engine/string_table.h"
+#include "presentation/string_table.h"
 
 namespace kestrine {
 

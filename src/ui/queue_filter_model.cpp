@@ -1,7 +1,7 @@
 #include "ui/queue_filter_model.h"
 
-#include "engine/queue_list.h"
-#include "engine/string_table.h"
+#include "engine/surface/queue_list.h"
+#include "presentation/string_table.h"
 #include "ui/qt_text.h"
 
 namespace kestrine {

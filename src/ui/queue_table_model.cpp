@@ -3,8 +3,8 @@
 #include <QThread>
 #include <algorithm>
 
-#include "engine/queue_cells.h"
-#include "engine/string_table.h"
+#include "presentation/queue_cells.h"
+#include "presentation/string_table.h"
 #include "ui/qt_text.h"
 
 namespace kestrine {

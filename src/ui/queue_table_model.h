@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/queue_list.h"
+#include "engine/surface/queue_list.h"
 
 namespace kestrine {
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "config/setting_util.h"
-#include "engine/string_table.h"
+#include "presentation/string_table.h"
 #include "ui/dialog_services.h"
 #include "ui/qt_text.h"
 

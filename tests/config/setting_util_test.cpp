@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "encoding/ansi_code_page.h"
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "support/config_home.h"
 
 namespace kestrine {

@@ -1,4 +1,4 @@
-#include "engine/address_queue.h"
+#include "engine/queue/address_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/plain_status_monitor.h"
+#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 namespace {

@@ -1,10 +1,10 @@
-#include "engine/admission_rules.h"
+#include "engine/queue/admission_rules.h"
 
 #include <gtest/gtest.h>
 
 #include "config/kestrine_conf.h"
 #include "config/option_values.h"
-#include "engine/robots_rules.h"
+#include "site/rules/robots_rules.h"
 
 namespace kestrine {
 namespace {

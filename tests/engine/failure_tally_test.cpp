@@ -1,4 +1,4 @@
-#include "engine/failure_tally.h"
+#include "engine/run/failure_tally.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <set>
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"

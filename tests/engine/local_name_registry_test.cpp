@@ -1,4 +1,4 @@
-#include "engine/local_name_registry.h"
+#include "engine/queue/local_name_registry.h"
 
 #include <gtest/gtest.h>
 

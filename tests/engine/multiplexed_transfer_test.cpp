@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/queue_list.h"
+#include "engine/surface/queue_list.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/nginx_server.h"

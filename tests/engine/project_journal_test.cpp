@@ -1,4 +1,4 @@
-#include "engine/project_journal.h"
+#include "engine/journal/project_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <random>
 
-#include "engine/address_queue.h"
-#include "engine/plain_status_monitor.h"
-#include "engine/recorded_local_file.h"
+#include "engine/queue/address_queue.h"
+#include "surfaces/plain_status_monitor.h"
+#include "engine/queue/recorded_local_file.h"
 
 #include "runtime/string_utility.h"
 #include "support/temp_folder.h"

@@ -1,4 +1,4 @@
-#include "engine/queue_row.h"
+#include "engine/download/queue_row.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/download_queue_status.h"
-#include "runtime/local_files.h"
+#include "engine/download/download_queue_status.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <mutex>
 
-#include "engine/copy_verifier.h"
-#include "runtime/local_files.h"
+#include "engine/mend/copy_verifier.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"

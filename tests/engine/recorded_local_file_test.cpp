@@ -1,4 +1,4 @@
-#include "engine/recorded_local_file.h"
+#include "engine/queue/recorded_local_file.h"
 
 #include <gtest/gtest.h>
 

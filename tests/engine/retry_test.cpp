@@ -1,7 +1,7 @@
 // Transient failures are tried again, politely: by the server's word when
 // it gives one, with growing waits when not, and with fewer requests at
 // once for a host that asks for fewer.
-#include "engine/retry_policy.h"
+#include "runtime/net/retry_policy.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <map>
 #include <mutex>
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/pagefind_files.h"

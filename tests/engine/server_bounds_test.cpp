@@ -6,8 +6,8 @@
 #include <atomic>
 #include <memory>
 
-#include "engine/memory_queue_list.h"
-#include "runtime/local_files.h"
+#include "surfaces/memory_queue_list.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"

@@ -1,5 +1,5 @@
 // What a site's sitemaps may add to a run, whatever they hold.
-#include "engine/sitemap_loader.h"
+#include "engine/run/sitemap_loader.h"
 
 #include <gtest/gtest.h>
 

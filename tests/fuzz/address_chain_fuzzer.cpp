@@ -7,11 +7,11 @@
 #include <deque>
 #include <string>
 
-#include "engine/local_name_registry.h"
+#include "engine/queue/local_name_registry.h"
 #include "fuzz_input.h"
-#include "runtime/local_files.h"
-#include "site/address.h"
-#include "site/local_name_safety.h"
+#include "runtime/fs/local_files.h"
+#include "site/address/address.h"
+#include "site/address/local_name_safety.h"
 
 using namespace kestrine;
 

@@ -7,7 +7,7 @@
 
 #include "encoding/charset_transfer_util.h"
 #include "fuzz_input.h"
-#include "runtime/charset_sniffer.h"
+#include "encoding/charset_sniffer.h"
 #include "runtime/string_utility.h"
 
 using namespace kestrine;

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "runtime/local_files.h"
-#include "site/html_scanner.h"
-#include "site/html_tokenizer.h"
-#include "site/reference_writer.h"
-#include "site/style_sheet_scanner.h"
+#include "runtime/fs/local_files.h"
+#include "site/html/html_scanner.h"
+#include "site/html/html_tokenizer.h"
+#include "site/rewrite/reference_writer.h"
+#include "site/css/style_sheet_scanner.h"
 #include "support/stub_scan_project.h"
 
 using namespace kestrine;

@@ -1,10 +1,10 @@
-#include "runtime/confined_folder.h"
+#include "runtime/fs/confined_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "support/temp_folder.h"
 
 namespace kestrine {

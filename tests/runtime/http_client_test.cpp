@@ -1,4 +1,4 @@
-#include "runtime/http_client.h"
+#include "runtime/net/http_client.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/file_exception.h"
+#include "runtime/fs/file_exception.h"
 #include "support/gzip.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"

@@ -1,4 +1,4 @@
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/thread_pool.h"
+#include "runtime/threads/thread_pool.h"
 
 #include <gtest/gtest.h>
 

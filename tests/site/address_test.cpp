@@ -1,8 +1,8 @@
-#include "site/address.h"
+#include "site/address/address.h"
 
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
-#include "site/local_name_safety.h"
+#include "site/address/local_name_safety.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "site/html_scanner.h"
+#include "site/html/html_scanner.h"
 
 #include <gtest/gtest.h>
 

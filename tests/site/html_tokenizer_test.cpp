@@ -1,4 +1,4 @@
-#include "site/html_tokenizer.h"
+#include "site/html/html_tokenizer.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "runtime/string_utility.h"
-#include "site/html_character_references.h"
+#include "site/html/html_character_references.h"
 
 namespace kestrine {
 namespace {

@@ -1,9 +1,9 @@
-#include "site/local_name_safety.h"
+#include "site/address/local_name_safety.h"
 
 #include <gtest/gtest.h>
 
 #include "runtime/string_utility.h"
-#include "site/address.h"
+#include "site/address/address.h"
 
 namespace kestrine {
 namespace {

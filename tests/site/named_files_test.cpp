@@ -1,6 +1,6 @@
 // What scripts, JSON files and indexes name, read in linear time and
 // bounded memory whatever a hostile site puts in them.
-#include "site/named_files.h"
+#include "site/script/named_files.h"
 
 #include <gtest/gtest.h>
 

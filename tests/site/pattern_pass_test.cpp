@@ -1,4 +1,4 @@
-#include "site/pattern_pass.h"
+#include "site/rewrite/pattern_pass.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "site/script_scanner.h"
+#include "site/script/script_scanner.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "runtime/string_utility.h"
-#include "site/generator_files.h"
+#include "site/generators/generator_files.h"
 #include "support/pagefind_files.h"
 
 namespace kestrine {

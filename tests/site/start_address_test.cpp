@@ -1,4 +1,4 @@
-#include "site/start_address.h"
+#include "site/address/start_address.h"
 
 #include <gtest/gtest.h>
 

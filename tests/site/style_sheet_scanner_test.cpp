@@ -1,4 +1,4 @@
-#include "site/style_sheet_scanner.h"
+#include "site/css/style_sheet_scanner.h"
 
 #include <gtest/gtest.h>
 

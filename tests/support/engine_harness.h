@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "config/setting_util.h"
-#include "engine/memory_queue_list.h"
-#include "engine/plain_run_state.h"
-#include "engine/plain_status_monitor.h"
+#include "surfaces/memory_queue_list.h"
+#include "surfaces/plain_run_state.h"
+#include "surfaces/plain_status_monitor.h"
 #include "engine/project.h"
-#include "engine/queue_list.h"
+#include "engine/surface/queue_list.h"
 #include "support/config_home.h"
 
 namespace kestrine::testing {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "site/address.h"
-#include "site/scan_project.h"
+#include "site/address/address.h"
+#include "site/rewrite/scan_project.h"
 
 namespace kestrine::testing {
 

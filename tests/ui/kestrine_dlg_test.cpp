@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "config/setting_util.h"
-#include "engine/memory_queue_list.h"
+#include "surfaces/memory_queue_list.h"
 #include "engine/project.h"
-#include "runtime/folder_lock.h"
-#include "runtime/local_files.h"
+#include "runtime/fs/folder_lock.h"
+#include "runtime/fs/local_files.h"
 #include "support/config_home.h"
 #include "support/test_server.h"
 #include "ui/dialog_services.h"

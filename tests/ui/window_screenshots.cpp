@@ -10,7 +10,7 @@
 
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
-#include "runtime/local_files.h"
+#include "runtime/fs/local_files.h"
 #include "support/config_home.h"
 #include "support/test_server.h"
 #include "ui/dialog_services.h"

@@ -1,0 +1,58 @@
+#include "presentation/queue_cells.h"
+
+#include "presentation/string_table.h"
+#include "presentation/text_format.h"
+#include "runtime/string_utility.h"
+
+namespace kestrine {
+
+namespace {
+
+std::u16string ProgressText(const DownloadRow& download) {
+  if (download.state == Succeeded) return StringTable::Load(kIdsFinished);
+  if (download.state == Failed) return StringTable::Load(kIdsFailure);
+  if (download.total < 1) return u"0%";
+  // 64-bit arithmetic, so large files never wrap to a negative percentage.
+  const long long percent = static_cast<long long>(download.received) * 100 / download.total;
+  return FormatText(u"%lld%%", percent);
+}
+
+double Kilobytes(const DownloadRow& download) {
+  return static_cast<double>(download.received) * (1.0 / 1024);
+}
+
+}  // namespace
+
+std::string QueueCells::RetriesText(int retries) {
+  return "after " + std::to_string(retries) + (retries == 1 ? " retry" : " retries");
+}
+
+std::u16string QueueCells::Text(const DownloadRow& download, int column) {
+  switch (column) {
+    case kSizeColumn:
+      return FormatText(u"%.2fKB", Kilobytes(download));
+    case kSpeedColumn:
+      return download.elapsedSeconds > 0
+                 ? FormatText(u"%0.2fKB/s", Kilobytes(download) / download.elapsedSeconds)
+                 : std::u16string(u"0KB/s");
+    case kProgressColumn:
+      return ProgressText(download);
+    case kTimeColumn:
+      return FormatText(StringTable::Load(kIdsSeconds), download.elapsedSeconds);
+    case kNumberColumn:
+      return FormatText(u"%d", download.taskNumber);
+    case kTargetFileColumn:
+      return std::u16string(download.localFile);
+    case kReasonColumn: {
+      // A file that took retries says so, beside the reason of a failure.
+      if (download.retries <= 0) return std::u16string(download.reason);
+      const std::u16string retries = StringUtility::FromUtf8(RetriesText(download.retries));
+      return download.reason.empty() ? retries
+                                     : std::u16string(download.reason) + u" (" + retries + u")";
+    }
+    default:
+      return {};
+  }
+}
+
+}  // namespace kestrine

@@ -1,0 +1,562 @@
+#include "site/html/html_scanner.h"
+
+#include <algorithm>
+
+#include "runtime/string_utility.h"
+#include "site/generators/generator_files.h"
+#include "site/html/html_character_references.h"
+#include "site/html/html_tokenizer.h"
+#include "site/script/named_files.h"
+#include "site/rewrite/reference_writer.h"
+#include "site/html/srcset.h"
+#include "site/css/style_sheet_scanner.h"
+
+namespace kestrine {
+
+namespace {
+
+using RawText = HtmlTokenizer::RawText;
+
+bool ContainsJavascriptScheme(std::u16string_view r) {
+  static constexpr std::u16string_view kScheme = u"javascript:";
+  for (std::size_t i = 0; i + kScheme.size() <= r.size(); ++i) {
+    std::size_t k = 0;
+    while (k < kScheme.size()) {
+      char16_t c = r[i + k];
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+      if (c != kScheme[k]) break;
+      ++k;
+    }
+    if (k == kScheme.size()) return true;
+  }
+  return false;
+}
+
+// An attribute's value as an address parser reads it: blanks and control
+// characters around it dropped, tabs and line breaks inside it too, and
+// the characters an address cannot hold percent-encoded as a browser sends
+// them ("my file.html" asks for "my%20file.html").
+std::u16string AsAddress(std::u16string_view value) {
+  std::size_t begin = 0;
+  std::size_t end = value.size();
+  while (begin < end && value[begin] <= u' ') ++begin;
+  while (end > begin && value[end - 1] <= u' ') --end;
+  std::u16string address;
+  address.reserve(end - begin);
+  for (std::size_t i = begin; i < end; ++i) {
+    const char16_t c = value[i];
+    if (c == u'\t' || c == u'\n' || c == u'\r') continue;
+    switch (c) {
+      case u' ':
+        address += u"%20";
+        break;
+      case u'"':
+        address += u"%22";
+        break;
+      case u'<':
+        address += u"%3C";
+        break;
+      case u'>':
+        address += u"%3E";
+        break;
+      case u'`':
+        address += u"%60";
+        break;
+      default:
+        if (c < u' ' || c == 0x7F) {
+          static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+          address += u'%';
+          address += kHex[c >> 4];
+          address += kHex[c & 0xF];
+        } else {
+          address += c;
+        }
+    }
+  }
+  return address;
+}
+
+// The elements and attributes the reading tells apart; everything else is
+// Other. Found once per tag and attribute: a page has thousands of them.
+enum class Element {
+  Other,
+  A,
+  Area,
+  Link,
+  Base,
+  Meta,
+  Img,
+  Source,
+  Script,
+  Iframe,
+  Frame,
+  Embed,
+  Input,
+  Track,
+  Audio,
+  Video,
+  Object,
+  Body,
+  Table,
+  Td,
+  Th,
+  Style,
+  Textarea,
+  Title,
+  Xmp,
+  Noembed,
+  Noframes,
+  Plaintext,
+  Svg,
+  Math,
+};
+enum class Attribute {
+  Other,
+  Href,
+  XlinkHref,
+  Src,
+  Srcset,
+  ImageSrcset,
+  Poster,
+  Data,
+  Background,
+  Content,
+  Style,
+};
+
+// Whether a name as the page spells it is `lower`, in any letter case.
+bool Is(std::u16string_view name, std::u16string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    char16_t c = name[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+template <typename Kind, std::size_t N>
+Kind Classify(std::u16string_view name, const std::pair<std::u16string_view, Kind> (&table)[N]) {
+  for (const auto& [known, kind] : table) {
+    if (Is(name, known)) return kind;
+  }
+  return Kind::Other;
+}
+
+// By length first: most tags of a page are short and none of these.
+Element ElementOf(std::u16string_view name) {
+  using E = Element;
+  using Entry = std::pair<std::u16string_view, E>;
+  switch (name.size()) {
+    case 1: {
+      static constexpr Entry kOne[] = {{u"a", E::A}};
+      return Classify(name, kOne);
+    }
+    case 2: {
+      static constexpr Entry kTwo[] = {{u"td", E::Td}, {u"th", E::Th}};
+      return Classify(name, kTwo);
+    }
+    case 3: {
+      static constexpr Entry kThree[] = {{u"img", E::Img}, {u"svg", E::Svg}, {u"xmp", E::Xmp}};
+      return Classify(name, kThree);
+    }
+    case 4: {
+      static constexpr Entry kFour[] = {{u"link", E::Link}, {u"area", E::Area}, {u"base", E::Base},
+                                        {u"meta", E::Meta}, {u"body", E::Body}, {u"math", E::Math}};
+      return Classify(name, kFour);
+    }
+    case 5: {
+      static constexpr Entry kFive[] = {
+          {u"style", E::Style}, {u"title", E::Title}, {u"table", E::Table},
+          {u"embed", E::Embed}, {u"input", E::Input}, {u"track", E::Track},
+          {u"audio", E::Audio}, {u"video", E::Video}, {u"frame", E::Frame}};
+      return Classify(name, kFive);
+    }
+    case 6: {
+      static constexpr Entry kSix[] = {{u"script", E::Script},
+                                       {u"source", E::Source},
+                                       {u"iframe", E::Iframe},
+                                       {u"object", E::Object}};
+      return Classify(name, kSix);
+    }
+    case 7: {
+      static constexpr Entry kSeven[] = {{u"noembed", E::Noembed}};
+      return Classify(name, kSeven);
+    }
+    case 8: {
+      static constexpr Entry kEight[] = {{u"textarea", E::Textarea}, {u"noframes", E::Noframes}};
+      return Classify(name, kEight);
+    }
+    case 9: {
+      static constexpr Entry kNine[] = {{u"plaintext", E::Plaintext}};
+      return Classify(name, kNine);
+    }
+    default:
+      return E::Other;
+  }
+}
+
+Attribute AttributeOf(std::u16string_view name) {
+  using A = Attribute;
+  static constexpr std::pair<std::u16string_view, A> kAttributes[] = {
+      {u"href", A::Href},
+      {u"src", A::Src},
+      {u"style", A::Style},
+      {u"srcset", A::Srcset},
+      {u"content", A::Content},
+      {u"xlink:href", A::XlinkHref},
+      {u"poster", A::Poster},
+      {u"data", A::Data},
+      {u"background", A::Background},
+      {u"imagesrcset", A::ImageSrcset},
+  };
+  // "class", "id", "alt", "title", "type" and "rel" are most of them.
+  if (name.size() < 3 || name.size() > 11) return A::Other;
+  return Classify(name, kAttributes);
+}
+
+// The name of an element as the tokenizer wants it for its end tag.
+std::u16string_view CanonicalName(Element element) {
+  switch (element) {
+    case Element::Script:
+      return u"script";
+    case Element::Style:
+      return u"style";
+    case Element::Textarea:
+      return u"textarea";
+    case Element::Title:
+      return u"title";
+    case Element::Xmp:
+      return u"xmp";
+    case Element::Iframe:
+      return u"iframe";
+    case Element::Noembed:
+      return u"noembed";
+    case Element::Noframes:
+      return u"noframes";
+    case Element::Plaintext:
+      return u"plaintext";
+    default:
+      return u"";
+  }
+}
+
+// Where an element's text ends, for the elements whose text is no markup.
+std::optional<RawText> RawTextOf(Element element) {
+  switch (element) {
+    case Element::Script:
+      return RawText::Script;
+    case Element::Plaintext:
+      return RawText::Plaintext;
+    case Element::Style:
+    case Element::Textarea:
+    case Element::Title:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes:
+      return RawText::Text;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The elements whose `src` names what they show or run.
+bool TakesSource(Element element) {
+  switch (element) {
+    case Element::Img:
+    case Element::Script:
+    case Element::Iframe:
+    case Element::Frame:
+    case Element::Embed:
+    case Element::Input:
+    case Element::Source:
+    case Element::Track:
+    case Element::Audio:
+    case Element::Video:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One pass over a page: every tag read once, each value that is a
+// reference replaced through the rewriter. The output is built by
+// appending, so the pass is linear in the page.
+class PageReader {
+ public:
+  PageReader(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind)
+      : text_(text), rewriter_(rewriter), tokenizer_(text), foreignDepth_(kind == MarkupKind::Svg) {
+    tokenizer_.SetForeignContent(foreignDepth_ > 0);
+  }
+
+  void Read() {
+    if (rewriter_.IsStopRequested()) return;
+    HtmlTag tag;
+    while (!stopped_ && tokenizer_.Next(tag)) {
+      const Element element = ElementOf(View(tag.name));
+      if (tag.endTag) {
+        Leave(element);
+        continue;
+      }
+      TakeAttributes(element, tag);
+      Enter(element, tag);
+    }
+    if (!changed_) return;
+    output_.append(text_, cut_, std::u16string::npos);
+    text_.swap(output_);
+  }
+
+ private:
+  // SVG and MathML change how CDATA is read, and inside SVG any element
+  // may refer to another by href.
+  std::u16string_view View(TextRange range) const {
+    return std::u16string_view(text_).substr(range.begin, range.end - range.begin);
+  }
+
+  void Enter(Element element, const HtmlTag& tag) {
+    if ((element == Element::Svg || element == Element::Math) && !tag.selfClosing) {
+      tokenizer_.SetForeignContent(++foreignDepth_ > 0);
+    }
+    if (tag.selfClosing) return;
+    // Inside SVG only style and script hold text that is no markup.
+    if (foreignDepth_ > 0 && element != Element::Style && element != Element::Script) return;
+    if (const auto raw = RawTextOf(element)) {
+      const TextRange range = tokenizer_.SkipRawText(*raw, CanonicalName(element));
+      if (element == Element::Style) RewriteStyleSheet(range);
+      if (element == Element::Script) TakeNamedInScript(tag, range);
+    }
+  }
+
+  void Leave(Element element) {
+    if ((element == Element::Svg || element == Element::Math) && foreignDepth_ > 0) {
+      tokenizer_.SetForeignContent(--foreignDepth_ > 0);
+    }
+  }
+
+  void TakeAttributes(Element element, const HtmlTag& tag) {
+    for (const HtmlAttribute& attribute : tag.attributes) {
+      if (stopped_) return;
+      if (!attribute.hasValue) continue;
+      TakeAttribute(element, tag, AttributeOf(View(attribute.name)), attribute);
+    }
+  }
+
+  // Which attributes of which elements are references, as browsers read
+  // them; forms are left alone.
+  void TakeAttribute(Element element, const HtmlTag& tag, Attribute attribute,
+                     const HtmlAttribute& value) {
+    if (attribute == Attribute::Other) return;
+    if (attribute == Attribute::Style) return RewriteStyle(value);
+    if (foreignDepth_ > 0) {
+      if (attribute == Attribute::Href || attribute == Attribute::XlinkHref) {
+        RewriteReference(value);
+      }
+      return;
+    }
+    switch (attribute) {
+      case Attribute::Href:
+        if (element == Element::Base) return SetBase(value);
+        if (element == Element::A || element == Element::Area ||
+            (element == Element::Link && !IsHint(tag))) {
+          RewriteReference(value);
+        }
+        break;
+      case Attribute::Src:
+        if (TakesSource(element)) RewriteReference(value);
+        break;
+      case Attribute::Srcset:
+        if (element == Element::Img || element == Element::Source) RewriteSrcsetValue(value);
+        break;
+      case Attribute::ImageSrcset:
+        if (element == Element::Link) RewriteSrcsetValue(value);
+        break;
+      case Attribute::Poster:
+        if (element == Element::Video) RewriteReference(value);
+        break;
+      case Attribute::Data:
+        if (element == Element::Object) RewriteReference(value);
+        break;
+      case Attribute::Background:
+        if (element == Element::Body || element == Element::Table || element == Element::Td ||
+            element == Element::Th) {
+          RewriteReference(value);
+        }
+        break;
+      case Attribute::Content:
+        if (element == Element::Meta && IsRefresh(tag)) RewriteRefresh(value);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Links that only hint at a host to connect to early name no file.
+  bool IsHint(const HtmlTag& tag) const {
+    const HtmlAttribute* rel = tokenizer_.Find(tag, u"rel");
+    if (rel == nullptr) return false;
+    const std::u16string value = StringUtility::ToLowerAscii(Decoded(*rel));
+    return value.find(u"preconnect") != std::u16string::npos ||
+           value.find(u"dns-prefetch") != std::u16string::npos;
+  }
+
+  bool IsRefresh(const HtmlTag& tag) const {
+    const HtmlAttribute* equiv = tokenizer_.Find(tag, u"http-equiv");
+    return equiv != nullptr && StringUtility::EqualsIgnoreCaseAscii(
+                                   StringUtility::TrimWhiteSpace(Decoded(*equiv)), u"refresh");
+  }
+
+  std::u16string Decoded(const HtmlAttribute& attribute) const {
+    return HtmlCharacterReferences::DecodeAttribute(std::u16string_view(text_).substr(
+        attribute.value.begin, attribute.value.end - attribute.value.begin));
+  }
+
+  // The rewritten address of a reference, or nothing to leave it as it is.
+  std::optional<std::u16string> Rewritten(const std::u16string& value) {
+    const std::u16string reference = AsAddress(value);
+    if (reference.empty() || reference.front() == u'#') return std::nullopt;
+    if (ContainsJavascriptScheme(reference)) return std::nullopt;
+    if (rewriter_.IsStopRequested()) {
+      stopped_ = true;
+      return std::nullopt;
+    }
+    return rewriter_.Rewrite(reference);
+  }
+
+  void RewriteReference(const HtmlAttribute& attribute) {
+    const std::u16string value = Decoded(attribute);
+    if (auto written = Rewritten(value)) {
+      Replace(attribute, *written);
+      // A page that preloads its lean chunk loads the whole one later.
+      if (auto whole = GeneratorFiles::VitePressFullChunk(AsAddress(value))) {
+        rewriter_.TakeNamed(*whole);
+      }
+    }
+  }
+
+  // What an inline script or JSON block names is fetched, resolved against
+  // the page; the block stays as it is.
+  void TakeNamedInScript(const HtmlTag& tag, const TextRange& range) {
+    const std::u16string_view script = View(range);
+    const HtmlAttribute* type = tokenizer_.Find(tag, u"type");
+    const std::u16string kind =
+        type == nullptr ? std::u16string() : StringUtility::ToLowerAscii(Decoded(*type));
+    FoundNames named(FoundNames::kMaxNames, [this] { return rewriter_.IsStopRequested(); });
+    if (kind.find(u"json") != std::u16string::npos || kind == u"importmap") {
+      NamedFiles::InInlineJson(script, named);
+    } else if (kind.empty() || kind == u"module" ||
+               kind.find(u"javascript") != std::u16string::npos) {
+      NamedFiles::InInlineScript(script, named);
+    }
+    for (const std::u16string& reference : named.names()) {
+      if (rewriter_.IsStopRequested()) {
+        stopped_ = true;
+        return;
+      }
+      rewriter_.TakeNamed(reference);
+    }
+  }
+
+  void RewriteSrcsetValue(const HtmlAttribute& attribute) {
+    if (rewriter_.IsStopRequested()) {
+      stopped_ = true;
+      return;
+    }
+    if (auto written = RewriteSrcset(Decoded(attribute), rewriter_)) Replace(attribute, *written);
+  }
+
+  void RewriteStyle(const HtmlAttribute& attribute) {
+    const std::u16string before = Decoded(attribute);
+    std::u16string style = before;
+    RunStyleSheetPasses(style, rewriter_);
+    if (style != before) Replace(attribute, style);
+  }
+
+  void RewriteStyleSheet(const TextRange& range) {
+    const std::u16string before = text_.substr(range.begin, range.end - range.begin);
+    std::u16string sheet = before;
+    RunStyleSheetPasses(sheet, rewriter_);
+    if (sheet != before) Replace(range, sheet);
+  }
+
+  // "5; URL=next.html": the address after the delay, as browsers find it;
+  // the delay and the rest stay as they are.
+  void RewriteRefresh(const HtmlAttribute& attribute) {
+    const std::u16string content = Decoded(attribute);
+    std::size_t i = 0;
+    const auto skip = [&](auto taken) {
+      while (i < content.size() && taken(content[i])) ++i;
+    };
+    skip([](char16_t c) { return c <= u' '; });
+    skip([](char16_t c) { return (c >= u'0' && c <= u'9') || c == u'.'; });
+    skip([](char16_t c) { return c <= u' '; });
+    if (i < content.size() && (content[i] == u';' || content[i] == u',')) ++i;
+    skip([](char16_t c) { return c <= u' '; });
+    if (i + 3 <= content.size() &&
+        StringUtility::EqualsIgnoreCaseAscii(std::u16string_view(content).substr(i, 3), u"url")) {
+      std::size_t j = i + 3;
+      while (j < content.size() && content[j] <= u' ') ++j;
+      if (j < content.size() && content[j] == u'=') {
+        i = j + 1;
+        skip([](char16_t c) { return c <= u' '; });
+      }
+    }
+    std::size_t end = content.size();
+    if (i < content.size() && (content[i] == u'\'' || content[i] == u'"')) {
+      const std::size_t close = content.find(content[i], i + 1);
+      ++i;
+      end = close == std::u16string::npos ? content.size() : close;
+    }
+    if (i >= end) return;
+    if (auto written = Rewritten(content.substr(i, end - i))) {
+      Replace(attribute, content.substr(0, i) + *written + content.substr(end));
+    }
+  }
+
+  // A <base href> moves every later relative reference of the page; the
+  // copy resolves from its own file, so the base is written empty.
+  void SetBase(const HtmlAttribute& attribute) {
+    const std::u16string href = AsAddress(Decoded(attribute));
+    if (href.empty()) return;
+    rewriter_.SetBase(href);
+    Replace(attribute, u"");
+  }
+
+  void Replace(const HtmlAttribute& attribute, const std::u16string& value) {
+    Replace(attribute.value, HtmlCharacterReferences::EncodeAttribute(value, attribute.quote));
+  }
+
+  void Replace(const TextRange& range, const std::u16string& written) {
+    if (!changed_) output_.reserve(text_.size() + text_.size() / 8);
+    changed_ = true;
+    output_.append(text_, cut_, range.begin - cut_);
+    output_ += written;
+    cut_ = range.end;
+  }
+
+  std::u16string& text_;
+  IReferenceRewriter& rewriter_;
+  HtmlTokenizer tokenizer_;
+  int foreignDepth_;
+  std::u16string output_;
+  std::size_t cut_ = 0;
+  bool changed_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind) {
+  PageReader(text, rewriter, kind).Read();
+}
+
+void ScanHtmlReferences(IScanProject& project, std::u16string& text,
+                        const std::u16string& pageAddress, const std::u16string& downloadFolder,
+                        const std::u16string& pageFolder, std::vector<std::int32_t>* referenced,
+                        MarkupKind kind) {
+  ReferenceWriter writer(project, pageAddress, downloadFolder, pageFolder);
+  RunHtmlPasses(text, writer, kind);
+  if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
+}
+
+}  // namespace kestrine

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "site/rewrite/reference_rewriter.h"
+#include "site/rewrite/scan_project.h"
+
+namespace kestrine {
+
+// What a scanned document is: an HTML page, or an SVG image, whose markup
+// is read the same way but whose every element may refer by href.
+enum class MarkupKind { Html, Svg };
+
+// Reads a page as browsers do (see HtmlTokenizer), queues every reference
+// it takes with the project and writes the relative path of its local copy
+// in its place, escaped for its quoting. The text is changed in place;
+// after a cancel or pause it holds the rewrites made so far. The numbers of
+// the addresses the page refers to go to `referenced` when it is given.
+void ScanHtmlReferences(IScanProject& project, std::u16string& text,
+                        const std::u16string& pageAddress, const std::u16string& downloadFolder,
+                        const std::u16string& pageFolder,
+                        std::vector<std::int32_t>* referenced = nullptr,
+                        MarkupKind kind = MarkupKind::Html);
+
+// The same reading of a page with any rewriter.
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter,
+                   MarkupKind kind = MarkupKind::Html);
+
+}  // namespace kestrine

@@ -1,0 +1,58 @@
+#include "surfaces/memory_queue_list.h"
+
+#include <algorithm>
+
+namespace kestrine {
+
+std::vector<MemoryQueueList::KeyedRow>::iterator MemoryQueueList::Find(int key) {
+  return std::lower_bound(rows_.begin(), rows_.end(), key,
+                          [](const KeyedRow& row, int wanted) { return row.key < wanted; });
+}
+
+void MemoryQueueList::InsertRow(int row, std::u16string address) {
+  Row inserted;
+  inserted[kAddressColumn] = std::move(address);
+  {
+    std::lock_guard lock(mutex_);
+    const auto at = Find(row);
+    if (at != rows_.end() && at->key == row) {
+      at->cells = inserted;
+    } else {
+      rows_.insert(at, KeyedRow{row, inserted});
+    }
+  }
+  OnRowChanged(row, inserted);
+}
+
+void MemoryQueueList::SetCellText(int row, int column, std::u16string text) {
+  if (column < 0 || column >= kQueueCellCount) return;
+  Row changed;
+  {
+    std::lock_guard lock(mutex_);
+    const auto at = Find(row);
+    if (at == rows_.end() || at->key != row) return;
+    at->cells[column] = std::move(text);
+    changed = at->cells;
+  }
+  OnRowChanged(row, changed);
+}
+
+void MemoryQueueList::DeleteAllRows() {
+  std::lock_guard lock(mutex_);
+  rows_.clear();
+}
+
+std::vector<MemoryQueueList::Row> MemoryQueueList::Rows() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Row> rows;
+  rows.reserve(rows_.size());
+  for (const KeyedRow& row : rows_) rows.push_back(row.cells);
+  return rows;
+}
+
+std::size_t MemoryQueueList::RowCount() const {
+  std::lock_guard lock(mutex_);
+  return rows_.size();
+}
+
+}  // namespace kestrine

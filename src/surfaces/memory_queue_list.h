@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/surface/queue_list.h"
+
+namespace kestrine {
+
+// The queue list kept in memory, safe to fill from many threads. Rows stand
+// in key order; finding a row is a binary search.
+class MemoryQueueList : public IQueueList {
+ public:
+  using Row = std::array<std::u16string, kQueueCellCount>;
+
+  virtual ~MemoryQueueList() = default;
+
+  void InsertRow(int row, std::u16string address) override;
+  void SetCellText(int row, int column, std::u16string text) override;
+  void Repaint() override {}
+  void DeleteAllRows() override;
+
+  std::vector<Row> Rows() const;
+  std::size_t RowCount() const;
+
+ protected:
+  // Called after a cell changed, with the row as it now stands, under no
+  // lock of this list.
+  virtual void OnRowChanged(int, const Row&) {}
+
+ private:
+  struct KeyedRow {
+    int key;
+    Row cells;
+  };
+  std::vector<KeyedRow>::iterator Find(int key);
+
+  mutable std::mutex mutex_;
+  std::vector<KeyedRow> rows_;
+};
+
+}  // namespace kestrine
