@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/queue/address_queue.h"
-#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 namespace {
@@ -31,12 +30,11 @@ void BM_AddAddressDistinct(benchmark::State& state) {
   double bytesPerEntry = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    PlainStatusMonitor monitor;
-    auto queue = std::make_unique<AddressQueue>(monitor);
+    auto queue = std::make_unique<AddressQueue>();
     const std::size_t before = mallinfo2().uordblks;
     state.ResumeTiming();
-    queue->AddAddress(addresses[0], 1);
-    for (int i = 1; i < count; ++i) queue->AddAddress(addresses[i], 0);
+    queue->AddAddress(addresses[0], AddressQueue::NewProject::Yes);
+    for (int i = 1; i < count; ++i) queue->AddAddress(addresses[i]);
     state.PauseTiming();
     bytesPerEntry = static_cast<double>(mallinfo2().uordblks - before) / count;
     queue.reset();
@@ -55,12 +53,14 @@ BENCHMARK(BM_AddAddressDistinct)
 void BM_AddAddressKnown(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const std::vector<std::u16string> addresses = Addresses(count);
-  PlainStatusMonitor monitor;
-  AddressQueue queue(monitor);
-  for (int i = 0; i < count; ++i) queue.AddAddress(addresses[i], i == 0 ? 1 : 0);
+  AddressQueue queue;
+  for (int i = 0; i < count; ++i) {
+    queue.AddAddress(addresses[i],
+                     i == 0 ? AddressQueue::NewProject::Yes : AddressQueue::NewProject::No);
+  }
   int i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(queue.AddAddress(addresses[i], 0));
+    benchmark::DoNotOptimize(queue.AddAddress(addresses[i]));
     i = i + 1 == count ? 0 : i + 1;
   }
   state.SetItemsProcessed(state.iterations());

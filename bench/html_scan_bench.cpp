@@ -11,6 +11,7 @@
 #include "surfaces/memory_queue_list.h"
 #include "surfaces/plain_run_state.h"
 #include "surfaces/plain_status_monitor.h"
+#include "engine/download/document_scope.h"
 #include "engine/project.h"
 #include "runtime/string_utility.h"
 #include "site/html/html_scanner.h"
@@ -41,10 +42,14 @@ struct BenchProject {
   MemoryQueueList list;
   PlainRunState runState;
   Project project{monitor, list, runState, runState};
+  QueueEntry page;
+  // What a page's scan sees of the project: every address one link deeper.
+  DocumentScope scope{project, page, DocumentRole::Page, [] { return false; }};
   BenchProject() {
     monitor.AttachProject(&project);
-    project.queue().AddAddress(u"http://www.example.com/site/index.html", 1);
-    project.queue().set_mode(DuplicateSite);
+    project.queue().AddAddress(u"http://www.example.com/site/index.html",
+                               AddressQueue::NewProject::Yes);
+    project.queue().SetMode(DuplicateSite);
   }
 };
 
@@ -55,7 +60,7 @@ void BM_ScanHtml(benchmark::State& state) {
     state.PauseTiming();
     std::u16string text = page;
     state.ResumeTiming();
-    ScanHtmlReferences(bench.project, text, u"http://www.example.com/site/index.html",
+    ScanHtmlReferences(bench.scope, text, u"http://www.example.com/site/index.html",
                        u"/home/user/Downloads/Kestrine",
                        u"/home/user/Downloads/Kestrine\\www.example.com\\site");
     benchmark::DoNotOptimize(text.data());
@@ -76,7 +81,7 @@ void BM_ScanStyleSheet(benchmark::State& state) {
     state.PauseTiming();
     std::u16string text = sheet;
     state.ResumeTiming();
-    ScanStyleSheetReferences(bench.project, text, u"http://www.example.com/css/a.css",
+    ScanStyleSheetReferences(bench.scope, text, u"http://www.example.com/css/a.css",
                              u"/home/user/Downloads/Kestrine",
                              u"/home/user/Downloads/Kestrine\\www.example.com\\css");
     benchmark::DoNotOptimize(text.data());

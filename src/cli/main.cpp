@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -13,6 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
+#include "cli/interrupts.h"
 #include "cli/progress_line.h"
 #include "cli/terminal_queue_list.h"
 #include "cli/terminal_run_state.h"
@@ -31,14 +31,6 @@
 
 namespace kestrine {
 namespace {
-
-volatile std::sig_atomic_t interrupts = 0;
-
-// The first Ctrl-C asks the run to cancel; a second ends the process at once.
-void OnInterrupt(int) {
-  interrupts = interrupts + 1;
-  if (interrupts >= 2) _exit(130);
-}
 
 std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
 
@@ -76,15 +68,12 @@ bool ApplySettings(const CliOptions& options, Console& console) {
 
 void WatchRun(Project& project, TerminalStatusMonitor& monitor, ProgressLine* line,
               Console& console) {
-  bool cancelAsked = false;
-  // The line is drawn and an interrupt looked for five times a second; the
-  // end of the run is taken as soon as it comes.
-  while (!monitor.WaitForRunEnd(std::chrono::milliseconds(200))) {
-    if (interrupts > 0 && !cancelAsked) {
-      cancelAsked = true;
-      monitor.RequestCancel();
-    }
-    if (line != nullptr) line->Draw();
+  // The live line is drawn five times a second; the end of the run is taken
+  // as soon as it comes.
+  if (line == nullptr) {
+    monitor.WaitForRunEnd();
+  } else {
+    while (!monitor.WaitForRunEnd(std::chrono::milliseconds(200))) line->Draw();
   }
   project.WaitForRun();
   console.ClearLiveLine();
@@ -128,30 +117,29 @@ void ReportLimits(const Project& project, Console& console) {
 
 int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQueueList& list,
               double seconds, Console& console) {
-  const TransferTotals& totals = project.totals();
+  const RunTally& tally = project.tally();
   const std::u16string outcome = monitor.StatusText();
   const std::string siteFolder = NativePath(project.siteFolder());
-  ListFailures(list, totals.failed, console);
+  ListFailures(list, tally.failed, console);
   ReportLimits(project, console);
   const std::string startFailure = list.StartPageFailure();
-  if (!startFailure.empty() && totals.succeeded == 0) {
+  if (!startFailure.empty() && tally.succeeded == 0) {
     console.Error("the start page could not be fetched: " + startFailure);
   }
   char line[160];
   std::snprintf(line, sizeof line, ": %d succeeded, %d failed, %s in %.1f s",
-                totals.succeeded.load(), totals.failed.load(), HumanBytes(totals.bytes).c_str(),
+                tally.succeeded.load(), tally.failed.load(), HumanBytes(tally.bytes).c_str(),
                 seconds);
   console.Print(StringUtility::ToUtf8(outcome) + line);
   if (project.IsUpdating()) {
-    Project::UpdateCounts& counts = project.updateCounts();
-    console.Print("Update: " + std::to_string(counts.unchanged) + " unchanged, " +
-                  std::to_string(counts.changed) + " changed, " + std::to_string(counts.added) +
-                  " new, " + std::to_string(counts.gone) + " gone");
+    console.Print("Update: " + std::to_string(tally.unchanged) + " unchanged, " +
+                  std::to_string(tally.changed) + " changed, " + std::to_string(tally.added) +
+                  " new, " + std::to_string(tally.gone) + " gone");
   }
   console.Print("Check: " + CopyVerifier::Verify(Wide(siteFolder)).Summary());
   console.Print("Folder: " + siteFolder);
   if (project.LastOutcome() == RunOutcome::Canceled) return kExitCanceled;
-  return totals.failed > 0 ? kExitFailures : kExitFinished;
+  return tally.failed > 0 ? kExitFailures : kExitFinished;
 }
 
 // Checks every start address as the window does: a bare host gets
@@ -186,9 +174,18 @@ void OpenInBrowser(const std::string& url) {
   posix_spawn_file_actions_init(&quiet);
   posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-  if (posix_spawnp(&child, "xdg-open", &quiet, nullptr, const_cast<char**>(argv), environ) == 0) {
+  // The browser takes Ctrl-C as its own again.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  if (posix_spawnp(&child, "xdg-open", &quiet, &attributes, const_cast<char**>(argv), environ) ==
+      0) {
     std::thread([child] { waitpid(child, nullptr, 0); }).detach();
   }
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&quiet);
 }
 
@@ -199,16 +196,14 @@ int ServeCopy(const CliOptions& options, Console& console) {
     console.Error(viewer.error());
     return kExitUsage;
   }
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
   console.Print("Serving " + folder + " at " + viewer.Url());
   if (options.openBrowser) OpenInBrowser(viewer.Url());
-  while (interrupts == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Interrupts::Wait();
   viewer.Stop();
   return kExitFinished;
 }
 
-int Run(CliOptions options) {
+int RunCommand(CliOptions options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
   if (options.verifyFolder) return VerifyCopy(*options.verifyFolder, console);
@@ -231,8 +226,7 @@ int Run(CliOptions options) {
   project.SetOptions(*download);
   monitor.AttachProject(&project);
 
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  Interrupts::Watch([&monitor] { monitor.RequestCancel(); });
   const auto start = std::chrono::steady_clock::now();
   if (const auto& existing =
           options.continueFolder ? options.continueFolder : options.updateFolder) {
@@ -260,8 +254,10 @@ int Run(CliOptions options) {
 }  // namespace kestrine
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so none of them takes the signals itself.
+  kestrine::Interrupts::Block();
   kestrine::AllocatorTuning::Apply();
   const kestrine::ParsedCommandLine parsed = kestrine::ParseCommandLine(argc, argv);
   if (!parsed.options) return parsed.exitStatus;
-  return kestrine::Run(*parsed.options);
+  return kestrine::RunCommand(*parsed.options);
 }

@@ -27,7 +27,7 @@ void TerminalQueueList::DownloadEnded(const DownloadRow& download) {
     if (found == inFlight_.end()) return;
     address = Utf8(found->second);
     inFlight_.erase(found);
-    if (download.state == Failed) {
+    if (download.state == TransferState::Failed) {
       if (failures_.size() < kFailuresKept) failures_.push_back({address, Utf8(download.reason)});
       if (download.row() == 0) startPageFailure_ = Utf8(download.reason);
     }
@@ -36,7 +36,7 @@ void TerminalQueueList::DownloadEnded(const DownloadRow& download) {
 }
 
 void TerminalQueueList::Print(const std::string& address, const DownloadRow& download) {
-  const bool failed = download.state == Failed;
+  const bool failed = download.state == TransferState::Failed;
   if (verbosity_ == Verbosity::SummaryOnly) return;
   if (verbosity_ == Verbosity::LiveLine && !failed) return;
   std::string line =

@@ -29,11 +29,10 @@ class TerminalQueueList : public IQueueList {
   TerminalQueueList(Verbosity verbosity, Console& console);
 
   void InsertRow(int row, std::u16string address) override;
-  // The cells are the window's; the terminal acts on how downloads end.
-  void SetCellText(int, int, std::u16string) override {}
-  void Repaint() override {}
+  // The terminal acts on how downloads end.
   void DeleteAllRows() override;
   void DownloadUpdated(const DownloadRow&) override {}
+  void DownloadPaused(int) override {}
   void DownloadEnded(const DownloadRow& download) override;
 
   std::vector<Failure> Failures() const;

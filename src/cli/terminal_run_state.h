@@ -7,16 +7,16 @@
 
 namespace kestrine {
 
-// Message boxes of a run go to the error stream (the end-of-run notice is
-// the summary's business); the folder a run opens is only remembered.
+// The run-state surface of a terminal: a refused run goes to the error
+// stream; the end of a run is the summary's business; the folder a run
+// opens is only remembered.
 class TerminalRunState : public IRunState, public IFolderOpener {
  public:
   explicit TerminalRunState(Console& console) : console_(console) {}
 
   void SetButtonPhase(ButtonPhase) override {}
-  void ShowMessageBox(std::u16string text, std::u16string caption, MessageIcon icon) override;
-  // The terminal prints its own summary.
-  void ShowEndNotice(std::u16string, MessageIcon) override {}
+  void ShowEndNotice(const RunSummary&) override {}
+  void ShowRunRefused(const std::string& why) override;
   void OpenFolder(std::u16string) override {}
 
  private:

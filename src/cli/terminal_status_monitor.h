@@ -19,6 +19,11 @@ class TerminalStatusMonitor : public PlainStatusMonitor {
     }
     ended_.notify_all();
   }
+  // Returns once the run has ended.
+  void WaitForRunEnd() {
+    std::unique_lock lock(mutex_);
+    ended_.wait(lock, [this] { return runEnded_; });
+  }
   // True once the run has ended; waits for that at most `wait`.
   bool WaitForRunEnd(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);

@@ -2,180 +2,144 @@
 
 #include <algorithm>
 
-#include "config/option_values.h"
 #include "config/setting_util.h"
-#include "encoding/ansi_code_page.h"
+#include "engine/mend/reference_mender.h"
+#include "engine/run/site_rules_loader.h"
 #include "engine/surface/i_status_monitor.h"
 #include "engine/surface/queue_list.h"
-#include "engine/mend/reference_mender.h"
 #include "engine/surface/run_state.h"
-#include "engine/run/sitemap_loader.h"
 #include "runtime/allocator_tuning.h"
-#include "runtime/net/http_client.h"
-#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
-#include "runtime/net/transfer_engine.h"
-#include "site/script/found_names.h"
 
 namespace kestrine {
 
-HttpClient::RequestOptions RequestOptionsFor(const DownloadOptions& options, int workers) {
-  HttpClient::RequestOptions request;
-  request.caCertificate = options.caCertificate;
-  request.checkCertificate = options.checkCertificate;
-  request.userAgent = options.userAgent.empty() ? DefaultUserAgent() : options.userAgent;
-  request.headers = options.headers;
-  request.cookieFile = options.loadCookies;
-  request.maxReceiveSpeed =
-      options.limitRate > 0 ? std::max<std::int64_t>(1, options.limitRate / std::max(1, workers))
-                            : 0;
-  request.maxFileSize = options.maxFileSize;
-  request.maxTimeSeconds = options.maxTime;
-  return request;
-}
-
 Project::Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState,
                  IFolderOpener& opener)
-    : monitor_(monitor),
-      list_(list),
-      runState_(runState),
-      opener_(opener),
-      queue_(monitor),
-      pool_(5, 100000, 100) {
+    : monitor_(monitor), list_(list), runState_(runState), opener_(opener) {
   SetWorkers(SettingUtil::GetInstance().record().threadNumber);
-}
-
-void Project::SetWorkers(int workers) {
-  workers_ = std::clamp(workers, SettingUtil::kMinThreads, SettingUtil::kMaxThreads);
-  ApplyConcurrency();
-}
-
-void Project::SetOptions(DownloadOptions options) {
-  options_ = std::move(options);
-  ApplyConcurrency();
-}
-
-void Project::NoteMultiplexed() {
-  if (!multiplexed_.exchange(true)) ApplyConcurrency();
-}
-
-void Project::ApplyConcurrency() {
-  const bool spaced = options_.waitSeconds > 0;
-  const int streams = spaced ? 1 : std::max(1, options_.maxStreams);
-  const int connections = spaced ? 1 : workers_.load();
-  TransferEngine::Instance().SetLimits(connections, streams);
-  const int downloads = multiplexed_.load() ? connections * streams : connections;
-  pool_.SetCorePoolSize(std::min(downloads, kWorkerCount));
+  monitor_.SetStopListener([this] { OnStopRequested(); });
 }
 
 Project::~Project() {
+  monitor_.SetStopListener({});
   WaitForRun();
   CloseDownloadLog();
 }
 
-FoundAddress Project::AddFoundAddress(const std::u16string& address) {
-  return AddFoundAddressAt(address, 1);
+void Project::SetWorkers(int workers) {
+  workers_ = std::clamp(workers, SettingUtil::kMinThreads, SettingUtil::kMaxThreads);
+  if (Run* run = activeRun_.load()) run->SetConcurrency(workers_, multiplexed_);
 }
 
-FoundAddress Project::AddFoundAddressAt(const std::u16string& address, int depth, int namerChain) {
-  siteRules_.Wait([this] { return IsStopRequested(); });
+void Project::SetOptions(DownloadOptions options) { options_ = std::move(options); }
+
+void Project::AddStartAddress(const std::u16string& address) {
+  queue_.AddAddress(address, AddressQueue::NewProject::Yes);
+}
+
+void Project::AddAddress(const std::u16string& address) { queue_.AddAddress(address); }
+
+void Project::ClearProject() {
+  list_.DeleteAllRows();
+  queue_.ClearProject();
+}
+
+bool Project::IsStopRequested() const {
+  return monitor_.IsCancelRequested() || monitor_.IsPauseRequested();
+}
+
+// On the thread that asked: everything that waits on the run learns of it.
+void Project::OnStopRequested() {
+  gate_.Abort();
+  if (Run* run = activeRun_.load()) run->Stop();
+}
+
+FoundAddress Project::AddFound(const std::u16string& address, int depth, int namerChain,
+                               AddressSource source) {
+  gate_.Wait();
   FoundAddress found = queue_.AddFound(address, depth, namerChain);
-  if (found.added) activity_.EntryAdded();
-  return found;
-}
-
-FoundAddress Project::AddNamedAddressAt(const std::u16string& address, int depth, int namerChain) {
-  FoundAddress found = AddFoundAddressAt(address, depth, namerChain);
-  if (found.added) ++namedAddresses_;
-  return found;
-}
-
-namespace {
-
-// "took 12 addresses from the sitemap", or nothing for none.
-std::string Took(int count, const char* whence) {
-  if (count == 0) return {};
-  return "took " + StringUtility::WithThousands(count) + " address" + (count == 1 ? "" : "es") +
-         " " + whence;
-}
-
-}  // namespace
-
-std::string Project::NamedSummary() const { return Took(namedAddresses_, "named in scripts"); }
-
-std::string Project::SitemapSummary() const { return Took(sitemapAddresses_, "from the sitemap"); }
-
-std::string Project::RetrySummary() const {
-  const int files = retriedFiles_;
-  if (files == 0) return {};
-  const int retries = retries_;
-  return "retried " + StringUtility::WithThousands(files) + " file" + (files == 1 ? "" : "s") +
-         ", " + StringUtility::WithThousands(retries) + (retries == 1 ? " time" : " times") +
-         " in all";
-}
-
-std::string Project::SitemapBeyondSummary() const {
-  const int beyond = sitemapBeyond_;
-  if (beyond == 0) return {};
-  return "skipped " + StringUtility::WithThousands(beyond) + " address" +
-         (beyond == 1 ? "" : "es") +
-         " of sitemaps beyond their bounds (50,000 a sitemap, 500,000 in all)";
-}
-
-void Project::NoteFailure(const std::u16string& reason) { failures_.Note(reason); }
-
-std::vector<std::pair<std::string, int>> Project::MostCommonFailures(std::size_t count) const {
-  return failures_.MostCommon(count);
-}
-
-int Project::RefusedCount() const {
-  if (admission_ == nullptr) return 0;
-  int refused = 0;
-  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
-    refused += admission_->Refused(static_cast<Refusal>(reason));
+  if (found.added) {
+    if (source == AddressSource::Script) ++tally_.named;
+    if (Run* run = activeRun_.load()) run->EntriesAdded();
   }
-  return refused;
+  return found;
 }
-
-QueueEntry* Project::TakeNextPendingOrWait() {
-  return activity_.TakeOrWait({[this] { return queue_.TakeNextPending(); },
-                               [this] { return queue_.HasPending(); },
-                               [this] { return MayTakeMore(); }});
-}
-
-void Project::DownloadEnded() { activity_.DownloadEnded(); }
-
-bool Project::MayTakeMore() { return !IsStopRequested() && !limits_.IsReached(); }
 
 bool Project::MayQueueMore() {
-  return MayTakeMore() && (admission_ == nullptr || admission_->HasRoomFor(queue_.WaitingCount()));
+  return !IsStopRequested() && !limits_.IsReached() &&
+         (admission_ == nullptr || admission_->HasRoomFor(queue_.WaitingCount()));
 }
 
-void Project::NoteStored(std::int64_t bytes) {
-  if (limits_.NoteStored(bytes, options_.quota, options_.maxFiles)) activity_.WakeAll();
+void Project::NoteMultiplexed() {
+  if (multiplexed_.exchange(true)) return;
+  if (Run* run = activeRun_.load()) run->SetConcurrency(workers_, true);
 }
 
-std::string Project::LimitReached() const { return limits_.Reason(); }
-
-void Project::RecordDocument(std::int32_t number, DocumentKind kind, std::u16string charset,
-                             std::vector<std::int32_t> referenced) {
-  journal_.RecordDocument(number, static_cast<std::int32_t>(kind), charset, referenced);
+void Project::RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
+                             const std::u16string& charset,
+                             const std::vector<std::int32_t>& referenced) {
+  journal_.RecordDocument(number, kind, charset, referenced);
   std::lock_guard lock(documentsMutex_);
   documents_.Add(number, kind, charset, referenced);
 }
 
-std::u16string Project::LocalPathOf(const QueueEntry& entry, const std::u16string& siteFolder) {
-  return LocalFilePath(siteFolder, entry.localFile);
+const Validators* Project::ValidatorsOf(std::int32_t number) const {
+  if (number < 0 || static_cast<std::size_t>(number) >= validators_.size()) return nullptr;
+  const auto& validators = validators_[static_cast<std::size_t>(number)];
+  return validators ? &*validators : nullptr;
 }
 
-bool Project::IsStopRequested() {
-  return monitor_.IsCancelRequested() != 0 || monitor_.IsPauseRequested() != 0;
+void Project::NoteStored(std::int64_t bytes) {
+  if (limits_.NoteStored(bytes, options_.quota, options_.maxFiles)) {
+    if (Run* run = activeRun_.load()) run->LimitReached();
+  }
+}
+
+int Project::TransfersAtOnce() const {
+  const Run* run = activeRun_.load();
+  return run != nullptr ? run->TransfersAtOnce() : workers_.load();
+}
+
+int Project::ActiveDownloads() const {
+  const Run* run = activeRun_.load();
+  return run != nullptr ? run->ActiveDownloads() : 0;
+}
+
+int Project::Concurrency() const { return TransfersAtOnce(); }
+
+int Project::timeOutSeconds() const {
+  std::lock_guard lock(runMutex_);
+  return run_ != nullptr ? run_->settings().timeOutSeconds
+                         : SettingUtil::GetInstance().record().timeOut;
+}
+
+ProjectProgress Project::Progress() const {
+  return {tally_.succeeded, tally_.failed, tally_.bytes, queue_.KnownCount(),
+          static_cast<int>(queue_.WaitingCount())};
+}
+
+RunSummary Project::Summary(double seconds) const {
+  RunSummary summary;
+  summary.outcome = lastOutcome_;
+  summary.succeeded = tally_.succeeded;
+  summary.failed = tally_.failed;
+  summary.bytes = tally_.bytes;
+  summary.seconds = seconds;
+  summary.commonFailures = tally_.failures.MostCommon(3);
+  summary.retriedFiles = tally_.retriedFiles;
+  summary.retries = tally_.retries;
+  summary.unwritable = tally_.unwritable;
+  if (admission_ != nullptr) {
+    for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
+      summary.refused += admission_->Refused(static_cast<Refusal>(reason));
+    }
+  }
+  return summary;
 }
 
 Status Project::StartProject() {
-  SettingUtil& settings = SettingUtil::GetInstance();
   runState_.SetButtonPhase(ButtonPhase::Running);
-  downloadFolder_ = settings.GetDownloadFolder();
+  downloadFolder_ = SettingUtil::GetInstance().GetDownloadFolder();
   if (const Status opened = OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
       !opened && opened.error().kind == ErrorKind::InUse) {
     RefuseRun(opened.error());
@@ -183,14 +147,11 @@ Status Project::StartProject() {
   }
   WriteDownloadLog(u"Begin");
   list_.DeleteAllRows();
-  totals_.Reset();
-  failures_.Clear();
+  tally_.Reset();
   limits_.Reset();
   updating_ = false;
   validators_.clear();
   multiplexed_ = false;
-  ApplyConcurrency();
-  TransferEngine::Instance().ResetThrottles();
   StartRules();
   {
     std::lock_guard lock(documentsMutex_);
@@ -198,7 +159,7 @@ Status Project::StartProject() {
   }
   OpenJournal(true);
   monitor_.ClearRequests();
-  supervisor_.Start();
+  Launch();
   return Ok();
 }
 
@@ -224,8 +185,8 @@ Status Project::OpenSiteFolder(const std::u16string& siteFolder, bool freshLog) 
 }
 
 void Project::RefuseRun(const Error& why) {
-  supervisor_.NoteRefused();
-  runState_.ShowMessageBox(StringUtility::FromUtf8(why.message), u"Kestrine", MessageIcon::Warning);
+  lastOutcome_ = RunOutcome::Refused;
+  runState_.ShowRunRefused(why.message);
   runState_.SetButtonPhase(ButtonPhase::Ended);
   monitor_.EnableDownloadView();
   monitor_.OnRunEnded();
@@ -236,14 +197,7 @@ void Project::StartRules() {
   admission_->SetStoredFiles(&limits_.storedFiles());
   queue_.SetAdmission(admission_.get());
   robotsLoaded_ = false;
-  siteRules_.Close();
-  sitemapAddresses_ = 0;
-  sitemapBeyond_ = 0;
-  namedAddresses_ = 0;
-  namesCapped_ = 0;
-  beyondFileLimit_ = 0;
-  retriedFiles_ = 0;
-  retries_ = 0;
+  gate_.Close();
 }
 
 void Project::OpenJournal(bool fresh) {
@@ -263,237 +217,105 @@ void Project::OpenJournal(bool fresh) {
   journal_.RecordRunStarted();
 }
 
-bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) {
-  ProjectJournal::Contents contents = ProjectJournal::ReadCopy(siteFolder);
-  if (!contents.found) return false;
-  std::vector<AddressQueue::RestoredEntry> entries;
-  validators_.assign(contents.entries.size(), std::nullopt);
-  for (const ProjectJournal::Entry& entry : contents.entries) {
-    if (entry.number < 0) continue;
-    const bool stored = entry.outcome == static_cast<std::int32_t>(EntryOutcome::Stored);
-    const bool failed = entry.outcome == static_cast<std::int32_t>(EntryOutcome::Failed);
-    // Continuing fetches what never ended; updating asks again for every
-    // stored file, and for what failed.
-    entries.push_back({entry.number, entry.depth, entry.address, entry.localFile,
-                       update ? false : stored || failed, entry.formerLocalFiles, entry.aliases});
-    if (update && stored) validators_[entry.number] = Validators{entry.etag, entry.lastModified};
-  }
-  queue_.Restore(static_cast<DownloadMode>(contents.mode), contents.sitePrefix, contents.siteHost,
-                 entries);
-  // The copy is continued where it lies, whatever its folder is called now.
-  const std::size_t slash = siteFolder.find_last_of(u"\\/");
-  downloadFolder_ =
-      slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
-  if (const Status opened = OpenSiteFolder(siteFolder, false);
-      !opened && opened.error().kind == ErrorKind::InUse) {
-    queue_.ClearProject();
-    RefuseRun(opened.error());
-    return true;
-  }
+void Project::Launch() {
+  std::unique_ptr<Run> before;
   {
-    std::lock_guard lock(documentsMutex_);
-    documents_ = std::move(contents.documents);
+    std::lock_guard lock(runMutex_);
+    before = std::move(run_);
   }
-  for (std::size_t n = 0; n < contents.entries.size() && !update; ++n) {
-    if (QueueEntry* entry = queue_.EntryByNumber(static_cast<std::int32_t>(n))) {
-      entry->outcome = static_cast<EntryOutcome>(contents.entries[n].outcome);
-    }
-  }
-  updating_ = update;
-  totals_.Reset();
-  updateCounts_.unchanged = updateCounts_.changed = updateCounts_.added = updateCounts_.gone = 0;
-  StartRules();
-  OpenJournal(false);
-  return true;
-}
-
-const Project::Validators* Project::ValidatorsOf(std::int32_t number) const {
-  if (number < 0 || static_cast<std::size_t>(number) >= validators_.size()) return nullptr;
-  const auto& validators = validators_[static_cast<std::size_t>(number)];
-  return validators ? &*validators : nullptr;
-}
-
-void Project::ClearProject() {
-  list_.DeleteAllRows();
-  queue_.ClearProject();
-}
-
-bool Project::ContinueCopy(const std::u16string& siteFolder, bool update) {
-  if (!RestoreFromJournal(siteFolder, update)) return false;
-  if (supervisor_.LastOutcome() == RunOutcome::Refused && !copyLock_.held()) return true;
-  // The log goes beside the copy, wherever the settings pointed.
-  SettingUtil::GetInstance().SetDownloadFolder(downloadFolder_);
-  list_.DeleteAllRows();
-  ResumeProject();
-  return true;
-}
-
-void Project::ResumeProject() {
-  runState_.SetButtonPhase(ButtonPhase::Running);
-  monitor_.ClearRequests();
-  supervisor_.Start();
-}
-
-void Project::ContinueProject() {
-  if (!queue_.HasPending()) return;
-  runState_.SetButtonPhase(ButtonPhase::Continued);
-  monitor_.ClearRequests();
-  // A folder changed in the settings while paused takes effect now.
-  const std::u16string folder = SettingUtil::GetInstance().GetDownloadFolder();
-  if (folder != downloadFolder_) {
-    downloadFolder_ = folder;
-    OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), false);
-  }
-  supervisor_.Start();
-}
-
-void Project::TakeTimeOut(int seconds) { timeOutSeconds_ = std::clamp(seconds, 1, 3600); }
-
-void Project::WriteDownloadLog(const std::u16string& line) {
-  // Lines before the first run (none are written then) find no log.
-  log_.Write(line);
-}
-
-void Project::CloseDownloadLog() { log_.Close(); }
-
-namespace {
-
-// The site's rules are fetched before its pages; a cancel or a pause ends
-// those transfers as it ends the downloads.
-class StopWhenAsked : public IDownloadStatus {
- public:
-  explicit StopWhenAsked(Project& project) : project_(project) {}
-  void OnProgress(std::int64_t, std::int64_t) override {}
-  int ShouldStop() override { return project_.IsStopRequested() ? 1 : 0; }
-
- private:
-  Project& project_;
-};
-
-}  // namespace
-
-// robots.txt is kept in memory up to this size and read as far as it
-// arrived: a crawler should read at least 500 KiB of it.
-constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
-
-// What the site says of itself before any page is scanned, once per
-// project: its robots.txt and the sitemaps it names (or /sitemap.xml).
-// Beside the start page, on a connection the downloads then share; with a
-// wait between requests, before them.
-void Project::LoadSiteRules() {
-  if (robotsLoaded_ || admission_ == nullptr) {
-    siteRules_.Open();
+  // The run before has ended; its thread is let go before the next begins.
+  if (before) before->Wait();
+  before.reset();
+  if (!queue_.HasPending()) {
+    // Nothing to do: say so and hand the Download view back.
+    lastOutcome_ = RunOutcome::Finished;
+    monitor_.ShowRunStatus(RunStatus::Finished);
+    monitor_.OnRunEnded();
+    runState_.SetButtonPhase(ButtonPhase::Ended);
+    monitor_.EnableDownloadView();
     return;
   }
-  robotsLoaded_ = true;
-  std::vector<std::string> sitemaps;
-  if (options_.robots || options_.sitemaps) {
-    StopWhenAsked stop(*this);
-    HttpClient client;
-    client.SetDownloadStatus(&stop);
-    client.SetTimeout(timeOutSeconds_ * 1000);
-    client.SetRequestOptions(RequestOptionsFor(options_, 1));
-    client.SinkToMemory(kMaxRobotsBytes);
-    client.Navigate2(SiteAddress(u"/robots.txt"), 0, 0);
-    const int code = client.GetReturnCode();
-    if (code < 400) {
-      if (options_.robots) {
-        const std::string agent =
-            options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent;
-        admission_->SetRobots(RobotsRules::Parse(client.GetMemoryBody(), agent));
-      }
-      sitemaps = RobotsRules::SitemapsIn(client.GetMemoryBody());
-    } else if (options_.robots && code >= 500 && code < 600 &&
-               client.GetFailureReason().rfind("HTTP ", 0) == 0) {
-      // A server error leaves it open what the site allows: nothing of it
-      // is taken this run.
-      admission_->SetRobots(RobotsRules::Parse("User-agent: *\nDisallow: /\n", "*"));
-      WriteDownloadLog(u"robots.txt answered " +
-                       StringUtility::FromUtf8(client.GetFailureReason()) +
-                       u": the site's pages are not taken this run");
-    }
-    // One that cannot be fetched or read allows everything.
+  OpenSiteFolder(siteFolder_, false);
+  const bool withSiteRules = !robotsLoaded_ && admission_ != nullptr;
+  if (withSiteRules) {
+    robotsLoaded_ = true;
+  } else {
+    gate_.Open();
   }
-  siteRules_.Open();
-  if (options_.sitemaps) LoadSitemaps(std::move(sitemaps));
+  // The run's threads read the time-out from its own settings, never from
+  // the settings record, which a dialog may change while they run.
+  RunSettings settings{options_, std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600),
+                       workers_};
+  const ProjectServices services{queue_, siteFiles_, journal_, report_,
+                                 tally_, monitor_,   *this,    updating_};
+  std::lock_guard lock(runMutex_);
+  run_ = std::make_unique<Run>(*this, std::move(settings), services);
+  run_->SetConcurrency(workers_, multiplexed_);
+  activeRun_ = run_.get();
+  // A stop asked for before the run existed reaches it now.
+  if (IsStopRequested()) run_->Stop();
+  run_->Start(withSiteRules);
 }
 
-std::u16string Project::SiteAddress(std::u16string_view path) const {
+void Project::WaitForRun() {
+  std::lock_guard lock(runMutex_);
+  if (run_) run_->Wait();
+}
+
+bool Project::IsRunActive() const {
+  std::lock_guard lock(runMutex_);
+  return run_ != nullptr && run_->IsActive();
+}
+
+void Project::LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) {
+  if (!(settings.options.robots || settings.options.sitemaps)) {
+    gate_.Open();
+    return;
+  }
   const std::u16string scheme = WebSchemeOf(queue_.sitePrefix());
-  return (scheme.empty() ? std::u16string(u"http") : scheme) + u"://" + queue_.siteHost() +
-         std::u16string(path);
+  SiteRulesLoader loader(
+      settings, transfers,
+      {(scheme.empty() ? std::u16string(u"http") : scheme) + u"://" + queue_.siteHost(),
+       queue_.siteHost(), queue_.sitePrefix()},
+      {[this] { return IsStopRequested(); },
+       [this](const std::u16string& address) {
+         return AddFound(address, 1, 0, AddressSource::Reference).added;
+       },
+       [this](const std::u16string& line) { WriteDownloadLog(line); }});
+  loader.Load(*admission_, gate_, tally_);
 }
 
-// Every address inside the site that the sitemaps name is queued, as if the
-// start page linked it (see SitemapLoader for the bounds).
-void Project::LoadSitemaps(std::vector<std::string> sitemaps) {
-  StopWhenAsked stop(*this);
-  const SitemapLoader::Hooks hooks{
-      [&](const std::u16string& address) -> std::optional<std::string> {
-        HttpClient client;
-        client.SetTimeout(timeOutSeconds_ * 1000);
-        client.SetRequestOptions(RequestOptionsFor(options_, 1));
-        client.SetDownloadStatus(&stop);
-        client.SinkToMemory(SitemapLoader::kMaxSitemapBytes);
-        if (!client.Navigate2(address, 0, 0)) return std::nullopt;
-        return client.GetMemoryBody();
-      },
-      [&](const std::u16string& address) { return AddFoundAddressAt(address, 1).added; },
-      [&] { return IsStopRequested(); }};
-  const SitemapLoader::Counts counts =
-      SitemapLoader::Load(std::move(sitemaps), SiteAddress(u"/sitemap.xml"),
-                          {queue_.siteHost(), queue_.sitePrefix()}, hooks);
-  sitemapAddresses_ = counts.taken;
-  sitemapBeyond_ = counts.beyondCap;
+void Project::EndRun(std::chrono::steady_clock::duration took) {
+  activeRun_ = nullptr;
+  const bool canceled = monitor_.IsCancelRequested();
+  const bool paused = !canceled && monitor_.IsPauseRequested();
+  lastOutcome_ = canceled ? RunOutcome::Canceled
+                 : paused ? RunOutcome::Paused
+                          : RunOutcome::Finished;
+  // A paused copy is a copy too: the window offers it again after a restart.
+  NoteCopy();
+  monitor_.ShowRunStatus(canceled ? RunStatus::Canceled
+                         : paused ? RunStatus::Paused
+                                  : RunStatus::Finished);
+  monitor_.OnRunEnded();
+  runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
+  if (!paused) monitor_.EnableDownloadView();
+  const RunSummary summary = Summary(std::chrono::duration<double>(took).count());
+  CloseRun(canceled ? u"Canceled" : paused ? u"Paused" : u"End", paused);
+  // The notice says how it went, and warns when nothing could be fetched.
+  if (!canceled) runState_.ShowEndNotice(summary);
+  opener_.OpenFolder(downloadFolder_);
 }
 
-void Project::LogRefusals() {
-  const std::string limit = LimitReached();
-  if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
-  for (const std::string& line : AddressLines()) WriteDownloadLog(StringUtility::FromUtf8(line));
-}
-
-std::vector<std::string> Project::AddressLines() const {
-  std::vector<std::string> lines;
-  for (const std::string& summary :
-       {RetrySummary(), SitemapSummary(), SitemapBeyondSummary(), NamedSummary()}) {
-    if (!summary.empty()) lines.push_back(summary);
-  }
-  if (const int capped = namesCapped_; capped > 0) {
-    lines.push_back("stopped reading " + StringUtility::WithThousands(capped) + " file" +
-                    (capped == 1 ? "" : "s") + " at " +
-                    StringUtility::WithThousands(FoundNames::kMaxNames) + " named addresses each");
-  }
-  if (admission_ == nullptr) return lines;
-  for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
-    const int count =
-        admission_->Refused(static_cast<Refusal>(reason)) +
-        (static_cast<Refusal>(reason) == Refusal::FileLimit ? beyondFileLimit_.load() : 0);
-    if (count > 0) lines.push_back(AdmissionRules::Describe(static_cast<Refusal>(reason), count));
-  }
-  return lines;
-}
-
-void Project::NoteCopy() {
-  Copy copy{siteFolder_, {}, false};
-  if (const QueueEntry* start = queue_.EntryByNumber(0)) {
-    copy.startAddress = std::u16string(start->address);
-    copy.startStored = start->outcome == EntryOutcome::Stored ||
-                       (!start->localFile.empty() && siteFiles_.HoldsFile(start->localFile));
-  }
-  std::lock_guard lock(lastCopyMutex_);
-  lastCopy_ = std::move(copy);
-}
-
-Project::Copy Project::LastCopy() const {
-  std::lock_guard lock(lastCopyMutex_);
-  return lastCopy_;
-}
-
-void Project::EndRun(const std::u16string& logLine, bool paused) {
+void Project::CloseRun(const std::u16string& logLine, bool paused) {
   if (!paused) {
     MendReferences();
-    LogRefusals();
+    const std::string limit = LimitReached();
+    if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
+    for (const std::string& line : AddressLines()) WriteDownloadLog(StringUtility::FromUtf8(line));
+  }
+  if (journal_.HasFailed()) {
+    WriteDownloadLog(u"The journal could not be written whole: this copy may not continue whole");
   }
   WriteDownloadLog(logLine);
   CloseDownloadLog();
@@ -517,6 +339,93 @@ void Project::MendReferences() {
   // locks.
   std::lock_guard lock(documentsMutex_);
   ReferenceMender(queue_, documents_, siteFiles_, journal_).Mend();
+}
+
+void Project::NoteCopy() {
+  Copy copy{siteFolder_, {}, false};
+  if (const QueueEntry* start = queue_.EntryByNumber(0)) {
+    copy.startAddress = std::u16string(start->address);
+    copy.startStored = start->outcome == EntryOutcome::Stored ||
+                       (!start->localFile.empty() && siteFiles_.HoldsFile(start->localFile));
+  }
+  std::lock_guard lock(lastCopyMutex_);
+  lastCopy_ = std::move(copy);
+}
+
+Project::Copy Project::LastCopy() const {
+  std::lock_guard lock(lastCopyMutex_);
+  return lastCopy_;
+}
+
+bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) {
+  ProjectJournal::Contents contents = ProjectJournal::ReadCopy(siteFolder);
+  if (!contents.found) return false;
+  std::vector<AddressQueue::RestoredEntry> entries;
+  validators_.assign(contents.entries.size(), std::nullopt);
+  for (const ProjectJournal::Entry& entry : contents.entries) {
+    if (entry.number < 0) continue;
+    const bool stored = entry.outcome == EntryOutcome::Stored;
+    const bool failed = entry.outcome == EntryOutcome::Failed;
+    // Continuing fetches what never ended; updating asks again for every
+    // stored file, and for what failed.
+    entries.push_back({entry.number, entry.depth, entry.address, entry.localFile,
+                       update ? false : stored || failed, entry.formerLocalFiles, entry.aliases});
+    if (update && stored) validators_[entry.number] = Validators{entry.etag, entry.lastModified};
+  }
+  queue_.Restore(contents.mode, contents.sitePrefix, contents.siteHost, entries);
+  // The copy is continued where it lies, whatever its folder is called now.
+  const std::size_t slash = siteFolder.find_last_of(u"\\/");
+  downloadFolder_ =
+      slash == std::u16string::npos ? std::u16string(u".") : siteFolder.substr(0, slash);
+  if (const Status opened = OpenSiteFolder(siteFolder, false);
+      !opened && opened.error().kind == ErrorKind::InUse) {
+    queue_.ClearProject();
+    RefuseRun(opened.error());
+    return true;
+  }
+  {
+    std::lock_guard lock(documentsMutex_);
+    documents_ = std::move(contents.documents);
+  }
+  for (std::size_t n = 0; n < contents.entries.size() && !update; ++n) {
+    if (QueueEntry* entry = queue_.EntryByNumber(static_cast<std::int32_t>(n))) {
+      entry->outcome = contents.entries[n].outcome;
+    }
+  }
+  updating_ = update;
+  tally_.Reset();
+  StartRules();
+  OpenJournal(false);
+  return true;
+}
+
+bool Project::ContinueCopy(const std::u16string& siteFolder, bool update) {
+  if (!RestoreFromJournal(siteFolder, update)) return false;
+  if (lastOutcome_ == RunOutcome::Refused && !copyLock_.held()) return true;
+  // The log goes beside the copy, wherever the settings pointed.
+  SettingUtil::GetInstance().SetDownloadFolder(downloadFolder_);
+  list_.DeleteAllRows();
+  ResumeProject();
+  return true;
+}
+
+void Project::ResumeProject() {
+  runState_.SetButtonPhase(ButtonPhase::Running);
+  monitor_.ClearRequests();
+  Launch();
+}
+
+void Project::ContinueProject() {
+  if (!queue_.HasPending()) return;
+  runState_.SetButtonPhase(ButtonPhase::Continued);
+  monitor_.ClearRequests();
+  // A folder changed in the settings while paused takes effect now.
+  const std::u16string folder = SettingUtil::GetInstance().GetDownloadFolder();
+  if (folder != downloadFolder_) {
+    downloadFolder_ = folder;
+    OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), false);
+  }
+  Launch();
 }
 
 }  // namespace kestrine

@@ -2,6 +2,7 @@
 
 #include "presentation/string_table.h"
 #include "presentation/text_format.h"
+#include "engine/download/download_report.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -9,8 +10,8 @@ namespace kestrine {
 namespace {
 
 std::u16string ProgressText(const DownloadRow& download) {
-  if (download.state == Succeeded) return StringTable::Load(kIdsFinished);
-  if (download.state == Failed) return StringTable::Load(kIdsFailure);
+  if (download.state == TransferState::Succeeded) return StringTable::Load(kIdsFinished);
+  if (download.state == TransferState::Failed) return StringTable::Load(kIdsFailure);
   if (download.total < 1) return u"0%";
   // 64-bit arithmetic, so large files never wrap to a negative percentage.
   const long long percent = static_cast<long long>(download.received) * 100 / download.total;
@@ -22,10 +23,6 @@ double Kilobytes(const DownloadRow& download) {
 }
 
 }  // namespace
-
-std::string QueueCells::RetriesText(int retries) {
-  return "after " + std::to_string(retries) + (retries == 1 ? " retry" : " retries");
-}
 
 std::u16string QueueCells::Text(const DownloadRow& download, int column) {
   switch (column) {

@@ -45,17 +45,17 @@ RunProgress::RunProgress(Project& project) : project_(project) { Restart(); }
 
 void RunProgress::Restart() {
   start_ = last_ = Clock::now();
-  lastBytes_ = project_.totals().bytes;
+  lastBytes_ = project_.Progress().bytes;
 }
 
 RunProgress::Snapshot RunProgress::Take() {
-  const TransferTotals& totals = project_.totals();
+  const ProjectProgress progress = project_.Progress();
   Snapshot snapshot;
-  snapshot.succeeded = totals.succeeded;
-  snapshot.failed = totals.failed;
-  snapshot.bytes = totals.bytes;
-  snapshot.known = project_.queue().KnownCount();
-  snapshot.waiting = static_cast<int>(project_.queue().WaitingCount());
+  snapshot.succeeded = progress.succeeded;
+  snapshot.failed = progress.failed;
+  snapshot.bytes = progress.bytes;
+  snapshot.known = progress.known;
+  snapshot.waiting = progress.waiting;
   const Clock::time_point now = Clock::now();
   snapshot.seconds = std::chrono::duration<double>(now - start_).count();
   const double interval = std::chrono::duration<double>(now - last_).count();
@@ -74,26 +74,27 @@ std::string RunProgress::Line(const Snapshot& snapshot) {
          "/s \u00b7 " + Elapsed(snapshot.seconds);
 }
 
-std::string EndSummary(Project& project, double seconds) {
-  const TransferTotals& totals = project.totals();
+std::string EndSummary(const RunSummary& summary) {
   char time[32];
-  std::snprintf(time, sizeof time, "%.1f s", seconds);
-  std::string text = Count(totals.succeeded, "file", "files") + " stored, " +
-                     StringUtility::WithThousands(totals.failed) + " failed; " +
-                     HumanBytes(totals.bytes) + " in " + time;
-  const auto reasons = project.MostCommonFailures(3);
-  if (!reasons.empty()) {
+  std::snprintf(time, sizeof time, "%.1f s", summary.seconds);
+  std::string text = Count(summary.succeeded, "file", "files") + " stored, " +
+                     StringUtility::WithThousands(summary.failed) + " failed; " +
+                     HumanBytes(summary.bytes) + " in " + time;
+  if (!summary.commonFailures.empty()) {
     text += "\nMost common failures:";
-    for (const auto& [reason, count] : reasons) {
+    for (const auto& [reason, count] : summary.commonFailures) {
       text += "\n  " + StringUtility::Printable(reason) + " (" + std::to_string(count) + ")";
     }
   }
-  if (std::string retried = project.RetrySummary(); !retried.empty()) {
-    retried[0] = 'R';  // "Retried 3 files, 5 times in all", a line of its own
-    text += "\n" + retried;
+  if (summary.unwritable > 0) {
+    text += "\n" + Count(summary.unwritable, "file", "files") + " could not be written";
   }
-  if (const int refused = project.RefusedCount(); refused > 0) {
-    text += "\n" + Count(refused, "address", "addresses") + " refused by the limits and rules";
+  if (summary.retriedFiles > 0) {
+    text += "\nRetried " + Count(summary.retriedFiles, "file", "files") + ", " +
+            Count(summary.retries, "time", "times") + " in all";
+  }
+  if (summary.refused > 0) {
+    text += "\n" + Count(summary.refused, "address", "addresses") + " refused by the limits and rules";
   }
   return text;
 }

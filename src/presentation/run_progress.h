@@ -3,6 +3,8 @@
 #include <chrono>
 #include <string>
 
+#include "engine/surface/run_summary.h"
+
 namespace kestrine {
 
 class Project;
@@ -42,7 +44,7 @@ class RunProgress {
 
 // The counts that follow "Finished" or "Paused" in the end notice: what
 // succeeded, what failed and the three most common reasons, what the limits
-// and rules refused, bytes and time.
-std::string EndSummary(Project& project, double seconds);
+// and rules refused, what was retried, bytes and time.
+std::string EndSummary(const RunSummary& summary);
 
 }  // namespace kestrine

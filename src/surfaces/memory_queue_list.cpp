@@ -17,8 +17,9 @@ void MemoryQueueList::InsertRow(int row, std::u16string address) {
     const auto at = Find(row);
     if (at != rows_.end() && at->key == row) {
       at->cells = inserted;
+      at->state = TransferState::Transferring;
     } else {
-      rows_.insert(at, KeyedRow{row, inserted});
+      rows_.insert(at, KeyedRow{row, inserted, TransferState::Transferring});
     }
   }
   OnRowChanged(row, inserted);
@@ -35,6 +36,29 @@ void MemoryQueueList::SetCellText(int row, int column, std::u16string text) {
     changed = at->cells;
   }
   OnRowChanged(row, changed);
+}
+
+void MemoryQueueList::NoteState(const DownloadRow& download) {
+  std::lock_guard lock(mutex_);
+  const auto at = Find(download.row());
+  if (at != rows_.end() && at->key == download.row()) at->state = download.state;
+}
+
+void MemoryQueueList::DownloadUpdated(const DownloadRow& download) {
+  NoteState(download);
+  CellQueueList::DownloadUpdated(download);
+}
+
+void MemoryQueueList::DownloadEnded(const DownloadRow& download) {
+  NoteState(download);
+  CellQueueList::DownloadEnded(download);
+}
+
+int MemoryQueueList::CountState(TransferState state) const {
+  std::lock_guard lock(mutex_);
+  int count = 0;
+  for (const KeyedRow& row : rows_) count += row.state == state ? 1 : 0;
+  return count;
 }
 
 void MemoryQueueList::DeleteAllRows() {

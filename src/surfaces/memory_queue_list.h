@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/surface/queue_list.h"
+#include "surfaces/cell_queue_list.h"
 
 namespace kestrine {
 
-// The queue list kept in memory, safe to fill from many threads. Rows stand
-// in key order; finding a row is a binary search.
-class MemoryQueueList : public IQueueList {
+// The queue list kept in memory, safe to fill from many threads: each row's
+// cells as the window would show them, and how its download stands as a
+// value. Rows stand in key order; finding a row is a binary search.
+class MemoryQueueList : public CellQueueList {
  public:
   using Row = std::array<std::u16string, kQueueCellCount>;
 
@@ -21,9 +22,13 @@ class MemoryQueueList : public IQueueList {
   void SetCellText(int row, int column, std::u16string text) override;
   void Repaint() override {}
   void DeleteAllRows() override;
+  void DownloadUpdated(const DownloadRow& download) override;
+  void DownloadEnded(const DownloadRow& download) override;
 
   std::vector<Row> Rows() const;
   std::size_t RowCount() const;
+  // Rows whose download stands so.
+  int CountState(TransferState state) const;
 
  protected:
   // Called after a cell changed, with the row as it now stands, under no
@@ -34,8 +39,10 @@ class MemoryQueueList : public IQueueList {
   struct KeyedRow {
     int key;
     Row cells;
+    TransferState state = TransferState::Transferring;
   };
   std::vector<KeyedRow>::iterator Find(int key);
+  void NoteState(const DownloadRow& download);
 
   mutable std::mutex mutex_;
   std::vector<KeyedRow> rows_;

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/surface/run_state.h"
+#include "surfaces/notice_run_state.h"
 
 namespace kestrine {
 
 // The run-state surface without windows: remembers the button phase and
 // every message box, which returns at once as if dismissed.
-class PlainRunState : public IRunState, public IFolderOpener {
+class PlainRunState : public NoticeRunState, public IFolderOpener {
  public:
   struct Message {
     std::u16string text;

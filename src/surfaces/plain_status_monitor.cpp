@@ -1,8 +1,6 @@
 #include "surfaces/plain_status_monitor.h"
 
 #include "engine/project.h"
-#include "engine/surface/queue_list.h"
-#include "presentation/string_table.h"
 
 namespace kestrine {
 
@@ -15,9 +13,9 @@ void PlainStatusMonitor::StartDownload(std::u16string address) {
   if (project_ != nullptr) project_->AddStartAddress(address);
 }
 
-void PlainStatusMonitor::ShowQueue(int mode) {
+void PlainStatusMonitor::ShowQueue(DownloadMode mode) {
   if (project_ == nullptr) return;
-  project_->SetMode(static_cast<DownloadMode>(mode));
+  project_->SetMode(mode);
   downloadViewEnabled_ = false;
   project_->StartProject();
 }

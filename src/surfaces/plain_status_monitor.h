@@ -5,7 +5,6 @@
 #include <string>
 
 #include "surfaces/controlled_status_monitor.h"
-#include "engine/surface/i_status_monitor.h"
 
 namespace kestrine {
 
@@ -25,7 +24,7 @@ class PlainStatusMonitor : public ControlledStatusMonitor {
   void SetStatusText(std::u16string text) override;
   void OnRunEnded() override {}
   void StartDownload(std::u16string address) override;
-  void ShowQueue(int mode) override;
+  void ShowQueue(DownloadMode mode) override;
   void EnableDownloadView() override { downloadViewEnabled_ = true; }
   void ClearQueue() override;
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-#include "engine/surface/run_state.h"
+#include "surfaces/notice_run_state.h"
 
 class QWidget;
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "engine/project.h"
-#include "engine/surface/run_state.h"
+#include "surfaces/notice_run_state.h"
 #include "ui/queue_filter_model.h"
 #include "ui/queue_table_model.h"
 
@@ -20,7 +20,7 @@ class IStatusMonitor;
 // that pause, continue, cancel and clear it and open the download folder.
 // It owns the project (the engine, without windows of its own) and is the
 // project's run-state surface and folder opener.
-class CDownloadQueueView : public QWidget, public IRunState, public IFolderOpener {
+class CDownloadQueueView : public QWidget, public NoticeRunState, public IFolderOpener {
   Q_OBJECT
 
  public:

@@ -96,7 +96,7 @@ void CDownloadView::OnDownload() {
   starting_ = true;
   startThread_ = std::thread([this, begin = start.address(), chosen] {
     monitor_.StartDownload(begin);
-    monitor_.ShowQueue(chosen);
+    monitor_.ShowQueue(static_cast<DownloadMode>(chosen));
     starting_ = false;
   });
 }

@@ -128,14 +128,14 @@ void CKestrineDlg::StartDownload(std::u16string address) {
   queueView_->project().AddStartAddress(address);
 }
 
-void CKestrineDlg::ShowQueue(int mode) {
+void CKestrineDlg::ShowQueue(DownloadMode mode) {
   // 1. The Queue tab, chosen by program.
   UiThread::Run(this, [this] {
     const QSignalBlocker quiet(tabs_);
     tabs_->setCurrentIndex(1);
   });
   // 2. and 3. The mode, then the run.
-  queueView_->project().SetMode(static_cast<DownloadMode>(mode));
+  queueView_->project().SetMode(mode);
   // A run refused (another one holds the copy) has said so and ended.
   if (!queueView_->StartProject()) return;
   // 4. to 6. The Download page rests until the run ends.

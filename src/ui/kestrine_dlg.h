@@ -40,7 +40,7 @@ class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
   void SetTransferText(std::u16string) override {}
   void OnRunEnded() override {}
   void StartDownload(std::u16string address) override;
-  void ShowQueue(int mode) override;
+  void ShowQueue(DownloadMode mode) override;
   void EnableDownloadView() override;
   void ClearQueue() override;
 

@@ -20,8 +20,7 @@ constexpr StringId kHeaders[kQueueColumnCount] = {
 
 }  // namespace
 
-QueueTableModel::QueueTableModel(QObject* parent)
-    : QAbstractTableModel(parent), failureText_(ToQString(StringTable::Load(kIdsFailure))) {
+QueueTableModel::QueueTableModel(QObject* parent) : QAbstractTableModel(parent) {
   flushTimer_.setInterval(kFlushMilliseconds);
   flushTimer_.setSingleShot(true);
   connect(&flushTimer_, &QTimer::timeout, this, &QueueTableModel::FlushChanges);
@@ -38,11 +37,10 @@ int QueueTableModel::columnCount(const QModelIndex& parent) const {
 QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
   const KeyedRow& row = rows_[static_cast<std::size_t>(index.row())];
-  const QString text = TextAt(row, index.column());
-  const bool failure = index.column() == kProgressColumn && text == failureText_;
+  const bool failure = index.column() == kProgressColumn && Failed(row);
   switch (role) {
     case Qt::DisplayRole:
-      return text;
+      return TextAt(row, index.column());
     case Qt::ForegroundRole:
       return failure ? QVariant(kFailureColor) : QVariant();
     case Qt::ToolTipRole:
@@ -50,8 +48,35 @@ QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
         const QString reason = TextAt(row, kReasonColumn);
         if (!reason.isEmpty()) return reason;
       }
-      return index.column() == kAddressColumn || index.column() == kTargetFileColumn ? text
-                                                                                     : QVariant();
+      return index.column() == kAddressColumn || index.column() == kTargetFileColumn
+                 ? QVariant(TextAt(row, index.column()))
+                 : QVariant();
+    case kValueRole:
+      return ValueAt(row, index.column());
+    case kFailedRole:
+      return Failed(row);
+    default:
+      return {};
+  }
+}
+
+bool QueueTableModel::Failed(const KeyedRow& row) {
+  return row.download && row.download->state == TransferState::Failed;
+}
+
+QVariant QueueTableModel::ValueAt(const KeyedRow& row, int column) const {
+  switch (column) {
+    case kNumberColumn:
+      return row.key + 1;
+    case kSizeColumn:
+      return row.download ? static_cast<double>(row.download->received) : 0.0;
+    case kProgressColumn:
+      if (!row.download) return 0.0;
+      if (row.download->state == TransferState::Succeeded) return 1000.0;
+      if (row.download->state == TransferState::Failed) return -1.0;
+      return row.download->total > 0 ? static_cast<double>(row.download->received) * 100 /
+                                           static_cast<double>(row.download->total)
+                                     : 0.0;
     default:
       return {};
   }
@@ -107,8 +132,8 @@ void QueueTableModel::Apply(const Change& change) {
     case Change::Insert:
       InsertOnUiThread(change.key, change.text);
       break;
-    case Change::Set:
-      SetOnUiThread(change.key, change.column, change.text);
+    case Change::Pause:
+      PauseOnUiThread(change.key);
       break;
     case Change::Clear:
       ClearOnUiThread();
@@ -120,7 +145,9 @@ void QueueTableModel::Apply(const Change& change) {
 }
 
 QString QueueTableModel::TextAt(const KeyedRow& row, int column) const {
-  if (!row.download || column == kAddressColumn) return row.cells[static_cast<std::size_t>(column)];
+  if (column == kAddressColumn) return row.address;
+  if (row.paused && column == kProgressColumn) return ToQString(StringTable::Load(kIdsPaused));
+  if (!row.download) return {};
   const Download& d = *row.download;
   const DownloadRow download{d.taskNumber,     d.state,     d.received, d.total,
                              d.elapsedSeconds, d.localFile, d.reason,   d.retries};
@@ -148,6 +175,10 @@ void QueueTableModel::ReportOnUiThread(int key, const Download& download) {
   const int position = PositionOf(key);
   if (position >= static_cast<int>(rows_.size()) || rows_[position].key != key) return;
   rows_[position].download = download;
+  NoteChanged(position);
+}
+
+void QueueTableModel::NoteChanged(int position) {
   firstChanged_ = firstChanged_ < 0 ? position : std::min(firstChanged_, position);
   lastChanged_ = std::max(lastChanged_, position);
   if (!flushTimer_.isActive()) flushTimer_.start();
@@ -157,36 +188,25 @@ void QueueTableModel::InsertOnUiThread(int key, const QString& address) {
   const int position = PositionOf(key);
   if (position < static_cast<int>(rows_.size()) && rows_[position].key == key) {
     // The same download again (continued after a pause): its row starts anew.
-    rows_[position].cells = {};
-    rows_[position].download.reset();
-    rows_[position].cells[kAddressColumn] = address;
+    rows_[position] = KeyedRow{key, address, std::nullopt, false};
     emit dataChanged(index(position, 0), index(position, kQueueColumnCount - 1));
     return;
   }
   beginInsertRows(QModelIndex(), position, position);
-  KeyedRow inserted{key, {}, std::nullopt};
-  inserted.cells[kAddressColumn] = address;
-  rows_.insert(rows_.begin() + position, std::move(inserted));
+  rows_.insert(rows_.begin() + position, KeyedRow{key, address, std::nullopt, false});
   endInsertRows();
   // Pending repaints below the new row moved down by one.
   if (firstChanged_ >= position) ++firstChanged_;
   if (lastChanged_ >= position) ++lastChanged_;
 }
 
-void QueueTableModel::SetCellText(int row, int column, std::u16string text) {
-  if (column < 0 || column >= kQueueCellCount) return;
-  Submit({Change::Set, row, column, ToQString(text), {}});
-}
+void QueueTableModel::DownloadPaused(int row) { Submit({Change::Pause, row, 0, {}, {}}); }
 
-void QueueTableModel::SetOnUiThread(int key, int column, const QString& text) {
+void QueueTableModel::PauseOnUiThread(int key) {
   const int position = PositionOf(key);
   if (position >= static_cast<int>(rows_.size()) || rows_[position].key != key) return;
-  QString& cell = rows_[position].cells[static_cast<std::size_t>(column)];
-  if (cell == text) return;
-  cell = text;
-  firstChanged_ = firstChanged_ < 0 ? position : std::min(firstChanged_, position);
-  lastChanged_ = std::max(lastChanged_, position);
-  if (!flushTimer_.isActive()) flushTimer_.start();
+  rows_[position].paused = true;
+  NoteChanged(position);
 }
 
 void QueueTableModel::FlushChanges() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/surface/queue_list.h"
+#include "presentation/queue_cells.h"
 
 namespace kestrine {
 
@@ -23,8 +24,14 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   Q_OBJECT
 
  public:
-  // The colouring rule: this text in the Progress column is drawn in red.
+  // The colouring rule: a failed download's Progress is drawn in red.
   static inline const QColor kFailureColor{0xFF, 0x00, 0x00};
+  // What a cell stands for as a number, for sorting: the Number column's
+  // task number, the Size column's bytes, the Progress column's percentage
+  // (a failure below every one, a finished download above); and whether a
+  // row's download failed, for filtering. Neither reads a cell's text.
+  static constexpr int kValueRole = Qt::UserRole + 1;
+  static constexpr int kFailedRole = Qt::UserRole + 2;
 
   explicit QueueTableModel(QObject* parent = nullptr);
 
@@ -34,9 +41,8 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   void InsertRow(int row, std::u16string address) override;
-  void SetCellText(int row, int column, std::u16string text) override;
-  void Repaint() override {}
   void DeleteAllRows() override;
+  void DownloadPaused(int row) override;
   // A download's values are kept as they come; its cells are written only
   // when the view asks for them.
   void DownloadUpdated(const DownloadRow& download) override;
@@ -52,7 +58,7 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   // A DownloadRow that owns its texts.
   struct Download {
     int taskNumber = 0;
-    TransferState state = Transferring;
+    TransferState state = TransferState::Transferring;
     std::int64_t received = 0;
     std::int64_t total = 0;
     double elapsedSeconds = 0;
@@ -62,17 +68,20 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   };
   struct KeyedRow {
     int key;
-    std::array<QString, kQueueCellCount> cells;
+    QString address;
     std::optional<Download> download;
+    bool paused = false;
   };
   struct Change {
-    enum Kind { Insert, Set, Clear, Report } kind;
+    enum Kind { Insert, Pause, Clear, Report } kind;
     int key = 0;
     int column = 0;
     QString text;
     Download download;
   };
   QString TextAt(const KeyedRow& row, int column) const;
+  QVariant ValueAt(const KeyedRow& row, int column) const;
+  static bool Failed(const KeyedRow& row);
   void Report(const DownloadRow& download);
   void ReportOnUiThread(int key, const Download& download);
   int PositionOf(int key) const;
@@ -82,13 +91,13 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
   void ApplyWaiting();
   void Apply(const Change& change);
   void InsertOnUiThread(int key, const QString& address);
-  void SetOnUiThread(int key, int column, const QString& text);
+  void PauseOnUiThread(int key);
+  void NoteChanged(int position);
   void ClearOnUiThread();
 
   std::mutex waitingMutex_;
   std::vector<Change> waiting_;
   std::vector<KeyedRow> rows_;
-  QString failureText_;
   int firstChanged_ = -1;
   int lastChanged_ = -1;
   QTimer flushTimer_;

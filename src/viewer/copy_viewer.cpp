@@ -112,7 +112,7 @@ void CopyViewer::LoadJournal() {
   if (!contents.found) return;
   // Only what the file holds is served; the journal's word picks which one.
   for (const ProjectJournal::Entry& entry : contents.entries) {
-    if (entry.outcome != 1 || entry.localFile.empty()) continue;
+    if (entry.outcome != EntryOutcome::Stored || entry.localFile.empty()) continue;
     std::vector<std::u16string> addresses = entry.aliases;
     addresses.push_back(entry.address);
     for (const std::u16string& address : addresses) {
@@ -212,7 +212,7 @@ HttpResponse CopyViewer::Respond(const HttpRequest& request) const {
   response.status = answer.status;
   if (answer.status == 301) response.SetHeader("Location", answer.location);
   if (answer.status != 200) return response;
-  UniqueFd file(files_.OpenFile(answer.localFile));
+  UniqueFd file = files_.OpenFile(answer.localFile);
   struct stat status {};
   if (!file || ::fstat(file.get(), &status) != 0) {
     response.status = 404;

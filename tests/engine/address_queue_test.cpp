@@ -9,38 +9,36 @@
 #include <thread>
 #include <vector>
 
-#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 namespace {
 
+constexpr auto kNew = AddressQueue::NewProject::Yes;
+
 class AddressQueueTest : public ::testing::Test {
  protected:
-  PlainStatusMonitor monitor;
-  AddressQueue queue{monitor};
+  AddressQueue queue;
 };
 
 TEST_F(AddressQueueTest, NumbersFromZeroAndDeduplicatesExactly) {
-  EXPECT_EQ(queue.AddAddress(u"http://example.com/news/index.html", 1), 0);
-  EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html", 0), 1);
-  EXPECT_EQ(queue.AddAddress(u"http://example.com/A.html", 0), 2);
-  EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html/", 0), 3);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html", 0), 1);
+  EXPECT_EQ(queue.AddAddress(u"http://example.com/news/index.html", kNew), 0);
+  EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html"), 1);
+  EXPECT_EQ(queue.AddAddress(u"http://example.com/A.html"), 2);
+  EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html/"), 3);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(queue.AddAddress(u"http://example.com/a.html"), 1);
   EXPECT_EQ(queue.nextNumber(), 4);
-  monitor.Lock();
   EXPECT_EQ(queue.PendingCount(), 4u);
-  monitor.Unlock();
   // Taken entries are still known.
   QueueEntry* first = queue.TakeNextPending();
   EXPECT_EQ(first->number, 0);
   EXPECT_EQ(first->taskNumber(), 1);
-  EXPECT_EQ(first->state, Taken);
-  EXPECT_EQ(queue.AddAddress(u"http://example.com/news/index.html", 0), 0);
+  EXPECT_EQ(first->state, EntryState::Taken);
+  EXPECT_EQ(queue.AddAddress(u"http://example.com/news/index.html"), 0);
 }
 
 TEST_F(AddressQueueTest, AHookThatThrowsLeavesTheLockFree) {
-  queue.AddAddress(u"http://example.com/a.html", 1);
-  queue.set_mode(DuplicateSite);
+  queue.AddAddress(u"http://example.com/a.html", kNew);
+  queue.SetMode(DuplicateSite);
   QueueEntry* entry = queue.TakeNextPending();
   ASSERT_NE(entry, nullptr);
   queue.SetPlacedHook([](const QueueEntry&) { throw std::runtime_error("journal full"); });
@@ -53,22 +51,22 @@ TEST_F(AddressQueueTest, AHookThatThrowsLeavesTheLockFree) {
 }
 
 TEST_F(AddressQueueTest, SitePrefixAndHostComeFromTheStartAddress) {
-  queue.AddAddress(u"http://example.com/news/index.html", 1);
+  queue.AddAddress(u"http://example.com/news/index.html", kNew);
   EXPECT_EQ(queue.sitePrefix(), u"http://example.com/news");
   EXPECT_EQ(queue.siteHost(), u"example.com");
   queue.ClearProject();
-  queue.AddAddress(u"http://example.com", 1);
+  queue.AddAddress(u"http://example.com", kNew);
   EXPECT_EQ(queue.sitePrefix(), u"http://example.com");
   EXPECT_EQ(queue.siteHost(), u"example.com");
   queue.ClearProject();
-  queue.AddAddress(u"nothing", 1);
+  queue.AddAddress(u"nothing", kNew);
   EXPECT_EQ(queue.sitePrefix(), u"");
 }
 
 TEST_F(AddressQueueTest, TakesInOrderAndClearProjectForgetsEverything) {
-  queue.AddAddress(u"http://h/0", 1);
-  queue.AddAddress(u"http://h/1", 0);
-  queue.AddAddress(u"http://h/2", 0);
+  queue.AddAddress(u"http://h/0", kNew);
+  queue.AddAddress(u"http://h/1");
+  queue.AddAddress(u"http://h/2");
   EXPECT_EQ(queue.TakeNextPending()->address, u"http://h/0");
   EXPECT_EQ(queue.TakeNextPending()->address, u"http://h/1");
   EXPECT_TRUE(queue.HasPending());
@@ -78,14 +76,14 @@ TEST_F(AddressQueueTest, TakesInOrderAndClearProjectForgetsEverything) {
 
   queue.ClearProject();
   EXPECT_EQ(queue.nextNumber(), 3);  // numbering stays until a new project
-  EXPECT_EQ(queue.AddAddress(u"http://h/1", 1), 0);
-  EXPECT_EQ(queue.AddAddress(u"http://h/0", 0), 1);
+  EXPECT_EQ(queue.AddAddress(u"http://h/1", kNew), 0);
+  EXPECT_EQ(queue.AddAddress(u"http://h/0"), 1);
 }
 
 TEST_F(AddressQueueTest, ManyThreadsAddingAndTakingAgree) {
   constexpr int kThreads = 6;
   constexpr int kAddresses = 3000;
-  queue.AddAddress(u"http://h/start", 1);
+  queue.AddAddress(u"http://h/start", kNew);
   std::atomic<int> taken{0};
   std::vector<std::vector<int>> numbers(kThreads, std::vector<int>(kAddresses));
   std::vector<std::thread> threads;
@@ -96,7 +94,7 @@ TEST_F(AddressQueueTest, ManyThreadsAddingAndTakingAgree) {
         static constexpr int kSteps[kThreads] = {1, 7, 11, 13, 17, 19};
         const int a = (i * kSteps[t] + t) % kAddresses;
         const std::string s = "http://h/" + std::to_string(a);
-        numbers[t][a] = queue.AddAddress(std::u16string(s.begin(), s.end()), 0);
+        numbers[t][a] = queue.AddAddress(std::u16string(s.begin(), s.end()));
         if (i % 3 == 0 && queue.TakeNextPending() != nullptr) ++taken;
       }
     });

@@ -111,7 +111,7 @@ std::set<std::string> StoredInJournal(const fs::path& siteFolder) {
   const auto contents =
       ProjectJournal::Read(StringUtility::FromUtf8((siteFolder / "kestrine.journal").string()));
   for (const auto& entry : contents.entries) {
-    if (entry.outcome == 1) stored.insert(StringUtility::ToUtf8(entry.address));
+    if (entry.outcome == EntryOutcome::Stored) stored.insert(StringUtility::ToUtf8(entry.address));
   }
   return stored;
 }

@@ -345,7 +345,7 @@ TEST(Politeness, RateLimitIsSharedOverTheWorkers) {
   options.limitRate = 200 * 1024;
   EngineHarness engine(2);
   engine.monitor.StartDownload(site.Url("/files/400000.bin"));
-  engine.project->queue().AddAddress(site.Url("/files/400001.bin"), 0);
+  engine.project->queue().AddAddress(site.Url("/files/400001.bin"));
   engine.project->SetOptions(options);
   const auto start = Clock::now();
   engine.monitor.ShowQueue(RetrieveFiles);

@@ -76,7 +76,7 @@ class MultiplexedTransfer : public ::testing::Test {
   bool StartedManyAtOnce(EngineHarness& engine) {
     engine.project->SetOptions(Options());
     engine.Start(server_->Url("/index.html"), DuplicateSite);
-    if (!WaitFor([&] { return engine.project->pool().GetActiveCount() >= 10; })) return false;
+    if (!WaitFor([&] { return engine.project->ActiveDownloads() >= 10; })) return false;
     std::this_thread::sleep_for(300ms);
     return true;
   }

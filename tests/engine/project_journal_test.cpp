@@ -28,21 +28,21 @@ TEST(ProjectJournal, RecordsReadBackAndFieldsKeepEveryCharacter) {
   {
     ProjectJournal journal;
     ASSERT_TRUE(journal.Open(Wide(path), true));
-    journal.RecordProject(1, u"http://h/docs", u"h");
+    journal.RecordProject(DuplicateSite, u"http://h/docs", u"h");
     journal.RecordQueued(0, 0, u"http://h/docs/index.html", u"h\\docs\\index.html");
     journal.RecordQueued(1, 1, u"http://h/docs/a\tb\\c\nd.html", u"h\\docs\\ab.html");
-    journal.RecordOutcome(0, 1, 1234, "\"etag-1\"", "Mon, 07 Dec 2026 10:00:00 GMT");
-    journal.RecordDocument(0, 0, u"utf-8", {1, 2});
+    journal.RecordOutcome(0, EntryOutcome::Stored, 1234, "\"etag-1\"", "Mon, 07 Dec 2026 10:00:00 GMT");
+    journal.RecordDocument(0, DocumentRecords::Kind::Page, u"utf-8", {1, 2});
     journal.RecordRunEnded();
   }
   const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
   ASSERT_TRUE(contents.found);
-  EXPECT_EQ(contents.mode, 1);
+  EXPECT_EQ(contents.mode, DuplicateSite);
   EXPECT_EQ(contents.sitePrefix, u"http://h/docs");
   ASSERT_EQ(contents.entries.size(), 2u);
   EXPECT_EQ(contents.entries[1].address, u"http://h/docs/a\tb\\c\nd.html");
   EXPECT_EQ(contents.entries[1].depth, 1);
-  EXPECT_EQ(contents.entries[0].outcome, 1);
+  EXPECT_EQ(contents.entries[0].outcome, EntryOutcome::Stored);
   EXPECT_EQ(contents.entries[0].etag, "\"etag-1\"");
   ASSERT_EQ(contents.documents.records().size(), 1u);
   const auto referenced = contents.documents.ReferencesOf(contents.documents.records()[0]);
@@ -64,10 +64,10 @@ TEST(ProjectJournal, ATornLastRecordIsPassedOverAtEveryByte) {
     ASSERT_TRUE(contents.found) << cut;
     ASSERT_EQ(contents.entries.size(), 1u) << cut;
     EXPECT_EQ(contents.entries[0].address, u"http://h/") << cut;
-    EXPECT_EQ(contents.entries[0].outcome, 0) << cut;
+    EXPECT_EQ(contents.entries[0].outcome, EntryOutcome::None) << cut;
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << head << last;
-  EXPECT_EQ(ProjectJournal::Read(Wide(path)).entries[0].outcome, 1);
+  EXPECT_EQ(ProjectJournal::Read(Wide(path)).entries[0].outcome, EntryOutcome::Stored);
   // A damaged record in the middle is passed over too; the rest still count.
   std::string damaged = head + last;
   damaged[head.size() - 5] ^= 0x20;
@@ -131,15 +131,14 @@ TEST(ProjectJournal, RandomJournalsRestoreToLocalFilesInsideTheCopy) {
       }
     }
     const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
-    PlainStatusMonitor monitor;
-    AddressQueue queue(monitor);
+    AddressQueue queue;
     std::vector<AddressQueue::RestoredEntry> entries;
     for (const auto& entry : contents.entries) {
       if (entry.number >= 0) {
         entries.push_back({entry.number, entry.depth, entry.address, entry.localFile, false});
       }
     }
-    queue.Restore(static_cast<DownloadMode>(std::clamp(contents.mode, 0, 2)), contents.sitePrefix,
+    queue.Restore(contents.mode, contents.sitePrefix,
                   contents.siteHost, entries);
     for (const auto& entry : entries) {
       const QueueEntry* restored = queue.EntryByNumber(entry.number);

@@ -38,8 +38,8 @@ TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
                       [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
   EngineHarness engine(5);
   engine.monitor.StartDownload(server.WideUrl("/a/logo.png"));
-  engine.project->queue().AddAddress(server.WideUrl("/b/logo.png"), 0);
-  engine.project->queue().AddAddress(server.WideUrl("/c/logo.png"), 0);
+  engine.project->queue().AddAddress(server.WideUrl("/b/logo.png"));
+  engine.project->queue().AddAddress(server.WideUrl("/c/logo.png"));
   engine.monitor.ShowQueue(RetrieveFiles);
   engine.Wait();
   const fs::path folder = engine.Out() / SiteFolder(server);

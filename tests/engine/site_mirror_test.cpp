@@ -216,8 +216,8 @@ TEST(SiteMirror, RetrieveFilesStoresTheGivenAddressesUnscanned) {
   TestSite site;
   EngineHarness engine;
   engine.monitor.StartDownload(site.Url("/index.html"));
-  engine.project->queue().AddAddress(site.Url("/css/site.css"), 0);
-  engine.project->queue().AddAddress(site.Url("/img/logo.png"), 0);
+  engine.project->queue().AddAddress(site.Url("/css/site.css"));
+  engine.project->queue().AddAddress(site.Url("/img/logo.png"));
   engine.monitor.ShowQueue(RetrieveFiles);
   engine.Wait();
   const fs::path folder = engine.Out() / site.SiteFolderName();
@@ -334,10 +334,8 @@ TEST(SiteMirror, CancelEndsCanceledWithEmptyLists) {
   EXPECT_TRUE(engine.runState.Messages().empty());
   EXPECT_EQ(engine.runState.OpenedFolders().size(), 1u);
   EXPECT_TRUE(engine.monitor.IsDownloadViewEnabled());
-  engine.monitor.Lock();
   EXPECT_EQ(engine.project->queue().PendingCount(), 0u);
   EXPECT_EQ(engine.project->queue().TakenCount(), 0u);
-  engine.monitor.Unlock();
   EXPECT_LT(engine.list.RowCount(), 13u);
   // Continue has nothing to do now.
   engine.project->ContinueProject();

@@ -42,17 +42,17 @@ TEST(PlainStatusMonitor, RequestsAreSeenOnEveryThreadUntilCleared) {
   EXPECT_EQ(monitor.StatusText(), u"Downloading [1][0.00KB][http://h/]");
   monitor.RequestPause();
   EXPECT_EQ(monitor.StatusText(), u"Pausing....");
-  int seenCancel = 0, seenPause = 0;
+  bool seenCancel = false, seenPause = false;
   std::thread reader([&] {
     seenCancel = monitor.IsCancelRequested();
     seenPause = monitor.IsPauseRequested();
   });
   reader.join();
-  EXPECT_EQ(seenCancel, 1);
-  EXPECT_EQ(seenPause, 1);
-  EXPECT_EQ(monitor.ClearRequests(), 0);
-  EXPECT_EQ(monitor.IsCancelRequested(), 0);
-  EXPECT_EQ(monitor.IsPauseRequested(), 0);
+  EXPECT_TRUE(seenCancel);
+  EXPECT_TRUE(seenPause);
+  monitor.ClearRequests();
+  EXPECT_FALSE(monitor.IsCancelRequested());
+  EXPECT_FALSE(monitor.IsPauseRequested());
 }
 
 TEST(StringTable, AReplacedTextMustAskForTheSameConversions) {

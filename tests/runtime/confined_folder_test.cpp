@@ -34,14 +34,23 @@ class ConfinedFolderTest : public ::testing::Test {
     }
     EXPECT_EQ(names, std::vector<std::string>{"file"});
   }
+  // Why the bytes could not be stored there; nothing when they were.
   std::optional<std::string> Store(const std::u16string& relative, const std::string& bytes) {
-    const auto file = folder.CreateTemporary("~kestrine-part-", nullptr);
+    auto file = folder.CreateTemporary("~kestrine-part-");
     EXPECT_TRUE(file);
-    EXPECT_TRUE(WriteToDescriptor(file->fd, bytes));
-    ::close(file->fd);
-    const auto error = folder.MoveInto(file->name, relative);
-    if (error) folder.RemoveTemporary(file->name);
-    return error;
+    EXPECT_TRUE(WriteToDescriptor(file->fd.get(), bytes));
+    file->fd.Reset();
+    const Status moved = folder.MoveInto(file->name, relative);
+    if (moved) return std::nullopt;
+    folder.RemoveTemporary(file->name);
+    return moved.error().message;
+  }
+  // Why the bytes could not replace the file there; nothing when they did.
+  std::optional<std::string> ReplaceError(const std::u16string& relative,
+                                          const std::string& bytes) {
+    const Status replaced = folder.Replace(relative, bytes);
+    if (replaced) return std::nullopt;
+    return replaced.error().message;
   }
 
   TempFolder root;
@@ -52,9 +61,9 @@ TEST_F(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
   EXPECT_FALSE(Store(u"a\\b\\c.html", "deep"));
   EXPECT_FALSE(Store(u"top.html", "top"));
   EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "deep");
-  EXPECT_EQ(folder.Read(u"a\\b\\c.html"), "deep");
+  EXPECT_EQ(folder.Read(u"a\\b\\c.html").value(), "deep");
   EXPECT_EQ(folder.FileSize(u"top.html"), 3);
-  EXPECT_FALSE(folder.Replace(u"a\\b\\c.html", "new"));
+  EXPECT_FALSE(ReplaceError(u"a\\b\\c.html", "new"));
   EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "new");
   // Only the stored files are left: temporary names went with their moves.
   int files = 0;
@@ -87,8 +96,8 @@ TEST_F(ConfinedFolderTest, PlantedLinksAreNeverWrittenThrough) {
   // from outside, and a rewrite never lands there.
   EXPECT_FALSE(folder.Read(u"page.html"));
   EXPECT_FALSE(folder.Read(u"sub\\file"));
-  EXPECT_TRUE(folder.Replace(u"page.html", "x"));
-  EXPECT_TRUE(folder.Replace(u"real\\link.css", "x"));
+  EXPECT_TRUE(ReplaceError(u"page.html", "x"));
+  EXPECT_TRUE(ReplaceError(u"real\\link.css", "x"));
   EXPECT_FALSE(folder.HoldsFile(u"page.html"));
   ExpectOutsideUntouched();
 }
@@ -100,10 +109,9 @@ TEST_F(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingT
 
   for (const char* name : {"download.log", "kestrine.journal"}) {
     for (bool fresh : {true, false}) {
-      const int fd = folder.OpenOwnFile(name, fresh);
-      ASSERT_GE(fd, 0) << name;
-      EXPECT_TRUE(WriteToDescriptor(fd, "line\n"));
-      ::close(fd);
+      const UniqueFd fd = folder.OpenOwnFile(name, fresh);
+      ASSERT_TRUE(fd.valid()) << name;
+      EXPECT_TRUE(WriteToDescriptor(fd.get(), "line\n"));
     }
     EXPECT_FALSE(fs::is_symlink(Copy() / name));
     EXPECT_EQ(fs::hard_link_count(Copy() / name), 1u);
@@ -112,25 +120,21 @@ TEST_F(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingT
   // A plain file of its own is appended to; a pipe does not hold the run
   // but gives way to a file.
   EXPECT_EQ(TempFolder::Read(Copy() / "kestrine.journal"), "line\nline\n");
-  const int pipe = folder.OpenOwnFile("pipe", false);
-  EXPECT_GE(pipe, 0);
-  ::close(pipe);
+  EXPECT_TRUE(folder.OpenOwnFile("pipe", false).valid());
   EXPECT_TRUE(fs::is_regular_file(Copy() / "pipe"));
   ::mkfifo((Copy() / "reading").c_str(), 0666);
-  EXPECT_EQ(folder.OpenOwnFileForReading("reading"), -1);
+  EXPECT_FALSE(folder.OpenOwnFileForReading("reading").valid());
   fs::create_symlink(Outside(), Copy() / "linked.journal");
-  EXPECT_EQ(folder.OpenOwnFileForReading("linked.journal"), -1);
+  EXPECT_FALSE(folder.OpenOwnFileForReading("linked.journal").valid());
   ExpectOutsideUntouched();
 }
 
 TEST_F(ConfinedFolderTest, TemporaryNamesCannotBeGuessed) {
-  const auto first = folder.CreateTemporary("~kestrine-part-", nullptr);
-  const auto second = folder.CreateTemporary("~kestrine-part-", nullptr);
+  const auto first = folder.CreateTemporary("~kestrine-part-");
+  const auto second = folder.CreateTemporary("~kestrine-part-");
   ASSERT_TRUE(first && second);
   EXPECT_NE(first->name, second->name);
   EXPECT_GE(first->name.size(), std::string("~kestrine-part-").size() + 20);
-  ::close(first->fd);
-  ::close(second->fd);
 }
 
 }  // namespace

@@ -370,7 +370,7 @@ class KestrineDlgTest : public QObject {
     auto window = std::make_unique<CKestrineDlg>();
     window->show();
     Start(*window, site.Url(), DuplicateSite);
-    QTRY_VERIFY_WITH_TIMEOUT(window->queueView().project().pool().GetActiveCount() > 0, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->queueView().project().ActiveDownloads() > 0, 20000);
     QVERIFY(!window->close());  // downloads run: the window stays, asking them to stop
     QCOMPARE(window->StatusLineText(), QString("Canceling...."));
     QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 15000);
@@ -484,7 +484,7 @@ class KestrineDlgTest : public QObject {
     SettingUtil& settings = SettingUtil::GetInstance();
     QCOMPARE(settings.record().threadNumber, 9);
     QCOMPARE(settings.record().timeOut, 42);
-    QCOMPARE(window.queueView().project().pool().GetCorePoolSize(), 9);
+    QCOMPARE(window.queueView().project().Concurrency(), 9);
     QCOMPARE(LocalFileSize(settings.GetSettingFile()), 5776LL);
     QCOMPARE(ToQString(settings.RecentPath(0)), ToQString(home_->folder().Wide("out")));
   }
@@ -494,10 +494,10 @@ class KestrineDlgTest : public QObject {
     std::atomic<bool> returned{false};
     std::thread worker([&] {
       model.InsertRow(0, u"http://h/1");
-      model.SetCellText(0, kProgressColumn, u"50%");
+      model.DownloadUpdated({1, TransferState::Transferring, 1, 2});
       model.DeleteAllRows();
       model.InsertRow(1, u"http://h/2");
-      model.SetCellText(1, kProgressColumn, u"Finished");
+      model.DownloadEnded({2, TransferState::Succeeded});
       returned = true;
     });
     // The window thread is busy (it processes no events) meanwhile.
@@ -518,11 +518,11 @@ class KestrineDlgTest : public QObject {
     MemoryQueueList cells;
     const std::u16string file = u"/copies/h/a.html";
     const std::vector<DownloadRow> reports{
-        {1, Transferring, 0, 0, 0.0, {}, {}},
-        {1, Transferring, 15ll << 20, 30ll << 20, 2.0, {}, {}},
-        {2, Transferring, 100, 0, 1.0, {}, {}},
-        {1, Succeeded, 30ll << 20, 30ll << 20, 4.5, file, {}},
-        {2, Failed, 512, 512, 0.25, file, u"HTTP 404"},
+        {1, TransferState::Transferring, 0, 0, 0.0, {}, {}},
+        {1, TransferState::Transferring, 15ll << 20, 30ll << 20, 2.0, {}, {}},
+        {2, TransferState::Transferring, 100, 0, 1.0, {}, {}},
+        {1, TransferState::Succeeded, 30ll << 20, 30ll << 20, 4.5, file, {}},
+        {2, TransferState::Failed, 512, 512, 0.25, file, u"HTTP 404"},
     };
     for (IQueueList* list : {static_cast<IQueueList*>(&model), static_cast<IQueueList*>(&cells)}) {
       list->InsertRow(0, u"http://h/a.html");
@@ -536,7 +536,7 @@ class KestrineDlgTest : public QObject {
     for (const DownloadRow& report : reports) {
       for (IQueueList* list :
            {static_cast<IQueueList*>(&model), static_cast<IQueueList*>(&cells)}) {
-        if (report.state == Transferring) {
+        if (report.state == TransferState::Transferring) {
           list->DownloadUpdated(report);
         } else {
           list->DownloadEnded(report);
@@ -557,10 +557,9 @@ class KestrineDlgTest : public QObject {
     model.InsertRow(2, u"http://h/3");
     model.InsertRow(0, u"http://h/1");
     model.InsertRow(1, u"http://h/2");
-    model.SetCellText(2, kProgressColumn, u"Failure");
-    model.SetCellText(2, kReasonColumn, u"HTTP 404");
-    model.SetCellText(0, kProgressColumn, u"Finished");
-    model.SetCellText(7, kProgressColumn, u"lost");
+    model.DownloadEnded({3, TransferState::Failed, 0, 0, 0.0, {}, u"HTTP 404"});
+    model.DownloadEnded({1, TransferState::Succeeded});
+    model.DownloadEnded({8, TransferState::Failed, 0, 0, 0.0, {}, u"lost"});
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.CellText(0, kAddressColumn), QString("http://h/1"));
     QCOMPARE(model.CellText(2, kAddressColumn), QString("http://h/3"));

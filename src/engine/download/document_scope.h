@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "engine/project.h"
+#include "engine/download/download_host.h"
+#include "engine/queue/queue_entry.h"
 #include "site/rewrite/scan_project.h"
 
 namespace kestrine {
@@ -16,22 +17,25 @@ enum class DocumentRole { Page, Requisite };
 // chain unless the document is a page.
 class DocumentScope : public IScanProject {
  public:
-  DocumentScope(Project& project, const QueueEntry& document, DocumentRole role)
-      : project_(project),
+  DocumentScope(IDownloadHost& host, const QueueEntry& document, DocumentRole role,
+                std::function<bool()> stopped)
+      : host_(host),
         depth_(document.depth),
-        chain_(role == DocumentRole::Page ? 0 : document.chain) {}
+        chain_(role == DocumentRole::Page ? 0 : document.chain),
+        stopped_(std::move(stopped)) {}
   FoundAddress AddFoundAddress(const std::u16string& address) override {
-    return project_.AddFoundAddressAt(address, depth_ + 1, chain_);
+    return host_.AddFound(address, depth_ + 1, chain_, AddressSource::Reference);
   }
   FoundAddress AddNamedAddress(const std::u16string& address) override {
-    return project_.AddNamedAddressAt(address, depth_ + 1, chain_);
+    return host_.AddFound(address, depth_ + 1, chain_, AddressSource::Script);
   }
-  bool IsStopRequested() override { return project_.IsStopRequested(); }
+  bool IsStopRequested() override { return stopped_(); }
 
  private:
-  Project& project_;
+  IDownloadHost& host_;
   const int depth_;
   const int chain_;
+  const std::function<bool()> stopped_;
 };
 
 }  // namespace kestrine

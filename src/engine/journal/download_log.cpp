@@ -4,6 +4,7 @@
 
 #include "encoding/ansi_code_page.h"
 #include "runtime/fs/confined_folder.h"
+#include "runtime/unique_fd.h"
 
 namespace kestrine {
 
@@ -13,13 +14,11 @@ void DownloadLog::Open(const ConfinedFolder& siteFolder, bool fresh) {
   std::lock_guard lock(mutex_);
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  const int fd = siteFolder.OpenOwnFile(kFileName, fresh);
-  if (fd < 0) return;
-  file_ = ::fdopen(fd, "ab");
-  if (file_ == nullptr) {
-    ::close(fd);
-    return;
-  }
+  UniqueFd fd = siteFolder.OpenOwnFile(kFileName, fresh);
+  if (!fd) return;
+  file_ = ::fdopen(fd.get(), "ab");
+  if (file_ == nullptr) return;
+  fd.Release();
   std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
   flushed_ = std::chrono::steady_clock::now();
 }

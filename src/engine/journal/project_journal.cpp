@@ -83,36 +83,39 @@ class ContentsReader {
   explicit ContentsReader(ProjectJournal::Contents& contents) : contents_(contents) {}
 
   void Apply(const std::vector<std::string>& f) {
-    const std::string& type = f[0];
-    if (type == "P" && (f.size() == 4 || f.size() == 5)) {
+    using Kind = ProjectJournal::RecordKind;
+    const std::optional<Kind> known = ProjectJournal::KindOf(f);
+    if (!known) return;
+    const Kind kind = *known;
+    if (kind == Kind::Project && (f.size() == 4 || f.size() == 5)) {
       // A mode no version ever wrote is no project of ours.
       if (f[1] != "0" && f[1] != "1" && f[1] != "2") return;
       contents_ = {};
       contents_.found = true;
-      contents_.mode = static_cast<std::int32_t>(Number(f[1]));
+      contents_.mode = static_cast<DownloadMode>(Number(f[1]));
       contents_.sitePrefix = Wide(f[2]);
       contents_.siteHost = Wide(f[3]);
       withSiteFolder_ = f.size() == 4 || f[4] != kSiteRelative;
-    } else if (type == "Q" && f.size() == 5) {
+    } else if (kind == Kind::Queued && f.size() == 5) {
       Queued(f);
-    } else if (type == "O" && f.size() == 6) {
+    } else if (kind == Kind::Outcome && f.size() == 6) {
       Outcome(f);
-    } else if (type == "A" && f.size() == 3) {
+    } else if (kind == Kind::Alias && f.size() == 3) {
       const std::int32_t number = NumberAt(f[1]);
       auto& entries = contents_.entries;
       if (number >= 0 && static_cast<std::size_t>(number) < entries.size() &&
           entries[number].aliases.size() < kMaxFormerNames) {
         entries[number].aliases.push_back(Wide(f[2]));
       }
-    } else if (type == "D" && f.size() >= 4) {
+    } else if (kind == Kind::Document && f.size() >= 4) {
       Document(f);
-    } else if (type == "W" && f.size() >= 2) {
+    } else if (kind == Kind::WrittenToWeb && f.size() >= 2) {
       std::vector<std::int32_t> targets;
       for (std::size_t i = 2; i < f.size(); ++i) targets.push_back(NumberAt(f[i]));
       contents_.documents.SetWrittenToWeb(NumberAt(f[1]), std::move(targets));
-    } else if (type == "S") {
+    } else if (kind == Kind::RunStarted) {
       contents_.ended = false;
-    } else if (type == "E") {
+    } else if (kind == Kind::RunEnded) {
       contents_.ended = true;
     }
   }
@@ -150,7 +153,10 @@ class ContentsReader {
     const std::int32_t number = NumberAt(f[1]);
     if (number < 0 || static_cast<std::size_t>(number) >= contents_.entries.size()) return;
     ProjectJournal::Entry& entry = contents_.entries[static_cast<std::size_t>(number)];
-    entry.outcome = static_cast<std::int32_t>(Number(f[2]));
+    const std::int64_t outcome = Number(f[2]);
+    entry.outcome = outcome == 1   ? EntryOutcome::Stored
+                    : outcome == 2 ? EntryOutcome::Failed
+                                   : EntryOutcome::None;
     entry.size = Number(f[3]);
     entry.etag = f[4];
     entry.lastModified = f[5];
@@ -175,26 +181,48 @@ class ContentsReader {
 
 ProjectJournal::~ProjectJournal() { Close(); }
 
-bool ProjectJournal::Open(int fd) {
+std::optional<ProjectJournal::RecordKind> ProjectJournal::KindOf(
+    const std::vector<std::string>& fields) {
+  if (fields.empty() || fields[0].size() != 1) return std::nullopt;
+  switch (const auto kind = static_cast<RecordKind>(fields[0][0])) {
+    case RecordKind::Project:
+    case RecordKind::Queued:
+    case RecordKind::Outcome:
+    case RecordKind::Alias:
+    case RecordKind::Document:
+    case RecordKind::WrittenToWeb:
+    case RecordKind::RunStarted:
+    case RecordKind::RunEnded:
+      return kind;
+  }
+  return std::nullopt;
+}
+
+bool ProjectJournal::Open(UniqueFd fd) {
   std::lock_guard lock(mutex_);
   if (file_ != nullptr) std::fclose(file_);
-  file_ = fd >= 0 ? ::fdopen(fd, "ab") : nullptr;
-  if (file_ == nullptr && fd >= 0) ::close(fd);
+  file_ = fd ? ::fdopen(fd.get(), "ab") : nullptr;
+  if (file_ != nullptr) fd.Release();
   unflushed_ = 0;
+  failed_ = false;
   return file_ != nullptr;
 }
 
 bool ProjectJournal::Open(const std::u16string& path, bool fresh) {
-  const int fd =
+  return Open(UniqueFd(
       ::open(NativePath(path).c_str(),
-             O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_TRUNC : O_APPEND), 0666);
-  return Open(fd);
+             O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_TRUNC : O_APPEND), 0666)));
 }
 
 void ProjectJournal::Close() {
   std::lock_guard lock(mutex_);
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
+}
+
+bool ProjectJournal::HasFailed() const {
+  std::lock_guard lock(mutex_);
+  return failed_;
 }
 
 std::string ProjectJournal::Line(const std::vector<std::string>& fields) {
@@ -227,56 +255,61 @@ std::optional<std::vector<std::string>> ProjectJournal::Fields(const std::string
   return fields;
 }
 
-void ProjectJournal::Write(const std::vector<std::string>& fields) {
+void ProjectJournal::Write(RecordKind kind, std::vector<std::string> fields) {
+  fields.insert(fields.begin(), std::string(1, static_cast<char>(kind)));
   const std::string line = Line(fields) + "\n";
   std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
-  std::fwrite(line.data(), 1, line.size(), file_);
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) failed_ = true;
   // Handed to the system every few records: a crash loses at most those.
-  if (++unflushed_ >= kFlushEvery || fields[0] == "E" || fields[0] == "S" || fields[0] == "W") {
-    std::fflush(file_);
+  // The starts and ends of runs and the mending at the end go at once.
+  if (++unflushed_ >= kFlushEvery || kind == RecordKind::RunEnded ||
+      kind == RecordKind::RunStarted || kind == RecordKind::WrittenToWeb) {
+    if (std::fflush(file_) != 0) failed_ = true;
     unflushed_ = 0;
   }
 }
 
-void ProjectJournal::RecordProject(std::int32_t mode, const std::u16string& sitePrefix,
+void ProjectJournal::RecordProject(DownloadMode mode, const std::u16string& sitePrefix,
                                    const std::u16string& siteHost) {
-  Write({"P", std::to_string(mode), Utf8(sitePrefix), Utf8(siteHost), kSiteRelative});
+  Write(RecordKind::Project, {std::to_string(static_cast<int>(mode)), Utf8(sitePrefix),
+                              Utf8(siteHost), kSiteRelative});
 }
 
 void ProjectJournal::RecordQueued(std::int32_t number, std::int32_t depth,
                                   std::u16string_view address, std::u16string_view localFile) {
-  Write({"Q", std::to_string(number), std::to_string(depth), Utf8(address), Utf8(localFile)});
+  Write(RecordKind::Queued,
+        {std::to_string(number), std::to_string(depth), Utf8(address), Utf8(localFile)});
 }
 
 void ProjectJournal::RecordAlias(std::int32_t number, std::u16string_view address) {
-  Write({"A", std::to_string(number), Utf8(address)});
+  Write(RecordKind::Alias, {std::to_string(number), Utf8(address)});
 }
 
-void ProjectJournal::RecordOutcome(std::int32_t number, std::int32_t outcome, std::int64_t size,
+void ProjectJournal::RecordOutcome(std::int32_t number, EntryOutcome outcome, std::int64_t size,
                                    const std::string& etag, const std::string& lastModified) {
-  Write({"O", std::to_string(number), std::to_string(outcome), std::to_string(size), etag,
-         lastModified});
+  Write(RecordKind::Outcome, {std::to_string(number), std::to_string(static_cast<int>(outcome)),
+                              std::to_string(size), etag, lastModified});
 }
 
-void ProjectJournal::RecordDocument(std::int32_t number, std::int32_t kind,
+void ProjectJournal::RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
                                     const std::u16string& charset,
                                     const std::vector<std::int32_t>& referenced) {
-  std::vector<std::string> fields = {"D", std::to_string(number), std::to_string(kind),
-                                     Utf8(charset)};
+  std::vector<std::string> fields = {std::to_string(number),
+                                     std::to_string(static_cast<int>(kind)), Utf8(charset)};
   for (std::int32_t n : referenced) fields.push_back(std::to_string(n));
-  Write(fields);
+  Write(RecordKind::Document, std::move(fields));
 }
 
-void ProjectJournal::RecordRunStarted() { Write({"S"}); }
+void ProjectJournal::RecordRunStarted() { Write(RecordKind::RunStarted, {}); }
 
-void ProjectJournal::RecordRunEnded() { Write({"E"}); }
+void ProjectJournal::RecordRunEnded() { Write(RecordKind::RunEnded, {}); }
 
 void ProjectJournal::RecordWrittenToWeb(std::int32_t number,
                                         const std::vector<std::int32_t>& targets) {
-  std::vector<std::string> fields = {"W", std::to_string(number)};
+  std::vector<std::string> fields = {std::to_string(number)};
   for (std::int32_t n : targets) fields.push_back(std::to_string(n));
-  Write(fields);
+  Write(RecordKind::WrittenToWeb, std::move(fields));
 }
 
 void ProjectJournal::ForEachRecord(
@@ -310,7 +343,7 @@ void ProjectJournal::ForEachRecord(
   }
 }
 
-int ProjectJournal::OpenForReading(const std::u16string& siteFolder) {
+UniqueFd ProjectJournal::OpenForReading(const std::u16string& siteFolder) {
   const ConfinedFolder folder = ConfinedFolder::Open(siteFolder, ConfinedFolder::Create::No);
   return folder.OpenOwnFileForReading(StringUtility::ToUtf8(kFileName));
 }
@@ -324,17 +357,13 @@ ProjectJournal::Contents ProjectJournal::Read(int fd) {
 }
 
 ProjectJournal::Contents ProjectJournal::Read(const std::u16string& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  Contents contents = Read(fd);
-  if (fd >= 0) ::close(fd);
-  return contents;
+  const UniqueFd fd(
+      ::open(NativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return Read(fd.get());
 }
 
 ProjectJournal::Contents ProjectJournal::ReadCopy(const std::u16string& siteFolder) {
-  const int fd = OpenForReading(siteFolder);
-  Contents contents = Read(fd);
-  if (fd >= 0) ::close(fd);
-  return contents;
+  return Read(OpenForReading(siteFolder).get());
 }
 
 std::u16string ProjectJournal::SiteRelative(std::u16string recorded, bool withSiteFolder) {

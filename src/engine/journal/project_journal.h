@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "engine/journal/document_records.h"
+#include "engine/queue/queue_entry.h"
+#include "runtime/unique_fd.h"
+#include "site/address/address.h"
 
 namespace kestrine {
 
@@ -41,8 +44,7 @@ class ProjectJournal {
     // As the journal has it, relative to the site folder. Not to be
     // trusted: the queue checks it against the naming rules.
     std::u16string localFile;
-    // 0: not ended, 1: stored, 2: failed (as EntryOutcome).
-    std::int32_t outcome = 0;
+    EntryOutcome outcome = EntryOutcome::None;
     std::int64_t size = 0;
     std::string etag;
     std::string lastModified;
@@ -53,7 +55,7 @@ class ProjectJournal {
   };
   struct Contents {
     bool found = false;
-    std::int32_t mode = 0;
+    DownloadMode mode = DownloadMode::BrowsableCopy;
     std::u16string sitePrefix;
     std::u16string siteHost;
     std::vector<Entry> entries;  // by number
@@ -67,27 +69,45 @@ class ProjectJournal {
   // Starts the journal anew (a new project) or appends to it (a continued
   // one), taking over an open file. False when there is none; the run then
   // goes on unrecorded.
-  bool Open(int fd);
+  bool Open(UniqueFd fd);
   // The same for a path, never through a symbolic link.
   bool Open(const std::u16string& path, bool fresh);
   void Close();
+  // Whether a record could not be written since the journal was opened (a
+  // full disk, say): the copy can then not be continued whole.
+  bool HasFailed() const;
 
-  void RecordProject(std::int32_t mode, const std::u16string& sitePrefix,
+  void RecordProject(DownloadMode mode, const std::u16string& sitePrefix,
                      const std::u16string& siteHost);
   // `localFile` relative to the site folder.
   void RecordQueued(std::int32_t number, std::int32_t depth, std::u16string_view address,
                     std::u16string_view localFile);
   // Another address for what the entry holds.
   void RecordAlias(std::int32_t number, std::u16string_view address);
-  void RecordOutcome(std::int32_t number, std::int32_t outcome, std::int64_t size,
+  void RecordOutcome(std::int32_t number, EntryOutcome outcome, std::int64_t size,
                      const std::string& etag, const std::string& lastModified);
-  void RecordDocument(std::int32_t number, std::int32_t kind, const std::u16string& charset,
-                      const std::vector<std::int32_t>& referenced);
+  void RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
+                      const std::u16string& charset, const std::vector<std::int32_t>& referenced);
   // The entries whose references in a document are now written as their
   // web address (all of them: the record replaces the one before).
   void RecordWrittenToWeb(std::int32_t number, const std::vector<std::int32_t>& targets);
   void RecordRunStarted();
   void RecordRunEnded();
+
+  // What each record is, by the letter that leads it.
+  enum class RecordKind : char {
+    Project = 'P',
+    Queued = 'Q',
+    Outcome = 'O',
+    Alias = 'A',
+    Document = 'D',
+    WrittenToWeb = 'W',
+    RunStarted = 'S',
+    RunEnded = 'E',
+  };
+
+  // The kind of a record read back; nothing for one no version wrote.
+  static std::optional<RecordKind> KindOf(const std::vector<std::string>& fields);
 
   static Contents Read(int fd);
   static Contents Read(const std::u16string& path);
@@ -99,9 +119,9 @@ class ProjectJournal {
   // The descriptor stays open.
   static void ForEachRecord(int fd,
                             const std::function<void(const std::vector<std::string>&)>& visit);
-  // Opens a site folder's journal for reading, never through a link; -1
-  // when there is none.
-  static int OpenForReading(const std::u16string& siteFolder);
+  // Opens a site folder's journal for reading, never through a link; not
+  // valid when there is none.
+  static UniqueFd OpenForReading(const std::u16string& siteFolder);
   // One record's line (without its line feed) and back; exposed for tests.
   static std::string Line(const std::vector<std::string>& fields);
   static std::optional<std::vector<std::string>> Fields(const std::string& line);
@@ -110,12 +130,13 @@ class ProjectJournal {
   static std::u16string SiteRelative(std::u16string recorded, bool withSiteFolder);
 
  private:
-  void Write(const std::vector<std::string>& fields);
+  void Write(RecordKind kind, std::vector<std::string> fields);
 
   static constexpr int kFlushEvery = 8;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::FILE* file_ = nullptr;
   int unflushed_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace kestrine

@@ -84,7 +84,7 @@ struct Document {
 
 void VerifyDocument(const Document& document, const ConfinedFolder& siteFiles, Inspector& inspector,
                     CopyVerifier::Report& report) {
-  const std::optional<std::string> bytes = siteFiles.Read(document.localFile);
+  const Result<std::string> bytes = siteFiles.Read(document.localFile);
   if (!bytes) return;
   ++report.documents;
   const bool styleSheet = document.kind == DocumentRecords::Kind::StyleSheet;
@@ -147,11 +147,13 @@ class JournalLocalFiles {
 class JournalReader {
  public:
   void Apply(const std::vector<std::string>& fields) {
-    if (fields[0] == "P" && (fields.size() == 4 || fields.size() == 5)) {
+    using Kind = ProjectJournal::RecordKind;
+    const std::optional<Kind> kind = ProjectJournal::KindOf(fields);
+    if (kind == Kind::Project && (fields.size() == 4 || fields.size() == 5)) {
       mode_ = static_cast<DownloadMode>(std::strtol(fields[1].c_str(), nullptr, 10));
       siteHost_ = StringUtility::FromUtf8(fields[3]);
       withSiteFolder_ = fields.size() == 4;
-    } else if (fields[0] == "Q" && fields.size() == 5) {
+    } else if (kind == Kind::Queued && fields.size() == 5) {
       const auto number = std::strtoul(fields[1].c_str(), nullptr, 10);
       if (number > localFiles_.size() + ProjectJournal::kMaxNumberGap) return;
       const std::u16string recorded =
@@ -164,7 +166,7 @@ class JournalReader {
           number,
           trusted ? recorded
                   : RecordedLocalFile::RuleNameOf(mode_, siteHost_, address, taskNumber).Path());
-    } else if (fields[0] == "D" && fields.size() >= 4) {
+    } else if (kind == Kind::Document && fields.size() >= 4) {
       const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
       const long kind = std::strtol(fields[2].c_str(), nullptr, 10);
       if (number >= 0 && kind >= 0 && kind <= 2) {
@@ -217,12 +219,10 @@ CopyVerifier::Report CopyVerifier::Verify(const std::u16string& siteFolder) {
   // The journal names the pages and style sheets that were rewritten; pages
   // stored as received (from other sites) keep links that were never meant
   // to work offline, so they are not checked.
-  const int journal = ProjectJournal::OpenForReading(siteFolder);
-  if (journal >= 0) {
+  if (const UniqueFd journal = ProjectJournal::OpenForReading(siteFolder)) {
     JournalReader reader;
     ProjectJournal::ForEachRecord(
-        journal, [&](const std::vector<std::string>& fields) { reader.Apply(fields); });
-    ::close(journal);
+        journal.get(), [&](const std::vector<std::string>& fields) { reader.Apply(fields); });
     const auto rewritten = reader.Documents();
     return VerifyAll(siteFiles, rewritten.size(), [&](std::size_t i) {
       const std::u16string localFile(reader.LocalFileOf(rewritten[i].number));

@@ -72,7 +72,7 @@ ReferenceMender::Outcome ReferenceMender::MendDocument(
   outcome.document = number;
   QueueEntry* entry = queue_.EntryByNumber(number);
   if (entry == nullptr || !HasFile(*entry)) return outcome;
-  const std::optional<std::string> bytes = siteFiles_.Read(entry->localFile);
+  const Result<std::string> bytes = siteFiles_.Read(entry->localFile);
   if (!bytes) return outcome;
   const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
   std::u16string text = charsets.CharsetToWide(charset, *bytes);
@@ -86,7 +86,7 @@ ReferenceMender::Outcome ReferenceMender::MendDocument(
   if (relinker.Relinked() == 0) return outcome;
   const std::string encoded = charsets.WideToCharset(charset, text);
   if (encoded.empty() && !text.empty()) return outcome;
-  if (siteFiles_.Replace(entry->localFile, encoded)) return outcome;
+  if (!siteFiles_.Replace(entry->localFile, encoded)) return outcome;
   outcome.changed = true;
   outcome.toWeb = Distinct(relinker.WrittenToWeb());
   outcome.toCopy = Distinct(relinker.WrittenToCopy());

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "engine/surface/i_status_monitor.h"
 #include "engine/queue/recorded_local_file.h"
 #include "runtime/string_utility.h"
 
@@ -46,9 +45,8 @@ std::vector<std::u16string> DefaultDocumentAliases(std::u16string_view identity)
 
 }  // namespace
 
-AddressQueue::AddressQueue(IStatusMonitor& monitor)
-    : mutex_(monitor),
-      known_([this](std::int32_t number) {
+AddressQueue::AddressQueue()
+    : known_([this](std::int32_t number) {
         return IdentityOf(entries_[static_cast<std::size_t>(number)].address);
       }),
       names_([this](std::int32_t number) -> std::u16string_view {
@@ -73,7 +71,7 @@ QueueEntry& AddressQueue::AddNewLocked(std::u16string_view address, int depth) {
   QueueEntry& entry = entries_.emplace_back();
   entry.address = texts_.Keep(address);
   entry.depth = depth;
-  entry.state = Pending;
+  entry.state = EntryState::Pending;
   entry.number = nextNumber_;
   known_.Insert(IdentityOf(entry.address), entry.number);
   if (placing_) PlaceLocked(entry);
@@ -174,7 +172,7 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
     while (nextNumber_ < from.number) {
       QueueEntry& gap = entries_.emplace_back();
       gap.number = nextNumber_++;
-      gap.state = Done;
+      gap.state = EntryState::Done;
     }
     QueueEntry& entry = entries_.emplace_back();
     entry.address = texts_.Keep(from.address);
@@ -193,7 +191,7 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
       aliases_.emplace(IdentityOf(alias), entry.number);
     }
     if (from.done) {
-      entry.state = Done;
+      entry.state = EntryState::Done;
       taken_.push_back(&entry);
     } else {
       pending_.PushBack(&entry);
@@ -203,9 +201,9 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
   knownCount_.store(static_cast<int>(known_.size()));
 }
 
-int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
+int AddressQueue::AddAddress(const std::u16string& rawAddress, NewProject newProject) {
   const std::u16string_view address = WithoutFragment(rawAddress);
-  if (newProject != 0) {
+  if (newProject == NewProject::Yes) {
     nextNumber_ = 0;
     placing_ = false;
   }
@@ -217,7 +215,7 @@ int AddressQueue::AddAddress(const std::u16string& rawAddress, int newProject) {
   }
   // A new project's prefix and host are set outside the lock: no worker
   // runs before the project starts, so nothing reads them yet.
-  if (newProject != 0) {
+  if (newProject == NewProject::Yes) {
     sitePrefix_ = SitePrefixOf(std::u16string(address));
     siteHost_ = SiteHostOf(sitePrefix_);
   }
@@ -248,7 +246,7 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth,
   return found;
 }
 
-void AddressQueue::set_mode(DownloadMode mode) {
+void AddressQueue::SetMode(DownloadMode mode) {
   const std::lock_guard lock(mutex_);
   mode_ = mode;
   if (!placing_) {
@@ -264,7 +262,7 @@ QueueEntry* AddressQueue::TakeNextPending() {
   const std::lock_guard lock(mutex_);
   QueueEntry* entry = pending_.PopFront();
   if (entry == nullptr) return nullptr;
-  entry->state = Taken;
+  entry->state = EntryState::Taken;
   pendingSize_.store(pending_.size());
   taken_.push_back(entry);
   return entry;
@@ -274,7 +272,7 @@ void AddressQueue::ReturnToPending(QueueEntry* entry) {
   const std::lock_guard lock(mutex_);
   const auto at = std::find(taken_.rbegin(), taken_.rend(), entry);
   if (at != taken_.rend()) taken_.erase(std::next(at).base());
-  entry->state = Pending;
+  entry->state = EntryState::Pending;
   pending_.PushFront(entry);
   pendingSize_.store(pending_.size());
 }
@@ -294,9 +292,15 @@ void AddressQueue::ClearProject() {
   knownCount_.store(0);
 }
 
-std::size_t AddressQueue::PendingCount() const { return pending_.size(); }
+std::size_t AddressQueue::PendingCount() const {
+  const std::lock_guard lock(mutex_);
+  return pending_.size();
+}
 
-std::size_t AddressQueue::TakenCount() const { return taken_.size(); }
+std::size_t AddressQueue::TakenCount() const {
+  const std::lock_guard lock(mutex_);
+  return taken_.size();
+}
 
 QueueEntry* AddressQueue::EntryByNumber(std::int32_t number) {
   // Numbers are handed out in the order entries are made, from 0.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,9 +13,9 @@
 #include <vector>
 
 #include "engine/queue/admission_rules.h"
+#include "engine/queue/queue_entry.h"
 #include "runtime/containers/key_index.h"
 #include "engine/queue/local_name_registry.h"
-#include "engine/surface/monitor_mutex.h"
 #include "engine/queue/pending_entries.h"
 #include "runtime/containers/text_store.h"
 #include "site/address/address.h"
@@ -22,52 +23,22 @@
 
 namespace kestrine {
 
-class IStatusMonitor;
-
-enum EntryState : std::int32_t { Pending = 0, Taken = 1, Done = 2 };
-
-// How an entry's download ended, as far as the copy is concerned.
-enum class EntryOutcome : std::int32_t { None = 0, Stored = 1, Failed = 2 };
-
-// One address the project knows, with its state, its number in order of
-// first sight (the start address is 0) and its local file.
-// The texts are kept by the queue (TextStore) for as long as the project.
-struct QueueEntry {
-  std::u16string_view address;
-  // Relative to the site folder; fixed once, when the address is first
-  // queued, and used by every reference to it and by its download.
-  std::u16string_view localFile;
-  std::int32_t state = Pending;
-  std::int32_t number = 0;
-  // Links from the start page (0) to this address.
-  std::int32_t depth = 0;
-  // Written by the worker that holds the entry, read once every worker
-  // has ended.
-  EntryOutcome outcome = EntryOutcome::None;
-  // Files in a row, each named by the one before, since the last page: 0
-  // for a page, 1 for a page's image or script, 2 for what that names...
-  std::int16_t chain = 0;
-
-  // What the user sees: row index + 1, the serial number, numbered names.
-  int taskNumber() const { return number + 1; }
-};
-
 // The project's addresses: each distinct address is numbered once and
 // fetched once while it is in the lists. http and https of one address,
 // addresses that differ only in their fragment, and a folder address and its
 // default document ("h/docs/" and "h/docs/index.html") are the same address.
-// Guarded by the status monitor's lock, which these operations take
-// themselves.
+// Guarded by a lock of its own, which these operations take themselves.
 class AddressQueue {
  public:
-  explicit AddressQueue(IStatusMonitor& monitor);
+  AddressQueue();
   AddressQueue(const AddressQueue&) = delete;
   AddressQueue& operator=(const AddressQueue&) = delete;
 
   // Queues an address not seen before and returns its number, new or old.
-  // A nonzero newProject restarts numbering at 0 and fixes the site prefix
-  // and site host from this address.
-  int AddAddress(const std::u16string& address, int newProject);
+  // A new project restarts numbering at 0 and fixes the site prefix and
+  // site host from this address.
+  enum class NewProject { No, Yes };
+  int AddAddress(const std::u16string& address, NewProject newProject = NewProject::No);
   // As AddAddress without the new-project flag, with the local file too,
   // for an address found at `depth` in a document whose own chain (see
   // QueueEntry) is `namerChain`; the admission rules, when set, may refuse a
@@ -83,12 +54,12 @@ class AddressQueue {
   void ReturnToPending(QueueEntry* entry);
   // Deletes every entry. Numbering, site and mode stay.
   void ClearProject();
-  // Entries in `pending`; the caller holds the monitor's lock.
+  // Entries in `pending`.
   std::size_t PendingCount() const;
   // A lock-free look at whether anything is pending, and how much.
   bool HasPending() const { return pendingSize_.load() > 0; }
   std::size_t WaitingCount() const { return pendingSize_.load(); }
-  // Entries in `taken`; the caller holds the monitor's lock.
+  // Entries in `taken`.
   std::size_t TakenCount() const;
 
   // The entry numbered `number`, or nullptr. Entries are never moved, so the
@@ -106,7 +77,7 @@ class AddressQueue {
   DownloadMode mode() const { return mode_; }
   // Fixes the mode, and with it the local files of the entries queued before
   // it was known (the start address and any given with it).
-  void set_mode(DownloadMode mode);
+  void SetMode(DownloadMode mode);
 
   // Gives an entry the local file its answer calls for: `name` in `folder`
   // (relative to the site folder), or its first free alternative. Its
@@ -163,7 +134,7 @@ class AddressQueue {
   void PlaceLocked(QueueEntry& entry);
   void ReserveEngineFilesLocked();
 
-  MonitorMutex mutex_;
+  mutable std::mutex mutex_;
   // Entries live in `entries_` (stable addresses); the lists hold pointers.
   std::deque<QueueEntry> entries_;
   PendingEntries pending_;

@@ -1,26 +1,26 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
 namespace kestrine {
 
-// Holds the scanners' new addresses until the site's robots.txt and sitemaps
-// are known, so the first pages' links are judged by the site's rules.
+// Holds the scanners' new addresses until the site's robots.txt is known,
+// so the first pages' links are judged by the site's rules. Open until a
+// project's first run closes it; a stop lets every waiter go at once.
 class SiteRulesGate {
  public:
   // Closed again for a new project.
-  void Close() { open_.store(false, std::memory_order_release); }
+  void Close();
   void Open();
-  // Returns once the gate is open or `stopped` says so (looked at every
-  // tenth of a second: a stop is a flag nobody signals).
-  void Wait(const std::function<bool()>& stopped);
+  // Waiters go, and no one waits any more, until Close.
+  void Abort() { Open(); }
+  // Returns once the gate is open.
+  void Wait();
 
  private:
-  std::atomic<bool> open_{false};
+  std::atomic<bool> open_{true};
   std::mutex mutex_;
   std::condition_variable opened_;
 };

@@ -2,22 +2,21 @@
 
 #include <string>
 
+#include "engine/surface/run_summary.h"
+
 namespace kestrine {
 
 enum class ButtonPhase { Running, Continued, Ended, Paused };
 
-enum class MessageIcon { Information, Warning, Error };
-
-// The Queue page's buttons and its message box, as the project run and the
-// download task drive them.
+// The Queue page's buttons and the notices of a run, as the engine drives
+// them.
 class IRunState {
  public:
   virtual void SetButtonPhase(ButtonPhase phase) = 0;
-  // Shows the box and returns once the user has dismissed it.
-  virtual void ShowMessageBox(std::u16string text, std::u16string caption, MessageIcon icon) = 0;
-  // The notice at the end of a run ("Finished" and its counts): a message
-  // box under the notice caption, unless the front end sums up itself.
-  virtual void ShowEndNotice(std::u16string text, MessageIcon icon);
+  // How a run went, at its end (not for a cancelled run).
+  virtual void ShowEndNotice(const RunSummary& summary) = 0;
+  // A run that could not begin, and why (another run holds the copy).
+  virtual void ShowRunRefused(const std::string& why) = 0;
 
  protected:
   ~IRunState() = default;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "runtime/fs/local_files.h"
@@ -82,16 +83,18 @@ int OpenFolderBelow(int folder, const std::string& name) {
   return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-std::optional<std::string> ReadDescriptor(int fd) {
+Result<std::string> ReadDescriptor(int fd) {
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return Error{ErrorKind::NotAFile, "not a plain file"};
+  }
   std::string bytes(static_cast<std::size_t>(status.st_size) + 1, '\0');
   std::size_t used = 0;
   while (true) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
     const ssize_t done = ::read(fd, bytes.data() + used, bytes.size() - used);
     if (done < 0 && errno == EINTR) continue;
-    if (done < 0) return std::nullopt;
+    if (done < 0) return Error{ErrorKind::Io, std::strerror(errno)};
     if (done == 0) break;
     used += static_cast<std::size_t>(done);
   }
@@ -99,236 +102,189 @@ std::optional<std::string> ReadDescriptor(int fd) {
   return bytes;
 }
 
+Error IoError() { return Error{ErrorKind::Io, std::strerror(errno)}; }
+
 }  // namespace
-
-ConfinedFolder::~ConfinedFolder() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-ConfinedFolder::ConfinedFolder(ConfinedFolder&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)), error_(std::move(other.error_)) {
-  other.fd_ = -1;
-}
-
-ConfinedFolder& ConfinedFolder::operator=(ConfinedFolder&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    path_ = std::move(other.path_);
-    error_ = std::move(other.error_);
-    other.fd_ = -1;
-  }
-  return *this;
-}
 
 ConfinedFolder ConfinedFolder::Open(const std::u16string& path, Create create) {
   const std::string native = NativePath(path);
-  int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && create == Create::Yes && CreateFolders(path)) {
-    fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  UniqueFd fd(::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd && errno == ENOENT && create == Create::Yes && CreateFolders(path)) {
+    fd.Reset(::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   }
-  ConfinedFolder folder(fd, path);
-  if (fd < 0) folder.error_ = "cannot open the folder " + native + ": " + std::strerror(errno);
+  const int openError = errno;
+  ConfinedFolder folder(std::move(fd), path);
+  if (!folder.IsOpen()) {
+    folder.error_ = "cannot open the folder " + native + ": " + std::strerror(openError);
+  }
   return folder;
 }
 
-std::optional<ConfinedFolder::NewFile> ConfinedFolder::CreateTemporary(std::string_view prefix,
-                                                                       std::string* error) const {
+Result<ConfinedFolder::NewFile> ConfinedFolder::CreateTemporary(std::string_view prefix) const {
   for (int attempt = 0; attempt < 8; ++attempt) {
     NewFile file;
     file.name = std::string(prefix) + RandomLetters();
-    file.fd =
-        ::openat(fd_, file.name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (file.fd >= 0) return file;
+    file.fd.Reset(::openat(fd_.get(), file.name.c_str(),
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (file.fd) return file;
     if (errno != EEXIST) break;
   }
-  if (error != nullptr) *error = std::strerror(errno);
-  return std::nullopt;
+  return IoError();
 }
 
-int ConfinedFolder::OpenParent(std::u16string_view relativePath, bool make, std::string* leaf,
-                               std::string* error) const {
+Result<ConfinedFolder::Parent> ConfinedFolder::OpenParent(std::u16string_view relativePath,
+                                                          bool make) const {
   const auto components = ComponentsOf(relativePath);
-  if (!components || fd_ < 0) {
-    *error = "not a path inside the copy: " + StringUtility::ToUtf8(relativePath);
-    return -1;
+  if (!components || !fd_) {
+    return Error{ErrorKind::Refused,
+                 "not a path inside the copy: " + StringUtility::ToUtf8(relativePath)};
   }
-  int current = fd_;
+  UniqueFd current(::dup(fd_.get()));
   for (std::size_t i = 0; i + 1 < components->size(); ++i) {
     const std::string& name = (*components)[i];
-    int next = OpenFolderBelow(current, name);
-    if (next < 0 && errno == ENOENT && make) {
+    UniqueFd next(OpenFolderBelow(current.get(), name));
+    if (!next && errno == ENOENT && make) {
       // Another download may be making the same folder meanwhile.
-      if (::mkdirat(current, name.c_str(), 0777) == 0 || errno == EEXIST) {
-        next = OpenFolderBelow(current, name);
+      if (::mkdirat(current.get(), name.c_str(), 0777) == 0 || errno == EEXIST) {
+        next.Reset(OpenFolderBelow(current.get(), name));
       }
     }
-    if (next < 0) {
-      *error = WhatStandsThere(current, name, Joined(*components, i + 1), "folder", errno);
-      if (current != fd_) ::close(current);
-      return -1;
+    if (!next) {
+      return Error{ErrorKind::NotAFile,
+                   WhatStandsThere(current.get(), name, Joined(*components, i + 1), "folder",
+                                   errno)};
     }
-    if (current != fd_) ::close(current);
-    current = next;
+    current = std::move(next);
   }
-  *leaf = components->back();
-  return current == fd_ ? ::dup(fd_) : current;
+  return Parent{std::move(current), components->back()};
 }
 
-std::optional<std::string> ConfinedFolder::MoveInto(const std::string& temporaryName,
-                                                    std::u16string_view relativePath) const {
-  std::string leaf;
-  std::string error;
-  const int parent = OpenParent(relativePath, true, &leaf, &error);
-  if (parent < 0) return error;
+Status ConfinedFolder::MoveInto(const std::string& temporaryName,
+                                std::u16string_view relativePath) const {
+  Result<Parent> parent = OpenParent(relativePath, true);
+  if (!parent) return parent.error();
+  const int folder = parent->fd.get();
+  const std::string& leaf = parent->leaf;
   struct stat status {};
-  std::optional<std::string> refused;
-  if (::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+  if (::fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
       !S_ISREG(status.st_mode)) {
-    refused = WhatStandsThere(parent, leaf, NativePath(std::u16string(relativePath)), "file", 0);
-  } else if (::renameat(fd_, temporaryName.c_str(), parent, leaf.c_str()) != 0) {
-    refused = std::strerror(errno);
+    return Error{ErrorKind::NotAFile,
+                 WhatStandsThere(folder, leaf, NativePath(std::u16string(relativePath)), "file", 0)};
   }
-  ::close(parent);
-  return refused;
+  if (::renameat(fd_.get(), temporaryName.c_str(), folder, leaf.c_str()) != 0) return IoError();
+  return Ok();
 }
 
 bool ConfinedFolder::RemoveTemporary(const std::string& name) const {
-  return fd_ >= 0 && ::unlinkat(fd_, name.c_str(), 0) == 0;
+  return fd_ && ::unlinkat(fd_.get(), name.c_str(), 0) == 0;
 }
 
-int ConfinedFolder::OpenFile(std::u16string_view relativePath) const {
-  std::string leaf;
-  std::string error;
-  const int parent = OpenParent(relativePath, false, &leaf, &error);
-  if (parent < 0) return -1;
-  const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  ::close(parent);
+UniqueFd ConfinedFolder::OpenFile(std::u16string_view relativePath) const {
+  Result<Parent> parent = OpenParent(relativePath, false);
+  if (!parent) return UniqueFd();
+  UniqueFd fd(::openat(parent->fd.get(), parent->leaf.c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
-  if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
+  if (fd && (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))) fd.Reset();
   return fd;
 }
 
-std::optional<std::string> ConfinedFolder::Read(std::u16string_view relativePath) const {
-  const int fd = OpenFile(relativePath);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> bytes = ReadDescriptor(fd);
-  ::close(fd);
-  return bytes;
+Result<std::string> ConfinedFolder::Read(std::u16string_view relativePath) const {
+  const UniqueFd fd = OpenFile(relativePath);
+  if (!fd) return Error{ErrorKind::Missing, "no file " + StringUtility::ToUtf8(relativePath)};
+  return ReadDescriptor(fd.get());
 }
 
 bool ConfinedFolder::HoldsFolder(std::u16string_view relativePath) const {
-  if (fd_ < 0) return false;
+  if (!fd_) return false;
   if (relativePath.empty()) return true;
-  std::string leaf;
-  std::string error;
-  const int parent = OpenParent(relativePath, false, &leaf, &error);
-  if (parent < 0) return false;
-  const int folder = OpenFolderBelow(parent, leaf);
-  ::close(parent);
-  if (folder < 0) return false;
-  ::close(folder);
-  return true;
+  Result<Parent> parent = OpenParent(relativePath, false);
+  if (!parent) return false;
+  return UniqueFd(OpenFolderBelow(parent->fd.get(), parent->leaf)).valid();
 }
 
-std::optional<std::string> ConfinedFolder::Replace(std::u16string_view relativePath,
-                                                   std::string_view bytes) const {
-  std::string leaf;
-  std::string error;
-  const int parent = OpenParent(relativePath, false, &leaf, &error);
-  if (parent < 0) return error;
+Status ConfinedFolder::Replace(std::u16string_view relativePath, std::string_view bytes) const {
+  Result<Parent> parent = OpenParent(relativePath, false);
+  if (!parent) return parent.error();
+  const int folder = parent->fd.get();
+  const std::string& leaf = parent->leaf;
   struct stat status {};
-  if (::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+  if (::fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(status.st_mode)) {
-    error = WhatStandsThere(parent, leaf, NativePath(std::u16string(relativePath)), "file", ENOENT);
-    ::close(parent);
-    return error;
+    return Error{ErrorKind::NotAFile, WhatStandsThere(folder, leaf,
+                                                      NativePath(std::u16string(relativePath)),
+                                                      "file", ENOENT)};
   }
   const std::string temporary = "~kestrine-new-" + RandomLetters();
-  const int fd = ::openat(parent, temporary.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  std::optional<std::string> failed;
-  if (fd < 0) {
-    failed = std::strerror(errno);
-  } else {
-    const bool written = WriteToDescriptor(fd, bytes);
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-      failed = std::strerror(written ? errno : writeError);
-    } else if (::renameat(parent, temporary.c_str(), parent, leaf.c_str()) != 0) {
-      failed = std::strerror(errno);
-    }
-    if (failed) ::unlinkat(parent, temporary.c_str(), 0);
+  UniqueFd fd(::openat(folder, temporary.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd) return IoError();
+  const bool written = WriteToDescriptor(fd.get(), bytes);
+  const int writeError = errno;
+  const bool closed = ::close(fd.Release()) == 0;
+  if (!written || !closed || ::renameat(folder, temporary.c_str(), folder, leaf.c_str()) != 0) {
+    const Error error{ErrorKind::Io, std::strerror(written && closed ? errno : writeError)};
+    ::unlinkat(folder, temporary.c_str(), 0);
+    return error;
   }
-  ::close(parent);
-  return failed;
+  return Ok();
 }
 
 long long ConfinedFolder::FileSize(std::u16string_view relativePath) const {
-  std::string leaf;
-  std::string error;
-  const int parent = OpenParent(relativePath, false, &leaf, &error);
-  if (parent < 0) return -1;
+  Result<Parent> parent = OpenParent(relativePath, false);
+  if (!parent) return -1;
   struct stat status {};
-  const bool found =
-      ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode);
-  ::close(parent);
+  const bool found = ::fstatat(parent->fd.get(), parent->leaf.c_str(), &status,
+                               AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISREG(status.st_mode);
   return found ? static_cast<long long>(status.st_size) : -1;
 }
 
-int ConfinedFolder::OpenOwnFile(std::string_view name, bool fresh) const {
-  if (fd_ < 0) return -1;
+UniqueFd ConfinedFolder::OpenOwnFile(std::string_view name, bool fresh) const {
+  if (!fd_) return UniqueFd();
   const std::string own(name);
   // No O_TRUNC yet: a second name of the file must not lose its bytes, and
   // O_NONBLOCK keeps a planted pipe from holding the run.
   const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int fd = ::openat(fd_, own.c_str(), flags, 0666);
+  UniqueFd fd(::openat(fd_.get(), own.c_str(), flags, 0666));
   struct stat status {};
-  const bool plain =
-      fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1;
+  const bool plain = fd && ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+                     status.st_nlink == 1;
   if (!plain) {
-    if (fd >= 0) ::close(fd);
     // Whatever stands there keeps its bytes under its other name, or was a
     // link: our own file takes its place, with the bytes it held when it is
     // a plain file with a second name.
     std::optional<std::string> kept;
-    if (!fresh && fd >= 0 && S_ISREG(status.st_mode)) kept = Read(StringUtility::FromUtf8(own));
-    std::string error;
-    const auto file = CreateTemporary("~kestrine-own-", &error);
-    if (!file) return -1;
-    if ((kept && !WriteToDescriptor(file->fd, *kept)) ||
-        ::renameat(fd_, file->name.c_str(), fd_, own.c_str()) != 0) {
-      ::close(file->fd);
-      RemoveTemporary(file->name);
-      return -1;
+    if (!fresh && fd && S_ISREG(status.st_mode)) {
+      if (Result<std::string> bytes = Read(StringUtility::FromUtf8(own))) kept = std::move(*bytes);
     }
-    fd = file->fd;
-  } else if (fresh && ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return -1;
+    Result<NewFile> file = CreateTemporary("~kestrine-own-");
+    if (!file) return UniqueFd();
+    if ((kept && !WriteToDescriptor(file->fd.get(), *kept)) ||
+        ::renameat(fd_.get(), file->name.c_str(), fd_.get(), own.c_str()) != 0) {
+      RemoveTemporary(file->name);
+      return UniqueFd();
+    }
+    fd = std::move(file->fd);
+  } else if (fresh && ::ftruncate(fd.get(), 0) != 0) {
+    return UniqueFd();
   }
-  ::fcntl(fd, F_SETFL, O_APPEND);
+  ::fcntl(fd.get(), F_SETFL, O_APPEND);
   return fd;
 }
 
-int ConfinedFolder::OpenItself() const {
-  if (fd_ < 0) return -1;
-  return ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-int ConfinedFolder::OpenOwnFileForReading(std::string_view name) const {
-  if (fd_ < 0) return -1;
-  const int fd =
-      ::openat(fd_, std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+UniqueFd ConfinedFolder::OpenOwnFileForReading(std::string_view name) const {
+  if (!fd_) return UniqueFd();
+  UniqueFd fd(::openat(fd_.get(), std::string(name).c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
-  if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
+  if (fd && (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))) fd.Reset();
   return fd;
+}
+
+UniqueFd ConfinedFolder::OpenItself() const {
+  if (!fd_) return UniqueFd();
+  return UniqueFd(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace kestrine

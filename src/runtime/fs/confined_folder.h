@@ -1,8 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "runtime/result.h"
+#include "runtime/unique_fd.h"
 
 namespace kestrine {
 
@@ -20,50 +22,42 @@ namespace kestrine {
 class ConfinedFolder {
  public:
   ConfinedFolder() = default;
-  ~ConfinedFolder();
-  ConfinedFolder(ConfinedFolder&& other) noexcept;
-  ConfinedFolder& operator=(ConfinedFolder&& other) noexcept;
-  ConfinedFolder(const ConfinedFolder&) = delete;
-  ConfinedFolder& operator=(const ConfinedFolder&) = delete;
 
   enum class Create { No, Yes };
   // The folder at `path`, made (with its parents) when asked and missing.
   // Not open when it cannot be had; error() then says why.
   static ConfinedFolder Open(const std::u16string& path, Create create);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.valid(); }
   const std::u16string& path() const { return path_; }
   const std::string& error() const { return error_; }
 
   // A new file directly in the folder, named `prefix` and random letters
-  // nobody can guess, opened for writing. Its descriptor (the caller's to
-  // close) and name; nothing when it cannot be made.
+  // nobody can guess, opened for writing.
   struct NewFile {
-    int fd = -1;
+    UniqueFd fd;
     std::string name;
   };
-  std::optional<NewFile> CreateTemporary(std::string_view prefix, std::string* error) const;
+  Result<NewFile> CreateTemporary(std::string_view prefix) const;
   // Moves a file made by CreateTemporary to `relativePath`, making the
-  // folders on the way. The reason when it cannot: the temporary then stays
-  // for the caller to remove.
-  std::optional<std::string> MoveInto(const std::string& temporaryName,
-                                      std::u16string_view relativePath) const;
+  // folders on the way. When it cannot, the temporary stays for the caller
+  // to remove.
+  Status MoveInto(const std::string& temporaryName, std::u16string_view relativePath) const;
   // Removes a file directly in the folder (never through a link).
   bool RemoveTemporary(const std::string& name) const;
 
-  // The bytes of a stored file; nothing when it is missing, not a plain
+  // The bytes of a stored file; an error when it is missing, not a plain
   // file, or reached through a link.
-  std::optional<std::string> Read(std::u16string_view relativePath) const;
-  // A descriptor for reading a stored file (the caller's to close), on the
-  // same terms; -1 when there is none.
-  int OpenFile(std::u16string_view relativePath) const;
+  Result<std::string> Read(std::u16string_view relativePath) const;
+  // A descriptor for reading a stored file, on the same terms; not valid
+  // when there is none.
+  UniqueFd OpenFile(std::u16string_view relativePath) const;
   // Whether a folder lies there, reached without a link ("" is the folder
   // itself).
   bool HoldsFolder(std::u16string_view relativePath) const;
   // Puts these bytes in place of a stored file in one step, by way of a
-  // temporary file beside it. The reason when it cannot.
-  std::optional<std::string> Replace(std::u16string_view relativePath,
-                                     std::string_view bytes) const;
+  // temporary file beside it.
+  Status Replace(std::u16string_view relativePath, std::string_view bytes) const;
   // Size of a plain file (not a link); -1 when there is none.
   long long FileSize(std::u16string_view relativePath) const;
   bool HoldsFile(std::u16string_view relativePath) const { return FileSize(relativePath) >= 0; }
@@ -72,24 +66,26 @@ class ConfinedFolder {
   // its journal) for appending, or anew when `fresh`. A link, a folder or a
   // file with a second name (a hard link) standing there is put aside and a
   // file of the folder's own takes its place, so appending never reaches
-  // another file. -1 when it cannot be opened.
-  int OpenOwnFile(std::string_view name, bool fresh) const;
-  // A new descriptor of the folder itself (the caller's to close); -1 when
-  // it cannot be had.
-  int OpenItself() const;
+  // another file. Not valid when it cannot be opened.
+  UniqueFd OpenOwnFile(std::string_view name, bool fresh) const;
   // A descriptor for reading one of the engine's own files, never through
-  // a link; -1 when there is none.
-  int OpenOwnFileForReading(std::string_view name) const;
+  // a link; not valid when there is none.
+  UniqueFd OpenOwnFileForReading(std::string_view name) const;
+  // A new descriptor of the folder itself; not valid when it cannot be had.
+  UniqueFd OpenItself() const;
 
  private:
-  explicit ConfinedFolder(int fd, std::u16string path) : fd_(fd), path_(std::move(path)) {}
-  // The descriptor of the folder holding the last component of a relative
-  // path, the folders made when `make`; -1 and a reason when a component is
+  ConfinedFolder(UniqueFd fd, std::u16string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  // The folder holding the last component of a relative path, the folders
+  // made when `make`, and that component; an error when a component is
   // missing, a link or no folder.
-  int OpenParent(std::u16string_view relativePath, bool make, std::string* leaf,
-                 std::string* error) const;
+  struct Parent {
+    UniqueFd fd;
+    std::string leaf;
+  };
+  Result<Parent> OpenParent(std::u16string_view relativePath, bool make) const;
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::u16string path_;
   std::string error_;
 };

@@ -13,7 +13,7 @@ Result<FolderLock> FolderLock::Take(const ConfinedFolder& folder) {
   const std::string shown = NativePath(folder.path());
   // A descriptor of its own: the lock belongs to an open file, and the
   // folder's own descriptor is shared with whatever reads the copy.
-  UniqueFd fd(folder.OpenItself());
+  UniqueFd fd = folder.OpenItself();
   if (!fd) return Error{ErrorKind::Io, "cannot open " + shown + ": " + std::strerror(errno)};
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {

@@ -6,39 +6,32 @@
 #include <string>
 #include <vector>
 
-#include "encoding/charset_sniffer.h"
+#include "runtime/net/content_kind.h"
 #include "runtime/net/i_download_status.h"
+#include "runtime/result.h"
 
 namespace kestrine {
 
-// Fetches one address straight into a local file. Used once per download on
-// a worker thread: SetTimeout, SetDownloadStatus, SinkToFile, Navigate2, then
-// the getters. A caller that rewrites pages and style sheets asks for them
-// to be held (HoldTextBodies): such a body up to a few megabytes then stays
-// in memory after Navigate2, and its file is written by StoreText (the
-// rewritten bytes) or StoreBody (the body as received).
+class TransferEngine;
+
+// Fetches one address into a local file or into memory. Used once per
+// download on a worker thread: the options and the sink, Navigate2, then
+// the getters; a try that failed may be made again (PrepareRetry). A caller
+// that reads pages and scripts asks for them to be held (HoldTextBodies):
+// such a body stays in memory after Navigate2, within a budget shared by
+// every transfer, and its file is written by StoreText (new bytes) or
+// StoreBody (the bytes as received).
 //
-// GetReturnCode is the server's status code for a transfer that completed.
-// A transfer that did not complete answers a code of 400 or above, so a
-// caller that judges by the code never takes a partial file for a whole one:
-//   499  stopped because ShouldStop answered nonzero
-//   502  no connection, refused or reset, truncated or malformed response,
-//        a redirect to a scheme other than http and https, or a body that
-//        decompressed beyond its bound
-//   504  timed out: connecting took longer than the time-out, or for a whole
-//        time-out fewer than 1 KB per second arrived
-//   507  the local file could not be written (disk full)
-//   508  more than 20 redirects
-//   400  an address that cannot be requested at all
-//   413  the body is larger than the file size limit
-//   408  the transfer took longer than its time limit
+// A transfer completes with the server's status, whatever it is, or fails
+// with a Failure and its reason; a caller that judges by Succeeded() never
+// takes a partial file for a whole one.
 class HttpClient {
  public:
   // What kind of thing ended a transfer that did not complete, for callers
   // that act on it (a retry, say): the reason text says it to a person.
   enum class Failure {
     None,               // the transfer completed (whatever its status)
-    Stopped,            // ShouldStop answered nonzero
+    Stopped,            // ShouldStop answered nonzero, or the engine was stopped
     ConnectionRefused,  // nobody listens there
     HostNotFound,
     ConnectionLost,  // reset, cut short, malformed or empty, a stream refused
@@ -46,20 +39,11 @@ class HttpClient {
     Tls,             // a handshake or a certificate that failed
     TooLarge,        // beyond the file size limit
     TookTooLong,     // beyond the time limit of one transfer
-    LocalWrite,      // the local file could not be written
+    LocalWrite,      // the local file could not be written (or there is none)
     TooManyRedirects,
     BadAddress,
     Other,
   };
-
-  static constexpr int kStopped = 499;
-  static constexpr int kNoConnection = 502;
-  static constexpr int kTimedOut = 504;
-  static constexpr int kLocalWriteFailed = 507;
-  static constexpr int kTooManyRedirects = 508;
-  static constexpr int kBadAddress = 400;
-  static constexpr int kTooLarge = 413;
-  static constexpr int kTookTooLong = 408;
 
   // Starts the network layer once per process; false when it cannot start.
   static bool GlobalInit();
@@ -71,6 +55,10 @@ class HttpClient {
 
   void SetTimeout(int milliseconds);
   void SetDownloadStatus(IDownloadStatus* status);
+  // The run's transfer engine, which keeps each host to its connections and
+  // multiplexes over HTTP/2; without one the client makes its own
+  // connections.
+  void SetTransferEngine(TransferEngine* engine);
   // How requests are made beyond the defaults.
   struct RequestOptions {
     // Certificates are checked against the system's trust store, plus this
@@ -86,21 +74,21 @@ class HttpClient {
   };
   void SetRequestOptions(RequestOptions options);
   // Opens (creates or truncates) the file the body goes to, never through a
-  // symbolic link. Throws FileException when it cannot be opened.
-  void SinkToFile(const std::u16string& path);
+  // symbolic link.
+  Status SinkToFile(const std::u16string& path);
   // The body goes to this open file, which the client closes when the body
   // is stored. `shownPath` names it in messages.
   void SinkToDescriptor(int fd, const std::u16string& shownPath);
   // The body stays in memory, at most `maxBytes` of it: a longer one ends
   // there, and the transfer counts as complete with what arrived.
   void SinkToMemory(std::size_t maxBytes);
-  // The body kept by SinkToMemory.
+  // The body kept by SinkToMemory, or a held body.
   const std::string& GetMemoryBody() const;
   void HoldTextBodies(bool hold);
   // Transfers the address; returns once the body is in the closed file, or
-  // held in memory (see above). Throws FileException when no sink file is
-  // open.
-  bool Navigate2(const std::u16string& address, int flags, int reserved);
+  // held in memory (see above). True when it completed with a status below
+  // 400.
+  bool Navigate2(const std::u16string& address);
   // Makes ready to ask again after a try that did not succeed: whatever
   // the try received is dropped. False when the sink file cannot be
   // emptied.
@@ -111,25 +99,36 @@ class HttpClient {
   // Puts these bytes in the sink file instead of the body, held or not.
   bool StoreText(const std::string& bytes);
 
+  // True when the last transfer completed with a status below 400.
+  bool Succeeded() const;
   // The announced length in bytes; 0 when none was announced.
   std::int64_t GetContentLength() const;
+  // The status of the last response; 0 when none came.
   int GetReturnCode() const;
+  // Why the last transfer did not complete; None when it did.
+  Failure GetFailure() const;
+  // Why a transfer did not succeed, in a few words ("HTTP 404", "connection
+  // refused", "timed out after 30 s", "certificate not trusted"); empty when
+  // it succeeded.
+  std::string GetFailureReason() const;
   // The value of a response header of the final response, matched ignoring
   // case; empty when absent.
   std::string GetHeaderValue(const std::string& name) const;
+  // What the final response is, by its Content-Type.
+  ContentKind GetContentKind() const;
   // The final address after redirects.
   std::u16string GetLocationURL() const;
-  // The body as text, decoded from the charset the client found.
-  const std::u16string& GetSource();
   // The body's bytes as received (after any transfer encoding).
   std::string GetBody() const;
-  // The charset name under which GetSource decoded the body.
-  std::string GetCharset();
+  // Whether the body waits in memory (GetMemoryBody) rather than in the
+  // file.
+  bool IsBodyHeld() const;
+  // Drops a held body's bytes: its reader has what it needs (StoreText
+  // comes next).
+  void DropHeldBody();
 
   // Whether the answer came over a multiplexed connection (HTTP/2 or 3).
   bool WasMultiplexed() const;
-  // Why the last transfer did not complete; None when it did.
-  Failure GetFailure() const;
   // Whether a response status arrived at all: a transfer lost before it
   // was never answered.
   bool GotResponse() const;
@@ -142,18 +141,11 @@ class HttpClient {
   void ThrottleHost();
   // Bytes of the body received.
   std::int64_t GetReceivedBytes() const;
-  // Why a transfer did not succeed, in a few words ("HTTP 404", "connection
-  // refused", "timed out after 30 s", "certificate not trusted"); empty for
-  // a code below 400.
-  std::string GetFailureReason() const;
 
   struct Transfer;
 
  private:
-  const DecodedBody& Decoded();
-
   std::unique_ptr<Transfer> transfer_;
-  std::optional<DecodedBody> decoded_;
 };
 
 }  // namespace kestrine

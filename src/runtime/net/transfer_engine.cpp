@@ -6,21 +6,16 @@ namespace kestrine {
 
 namespace {
 
-// How long the engine's thread sleeps when nothing happens; a transfer
-// paused for its rate is looked at more often.
-constexpr int kIdlePollMilliseconds = 1000;
-constexpr int kPausedPollMilliseconds = 10;
+// How long the engine's thread sleeps in poll when nothing happens: new
+// work and Stop wake it sooner, so this only bounds how long a dead engine
+// would hold a thread.
+constexpr std::chrono::milliseconds kIdlePoll{1000};
 
 bool IsMultiplexedVersion(long version) {
   return version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3;
 }
 
 }  // namespace
-
-TransferEngine& TransferEngine::Instance() {
-  static TransferEngine engine;
-  return engine;
-}
 
 TransferEngine::TransferEngine() {
   CurlHandles::GlobalInit();
@@ -31,7 +26,9 @@ TransferEngine::TransferEngine() {
 TransferEngine::~TransferEngine() {
   {
     std::lock_guard lock(mutex_);
-    stopping_ = true;
+    stopped_ = true;
+    closing_ = true;
+    roomFreed_.notify_all();
   }
   curl_multi_wakeup(multi_);
   loop_.join();
@@ -62,12 +59,6 @@ void TransferEngine::Throttle(const std::string& origin) {
   host.cap = std::max(1, RoomLocked(host) / 2);
 }
 
-void TransferEngine::ResetThrottles() {
-  std::lock_guard lock(mutex_);
-  for (auto& [origin, host] : hosts_) host.cap = 0;
-  roomFreed_.notify_all();
-}
-
 bool TransferEngine::TryStartLocked(Job& job, CURL* easy, const std::string& origin) {
   Host& host = hosts_[origin];
   if (host.inFlight >= RoomLocked(host)) return false;
@@ -93,8 +84,29 @@ bool TransferEngine::TryReserveLocked(const std::string& origin) {
   return true;
 }
 
-void TransferEngine::Release(const std::string& origin) {
+bool TransferEngine::Start(Job& job, CURL* easy, const std::string& origin) {
+  std::unique_lock lock(mutex_);
+  bool started = false;
+  roomFreed_.wait(lock, [&] { return stopped_ || (started = TryStartLocked(job, easy, origin)); });
+  if (!started) return false;
+  const bool wake = polling_;
+  lock.unlock();
+  if (wake) curl_multi_wakeup(multi_);
+  return true;
+}
+
+bool TransferEngine::Reserve(const std::string& origin, CURLM* multi) {
+  std::unique_lock lock(mutex_);
+  bool reserved = false;
+  roomFreed_.wait(lock, [&] { return stopped_ || (reserved = TryReserveLocked(origin)); });
+  if (!reserved) return false;
+  localMultis_.insert(multi);
+  return true;
+}
+
+void TransferEngine::Release(const std::string& origin, CURLM* multi) {
   std::lock_guard lock(mutex_);
+  localMultis_.erase(multi);
   Host& host = hosts_[origin];
   host.inFlight = std::max(0, host.inFlight - 1);
   roomFreed_.notify_all();
@@ -113,6 +125,21 @@ void TransferEngine::Abort(Job& job) {
   toAbort_.push_back(&job);
   if (polling_) curl_multi_wakeup(multi_);
   job.ended_.wait(lock, [&job] { return job.result_.has_value(); });
+}
+
+void TransferEngine::Stop() {
+  std::lock_guard lock(mutex_);
+  if (stopped_) return;
+  stopped_ = true;
+  abortAll_ = true;
+  roomFreed_.notify_all();
+  for (CURLM* multi : localMultis_) curl_multi_wakeup(multi);
+  curl_multi_wakeup(multi_);
+}
+
+bool TransferEngine::IsStopped() const {
+  std::lock_guard lock(mutex_);
+  return stopped_;
 }
 
 bool TransferEngine::Multiplexes(const std::string& origin) const {
@@ -142,6 +169,12 @@ void TransferEngine::EndLocked(Job& job, CURLcode result) {
 // on this thread, which alone touches the multi handle.
 void TransferEngine::AddOrAbortLocked() {
   ApplyLimitsLocked();
+  if (abortAll_) {
+    toAbort_.insert(toAbort_.end(), inFlight_.begin(), inFlight_.end());
+    toAbort_.insert(toAbort_.end(), toAdd_.begin(), toAdd_.end());
+    toAdd_.clear();
+    abortAll_ = false;
+  }
   for (Job* job : toAbort_) {
     if (job->result_) continue;
     if (job->added_) {
@@ -182,34 +215,40 @@ void TransferEngine::CollectEnded() {
   }
 }
 
-void TransferEngine::ResumePaused() {
+// Resumes the transfers that kept to their rate long enough; how long until
+// the next of the others may go on.
+std::chrono::milliseconds TransferEngine::ResumePaused() {
+  std::chrono::milliseconds next = kIdlePoll;
   for (Job* job : inFlight_) {
-    if (job->paused && job->MayResume()) {
+    if (!job->paused) continue;
+    const std::chrono::milliseconds wait = job->ResumeIn();
+    if (wait.count() <= 0) {
       job->paused = false;
       curl_easy_pause(job->easy_, CURLPAUSE_CONT);
+    } else {
+      next = std::min(next, wait);
     }
   }
+  return next;
 }
 
 void TransferEngine::Loop() {
   while (true) {
     {
       std::lock_guard lock(mutex_);
-      if (stopping_) break;
+      if (closing_) break;
       AddOrAbortLocked();
     }
     int running = 0;
     curl_multi_perform(multi_, &running);
     CollectEnded();
-    ResumePaused();
-    const bool anyPaused =
-        std::any_of(inFlight_.begin(), inFlight_.end(), [](const Job* job) { return job->paused; });
+    const std::chrono::milliseconds wait = ResumePaused();
     {
       std::lock_guard lock(mutex_);
-      if (!toAdd_.empty() || !toAbort_.empty() || stopping_) continue;
+      if (!toAdd_.empty() || !toAbort_.empty() || abortAll_ || closing_) continue;
       polling_ = true;
     }
-    curl_multi_poll(multi_, nullptr, 0, anyPaused ? kPausedPollMilliseconds : kIdlePollMilliseconds,
+    curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(1, wait.count())),
                     nullptr);
     std::lock_guard lock(mutex_);
     polling_ = false;
@@ -220,6 +259,8 @@ void TransferEngine::Loop() {
     EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
   }
   inFlight_.clear();
+  for (Job* job : toAdd_) EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+  toAdd_.clear();
 }
 
 }  // namespace kestrine

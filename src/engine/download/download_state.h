@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/journal/document_records.h"
+#include "engine/queue/queue_entry.h"
+#include "engine/run/failure_tally.h"
+#include "runtime/net/content_kind.h"
+#include "runtime/net/http_client.h"
+
+namespace kestrine {
+
+// How one download ended.
+enum class DownloadOutcome {
+  NotStarted,   // a cancel came first: no row, no file
+  Stored,       // the copy is in place
+  Failed,       // a "Failure" row with its reason
+  Interrupted,  // a pause stopped it: the entry goes back to pending
+  Stopped,      // a cancel stopped it: still to be fetched by a continued copy
+};
+
+// Where an entry's copy goes.
+struct LocalTarget {
+  std::u16string folder;     // the folder of the copy, in full
+  std::u16string path;       // where the copy ends up, in full
+  std::u16string localFile;  // the same, relative to the site folder
+  std::string partialName;   // the file the body is received in
+};
+
+// What a scan of a stored document found, for the project's records once
+// the document is in place.
+struct ScannedDocument {
+  DocumentRecords::Kind kind = DocumentRecords::Kind::Page;
+  std::u16string charset;
+  std::vector<std::int32_t> referenced;
+};
+
+// One download as its stages see it, from its entry to its end.
+struct DownloadState {
+  using Clock = std::chrono::steady_clock;
+
+  explicit DownloadState(QueueEntry& queued) : entry(queued), start(Clock::now()) {}
+
+  QueueEntry& entry;
+  const Clock::time_point start;
+  LocalTarget target;
+  HttpClient client;
+  ContentKind kind = ContentKind::Other;
+  int retries = 0;
+  std::optional<ScannedDocument> scanned;
+  // The document as rewritten, in its own charset, to store in place of
+  // the body as received.
+  std::optional<std::string> rewritten;
+  DownloadOutcome outcome = DownloadOutcome::NotStarted;
+
+  int taskNumber() const { return entry.taskNumber(); }
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
+  // The kind of the client's failure, for the run's tally.
+  FailureTally::Kind FailureKind() const { return {client.GetFailure(), client.GetReturnCode()}; }
+};
+
+}  // namespace kestrine

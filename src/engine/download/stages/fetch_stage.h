@@ -1,0 +1,30 @@
+#pragma once
+
+#include "engine/download/download_context.h"
+#include "engine/download/stages/download_endings.h"
+
+namespace kestrine {
+
+// Fetches an entry into a partial file of the site folder, under a name
+// nobody can guess, trying again as RetryPolicy allows; then judges the
+// answer. A failed, stopped or unchanged answer ends the download here and
+// leaves no file; a path the file system cannot hold is not fetched at all,
+// so an endless chain of ever deeper folders ends there.
+class FetchStage : public DownloadStage {
+ public:
+  explicit FetchStage(DownloadContext& context) : context_(context), endings_(context) {}
+  StageResult Run(DownloadState& download) override;
+
+  // Where an entry's copy goes in a site folder.
+  static LocalTarget TargetOf(const QueueEntry& entry, const std::u16string& siteFolder);
+
+ private:
+  void Prepare(DownloadState& download);
+  void TransferWithRetries(DownloadState& download);
+  StageResult JudgeUpdate(DownloadState& download);
+
+  DownloadContext& context_;
+  DownloadEndings endings_;
+};
+
+}  // namespace kestrine
