@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "runtime/string_utility.h"
-#include "site/generators/generator_files.h"
+#include "site/generators/search_index_files.h"
+#include "site/generators/vite_files.h"
+#include "site/generators/webpack_files.h"
+#include "support/found_names_list.h"
 #include "support/pagefind_files.h"
 
 namespace kestrine {
@@ -15,6 +18,7 @@ namespace {
 using Strings = std::vector<std::u16string>;
 using testing::CborText;
 using testing::Gzipped;
+using testing::NamesBy;
 
 TEST(ScriptScanner, LiteralsInTheFormsThatLoadFiles) {
   const std::u16string script =
@@ -25,7 +29,7 @@ TEST(ScriptScanner, LiteralsInTheFormsThatLoadFiles) {
       u"navigator.serviceWorker.register(\"/sw.js\");"
       u"const u=new URL(\"./icon.png\",import.meta.url);";
   EXPECT_EQ(
-      ScriptScanner::ScriptReferences(script),
+      NamesBy(ScriptScanner::ScriptReferences, script),
       (Strings{u"./a.js", u"./b.js", u"./side.js", u"./re.js", u"./lazy.js", u"/w/worker.js",
                u"shared.js", u"s1.js", u"s2.js", u"/data/index.json", u"/sw.js", u"./icon.png"}));
 }
@@ -38,7 +42,7 @@ TEST(ScriptScanner, CommentsStringsAndExpressionsAreNotLoads) {
       u"obj.import(\"./method.js\");const o={from:\"./key.js\"};Array.from(\"abc\");"
       u"api.fetch(\"./other.json\");new URL(\"https://api.example.com/v1\");"
       u"fetch(\"data:text/plain,x\");import(\"\")";
-  for (const std::u16string& found : ScriptScanner::ScriptReferences(script)) {
+  for (const std::u16string& found : NamesBy(ScriptScanner::ScriptReferences, script)) {
     ADD_FAILURE() << StringUtility::ToUtf8(found);
   }
 }
@@ -49,8 +53,9 @@ TEST(ScriptScanner, JsonValuesThatArePathsOfFiles) {
       u" \"icons\": [{\"src\": \"/icons/192.png\", \"sizes\": \"192x192\"}],"
       u" \"assets/key.js\": \"1.0.2\", \"text\": \"docs/intro.md\", \"map\": \"app.js.map\","
       u" \"words\": \"see logo](./img/a.png\", \"imports\": {\"vue\": \"./vendor/vue.mjs\"}}";
-  EXPECT_EQ(ScriptScanner::JsonPaths(json), (Strings{u"../../assets/workers/search.bd0b.min.js",
-                                                     u"/icons/192.png", u"./vendor/vue.mjs"}));
+  EXPECT_EQ(NamesBy(ScriptScanner::JsonPaths, json),
+            (Strings{u"../../assets/workers/search.bd0b.min.js", u"/icons/192.png",
+                     u"./vendor/vue.mjs"}));
 }
 
 TEST(GeneratorFiles, WebpackChunkMapsGiveEveryChunk) {
@@ -60,58 +65,60 @@ TEST(GeneratorFiles, WebpackChunkMapsGiveEveryChunk) {
       u"n.p=\"/\",n.u=e=>\"assets/js/\"+(({106:\"17896441\",266:\"0058b4c6\"})[e]||e)+\".\"+"
       u"({106:\"d846b4d0\",266:\"d58dadbc\",512:\"aaaa1111\"})[e]+\".js\",n.miniCssF=e=>"
       u"\"assets/css/\"+{300:\"styles\"}[e]+\".\"+{300:\"5f6e7d8c\"}[e]+\".css\"";
-  const auto chunks = GeneratorFiles::WebpackChunkFiles(runtime);
-  EXPECT_EQ(chunks.publicPath, u"/");
-  EXPECT_EQ(chunks.files,
+  EXPECT_EQ(WebpackFiles::PublicPath(runtime), u"/");
+  EXPECT_EQ(NamesBy(WebpackFiles::ChunkFiles, runtime, u""),
             (Strings{u"assets/js/17896441.d846b4d0.js", u"assets/js/0058b4c6.d58dadbc.js",
                      u"assets/js/512.aaaa1111.js", u"assets/css/styles.5f6e7d8c.css"}));
-  const auto worker = GeneratorFiles::WebpackChunkFiles(
+  const std::u16string worker =
       u"u.u=e=>\"assets/js/\"+e+\".21e1bc6d.js\",u.miniCssF=e=>\"\"+e+\".css\","
-      u"u.x=()=>u.e(\"1852\").then(r)");
-  EXPECT_EQ(worker.files, (Strings{u"assets/js/1852.21e1bc6d.js"}));
+      u"u.x=()=>u.e(\"1852\").then(r)";
+  EXPECT_EQ(NamesBy(WebpackFiles::ChunkFiles, worker, u""),
+            (Strings{u"assets/js/1852.21e1bc6d.js"}));
   // The older form.
-  EXPECT_EQ(GeneratorFiles::WebpackChunkFiles(
-                u"r.u=function(e){return\"static/\"+e+\".\"+{7:\"abcd\"}[e]+\".chunk.js\"}")
-                .files,
-            (Strings{u"static/7.abcd.chunk.js"}));
+  EXPECT_EQ(
+      NamesBy(WebpackFiles::ChunkFiles,
+              u"r.u=function(e){return\"static/\"+e+\".\"+{7:\"abcd\"}[e]+\".chunk.js\"}", u""),
+      (Strings{u"static/7.abcd.chunk.js"}));
 }
 
 TEST(GeneratorFiles, ViteAndVitePress) {
-  EXPECT_EQ(GeneratorFiles::ViteDependencies(
-                u"const __vite__mapDeps=(i,m=__vite__mapDeps,d=(m.f||(m.f=[\"assets/chunks/"
-                u"VPLocalSearchBox.Bp.js\",\"assets/chunks/framework.Dr.js\"])))=>i.map(i=>d[i]);"),
-            (Strings{u"assets/chunks/VPLocalSearchBox.Bp.js", u"assets/chunks/framework.Dr.js"}));
-  EXPECT_EQ(GeneratorFiles::VitePressFullChunk(u"/assets/guide_intro.md.Xk6.lean.js"),
+  EXPECT_EQ(
+      NamesBy(ViteFiles::Dependencies,
+              u"const __vite__mapDeps=(i,m=__vite__mapDeps,d=(m.f||(m.f=[\"assets/chunks/"
+              u"VPLocalSearchBox.Bp.js\",\"assets/chunks/framework.Dr.js\"])))=>i.map(i=>d[i]);",
+              u""),
+      (Strings{u"assets/chunks/VPLocalSearchBox.Bp.js", u"assets/chunks/framework.Dr.js"}));
+  EXPECT_EQ(ViteFiles::VitePressFullChunk(u"/assets/guide_intro.md.Xk6.lean.js"),
             u"/assets/guide_intro.md.Xk6.js");
-  EXPECT_FALSE(GeneratorFiles::VitePressFullChunk(u"/assets/app.lean.js"));
+  EXPECT_FALSE(ViteFiles::VitePressFullChunk(u"/assets/app.lean.js"));
   // Inline in every page, with the site's base beside it.
   const std::u16string inline_ =
       u"window.__VP_HASH_MAP__=JSON.parse(\"{\\\"guide_a.md\\\":\\\"Xk6\\\",\\\"index.md\\\":"
       u"\\\"t-7\\\"}\");window.__VP_SITE_DATA__=JSON.parse(\"{\\\"lang\\\":\\\"en\\\","
       u"\\\"base\\\":\\\"/docs/\\\"}\");";
-  EXPECT_EQ(GeneratorFiles::VitePressChunks(inline_),
+  EXPECT_EQ(NamesBy(ViteFiles::VitePressChunks, inline_),
             (Strings{u"/docs/hashmap.json", u"/docs/assets/guide_a.md.Xk6.js",
                      u"/docs/assets/guide_a.md.Xk6.lean.js", u"/docs/assets/index.md.t-7.js",
                      u"/docs/assets/index.md.t-7.lean.js"}));
-  EXPECT_EQ(GeneratorFiles::VitePressChunks(u"{\"index.md\":\"t-7\"}"),
+  EXPECT_EQ(NamesBy(ViteFiles::VitePressChunks, u"{\"index.md\":\"t-7\"}"),
             (Strings{u"assets/index.md.t-7.js", u"assets/index.md.t-7.lean.js"}));
 }
 
 TEST(GeneratorFiles, MkDocsDocusaurusAndPagefindSearches) {
-  EXPECT_EQ(GeneratorFiles::MkDocsSearchFiles(
-                u"{\"base\": \"../..\", \"features\": [], \"search\": \"../../w/search.js\"}"),
+  EXPECT_EQ(NamesBy(SearchIndexFiles::MkDocsSearchFiles,
+                    u"{\"base\": \"../..\", \"features\": [], \"search\": \"../../w/search.js\"}"),
             (Strings{u"../../search/search_index.json"}));
-  EXPECT_TRUE(GeneratorFiles::MkDocsSearchFiles(u"{\"base\": \"..\"}").empty());
-  EXPECT_EQ(GeneratorFiles::DocusaurusSearchFiles(
-                u"let s=[],n=[\"en\"],o=\"search-index{dir}.json?_=83dcc0e1\""),
+  EXPECT_TRUE(NamesBy(SearchIndexFiles::MkDocsSearchFiles, u"{\"base\": \"..\"}").empty());
+  EXPECT_EQ(NamesBy(WebpackFiles::DocusaurusSearchFiles,
+                    u"let s=[],n=[\"en\"],o=\"search-index{dir}.json?_=83dcc0e1\"", u""),
             (Strings{u"search-index.json?_=83dcc0e1"}));
-  EXPECT_EQ(GeneratorFiles::PagefindBundleFiles(
-                u"bundlePath:`/`.replace(/\\/$/,``)+`/pagefind/`,showImages:!1"),
+  EXPECT_EQ(NamesBy(SearchIndexFiles::PagefindBundleFiles,
+                    u"bundlePath:`/`.replace(/\\/$/,``)+`/pagefind/`,showImages:!1"),
             (Strings{u"/pagefind/pagefind.js", u"/pagefind/pagefind-entry.json",
                      u"/pagefind/pagefind-worker.js", u"/pagefind/wasm.unknown.pagefind"}));
-  EXPECT_EQ(GeneratorFiles::PagefindEntryFiles(
-                u"{\"version\":\"1.6.0\",\"languages\":{\"en\":{\"hash\":\"en_aacc\",\"wasm\":"
-                u"\"en\",\"page_count\":4},\"de\":{\"hash\":\"de_bb\",\"wasm\":\"de\"}}}"),
+  EXPECT_EQ(NamesBy(SearchIndexFiles::PagefindEntryFiles,
+                    u"{\"version\":\"1.6.0\",\"languages\":{\"en\":{\"hash\":\"en_aacc\",\"wasm\":"
+                    u"\"en\",\"page_count\":4},\"de\":{\"hash\":\"de_bb\",\"wasm\":\"de\"}}}"),
             (Strings{u"pagefind.en_aacc.pf_meta", u"wasm.en.pagefind", u"pagefind.de_bb.pf_meta",
                      u"wasm.de.pagefind"}));
 }
@@ -123,15 +130,16 @@ TEST(GeneratorFiles, PagefindMetaListsItsFragmentsIndexChunksAndFilters) {
                            CborText("en_5d765c4") + "\x05" + CborText("") + "\x81" + "\x83" +
                            CborText("appear") + CborText("xylograph") + CborText("en_9914581") +
                            "\x81" + "\x82" + CborText("tag") + CborText("en_f1") + "\x80\x80";
-  EXPECT_EQ(GeneratorFiles::PagefindMetaFiles(Gzipped(meta)),
+  EXPECT_EQ(NamesBy(SearchIndexFiles::PagefindMetaFiles, Gzipped(meta)),
             (Strings{u"fragment/en_d718835.pf_fragment", u"fragment/en_5d765c4.pf_fragment",
                      u"index/en_9914581.pf_index", u"filter/en_f1.pf_filter"}));
   // What is no meta file, or is cut short, names nothing and ends.
-  EXPECT_TRUE(GeneratorFiles::PagefindMetaFiles(meta).empty());
-  EXPECT_TRUE(GeneratorFiles::PagefindMetaFiles(Gzipped(meta.substr(0, 40))).size() < 2);
-  EXPECT_TRUE(GeneratorFiles::PagefindMetaFiles(Gzipped("pagefind_dcd\x9b\xff\xff\xff\xff"
-                                                        "\xff\xff\xff\xff"))
-                  .empty());
+  EXPECT_TRUE(NamesBy(SearchIndexFiles::PagefindMetaFiles, meta).empty());
+  EXPECT_TRUE(NamesBy(SearchIndexFiles::PagefindMetaFiles, Gzipped(meta.substr(0, 40))).size() < 2);
+  EXPECT_TRUE(
+      NamesBy(SearchIndexFiles::PagefindMetaFiles, Gzipped("pagefind_dcd\x9b\xff\xff\xff\xff"
+                                                           "\xff\xff\xff\xff"))
+          .empty());
 }
 
 }  // namespace

@@ -3,19 +3,18 @@
 #include <algorithm>
 
 #include "runtime/string_utility.h"
-#include "site/generators/generator_files.h"
+#include "site/css/style_sheet_scanner.h"
+#include "site/generators/vite_files.h"
 #include "site/html/html_character_references.h"
 #include "site/html/html_tokenizer.h"
-#include "site/script/named_files.h"
-#include "site/rewrite/reference_writer.h"
+#include "site/html/html_vocabulary.h"
 #include "site/html/srcset.h"
-#include "site/css/style_sheet_scanner.h"
+#include "site/rewrite/reference_writer.h"
+#include "site/script/named_files.h"
 
 namespace kestrine {
 
 namespace {
-
-using RawText = HtmlTokenizer::RawText;
 
 bool ContainsJavascriptScheme(std::u16string_view r) {
   static constexpr std::u16string_view kScheme = u"javascript:";
@@ -76,209 +75,8 @@ std::u16string AsAddress(std::u16string_view value) {
   return address;
 }
 
-// The elements and attributes the reading tells apart; everything else is
-// Other. Found once per tag and attribute: a page has thousands of them.
-enum class Element {
-  Other,
-  A,
-  Area,
-  Link,
-  Base,
-  Meta,
-  Img,
-  Source,
-  Script,
-  Iframe,
-  Frame,
-  Embed,
-  Input,
-  Track,
-  Audio,
-  Video,
-  Object,
-  Body,
-  Table,
-  Td,
-  Th,
-  Style,
-  Textarea,
-  Title,
-  Xmp,
-  Noembed,
-  Noframes,
-  Plaintext,
-  Svg,
-  Math,
-};
-enum class Attribute {
-  Other,
-  Href,
-  XlinkHref,
-  Src,
-  Srcset,
-  ImageSrcset,
-  Poster,
-  Data,
-  Background,
-  Content,
-  Style,
-};
-
-// Whether a name as the page spells it is `lower`, in any letter case.
-bool Is(std::u16string_view name, std::u16string_view lower) {
-  if (name.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < lower.size(); ++i) {
-    char16_t c = name[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
-template <typename Kind, std::size_t N>
-Kind Classify(std::u16string_view name, const std::pair<std::u16string_view, Kind> (&table)[N]) {
-  for (const auto& [known, kind] : table) {
-    if (Is(name, known)) return kind;
-  }
-  return Kind::Other;
-}
-
-// By length first: most tags of a page are short and none of these.
-Element ElementOf(std::u16string_view name) {
-  using E = Element;
-  using Entry = std::pair<std::u16string_view, E>;
-  switch (name.size()) {
-    case 1: {
-      static constexpr Entry kOne[] = {{u"a", E::A}};
-      return Classify(name, kOne);
-    }
-    case 2: {
-      static constexpr Entry kTwo[] = {{u"td", E::Td}, {u"th", E::Th}};
-      return Classify(name, kTwo);
-    }
-    case 3: {
-      static constexpr Entry kThree[] = {{u"img", E::Img}, {u"svg", E::Svg}, {u"xmp", E::Xmp}};
-      return Classify(name, kThree);
-    }
-    case 4: {
-      static constexpr Entry kFour[] = {{u"link", E::Link}, {u"area", E::Area}, {u"base", E::Base},
-                                        {u"meta", E::Meta}, {u"body", E::Body}, {u"math", E::Math}};
-      return Classify(name, kFour);
-    }
-    case 5: {
-      static constexpr Entry kFive[] = {
-          {u"style", E::Style}, {u"title", E::Title}, {u"table", E::Table},
-          {u"embed", E::Embed}, {u"input", E::Input}, {u"track", E::Track},
-          {u"audio", E::Audio}, {u"video", E::Video}, {u"frame", E::Frame}};
-      return Classify(name, kFive);
-    }
-    case 6: {
-      static constexpr Entry kSix[] = {{u"script", E::Script},
-                                       {u"source", E::Source},
-                                       {u"iframe", E::Iframe},
-                                       {u"object", E::Object}};
-      return Classify(name, kSix);
-    }
-    case 7: {
-      static constexpr Entry kSeven[] = {{u"noembed", E::Noembed}};
-      return Classify(name, kSeven);
-    }
-    case 8: {
-      static constexpr Entry kEight[] = {{u"textarea", E::Textarea}, {u"noframes", E::Noframes}};
-      return Classify(name, kEight);
-    }
-    case 9: {
-      static constexpr Entry kNine[] = {{u"plaintext", E::Plaintext}};
-      return Classify(name, kNine);
-    }
-    default:
-      return E::Other;
-  }
-}
-
-Attribute AttributeOf(std::u16string_view name) {
-  using A = Attribute;
-  static constexpr std::pair<std::u16string_view, A> kAttributes[] = {
-      {u"href", A::Href},
-      {u"src", A::Src},
-      {u"style", A::Style},
-      {u"srcset", A::Srcset},
-      {u"content", A::Content},
-      {u"xlink:href", A::XlinkHref},
-      {u"poster", A::Poster},
-      {u"data", A::Data},
-      {u"background", A::Background},
-      {u"imagesrcset", A::ImageSrcset},
-  };
-  // "class", "id", "alt", "title", "type" and "rel" are most of them.
-  if (name.size() < 3 || name.size() > 11) return A::Other;
-  return Classify(name, kAttributes);
-}
-
-// The name of an element as the tokenizer wants it for its end tag.
-std::u16string_view CanonicalName(Element element) {
-  switch (element) {
-    case Element::Script:
-      return u"script";
-    case Element::Style:
-      return u"style";
-    case Element::Textarea:
-      return u"textarea";
-    case Element::Title:
-      return u"title";
-    case Element::Xmp:
-      return u"xmp";
-    case Element::Iframe:
-      return u"iframe";
-    case Element::Noembed:
-      return u"noembed";
-    case Element::Noframes:
-      return u"noframes";
-    case Element::Plaintext:
-      return u"plaintext";
-    default:
-      return u"";
-  }
-}
-
-// Where an element's text ends, for the elements whose text is no markup.
-std::optional<RawText> RawTextOf(Element element) {
-  switch (element) {
-    case Element::Script:
-      return RawText::Script;
-    case Element::Plaintext:
-      return RawText::Plaintext;
-    case Element::Style:
-    case Element::Textarea:
-    case Element::Title:
-    case Element::Xmp:
-    case Element::Iframe:
-    case Element::Noembed:
-    case Element::Noframes:
-      return RawText::Text;
-    default:
-      return std::nullopt;
-  }
-}
-
-// The elements whose `src` names what they show or run.
-bool TakesSource(Element element) {
-  switch (element) {
-    case Element::Img:
-    case Element::Script:
-    case Element::Iframe:
-    case Element::Frame:
-    case Element::Embed:
-    case Element::Input:
-    case Element::Source:
-    case Element::Track:
-    case Element::Audio:
-    case Element::Video:
-      return true;
-    default:
-      return false;
-  }
-}
+using Element = HtmlVocabulary::Element;
+using Attribute = HtmlVocabulary::Attribute;
 
 // One pass over a page: every tag read once, each value that is a
 // reference replaced through the rewriter. The output is built by
@@ -294,7 +92,7 @@ class PageReader {
     if (rewriter_.IsStopRequested()) return;
     HtmlTag tag;
     while (!stopped_ && tokenizer_.Next(tag)) {
-      const Element element = ElementOf(View(tag.name));
+      const Element element = HtmlVocabulary::ElementOf(View(tag.name));
       if (tag.endTag) {
         Leave(element);
         continue;
@@ -321,8 +119,8 @@ class PageReader {
     if (tag.selfClosing) return;
     // Inside SVG only style and script hold text that is no markup.
     if (foreignDepth_ > 0 && element != Element::Style && element != Element::Script) return;
-    if (const auto raw = RawTextOf(element)) {
-      const TextRange range = tokenizer_.SkipRawText(*raw, CanonicalName(element));
+    if (const auto raw = HtmlVocabulary::RawTextOf(element)) {
+      const TextRange range = tokenizer_.SkipRawText(*raw, HtmlVocabulary::CanonicalName(element));
       if (element == Element::Style) RewriteStyleSheet(range);
       if (element == Element::Script) TakeNamedInScript(tag, range);
     }
@@ -338,7 +136,7 @@ class PageReader {
     for (const HtmlAttribute& attribute : tag.attributes) {
       if (stopped_) return;
       if (!attribute.hasValue) continue;
-      TakeAttribute(element, tag, AttributeOf(View(attribute.name)), attribute);
+      TakeAttribute(element, tag, HtmlVocabulary::AttributeOf(View(attribute.name)), attribute);
     }
   }
 
@@ -363,7 +161,7 @@ class PageReader {
         }
         break;
       case Attribute::Src:
-        if (TakesSource(element)) RewriteReference(value);
+        if (HtmlVocabulary::TakesSource(element)) RewriteReference(value);
         break;
       case Attribute::Srcset:
         if (element == Element::Img || element == Element::Source) RewriteSrcsetValue(value);
@@ -428,7 +226,7 @@ class PageReader {
     if (auto written = Rewritten(value)) {
       Replace(attribute, *written);
       // A page that preloads its lean chunk loads the whole one later.
-      if (auto whole = GeneratorFiles::VitePressFullChunk(AsAddress(value))) {
+      if (auto whole = ViteFiles::VitePressFullChunk(AsAddress(value))) {
         rewriter_.TakeNamed(*whole);
       }
     }

@@ -2,30 +2,12 @@
 
 #include "runtime/string_utility.h"
 #include "site/address/address.h"
-#include "site/generators/generator_files.h"
+#include "site/generators/search_index_files.h"
+#include "site/generators/vite_files.h"
+#include "site/generators/webpack_files.h"
 #include "site/script/script_scanner.h"
 
 namespace kestrine {
-
-namespace {
-
-// The part of a script's address up to the folder Vite writes its assets
-// in: what its dependency lists are relative to.
-std::u16string ViteBaseOf(const std::u16string& address) {
-  const std::size_t assets = address.rfind(u"/assets/");
-  if (assets == std::u16string::npos) return u"/";
-  const std::size_t hostEnd = address.find(u'/', WebSchemeLength(address));
-  return address.substr(hostEnd, assets + 1 - hostEnd);
-}
-
-// A page that loads a lean VitePress chunk loads the whole one later.
-void AddWholeChunks(FoundNames& names, std::size_t from) {
-  for (std::size_t i = from; i < names.names().size() && !names.Done(); ++i) {
-    if (auto whole = GeneratorFiles::VitePressFullChunk(names.names()[i])) names.Add(*whole);
-  }
-}
-
-}  // namespace
 
 std::optional<NamedFiles::Kind> NamedFiles::KindOf(std::string_view contentType,
                                                    const std::u16string& address) {
@@ -50,34 +32,34 @@ void NamedFiles::InScript(std::u16string_view script, const std::u16string& addr
                           FoundNames& names) {
   const std::size_t first = names.names().size();
   ScriptScanner::ScriptReferences(script, names);
-  const std::u16string publicPath = GeneratorFiles::WebpackPublicPath(script);
-  GeneratorFiles::WebpackChunkFiles(script, publicPath, names);
-  GeneratorFiles::DocusaurusSearchFiles(script, publicPath.empty() ? u"/" : publicPath, names);
-  GeneratorFiles::ViteDependencies(script, ViteBaseOf(address), names);
-  GeneratorFiles::PagefindBundleFiles(script, names);
-  AddWholeChunks(names, first);
+  const std::u16string publicPath = WebpackFiles::PublicPath(script);
+  WebpackFiles::ChunkFiles(script, publicPath, names);
+  WebpackFiles::DocusaurusSearchFiles(script, publicPath.empty() ? u"/" : publicPath, names);
+  ViteFiles::Dependencies(script, ViteFiles::BaseOf(address), names);
+  SearchIndexFiles::PagefindBundleFiles(script, names);
+  ViteFiles::AddVitePressFullChunks(names, first);
 }
 
 void NamedFiles::InJson(std::u16string_view json, const std::u16string& address,
                         FoundNames& names) {
   if (json.size() <= kMaxConfigJson) ScriptScanner::JsonPaths(json, names);
-  if (address.ends_with(u"/hashmap.json")) GeneratorFiles::VitePressChunks(json, names);
-  if (address.ends_with(u"/pagefind-entry.json")) GeneratorFiles::PagefindEntryFiles(json, names);
+  if (address.ends_with(u"/hashmap.json")) ViteFiles::VitePressChunks(json, names);
+  if (address.ends_with(u"/pagefind-entry.json")) SearchIndexFiles::PagefindEntryFiles(json, names);
 }
 
 void NamedFiles::InPagefindMeta(std::string_view bytes, FoundNames& names) {
-  GeneratorFiles::PagefindMetaFiles(bytes, names);
+  SearchIndexFiles::PagefindMetaFiles(bytes, names);
 }
 
 void NamedFiles::InInlineScript(std::u16string_view script, FoundNames& names) {
   ScriptScanner::ScriptReferences(script, names);
-  GeneratorFiles::VitePressChunks(script, names);
-  GeneratorFiles::PagefindBundleFiles(script, names);
+  ViteFiles::VitePressChunks(script, names);
+  SearchIndexFiles::PagefindBundleFiles(script, names);
 }
 
 void NamedFiles::InInlineJson(std::u16string_view json, FoundNames& names) {
   ScriptScanner::JsonPaths(json, names);
-  for (const std::u16string& file : GeneratorFiles::MkDocsSearchFiles(json)) names.Add(file);
+  SearchIndexFiles::MkDocsSearchFiles(json, names);
 }
 
 }  // namespace kestrine

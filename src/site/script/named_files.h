@@ -9,7 +9,7 @@
 namespace kestrine {
 
 // Every file a script, a JSON document or a search index names: the general
-// reader (ScriptScanner) and each generator's own rule (GeneratorFiles), in
+// reader (ScriptScanner) and each generator's own rule (site/generators), in
 // one place that says what is read in which file. Names are as written,
 // relative to the file's address or to the base each rule gives.
 class NamedFiles {

@@ -360,12 +360,6 @@ void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& nam
   }
 }
 
-std::vector<std::u16string> ScriptScanner::ScriptReferences(std::u16string_view script) {
-  FoundNames names;
-  ScriptReferences(script, names);
-  return {names.names().begin(), names.names().end()};
-}
-
 // The endings of the files a page or its scripts load; a path with another
 // one in a JSON text is more likely words ("docs/intro.md") than a file.
 bool IsWebFileExtension(std::u16string_view extension) {
@@ -423,12 +417,6 @@ void ScriptScanner::JsonPaths(std::u16string_view json, FoundNames& names) {
     if (hasPending) std::swap(pending, token);
   }
   if (hasPending && LooksLikeFilePath(pending.Text())) names.Add(pending.Text());
-}
-
-std::vector<std::u16string> ScriptScanner::JsonPaths(std::u16string_view json) {
-  FoundNames names;
-  JsonPaths(json, names);
-  return {names.names().begin(), names.names().end()};
 }
 
 }  // namespace kestrine

@@ -21,7 +21,6 @@ class ScriptScanner {
   // import.meta.url). Comments, other strings and regular expressions are
   // passed over. Linear in the script; ends early when `names` says so.
   static void ScriptReferences(std::u16string_view script, FoundNames& names);
-  static std::vector<std::u16string> ScriptReferences(std::u16string_view script);
 
   // The string values of a JSON text (an application/json script block, an
   // import map, a manifest, a config file) that look like paths of files:
@@ -29,7 +28,6 @@ class ScriptScanner {
   // fonts, data), and a "/" or a leading "." to show it is a path. Source
   // maps are left out.
   static void JsonPaths(std::u16string_view json, FoundNames& names);
-  static std::vector<std::u16string> JsonPaths(std::u16string_view json);
 
   // Whether a string looks like a path of a file with an extension.
   static bool LooksLikeFilePath(std::u16string_view text);
