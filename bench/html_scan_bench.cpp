@@ -8,14 +8,14 @@
 #include <string>
 
 #include "config/setting_util.h"
-#include "surfaces/memory_queue_list.h"
-#include "surfaces/plain_run_state.h"
-#include "surfaces/plain_status_monitor.h"
 #include "engine/download/document_scope.h"
 #include "engine/project.h"
 #include "runtime/string_utility.h"
-#include "site/html/html_scanner.h"
 #include "site/css/style_sheet_scanner.h"
+#include "site/html/html_scanner.h"
+#include "surfaces/memory_queue_list.h"
+#include "surfaces/plain_run_state.h"
+#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine {
 namespace {
@@ -49,7 +49,7 @@ struct BenchProject {
     monitor.AttachProject(&project);
     project.queue().AddAddress(u"http://www.example.com/site/index.html",
                                AddressQueue::NewProject::Yes);
-    project.queue().SetMode(DuplicateSite);
+    project.queue().SetMode(DownloadMode::DuplicateSite);
   }
 };
 

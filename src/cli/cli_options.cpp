@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "cli/setting_options.h"
 #include "kestrine_version.h"
 
 namespace kestrine {
@@ -22,136 +23,16 @@ constexpr const char* kFooter =
     "Exit status: 0 finished with no failed download, 1 finished with failures,\n"
     "2 bad usage, 3 cancelled (Ctrl-C).";
 
-// Collects an option's values as kestrine.conf settings, in the order given.
-class Settings {
- public:
-  explicit Settings(CliOptions& options) : options_(options) {}
-  void Value(CLI::App& app, const std::string& names, const std::string& key,
-             const std::string& type, const std::string& help, const std::string& group) {
-    app.add_option_function<std::string>(
-           names,
-           [this, key](const std::string& value) {
-             options_.settings.push_back({key, value});
-           },
-           help)
-        ->type_name(type)
-        ->group(group);
-  }
-  void List(CLI::App& app, const std::string& names, const std::string& key,
-            const std::string& type, const std::string& help, const std::string& group) {
-    app.add_option_function<std::vector<std::string>>(
-           names,
-           [this, key](const std::vector<std::string>& values) {
-             for (const std::string& value : values) options_.settings.push_back({key, value});
-           },
-           help)
-        ->type_name(type)
-        ->delimiter(',')
-        ->allow_extra_args(false)
-        ->group(group);
-  }
-  void Switch(CLI::App& app, const std::string& names, const std::string& key,
-              const std::string& value, const std::string& help, const std::string& group) {
-    app.add_flag_callback(
-           names,
-           [this, key, value] {
-             options_.settings.push_back({key, value});
-           },
-           help)
-        ->group(group);
-  }
-
- private:
-  CliOptions& options_;
-};
-
-void AddFetchOptions(CLI::App& app, CliOptions& options, Settings& settings) {
-  const std::map<std::string, DownloadMode> modes = {
-      {"browsable", BrowsableCopy}, {"duplicate", DuplicateSite}, {"retrieve", RetrieveFiles}};
-  const std::string group = "What to fetch";
+void AddModeOption(CLI::App& app, CliOptions& options, const std::string& group) {
+  const std::map<std::string, DownloadMode> modes = {{"browsable", DownloadMode::BrowsableCopy},
+                                                     {"duplicate", DownloadMode::DuplicateSite},
+                                                     {"retrieve", DownloadMode::RetrieveFiles}};
   app.add_option("--mode", options.mode,
                  "browsable: one folder, numbered names; duplicate: mirror the folders; "
                  "retrieve: fetch the given addresses only (default: browsable)")
       ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case).description(""))
       ->type_name("MODE")
       ->group(group);
-  settings.Value(app, "-l,--level", "level", "N",
-                 "follow links at most N deep from the start page (0); the images, style sheets "
-                 "and scripts of the last pages, and what those name, come up to 2 deeper; "
-                 "default: no limit",
-                 group);
-  settings.Switch(app, "--no-external-pages", "external-pages", "off",
-                  "fetch no pages outside the start address's folder (their images, style "
-                  "sheets and scripts still come when a page of the site uses them)",
-                  group);
-  settings.Switch(app, "--span-hosts", "span-hosts", "on",
-                  "the default: pages and files on other hosts are fetched (not scanned)", group);
-  settings.Switch(app, "--no-span-hosts", "span-hosts", "off",
-                  "fetch nothing from other hosts than the start address's; links to them "
-                  "go to the web",
-                  group);
-  settings.List(app, "-A,--accept", "accept", "PATTERNS",
-                "fetch only files whose name matches one of these shell patterns "
-                "(comma-separated); pages are always followed",
-                group);
-  settings.List(app, "-R,--reject", "reject", "PATTERNS",
-                "fetch no file whose name matches one of these patterns", group);
-  settings.List(app, "--include", "include", "PATTERNS",
-                "fetch only addresses that match one of these patterns", group);
-  settings.List(app, "--exclude", "exclude", "PATTERNS",
-                "fetch no address that matches one of these patterns", group);
-  settings.Switch(app, "--no-sitemaps", "sitemaps", "off",
-                  "do not queue the pages the site's sitemaps name (robots.txt Sitemap: lines, "
-                  "else /sitemap.xml; at most 50,000 addresses a sitemap, 500,000 in all)",
-                  group);
-  settings.Switch(app, "--no-trap-rules", "trap-rules", "off",
-                  "turn off the crawler-trap rules (paths over 32 folders deep, a folder "
-                  "repeated over 3 times, addresses over 2,048 characters, over 1,000 query "
-                  "strings on one path, over 16 files in a row each named by the one before)",
-                  group);
-}
-
-void AddLimitOptions(CLI::App& app, Settings& settings) {
-  const std::string group = "Limits";
-  settings.Value(app, "-Q,--quota", "quota", "SIZE",
-                 "stop taking new files once this much is stored", group);
-  settings.Value(app, "--max-files", "max-files", "N", "stop taking new files once N are stored",
-                 group);
-  settings.Value(app, "--max-filesize", "max-filesize", "SIZE",
-                 "stop and fail any file larger than this", group);
-  settings.Value(app, "--max-time", "max-time", "SECONDS",
-                 "stop and fail any file that takes longer than this", group);
-}
-
-void AddPolitenessOptions(CLI::App& app, Settings& settings) {
-  const std::string group = "Politeness";
-  settings.Value(app, "-w,--wait", "wait", "SECONDS",
-                 "wait this long between two requests, making one request at a time", group);
-  settings.Value(app, "-t,--tries", "tries", "N",
-                 "try a file up to N times when its transfer fails for a passing reason (a "
-                 "connection lost, a time-out, 408, 429, 500, 502, 503, 504); waits double from "
-                 "1 s, or are what Retry-After asks, up to 120 s; a host that answers 429 gets "
-                 "half as many requests at once (default: 3; 1: never again)",
-                 group);
-  settings.Value(app, "--waitretry", "waitretry", "SECONDS",
-                 "the longest wait between two tries of a file (default: 10)", group);
-  settings.Value(app, "--limit-rate", "limit-rate", "RATE",
-                 "receive at most RATE bytes per second in all (K, M, G)", group);
-  settings.Value(app, "-U,--user-agent", "user-agent", "TEXT",
-                 "the User-Agent to send (default: Kestrine/2.0)", group);
-  settings.Switch(app, "--no-robots", "robots", "off",
-                  "ignore the site's robots.txt (honoured for every address by default; a "
-                  "server error on it takes nothing of the site but the start page this run)",
-                  group);
-  settings.List(app, "--header", "header", "'NAME: VALUE'", "send this header too (repeatable)",
-                group);
-  app.get_option("--header")->delimiter('\0');
-  settings.Value(app, "--load-cookies", "load-cookies", "FILE",
-                 "send the cookies of this Netscape-format file", group);
-  settings.Value(app, "--ca-certificate", "ca-certificate", "FILE",
-                 "also trust the certificates in this PEM file (an intranet's own)", group);
-  settings.Switch(app, "--no-check-certificate", "check-certificate", "off",
-                  "accept any certificate (insecure)", group);
 }
 
 }  // namespace
@@ -166,13 +47,14 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
   });
   app.set_version_flag("-V,--version", "kestrine-cli " KESTRINE_VERSION);
   CliOptions options;
-  Settings settings(options);
+  SettingOptions settings(options);
   int workers = 0;
   int timeout = 0;
   std::string output;
-  AddFetchOptions(app, options, settings);
-  AddLimitOptions(app, settings);
-  AddPolitenessOptions(app, settings);
+  AddModeOption(app, options, "What to fetch");
+  settings.Add(app, SettingOptions::kFetch, "What to fetch");
+  settings.Add(app, SettingOptions::kLimits, "Limits");
+  settings.Add(app, SettingOptions::kPoliteness, "Politeness");
   const std::string group = "Output";
   auto* outputOption = app.add_option("-P,--output", output, "download folder (default: settings)")
                            ->type_name("DIR")
@@ -183,10 +65,7 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
                             ->check(CLI::Range(1, 15).description(""))
                             ->type_name("N")
                             ->group(group);
-  settings.Value(app, "--max-streams", "max-streams", "N",
-                 "requests at once on one HTTP/2 connection, 1 to 128 (default: 32; 1: one at a "
-                 "time)",
-                 group);
+  settings.Add(app, SettingOptions::kOutput, group);
   auto* timeoutOption =
       app.add_option("--timeout", timeout, "time-out in seconds, 10 to 300 (default: settings)")
           ->check(CLI::Range(10, 300).description(""))

@@ -12,7 +12,7 @@ namespace kestrine {
 // What the command line asks for. Values left out come from the settings
 // file (worker count, time-out, folder) and from kestrine.conf (the rest).
 struct CliOptions {
-  DownloadMode mode = BrowsableCopy;
+  DownloadMode mode = DownloadMode::BrowsableCopy;
   std::optional<int> workers;
   std::optional<int> timeoutSeconds;
   std::optional<std::string> output;

@@ -20,14 +20,14 @@
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
 #include "engine/mend/copy_verifier.h"
-#include "viewer/copy_viewer.h"
 #include "engine/project.h"
 #include "presentation/run_progress.h"
 #include "runtime/allocator_tuning.h"
-#include "runtime/net/http_client.h"
 #include "runtime/fs/local_files.h"
+#include "runtime/net/http_client.h"
 #include "runtime/string_utility.h"
 #include "site/address/start_address.h"
+#include "viewer/copy_viewer.h"
 
 namespace kestrine {
 namespace {

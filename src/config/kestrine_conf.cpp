@@ -42,22 +42,12 @@ Setter ReadableFile(std::string DownloadOptions::*field) {
   };
 }
 
-// Streams on one connection: 1 (none at once) to 128.
-Setter StreamCount() {
-  return [](const std::string& value, DownloadOptions& options) {
-    const auto streams = OptionValues::ParseCount(value);
-    if (!streams || *streams < 1 || *streams > 128) return false;
-    options.maxStreams = *streams;
-    return true;
-  };
-}
-
-// Tries of one file: 1 (no retry) to 100.
-Setter TryCount() {
-  return [](const std::string& value, DownloadOptions& options) {
-    const auto tries = OptionValues::ParseCount(value);
-    if (!tries || *tries < 1 || *tries > 100) return false;
-    options.tries = *tries;
+// A count that must lie in [least, most].
+Setter CountBetween(int least, int most, int DownloadOptions::*field) {
+  return [=](const std::string& value, DownloadOptions& options) {
+    const auto count = OptionValues::ParseCount(value);
+    if (!count || *count < least || *count > most) return false;
+    options.*field = *count;
     return true;
   };
 }
@@ -78,7 +68,8 @@ const std::map<std::string, Setter>& Setters() {
       {"max-filesize",
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.maxFileSize = v; })},
       {"max-time", Parsed(OptionValues::ParseCount, [](auto& o, int v) { o.maxTime = v; })},
-      {"tries", TryCount()},
+      // Tries of one file: 1 (no retry) to 100.
+      {"tries", CountBetween(1, 100, &DownloadOptions::tries)},
       {"waitretry",
        Parsed(OptionValues::ParseSeconds, [](auto& o, double v) { o.waitRetrySeconds = v; })},
       {"accept", List(&DownloadOptions::accept)},
@@ -90,7 +81,8 @@ const std::map<std::string, Setter>& Setters() {
       {"span-hosts", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.spanHosts = v; })},
       {"trap-rules", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.trapRules = v; })},
       {"wait", Parsed(OptionValues::ParseSeconds, [](auto& o, double v) { o.waitSeconds = v; })},
-      {"max-streams", StreamCount()},
+      // Streams on one connection: 1 (none at once) to 128.
+      {"max-streams", CountBetween(1, 128, &DownloadOptions::maxStreams)},
       {"limit-rate",
        Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.limitRate = v; })},
       {"user-agent", Text(&DownloadOptions::userAgent)},

@@ -271,4 +271,11 @@ std::string StringUtility::PercentDecoded(std::string_view text) {
   return out;
 }
 
+void StringUtility::AppendPercentEncoded(std::u16string& out, char16_t c) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  out += u'%';
+  out += kHex[(c >> 4) & 0xF];
+  out += kHex[c & 0xF];
+}
+
 }  // namespace kestrine

@@ -41,6 +41,8 @@ class StringUtility {
   static std::string WithThousands(long long count);
   // "%XX" sequences turned back into their bytes; anything else as it is.
   static std::string PercentDecoded(std::string_view text);
+  // `c` as "%XX" (upper-case hex) after `out`; for ASCII and controls.
+  static void AppendPercentEncoded(std::u16string& out, char16_t c);
 
   // UTF-8 text as it may be shown on a terminal: control characters (C0,
   // DEL, C1) and the marks that reorder text (bidi overrides, isolates)

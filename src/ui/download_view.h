@@ -9,6 +9,8 @@
 #include <functional>
 #include <thread>
 
+#include "site/address/address.h"
+
 namespace kestrine {
 
 class IStatusMonitor;
@@ -25,7 +27,7 @@ class CDownloadView : public QWidget {
 
   QLineEdit& addressEdit() { return *address_; }
   QPushButton& downloadButton() { return *download_; }
-  QRadioButton& modeButton(int mode) { return *modes_[mode]; }
+  QRadioButton& modeButton(DownloadMode mode) { return *modes_[static_cast<int>(mode)]; }
   int mode() const;
 
   // The download command: trims the address and, unless it is empty, starts

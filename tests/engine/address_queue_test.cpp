@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace kestrine {
 namespace {
 
@@ -38,7 +37,7 @@ TEST_F(AddressQueueTest, NumbersFromZeroAndDeduplicatesExactly) {
 
 TEST_F(AddressQueueTest, AHookThatThrowsLeavesTheLockFree) {
   queue.AddAddress(u"http://example.com/a.html", kNew);
-  queue.SetMode(DuplicateSite);
+  queue.SetMode(DownloadMode::DuplicateSite);
   QueueEntry* entry = queue.TakeNextPending();
   ASSERT_NE(entry, nullptr);
   queue.SetPlacedHook([](const QueueEntry&) { throw std::runtime_error("journal full"); });

@@ -45,7 +45,7 @@ TEST_F(HttpsSite, IsCopiedWithItsTrustAnchorAndBothSchemesShareAFile) {
   DownloadOptions options;
   options.caCertificate = server_.CertificatePath();
   engine.project->SetOptions(options);
-  engine.Start(server_.WideUrl("/index.html"), DuplicateSite);
+  engine.Start(server_.WideUrl("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const fs::path folder = SiteFolder(engine);
   for (const char* file : {"index.html", "b.html", "c.html", "img/logo.png"}) {
@@ -66,7 +66,7 @@ TEST_F(HttpsSite, IsCopiedWithItsTrustAnchorAndBothSchemesShareAFile) {
 
 TEST_F(HttpsSite, AnUntrustedCertificateIsAFailureThatSaysWhy) {
   EngineHarness engine;
-  engine.Start(server_.WideUrl("/index.html"), DuplicateSite);
+  engine.Start(server_.WideUrl("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const auto rows = engine.list.Rows();
   ASSERT_EQ(rows.size(), 1u);
@@ -80,7 +80,7 @@ TEST_F(HttpsSite, CertificateChecksCanBeTurnedOff) {
   DownloadOptions options;
   options.checkCertificate = false;
   engine.project->SetOptions(options);
-  engine.Start(server_.WideUrl("/index.html"), DuplicateSite);
+  engine.Start(server_.WideUrl("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_TRUE(fs::exists(SiteFolder(engine) / "b.html"));
 }
@@ -104,7 +104,7 @@ TEST(HttpsCertificates, EachFailedCheckIsNamed) {
     DownloadOptions options;
     options.caCertificate = server.CertificatePath();
     engine.project->SetOptions(options);
-    engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+    engine.Start(server.WideUrl("/index.html"), DownloadMode::DuplicateSite);
     engine.Wait();
     const auto rows = engine.list.Rows();
     ASSERT_EQ(rows.size(), 1u);

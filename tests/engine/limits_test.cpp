@@ -111,7 +111,7 @@ int Rows(EngineHarness& engine, const std::u16string& progress) {
 }
 
 void Mirror(EngineHarness& engine, const std::u16string& start, const DownloadOptions& options,
-            DownloadMode mode = DuplicateSite) {
+            DownloadMode mode = DownloadMode::DuplicateSite) {
   engine.project->SetOptions(options);
   engine.Start(start, mode);
   engine.Wait();
@@ -348,7 +348,7 @@ TEST(Politeness, RateLimitIsSharedOverTheWorkers) {
   engine.project->queue().AddAddress(site.Url("/files/400001.bin"));
   engine.project->SetOptions(options);
   const auto start = Clock::now();
-  engine.monitor.ShowQueue(RetrieveFiles);
+  engine.monitor.ShowQueue(DownloadMode::RetrieveFiles);
   engine.Wait();
   // 800 KB at 200 KB/s in all takes about four seconds; it cannot take less
   // than three.
@@ -378,7 +378,7 @@ TEST(Limits, AnOrdinarySiteLosesNothingUnderTheDefaults) {
     r.set_content("png", "image/png");
   });
   EngineHarness engine(5);
-  engine.Start(server.WideUrl("/s/start.html"), DuplicateSite);
+  engine.Start(server.WideUrl("/s/start.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_EQ(Rows(engine, u"Finished"), 4001);
   EXPECT_EQ(Rows(engine, u"Failure"), 0);

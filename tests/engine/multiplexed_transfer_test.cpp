@@ -75,7 +75,7 @@ class MultiplexedTransfer : public ::testing::Test {
   // Starts the copy and waits until ten or more transfers are under way.
   bool StartedManyAtOnce(EngineHarness& engine) {
     engine.project->SetOptions(Options());
-    engine.Start(server_->Url("/index.html"), DuplicateSite);
+    engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
     if (!WaitFor([&] { return engine.project->ActiveDownloads() >= 10; })) return false;
     std::this_thread::sleep_for(300ms);
     return true;
@@ -96,7 +96,7 @@ TEST_F(MultiplexedTransfer, RequestsAServerNeverProcessedAreAskedForAgain) {
   Serve(2000, 0, 7);
   EngineHarness engine(2);
   engine.project->SetOptions(Options());
-  engine.Start(server_->Url("/index.html"), DuplicateSite);
+  engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   for (const auto& row : engine.list.Rows()) {
     EXPECT_EQ(row[kProgressColumn], u"Finished")
@@ -113,7 +113,7 @@ TEST_F(MultiplexedTransfer, ManyRequestsShareFewConnections) {
   Serve(50000, 25000);
   EngineHarness engine(2);
   engine.project->SetOptions(Options());
-  engine.Start(server_->Url("/index.html"), DuplicateSite);
+  engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
   ExpectWholeCopy(SiteFolder(engine), 50000);
@@ -153,7 +153,7 @@ TEST_F(MultiplexedTransfer, APlainHttpHostKeepsToItsConnectionsWhileAnotherMulti
   std::ofstream(site_.path() / "index.html") << page;
   EngineHarness engine(2);
   engine.project->SetOptions(Options());
-  engine.Start(server_->Url("/index.html"), DuplicateSite);
+  engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1 + 30);
   EXPECT_GE(NginxServer::MostAtOnce(server_->Requests()), 10);
@@ -167,7 +167,7 @@ TEST_F(MultiplexedTransfer, OneStreamOrAWaitMeansOneRequestAtATimePerConnection)
     DownloadOptions options = Options();
     options.maxStreams = 1;
     engine.project->SetOptions(options);
-    engine.Start(server_->Url("/index.html"), DuplicateSite);
+    engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
     engine.Wait();
     EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
     EXPECT_LE(NginxServer::MostAtOnce(server_->Requests()), 2);
@@ -178,7 +178,7 @@ TEST_F(MultiplexedTransfer, OneStreamOrAWaitMeansOneRequestAtATimePerConnection)
     DownloadOptions options = Options();
     options.waitSeconds = 0.01;
     engine.project->SetOptions(options);
-    engine.Start(server_->Url("/index.html"), DuplicateSite);
+    engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
     engine.Wait();
     EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
     auto requests = server_->Requests();

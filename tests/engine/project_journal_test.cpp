@@ -7,8 +7,8 @@
 #include <random>
 
 #include "engine/queue/address_queue.h"
-#include "surfaces/plain_status_monitor.h"
 #include "engine/queue/recorded_local_file.h"
+#include "surfaces/plain_status_monitor.h"
 
 #include "runtime/string_utility.h"
 #include "support/temp_folder.h"
@@ -28,16 +28,17 @@ TEST(ProjectJournal, RecordsReadBackAndFieldsKeepEveryCharacter) {
   {
     ProjectJournal journal;
     ASSERT_TRUE(journal.Open(Wide(path), true));
-    journal.RecordProject(DuplicateSite, u"http://h/docs", u"h");
+    journal.RecordProject(DownloadMode::DuplicateSite, u"http://h/docs", u"h");
     journal.RecordQueued(0, 0, u"http://h/docs/index.html", u"h\\docs\\index.html");
     journal.RecordQueued(1, 1, u"http://h/docs/a\tb\\c\nd.html", u"h\\docs\\ab.html");
-    journal.RecordOutcome(0, EntryOutcome::Stored, 1234, "\"etag-1\"", "Mon, 07 Dec 2026 10:00:00 GMT");
+    journal.RecordOutcome(0, EntryOutcome::Stored, 1234, "\"etag-1\"",
+                          "Mon, 07 Dec 2026 10:00:00 GMT");
     journal.RecordDocument(0, DocumentRecords::Kind::Page, u"utf-8", {1, 2});
     journal.RecordRunEnded();
   }
   const ProjectJournal::Contents contents = ProjectJournal::Read(Wide(path));
   ASSERT_TRUE(contents.found);
-  EXPECT_EQ(contents.mode, DuplicateSite);
+  EXPECT_EQ(contents.mode, DownloadMode::DuplicateSite);
   EXPECT_EQ(contents.sitePrefix, u"http://h/docs");
   ASSERT_EQ(contents.entries.size(), 2u);
   EXPECT_EQ(contents.entries[1].address, u"http://h/docs/a\tb\\c\nd.html");
@@ -105,9 +106,21 @@ TEST(ProjectJournal, WhatAJournalSaysNeverMakesItsReaderAllocateFarBeyondItsSize
 
 TEST(ProjectJournal, RandomJournalsRestoreToLocalFilesInsideTheCopy) {
   std::mt19937 random(20261207);
-  const std::vector<std::string> pieces = {"..",   ".",    "\\",  "/",   "a",  "index.html",
-                                           "~kestrine-part-1", "download.log", "kestrine.journal",
-                                           "\x1b", "h",   "x.css", "",    "-1", "%2e"};
+  const std::vector<std::string> pieces = {"..",
+                                           ".",
+                                           "\\",
+                                           "/",
+                                           "a",
+                                           "index.html",
+                                           "~kestrine-part-1",
+                                           "download.log",
+                                           "kestrine.journal",
+                                           "\x1b",
+                                           "h",
+                                           "x.css",
+                                           "",
+                                           "-1",
+                                           "%2e"};
   auto text = [&](int parts) {
     std::string value;
     for (int i = 0; i < parts; ++i) value += pieces[random() % pieces.size()];
@@ -122,8 +135,8 @@ TEST(ProjectJournal, RandomJournalsRestoreToLocalFilesInsideTheCopy) {
                                    random() % 2 ? "site" : "old"})
           << "\n";
       for (int record = 0; record < 40; ++record) {
-        out << ProjectJournal::Line({"Q", std::to_string(random() % 50), std::to_string(random() % 5),
-                                     "http://h/" + text(3), text(4)})
+        out << ProjectJournal::Line({"Q", std::to_string(random() % 50),
+                                     std::to_string(random() % 5), "http://h/" + text(3), text(4)})
             << "\n";
         out << ProjectJournal::Line({"O", std::to_string(random() % 50),
                                      std::to_string(random() % 3), text(1), text(1), text(1)})
@@ -138,8 +151,7 @@ TEST(ProjectJournal, RandomJournalsRestoreToLocalFilesInsideTheCopy) {
         entries.push_back({entry.number, entry.depth, entry.address, entry.localFile, false});
       }
     }
-    queue.Restore(contents.mode, contents.sitePrefix,
-                  contents.siteHost, entries);
+    queue.Restore(contents.mode, contents.sitePrefix, contents.siteHost, entries);
     for (const auto& entry : entries) {
       const QueueEntry* restored = queue.EntryByNumber(entry.number);
       ASSERT_NE(restored, nullptr);

@@ -60,7 +60,7 @@ struct Copy {
 Copy CopyOf(EngineHarness& engine, const MarkupSite& site, const std::string& start,
             DownloadOptions options = {}) {
   engine.project->SetOptions(std::move(options));
-  engine.Start(site.Url(start), DuplicateSite);
+  engine.Start(site.Url(start), DownloadMode::DuplicateSite);
   engine.Wait();
   return {engine.Out() / site.Folder(), engine.list.Rows()};
 }

@@ -40,7 +40,7 @@ TEST(RealWeb, TwoAddressesWithOneNameNeverShareAFile) {
   engine.monitor.StartDownload(server.WideUrl("/a/logo.png"));
   engine.project->queue().AddAddress(server.WideUrl("/b/logo.png"));
   engine.project->queue().AddAddress(server.WideUrl("/c/logo.png"));
-  engine.monitor.ShowQueue(RetrieveFiles);
+  engine.monitor.ShowQueue(DownloadMode::RetrieveFiles);
   engine.Wait();
   const fs::path folder = engine.Out() / SiteFolder(server);
   EXPECT_EQ(TempFolder::Read(folder / "logo.png"), big);
@@ -75,7 +75,7 @@ TEST(RealWeb, TheSitesOwnDownloadLogIsStoredBesideTheEnginesLog) {
     r.set_content("<p>html</p>", "text/html");
   });
   EngineHarness engine;
-  engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+  engine.Start(server.WideUrl("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const fs::path folder = engine.Out() / SiteFolder(server);
   EXPECT_EQ(TempFolder::Read(folder / "download-1.log"), "the site's own log\n");
@@ -126,7 +126,7 @@ TEST(RealWeb, FragmentsSchemesSrcsetAndImportsOfAModernPage) {
     });
   }
   EngineHarness engine;
-  engine.Start(server.WideUrl("/doc/os.html"), DuplicateSite);
+  engine.Start(server.WideUrl("/doc/os.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const fs::path folder = engine.Out() / SiteFolder(server) / "doc";
   EXPECT_EQ(pageHits.load(), 1);
@@ -168,13 +168,13 @@ TEST(RealWeb, PagesAndTheirTargetsAgreeOnNamesTooLongForTheFileSystem) {
   server.server().Get(target, [](const httplib::Request&, httplib::Response& r) {
     r.set_content("png", "image/png");
   });
-  for (DownloadMode mode : {DuplicateSite, BrowsableCopy}) {
+  for (DownloadMode mode : {DownloadMode::DuplicateSite, DownloadMode::BrowsableCopy}) {
     EngineHarness engine;
     engine.Start(server.WideUrl("/index.html"), mode);
     engine.Wait();
     const fs::path folder = engine.Out() / SiteFolder(server);
-    const std::string index =
-        TempFolder::Read(folder / (mode == BrowsableCopy ? "1.index.html" : "index.html"));
+    const std::string index = TempFolder::Read(
+        folder / (mode == DownloadMode::BrowsableCopy ? "1.index.html" : "index.html"));
     const std::size_t start = index.find("src=\"") + 5;
     const std::string written = index.substr(start, index.find('"', start) - start);
     EXPECT_EQ(TempFolder::Read(folder / written), "png") << written;

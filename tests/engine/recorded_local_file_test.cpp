@@ -50,16 +50,17 @@ TEST(RecordedLocalFile, LongNamesMayBeShortenedWithTheirHash) {
 }
 
 TEST(RecordedLocalFile, TheEnginesTemporaryNamesAreNoSiteNames) {
-  const auto top =
-      RecordedLocalFile::RuleNameOf(DuplicateSite, u"h", u"http://h/~kestrine-part-1", 1);
+  const auto top = RecordedLocalFile::RuleNameOf(DownloadMode::DuplicateSite, u"h",
+                                                 u"http://h/~kestrine-part-1", 1);
   EXPECT_EQ(top.Path(), u"-kestrine-part-1.html");
-  const auto folder =
-      RecordedLocalFile::RuleNameOf(DuplicateSite, u"h", u"http://h/~kestrine-part-1/x.html", 1);
+  const auto folder = RecordedLocalFile::RuleNameOf(DownloadMode::DuplicateSite, u"h",
+                                                    u"http://h/~kestrine-part-1/x.html", 1);
   EXPECT_EQ(folder.Path(), u"-kestrine-part-1\\x.html");
-  const auto deeper =
-      RecordedLocalFile::RuleNameOf(DuplicateSite, u"h", u"http://h/a/~kestrine-x.css", 1);
+  const auto deeper = RecordedLocalFile::RuleNameOf(DownloadMode::DuplicateSite, u"h",
+                                                    u"http://h/a/~kestrine-x.css", 1);
   EXPECT_EQ(deeper.Path(), u"a\\~kestrine-x.css");
-  EXPECT_EQ(RecordedLocalFile::RuleNameOf(BrowsableCopy, u"h", u"http://h/a/b.png", 7).Path(),
+  EXPECT_EQ(RecordedLocalFile::RuleNameOf(DownloadMode::BrowsableCopy, u"h", u"http://h/a/b.png", 7)
+                .Path(),
             u"7.b.png");
 }
 

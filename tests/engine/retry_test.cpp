@@ -151,7 +151,7 @@ void Mirror(EngineHarness& engine, FlakySite& site, DownloadOptions options) {
   options.robots = false;
   options.sitemaps = false;
   engine.project->SetOptions(std::move(options));
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
 }
 

@@ -102,7 +102,7 @@ TEST(ScriptNamedFiles, EveryFileTheSitesScriptsNameIsCopied) {
   ScriptSite site;
   EngineHarness engine;
   engine.project->SetOptions({});
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const fs::path folder = engine.Out() / site.Folder();
   for (const std::string& path : site.Paths()) {

@@ -6,11 +6,11 @@
 #include <atomic>
 #include <memory>
 
-#include "surfaces/memory_queue_list.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"
+#include "surfaces/memory_queue_list.h"
 
 namespace kestrine {
 namespace {
@@ -35,7 +35,7 @@ std::u16string ReasonFor(EngineHarness& engine, const std::u16string& addressEnd
 
 void Mirror(EngineHarness& engine, const std::u16string& start, DownloadOptions options = {}) {
   engine.project->SetOptions(std::move(options));
-  engine.Start(start, DuplicateSite);
+  engine.Start(start, DownloadMode::DuplicateSite);
   engine.Wait();
 }
 
@@ -151,7 +151,7 @@ TEST(ServerBounds, CancelAndMaxTimeReachRobotsTxtAndSitemaps) {
       if (!cancel) options.maxTime = 2;
       engine.project->SetOptions(options);
       const auto start = std::chrono::steady_clock::now();
-      engine.Start(site.Url("/index.html"), DuplicateSite);
+      engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
       if (cancel) {
         std::this_thread::sleep_for(1s);
         engine.monitor.RequestCancel();

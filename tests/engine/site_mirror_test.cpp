@@ -131,7 +131,7 @@ std::set<fs::path> FailedTargets(const MemoryQueueList& list) {
 TEST(SiteMirror, DuplicateSiteMirrorsFoldersAndRewritesEveryReference) {
   TestSite site;
   EngineHarness engine;
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
 
   const fs::path folder = engine.Out() / site.SiteFolderName();
@@ -183,7 +183,7 @@ TEST(SiteMirror, DuplicateSiteMirrorsFoldersAndRewritesEveryReference) {
   EXPECT_FALSE(engine.project->queue().HasPending());
 
   // A second download of the same site starts its log anew with "Begin".
-  engine.Start(site.Url("/refresh.html"), DuplicateSite);
+  engine.Start(site.Url("/refresh.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_EQ(TempFolder::Read(folder / "download.log").substr(0, 7), "Begin\r\n");
 }
@@ -191,7 +191,7 @@ TEST(SiteMirror, DuplicateSiteMirrorsFoldersAndRewritesEveryReference) {
 TEST(SiteMirror, BrowsableCopyPutsNumberedFilesInOneFolder) {
   TestSite site;
   EngineHarness engine;
-  engine.Start(site.Url("/index.html"), BrowsableCopy);
+  engine.Start(site.Url("/index.html"), DownloadMode::BrowsableCopy);
   engine.Wait();
   const fs::path folder = engine.Out() / site.SiteFolderName();
   EXPECT_TRUE(fs::exists(folder / "1.index.html"));
@@ -218,7 +218,7 @@ TEST(SiteMirror, RetrieveFilesStoresTheGivenAddressesUnscanned) {
   engine.monitor.StartDownload(site.Url("/index.html"));
   engine.project->queue().AddAddress(site.Url("/css/site.css"));
   engine.project->queue().AddAddress(site.Url("/img/logo.png"));
-  engine.monitor.ShowQueue(RetrieveFiles);
+  engine.monitor.ShowQueue(DownloadMode::RetrieveFiles);
   engine.Wait();
   const fs::path folder = engine.Out() / site.SiteFolderName();
   std::set<std::string> names;
@@ -266,7 +266,7 @@ TEST(SiteMirror, PauseThenContinueFetchesOnlyWhatWasPending) {
   // pool, and a pause must not let any of them take an entry.
   SlowSite site(30);
   EngineHarness engine(1);
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   std::size_t rowsAtPause = 0;
   for (int finished : {2, 9, 17}) {
     ASSERT_TRUE(WaitFor([&] { return CountRows(engine.list, u"Finished") >= finished; }));
@@ -311,7 +311,7 @@ TEST(SiteMirror, SettingsChangedDuringARunDoNotReachItsWorkers) {
   EngineHarness engine(2);
   BasicSetting& record = SettingUtil::GetInstance().record();
   record.timeOut = 10;
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   for (int i = 0; i < 300 && CountRows(engine.list, u"Finished") < 9; ++i) {
     record.timeOut = 11 + i % 20;
     record.threadNumber = 1 + i % 5;
@@ -326,7 +326,7 @@ TEST(SiteMirror, SettingsChangedDuringARunDoNotReachItsWorkers) {
 TEST(SiteMirror, CancelEndsCanceledWithEmptyLists) {
   SlowSite site(12);
   EngineHarness engine(2);
-  engine.Start(site.Url("/index.html"), DuplicateSite);
+  engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   ASSERT_TRUE(WaitFor([&] { return CountRows(engine.list, u"Finished") >= 2; }));
   engine.monitor.RequestCancel();
   engine.Wait();
@@ -352,7 +352,7 @@ TEST(SiteMirror, PagesThatCannotBeWrittenBackKeepTheirBytes) {
     r.set_content(utf16, "text/html");
   });
   EngineHarness engine;
-  engine.Start(server.WideUrl("/wide.html"), DuplicateSite);
+  engine.Start(server.WideUrl("/wide.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const fs::path file = engine.Out() / ("127.0.0.1-" + std::to_string(server.port())) / "wide.html";
   EXPECT_EQ(TempFolder::Read(file), utf16);
@@ -369,7 +369,7 @@ TEST(SiteMirror, AFileThatCannotBeOpenedEndsAsAFailureWithALogLine) {
   EngineHarness engine;
   const fs::path site = engine.Out() / ("127.0.0.1-" + std::to_string(server.port()));
   fs::create_directories(site / "blocked.bin");  // a folder where the file should go
-  engine.Start(server.WideUrl("/index.html"), DuplicateSite);
+  engine.Start(server.WideUrl("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   const auto rows = engine.list.Rows();
   ASSERT_EQ(rows.size(), 2u);

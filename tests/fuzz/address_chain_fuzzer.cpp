@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string address = ResolveReference(reference, pageParts);
   const AddressParts target = SplitAbsolute(address);
   const std::u16string siteHost = SiteHostOf(SitePrefixOf(page));
-  for (DownloadMode mode : {BrowsableCopy, DuplicateSite, RetrieveFiles}) {
+  for (DownloadMode mode :
+       {DownloadMode::BrowsableCopy, DownloadMode::DuplicateSite, DownloadMode::RetrieveFiles}) {
     const std::u16string folder = LocalFolderFor(mode, siteHost, target, kRoot);
     const std::u16string name = LocalFileNameFor(mode, target, 7);
     KESTRINE_FUZZ_CHECK(name.find(u'/') == std::u16string::npos);

@@ -7,10 +7,10 @@
 
 #include "fuzz_input.h"
 #include "runtime/fs/local_files.h"
+#include "site/css/style_sheet_scanner.h"
 #include "site/html/html_scanner.h"
 #include "site/html/html_tokenizer.h"
 #include "site/rewrite/reference_writer.h"
-#include "site/css/style_sheet_scanner.h"
 #include "support/stub_scan_project.h"
 
 using namespace kestrine;
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       last = tag.end;
     }
   }
-  for (DownloadMode mode : {BrowsableCopy, DuplicateSite}) {
+  for (DownloadMode mode : {DownloadMode::BrowsableCopy, DownloadMode::DuplicateSite}) {
     testing::StubScanProject project(mode, u"example.com");
     std::u16string html = original;
     Checker checker(project, page);

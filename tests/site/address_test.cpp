@@ -150,14 +150,15 @@ TEST(SitePrefix, HttpAndHttpsOfOneHostAreOneSite) {
 }
 
 TEST(LocalFileNameFor, StyleSheetsAndScriptsKeepTheirExtensionWhateverTheQuery) {
-  const auto name = [](const std::u16string& address, DownloadMode mode = DuplicateSite) {
+  const auto name = [](const std::u16string& address,
+                       DownloadMode mode = DownloadMode::DuplicateSite) {
     return LocalFileNameFor(mode, SplitAbsolute(address), 7);
   };
   EXPECT_EQ(name(u"http://h/_static/pydoctheme.css?2022.1"), u"pydoctheme-2022.1.css");
   EXPECT_EQ(name(u"http://h/a.css?v=12345"), u"a-v12345.css");
   EXPECT_EQ(name(u"http://h/app.JS?x=1&y=2"), u"app-x1-y2.js");
   EXPECT_EQ(name(u"http://h/m.mjs?"), u"m.mjs");
-  EXPECT_EQ(name(u"http://h/a.css?v=1", BrowsableCopy), u"7.a-v1.css");
+  EXPECT_EQ(name(u"http://h/a.css?v=1", DownloadMode::BrowsableCopy), u"7.a-v1.css");
   // Other types keep the long-extension rule.
   EXPECT_EQ(name(u"http://h/list.php?page=2&sort=name"), u"list.phppage2-sortname.html");
 }
@@ -167,7 +168,8 @@ TEST(LocalPaths, AnAddressWithoutAHostCannotClimbOutOfTheDownloadFolder) {
   // a relative reference's host "/../.-", slashes and dots and all.
   const AddressParts page = SplitAbsolute(u"h\x02");
   const AddressParts target = SplitAbsolute(ResolveReference(u"..\\..\\.-\\x.html", page));
-  for (DownloadMode mode : {BrowsableCopy, DuplicateSite, RetrieveFiles}) {
+  for (DownloadMode mode :
+       {DownloadMode::BrowsableCopy, DownloadMode::DuplicateSite, DownloadMode::RetrieveFiles}) {
     const std::string path = NativePath(LocalFilePath(
         LocalFolderFor(mode, u"", target, u"/downloads"), LocalFileNameFor(mode, target, 1)));
     EXPECT_EQ(path.rfind("/downloads/", 0), 0u) << path;
@@ -178,12 +180,13 @@ TEST(LocalPaths, AnAddressWithoutAHostCannotClimbOutOfTheDownloadFolder) {
 
 TEST(SafeFolderName, LongFolderComponentsAreShortened) {
   const std::u16string longPart(300, u'd');
-  const std::u16string folder = LocalFolderFor(
-      DuplicateSite, u"h", SplitAbsolute(u"http://h/" + longPart + u"/x.html"), u"/out");
+  const std::u16string folder =
+      LocalFolderFor(DownloadMode::DuplicateSite, u"h",
+                     SplitAbsolute(u"http://h/" + longPart + u"/x.html"), u"/out");
   for (const auto& part : StringUtility::SplitViews(folder, u'\\')) {
     EXPECT_LE(StringUtility::ToUtf8(part).size(), kMaxFileNameBytes);
   }
-  EXPECT_NE(folder, LocalFolderFor(DuplicateSite, u"h",
+  EXPECT_NE(folder, LocalFolderFor(DownloadMode::DuplicateSite, u"h",
                                    SplitAbsolute(u"http://h/" + longPart + u"e/x.html"), u"/out"));
 }
 
@@ -216,17 +219,18 @@ TEST(LocalPaths, WorkedExamplesInBothModes) {
   };
   for (const NamingCase& c : cases) {
     const AddressParts parts = SplitAddress(NormalizeAddress(c.address));
-    for (DownloadMode mode : {DuplicateSite, BrowsableCopy}) {
+    for (DownloadMode mode : {DownloadMode::DuplicateSite, DownloadMode::BrowsableCopy}) {
       const std::u16string path = LocalFilePath(LocalFolderFor(mode, kSiteHost, parts, kRoot),
                                                 LocalFileNameFor(mode, parts, 7));
-      EXPECT_EQ(path, mode == DuplicateSite ? c.mode1File : c.mode0File);
+      EXPECT_EQ(path, mode == DownloadMode::DuplicateSite ? c.mode1File : c.mode0File);
     }
   }
 }
 
 TEST(LocalFileNameFor, ExtensionRules) {
   auto name = [](const std::u16string& address) {
-    return LocalFileNameFor(DuplicateSite, SplitAddress(NormalizeAddress(address)), 1);
+    return LocalFileNameFor(DownloadMode::DuplicateSite, SplitAddress(NormalizeAddress(address)),
+                            1);
   };
   EXPECT_EQ(name(u"http://example.com/.htaccess"), u".htaccess.html");
   EXPECT_EQ(name(u"http://example.com/a/b"), u"b.html");
@@ -244,9 +248,9 @@ TEST(LocalFileNameFor, ExtensionRules) {
   EXPECT_EQ(name(u"http://example.com/a.aspx"), u"a.aspx");
   EXPECT_EQ(name(u"http://example.com/a&amp;b.gif"), u"a-b.gif");
   EXPECT_EQ(name(u"http://example.com/a?b.gif"), u"ab.gif");
-  EXPECT_EQ(
-      LocalFileNameFor(RetrieveFiles, SplitAddress(NormalizeAddress(u"http://h/a%20b%.gif")), 1),
-      u"ab.gif");
+  EXPECT_EQ(LocalFileNameFor(DownloadMode::RetrieveFiles,
+                             SplitAddress(NormalizeAddress(u"http://h/a%20b%.gif")), 1),
+            u"ab.gif");
 }
 
 TEST(LocalFileNameForType, EachFileKeepsWhatABrowserReadingFromDiskNeeds) {
@@ -282,14 +286,17 @@ TEST(LocalFileNameForType, EachFileKeepsWhatABrowserReadingFromDiskNeeds) {
 
 TEST(LocalFolderFor, ModesAndCharacterReplacement) {
   const AddressParts other = SplitAddress(NormalizeAddress(u"http://example.com:81/a?b/c.gif"));
-  EXPECT_EQ(LocalFolderFor(DuplicateSite, kSiteHost, other, kRoot),
+  EXPECT_EQ(LocalFolderFor(DownloadMode::DuplicateSite, kSiteHost, other, kRoot),
             u"D:\\Sites\\example.com\\example.com-81\\a-b");
-  EXPECT_EQ(LocalFolderFor(BrowsableCopy, kSiteHost, other, kRoot), u"D:\\Sites\\example.com");
-  EXPECT_EQ(LocalFolderFor(RetrieveFiles, kSiteHost, other, kRoot), u"D:\\Sites\\example.com");
+  EXPECT_EQ(LocalFolderFor(DownloadMode::BrowsableCopy, kSiteHost, other, kRoot),
+            u"D:\\Sites\\example.com");
+  EXPECT_EQ(LocalFolderFor(DownloadMode::RetrieveFiles, kSiteHost, other, kRoot),
+            u"D:\\Sites\\example.com");
   const AddressParts top = SplitAddress(NormalizeAddress(u"http://example.com/"));
-  EXPECT_EQ(LocalFolderFor(DuplicateSite, kSiteHost, top, kRoot), u"D:\\Sites\\example.com\\");
+  EXPECT_EQ(LocalFolderFor(DownloadMode::DuplicateSite, kSiteHost, top, kRoot),
+            u"D:\\Sites\\example.com\\");
   // The site folder of a host with a port is named the same way in every mode.
-  EXPECT_EQ(LocalFolderFor(BrowsableCopy, u"127.0.0.1:8080", top, kRoot),
+  EXPECT_EQ(LocalFolderFor(DownloadMode::BrowsableCopy, u"127.0.0.1:8080", top, kRoot),
             u"D:\\Sites\\127.0.0.1-8080");
   EXPECT_EQ(SiteFolderName(u"127.0.0.1:8080"), u"127.0.0.1-8080");
 }
@@ -306,7 +313,8 @@ TEST(LocalPaths, HostileAddressesStayInsideTheDownloadFolder) {
   for (const std::u16string& reference : hostile) {
     const std::u16string address = ResolveReference(reference, PageParts());
     const AddressParts parts = SplitAddress(NormalizeAddress(address));
-    for (DownloadMode mode : {BrowsableCopy, DuplicateSite, RetrieveFiles}) {
+    for (DownloadMode mode :
+         {DownloadMode::BrowsableCopy, DownloadMode::DuplicateSite, DownloadMode::RetrieveFiles}) {
       const std::u16string folder = LocalFolderFor(mode, kSiteHost, parts, kRoot);
       const std::u16string name = LocalFileNameFor(mode, parts, 3);
       const std::u16string path = LocalFilePath(folder, name);

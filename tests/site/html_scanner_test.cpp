@@ -34,7 +34,7 @@ const std::u16string kWorkedExample =
     u"<div style=\"background:url('/css/bg.png')\">";
 
 TEST(ScanHtmlReferences, WorkedExampleDuplicateSite) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   // A cell's background is an image wherever its name has no "/".
   EXPECT_EQ(Scan(project, kWorkedExample),
             u"<a href=\"../about.html\">About</a><img src='img/a.gif'>"
@@ -46,7 +46,7 @@ TEST(ScanHtmlReferences, WorkedExampleDuplicateSite) {
 }
 
 TEST(ScanHtmlReferences, WorkedExampleBrowsableCopyNumbersNames) {
-  StubScanProject project(BrowsableCopy, u"example.com");
+  StubScanProject project(DownloadMode::BrowsableCopy, u"example.com");
   const std::u16string out = Scan(project, kWorkedExample, u"D:\\Sites\\example.com");
   EXPECT_NE(out.find(u"href=\"2.about.html\""), std::u16string::npos);
   EXPECT_NE(out.find(u"src='3.a.gif'"), std::u16string::npos);
@@ -55,7 +55,7 @@ TEST(ScanHtmlReferences, WorkedExampleBrowsableCopyNumbersNames) {
 }
 
 TEST(ScanHtmlReferences, AttributesInEveryFormBrowsersRead) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out =
       Scan(project,
            u"<A HREF=\"upper.html\"> <a href = \"spaced.html\"> <a href=bare.html>"
@@ -86,7 +86,7 @@ TEST(ScanHtmlReferences, AttributesInEveryFormBrowsersRead) {
 }
 
 TEST(ScanHtmlReferences, WhichAttributesOfWhichElementsAreReferences) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   Scan(project,
        u"<area href=a.html><iframe src=f.html></iframe><frame src=fr.html><embed src=e.swf>"
        u"<input type=image src=i.png><audio src=a.mp3></audio><video src=v.mp4 poster=p.jpg>"
@@ -108,7 +108,7 @@ TEST(ScanHtmlReferences, WhichAttributesOfWhichElementsAreReferences) {
 }
 
 TEST(ScanHtmlReferences, SkippedReferencesStayExactly) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string page =
       u"x <a href=\"#top\"> <a href=\"JavaScript: void(0)\"> <a href=\"javascript:go()\">"
       u" <a href=\"\"> <a href=\"mailto:someone\"> <form action=\"send.php\">"
@@ -120,7 +120,7 @@ TEST(ScanHtmlReferences, SkippedReferencesStayExactly) {
 }
 
 TEST(ScanHtmlReferences, RefreshTargetsInEveryForm) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out = Scan(project,
                                   u"<meta content=\"0; url=next.html\" http-equiv=refresh>"
                                   u"<META HTTP-EQUIV=\"REFRESH\" CONTENT=\"5;URL=later.html\">"
@@ -134,7 +134,7 @@ TEST(ScanHtmlReferences, RefreshTargetsInEveryForm) {
 }
 
 TEST(ScanHtmlReferences, ABaseMovesTheReferencesAfterItAndIsWrittenEmpty) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out =
       Scan(project,
            u"<a href=\"before.html\"><base href=\"/docs/v2/\" target=_top>"
@@ -148,7 +148,7 @@ TEST(ScanHtmlReferences, ABaseMovesTheReferencesAfterItAndIsWrittenEmpty) {
 }
 
 TEST(ScanHtmlReferences, StylesInAnyCaseAndSvgInsideAPage) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out =
       Scan(project,
            u"<style>@IMPORT \"a.css\"; p{background:URL(b.png)} /* url(c.png) */</style>"
@@ -164,7 +164,7 @@ TEST(ScanHtmlReferences, StylesInAnyCaseAndSvgInsideAPage) {
 }
 
 TEST(ScanHtmlReferences, SvgImagesReferByHrefFromAnyElement) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   std::u16string svg =
       u"<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\">"
       u"<style><![CDATA[ .a { fill: url(pattern.svg#p) } ]]></style>"
@@ -175,7 +175,7 @@ TEST(ScanHtmlReferences, SvgImagesReferByHrefFromAnyElement) {
 }
 
 TEST(ScanHtmlReferences, WrittenReferencesAreUrls) {
-  StubScanProject project(BrowsableCopy, u"example.com", 6);
+  StubScanProject project(DownloadMode::BrowsableCopy, u"example.com", 6);
   const std::u16string out = Scan(project, u"x <a href=\"my%20file.pdf\"> <a href=\"a b.pdf\">",
                                   u"D:\\Sites\\example.com");
   EXPECT_NE(out.find(u"href=\"7.my%2520file.pdf\""), std::u16string::npos);
@@ -183,7 +183,7 @@ TEST(ScanHtmlReferences, WrittenReferencesAreUrls) {
 }
 
 TEST(ScanHtmlReferences, CancelOrPauseMidScanKeepsRewritesSoFar) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   // Checks: before pass 1, before reference 1, before reference 2 (stop).
   project.stopAfterChecks = 2;
   const std::u16string out =
@@ -193,7 +193,7 @@ TEST(ScanHtmlReferences, CancelOrPauseMidScanKeepsRewritesSoFar) {
 }
 
 TEST(ScanHtmlReferences, HostileTextNeitherCrashesNorHangs) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   std::u16string huge(2'000'000, u'a');
   huge += u" href=\"";  // no end delimiter
   huge += std::u16string(100'000, u'b');

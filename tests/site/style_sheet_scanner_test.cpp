@@ -24,7 +24,7 @@ std::u16string Scan(StubScanProject& project, std::u16string text,
 }
 
 TEST(ScanStyleSheetReferences, WorkedExample) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   EXPECT_EQ(
       Scan(project, u"body{background:url(../img/bg.png)} @font-face{src:url(\"fonts/a.woff\")}"),
       u"body{background:url(../img/bg.png)} @font-face{src:url(fonts/a.woff)}");
@@ -33,7 +33,7 @@ TEST(ScanStyleSheetReferences, WorkedExample) {
 }
 
 TEST(ScanStyleSheetReferences, TakesAddressesAndLeavesDataFragmentsAndSchemes) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out =
       Scan(project,
            u"a{b:url( 'a.png' )} c{d:url(data:image/png;base64,AAAA)} e{f:url(#clip)}"
@@ -51,7 +51,7 @@ TEST(ScanStyleSheetReferences, TakesAddressesAndLeavesDataFragmentsAndSchemes) {
 }
 
 TEST(ScanStyleSheetReferences, ReadsAsCssDoesFromTheFirstCharacterAndOtherHostsResolveThere) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string text =
       u"url(a.png) /* url(comment.png) */ p::after{content:\"url(string.png)\"}"
       u" x{y:surl(no.png)} @import 'b.css';";
@@ -64,14 +64,14 @@ TEST(ScanStyleSheetReferences, ReadsAsCssDoesFromTheFirstCharacterAndOtherHostsR
 }
 
 TEST(ScanStyleSheetReferences, AnAddressCssWouldMisreadIsWrittenInQuotes) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   project.refuse = u"refused";
   EXPECT_EQ(Scan(project, u"a{b:url(\"refused (1).png\")}"),
             u"a{b:url(\"http://example.com/css/refused (1).png\")}");
 }
 
 TEST(ScanStyleSheetReferences, StopRequestedKeepsTheRewritesSoFar) {
-  StubScanProject project(DuplicateSite, u"example.com");
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   project.stopAfterChecks = 2;  // start, first reference, then stop
   const std::u16string out = Scan(project, u" url(\"one.png\") url(\"two.png\")");
   EXPECT_EQ(out, u" url(one.png) url(\"two.png\")");

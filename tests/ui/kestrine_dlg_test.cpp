@@ -14,12 +14,12 @@
 #include <thread>
 
 #include "config/setting_util.h"
-#include "surfaces/memory_queue_list.h"
 #include "engine/project.h"
 #include "runtime/fs/folder_lock.h"
 #include "runtime/fs/local_files.h"
 #include "support/config_home.h"
 #include "support/test_server.h"
+#include "surfaces/memory_queue_list.h"
 #include "ui/dialog_services.h"
 #include "ui/download_queue_view.h"
 #include "ui/download_view.h"
@@ -79,7 +79,7 @@ class KestrineDlgTest : public QObject {
     return rows.index(row, kSizeColumn).data().toString().remove("KB").toDouble();
   }
 
-  void Start(CKestrineDlg& window, const QString& url, int mode) {
+  void Start(CKestrineDlg& window, const QString& url, DownloadMode mode) {
     window.downloadView().modeButton(mode).click();
     QTest::keyClicks(&window.downloadView().addressEdit(), "  " + url + " ");
     QTest::keyClick(&window.downloadView().addressEdit(), Qt::Key_Return);
@@ -108,7 +108,7 @@ class KestrineDlgTest : public QObject {
     CKestrineDlg window;
     window.show();
     QCOMPARE(window.windowTitle(), QString("Kestrine V2.0"));
-    Start(window, site.Url(), DuplicateSite);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
     // The notice, then the folder, as the run takes its last steps.
     QTRY_COMPARE(opened_.size(), std::size_t{1});
@@ -147,7 +147,7 @@ class KestrineDlgTest : public QObject {
     QVERIFY(held.has_value());
     CKestrineDlg window;
     window.show();
-    Start(window, site.Url(), DuplicateSite);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_COMPARE(messages_.size(), std::size_t{1});
     QCOMPARE(messages_[0], "another run is writing the copy in " + ToQString(folder));
     QCOMPARE(icons_[0], MessageIcon::Warning);
@@ -160,7 +160,7 @@ class KestrineDlgTest : public QObject {
     LinkedSite site(6, 0ms);
     CKestrineDlg window;
     window.show();
-    Start(window, site.Url(), DuplicateSite);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
     QTRY_COMPARE(opened_.size(), std::size_t{1});
     CDownloadQueueView& queue = window.queueView();
@@ -226,7 +226,7 @@ class KestrineDlgTest : public QObject {
     CKestrineDlg window;
     window.show();
     const QString bare = site.Url().mid(QString("http://").size());
-    Start(window, bare, DuplicateSite);
+    Start(window, bare, DownloadMode::DuplicateSite);
     QCOMPARE(window.downloadView().addressEdit().text(), "https://" + bare);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
     QTRY_COMPARE(opened_.size(), std::size_t{1});
@@ -247,10 +247,10 @@ class KestrineDlgTest : public QObject {
       window.show();
       window.RebuildRecentCopies();
       QVERIFY(window.RecentCopyTitles().empty());
-      Start(window, first.Url(), DuplicateSite);
+      Start(window, first.Url(), DownloadMode::DuplicateSite);
       QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{1}, 20000);
       window.downloadView().addressEdit().clear();
-      Start(window, second.Url(), DuplicateSite);
+      Start(window, second.Url(), DownloadMode::DuplicateSite);
       QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{2}, 20000);
     }
     // A new window (a restart) offers both, the newest first.
@@ -291,7 +291,7 @@ class KestrineDlgTest : public QObject {
     CKestrineDlg window;
     window.show();
     QVERIFY(!window.queueView().browseButton().isEnabled());
-    Start(window, site.Url(), DuplicateSite);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Finished"), 20000);
     QTRY_VERIFY(window.queueView().browseButton().isEnabled());
     QTest::mouseClick(&window.queueView().browseButton(), Qt::LeftButton);
@@ -318,7 +318,7 @@ class KestrineDlgTest : public QObject {
     SettingUtil::GetInstance().record().threadNumber = 1;
     CKestrineDlg window;
     window.show();
-    Start(window, site.Url(), DuplicateSite);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_VERIFY_WITH_TIMEOUT(CountProgress(window, "Finished") >= 3, 20000);
     const QRegularExpression totals(
         "^(\\d+) finished, (\\d+) failed, (\\d+) waiting \u00b7 [\\d.]+ K?B \u00b7 "
@@ -352,7 +352,7 @@ class KestrineDlgTest : public QObject {
     SettingUtil::GetInstance().record().threadNumber = 1;
     CKestrineDlg window;
     window.show();
-    Start(window, site.Url(), BrowsableCopy);
+    Start(window, site.Url(), DownloadMode::BrowsableCopy);
     QTRY_VERIFY_WITH_TIMEOUT(CountProgress(window, "Finished") >= 2, 20000);
     QTest::mouseClick(&window.queueView().cancelButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Canceled"), 20000);
@@ -369,7 +369,7 @@ class KestrineDlgTest : public QObject {
     LinkedSite site(40, 300ms);
     auto window = std::make_unique<CKestrineDlg>();
     window->show();
-    Start(*window, site.Url(), DuplicateSite);
+    Start(*window, site.Url(), DownloadMode::DuplicateSite);
     QTRY_VERIFY_WITH_TIMEOUT(window->queueView().project().ActiveDownloads() > 0, 20000);
     QVERIFY(!window->close());  // downloads run: the window stays, asking them to stop
     QCOMPARE(window->StatusLineText(), QString("Canceling...."));
@@ -384,7 +384,7 @@ class KestrineDlgTest : public QObject {
     {
       CKestrineDlg window;
       window.show();
-      Start(window, site.Url(), DuplicateSite);
+      Start(window, site.Url(), DownloadMode::DuplicateSite);
       QTRY_VERIFY_WITH_TIMEOUT(CountProgress(window, "Finished") >= 3, 20000);
       QTest::mouseClick(&window.queueView().pauseButton(), Qt::LeftButton);
       QTRY_COMPARE_WITH_TIMEOUT(window.StatusLineText(), QString("Paused"), 20000);
@@ -421,8 +421,9 @@ class KestrineDlgTest : public QObject {
     };
     CDownloadView& download = window.downloadView();
     const std::vector<QWidget*> downloadOrder{&download.addressEdit(), &download.downloadButton(),
-                                              &download.modeButton(0), &download.modeButton(1),
-                                              &download.modeButton(2)};
+                                              &download.modeButton(DownloadMode::BrowsableCopy),
+                                              &download.modeButton(DownloadMode::DuplicateSite),
+                                              &download.modeButton(DownloadMode::RetrieveFiles)};
     QCOMPARE(chainFrom(&download.addressEdit(), &download, 5), downloadOrder);
     CDownloadQueueView& queue = window.queueView();
     const std::vector<QWidget*> queueOrder{&queue.pauseButton(),      &queue.continueButton(),

@@ -5,6 +5,7 @@
 #include "engine/download/stages/download_endings.h"
 #include "engine/download/stages/fetch_stage.h"
 #include "engine/download/stages/place_stage.h"
+#include "engine/download/stages/record_stage.h"
 #include "engine/download/stages/scan_stage.h"
 #include "engine/download/stages/store_stage.h"
 #include "engine/surface/i_status_monitor.h"

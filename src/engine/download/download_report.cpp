@@ -17,8 +17,7 @@ void DownloadReport::Inserted(int taskNumber, std::u16string address) {
 
 void DownloadReport::Progress(const DownloadRow& row) { list_.DownloadUpdated(row); }
 
-void DownloadReport::Transfer(int taskNumber, std::int64_t received,
-                              std::u16string_view address) {
+void DownloadReport::Transfer(int taskNumber, std::int64_t received, std::u16string_view address) {
   monitor_.ShowTransfer(taskNumber, received, address);
 }
 

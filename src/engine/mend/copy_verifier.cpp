@@ -10,17 +10,17 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "encoding/charset_sniffer.h"
 #include "engine/journal/document_records.h"
 #include "engine/journal/project_journal.h"
 #include "engine/queue/recorded_local_file.h"
-#include "encoding/charset_sniffer.h"
 #include "runtime/fs/confined_folder.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "runtime/threads/work_shares.h"
 #include "site/address/address.h"
-#include "site/html/html_scanner.h"
 #include "site/css/style_sheet_scanner.h"
+#include "site/html/html_scanner.h"
 
 namespace kestrine {
 
@@ -197,7 +197,7 @@ class JournalReader {
   }
 
  private:
-  DownloadMode mode_ = BrowsableCopy;
+  DownloadMode mode_ = DownloadMode::BrowsableCopy;
   std::u16string siteHost_;
   bool withSiteFolder_ = true;
   JournalLocalFiles localFiles_;

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "engine/queue/admission_rules.h"
-#include "engine/queue/queue_entry.h"
-#include "runtime/containers/key_index.h"
 #include "engine/queue/local_name_registry.h"
 #include "engine/queue/pending_entries.h"
+#include "engine/queue/queue_entry.h"
+#include "runtime/containers/key_index.h"
 #include "runtime/containers/text_store.h"
 #include "site/address/address.h"
 #include "site/rewrite/scan_project.h"
@@ -156,7 +156,7 @@ class AddressQueue {
   std::int32_t nextNumber_ = 0;
   std::u16string sitePrefix_;
   std::u16string siteHost_;
-  DownloadMode mode_ = BrowsableCopy;
+  DownloadMode mode_ = DownloadMode::BrowsableCopy;
 };
 
 }  // namespace kestrine

@@ -74,7 +74,7 @@ std::vector<std::u16string> RecordedLocalFile::NamesFor(DownloadMode mode,
                                                         std::u16string_view address,
                                                         int taskNumber) {
   std::vector<RuleName> rules = {RuleNameOf(mode, siteHost, address, taskNumber)};
-  if (mode == DuplicateSite && !address.ends_with(u'/')) {
+  if (mode == DownloadMode::DuplicateSite && !address.ends_with(u'/')) {
     rules.push_back(RuleNameOf(mode, siteHost, std::u16string(address) + u"/", taskNumber));
   }
   const std::u16string extension = PathExtensionOf(std::u16string(address));

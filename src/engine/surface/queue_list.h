@@ -17,9 +17,9 @@ struct DownloadRow {
   std::int64_t received = 0;
   std::int64_t total = 0;
   double elapsedSeconds = 0;
-  std::u16string_view localFile;  // as shown; ended downloads only
-  std::u16string_view reason;     // why it failed; failures only
-  int retries = 0;                // times it was tried again; ended downloads only
+  std::u16string_view localFile{};  // as shown; ended downloads only
+  std::u16string_view reason{};     // why it failed; failures only
+  int retries = 0;                  // times it was tried again; ended downloads only
   int row() const { return taskNumber - 1; }
 };
 

@@ -8,6 +8,7 @@
 
 #include "runtime/fs/local_files.h"
 #include "runtime/net/http_transfer.h"
+#include "runtime/net/transfer_engine.h"
 #include "runtime/net/unresolved_host_cache.h"
 #include "runtime/string_utility.h"
 
@@ -67,7 +68,9 @@ void HttpClient::SetTimeout(int milliseconds) { transfer_->timeoutMs = std::max(
 
 void HttpClient::SetDownloadStatus(IDownloadStatus* status) { transfer_->status = status; }
 
-void HttpClient::SetTransferEngine(TransferEngine* engine) { transfer_->engine = engine; }
+void HttpClient::SetTransferEngine(TransferEngine* engine) {
+  transfer_->engine = engine ? &engine->core() : nullptr;
+}
 
 void HttpClient::SetRequestOptions(RequestOptions options) {
   transfer_->options = std::move(options);

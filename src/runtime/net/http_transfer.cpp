@@ -215,9 +215,9 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   // A rate limit below the stall floor must not read as a stall, nor must a
   // connection shared by many streams.
   const bool shared = engine != nullptr && engine->Multiplexes(origin);
-  const std::int64_t floor = shared ? std::max<std::int64_t>(1, kLowSpeedBytesPerSecond /
-                                                                    engine->streams())
-                                    : kLowSpeedBytesPerSecond;
+  const std::int64_t floor =
+      shared ? std::max<std::int64_t>(1, kLowSpeedBytesPerSecond / engine->streams())
+             : kLowSpeedBytesPerSecond;
   const long lowSpeed = static_cast<long>(
       options.maxReceiveSpeed > 0
           ? std::min<std::int64_t>(floor, std::max<std::int64_t>(1, options.maxReceiveSpeed / 2))

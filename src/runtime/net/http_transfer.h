@@ -13,17 +13,17 @@
 
 #include "runtime/net/curl_handles.h"
 #include "runtime/net/http_client.h"
-#include "runtime/net/transfer_engine.h"
+#include "runtime/net/transfer_core.h"
 #include "runtime/unique_fd.h"
 
 namespace kestrine {
 
-struct HttpClient::Transfer : TransferEngine::Job {
+struct HttpClient::Transfer : TransferCore::Job {
   using Clock = std::chrono::steady_clock;
 
   int timeoutMs = 10000;
   IDownloadStatus* status = nullptr;
-  TransferEngine* engine = nullptr;
+  TransferCore* engine = nullptr;
   std::u16string sinkPath;
   UniqueFd sink;
   bool holdText = false;

@@ -301,7 +301,7 @@ std::u16string ResolveReference(std::u16string reference, const AddressParts& pa
 
 std::u16string LocalFolderFor(DownloadMode mode, const std::u16string& siteHost,
                               const AddressParts& target, const std::u16string& root) {
-  if (mode != DuplicateSite) return SiteFolderFor(siteHost, root);
+  if (mode != DownloadMode::DuplicateSite) return SiteFolderFor(siteHost, root);
   std::u16string name = target.host == siteHost
                             ? target.host + u"\\" + target.directory
                             : siteHost + u"\\" + target.host + u"\\" + target.directory;
@@ -326,7 +326,7 @@ std::u16string LocalFileNameFor(DownloadMode mode, const AddressParts& target, i
     }
     name = b + u"." + x;
   }
-  if (mode == BrowsableCopy) {
+  if (mode == DownloadMode::BrowsableCopy) {
     name = StringUtility::FromAscii(std::to_string(number)) + u"." + name;
   } else {
     name = StringUtility::ReplaceAll(std::move(name), u"%20", u"");

@@ -18,7 +18,7 @@
 
 namespace kestrine {
 
-enum DownloadMode { BrowsableCopy = 0, DuplicateSite = 1, RetrieveFiles = 2 };
+enum class DownloadMode { BrowsableCopy = 0, DuplicateSite = 1, RetrieveFiles = 2 };
 
 struct AddressParts {
   std::u16string host;       // port included

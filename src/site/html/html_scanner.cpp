@@ -42,34 +42,15 @@ std::u16string AsAddress(std::u16string_view value) {
   while (end > begin && value[end - 1] <= u' ') --end;
   std::u16string address;
   address.reserve(end - begin);
+  // Characters a browser escapes in a URL's path and query.
+  static constexpr std::u16string_view kEscaped = u" \"<>`";
   for (std::size_t i = begin; i < end; ++i) {
     const char16_t c = value[i];
     if (c == u'\t' || c == u'\n' || c == u'\r') continue;
-    switch (c) {
-      case u' ':
-        address += u"%20";
-        break;
-      case u'"':
-        address += u"%22";
-        break;
-      case u'<':
-        address += u"%3C";
-        break;
-      case u'>':
-        address += u"%3E";
-        break;
-      case u'`':
-        address += u"%60";
-        break;
-      default:
-        if (c < u' ' || c == 0x7F) {
-          static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-          address += u'%';
-          address += kHex[c >> 4];
-          address += kHex[c & 0xF];
-        } else {
-          address += c;
-        }
+    if (c < u' ' || c == 0x7F || kEscaped.find(c) != std::u16string_view::npos) {
+      StringUtility::AppendPercentEncoded(address, c);
+    } else {
+      address += c;
     }
   }
   return address;

@@ -1,5 +1,6 @@
 #include "site/html/html_vocabulary.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace kestrine {
@@ -29,54 +30,39 @@ Kind Classify(std::u16string_view name, const std::pair<std::u16string_view, Kin
 
 HtmlVocabulary::Element HtmlVocabulary::ElementOf(std::u16string_view name) {
   using E = Element;
-  using Entry = std::pair<std::u16string_view, E>;
-  switch (name.size()) {
-    case 1: {
-      static constexpr Entry kOne[] = {{u"a", E::A}};
-      return Classify(name, kOne);
-    }
-    case 2: {
-      static constexpr Entry kTwo[] = {{u"td", E::Td}, {u"th", E::Th}};
-      return Classify(name, kTwo);
-    }
-    case 3: {
-      static constexpr Entry kThree[] = {{u"img", E::Img}, {u"svg", E::Svg}, {u"xmp", E::Xmp}};
-      return Classify(name, kThree);
-    }
-    case 4: {
-      static constexpr Entry kFour[] = {{u"link", E::Link}, {u"area", E::Area}, {u"base", E::Base},
-                                        {u"meta", E::Meta}, {u"body", E::Body}, {u"math", E::Math}};
-      return Classify(name, kFour);
-    }
-    case 5: {
-      static constexpr Entry kFive[] = {
-          {u"style", E::Style}, {u"title", E::Title}, {u"table", E::Table},
-          {u"embed", E::Embed}, {u"input", E::Input}, {u"track", E::Track},
-          {u"audio", E::Audio}, {u"video", E::Video}, {u"frame", E::Frame}};
-      return Classify(name, kFive);
-    }
-    case 6: {
-      static constexpr Entry kSix[] = {{u"script", E::Script},
-                                       {u"source", E::Source},
-                                       {u"iframe", E::Iframe},
-                                       {u"object", E::Object}};
-      return Classify(name, kSix);
-    }
-    case 7: {
-      static constexpr Entry kSeven[] = {{u"noembed", E::Noembed}};
-      return Classify(name, kSeven);
-    }
-    case 8: {
-      static constexpr Entry kEight[] = {{u"textarea", E::Textarea}, {u"noframes", E::Noframes}};
-      return Classify(name, kEight);
-    }
-    case 9: {
-      static constexpr Entry kNine[] = {{u"plaintext", E::Plaintext}};
-      return Classify(name, kNine);
-    }
-    default:
-      return E::Other;
-  }
+  // Most tags of a page are short and none of these: the length is compared
+  // first.
+  static constexpr std::pair<std::u16string_view, E> kElements[] = {{u"a", E::A},
+                                                                    {u"td", E::Td},
+                                                                    {u"th", E::Th},
+                                                                    {u"img", E::Img},
+                                                                    {u"svg", E::Svg},
+                                                                    {u"xmp", E::Xmp},
+                                                                    {u"link", E::Link},
+                                                                    {u"area", E::Area},
+                                                                    {u"base", E::Base},
+                                                                    {u"meta", E::Meta},
+                                                                    {u"body", E::Body},
+                                                                    {u"math", E::Math},
+                                                                    {u"style", E::Style},
+                                                                    {u"title", E::Title},
+                                                                    {u"table", E::Table},
+                                                                    {u"embed", E::Embed},
+                                                                    {u"input", E::Input},
+                                                                    {u"track", E::Track},
+                                                                    {u"audio", E::Audio},
+                                                                    {u"video", E::Video},
+                                                                    {u"frame", E::Frame},
+                                                                    {u"script", E::Script},
+                                                                    {u"source", E::Source},
+                                                                    {u"iframe", E::Iframe},
+                                                                    {u"object", E::Object},
+                                                                    {u"noembed", E::Noembed},
+                                                                    {u"textarea", E::Textarea},
+                                                                    {u"noframes", E::Noframes},
+                                                                    {u"plaintext", E::Plaintext}};
+  if (name.empty() || name.size() > 9) return E::Other;
+  return Classify(name, kElements);
 }
 
 HtmlVocabulary::Attribute HtmlVocabulary::AttributeOf(std::u16string_view name) {
@@ -98,66 +84,47 @@ HtmlVocabulary::Attribute HtmlVocabulary::AttributeOf(std::u16string_view name) 
   return Classify(name, kAttributes);
 }
 
-std::u16string_view HtmlVocabulary::CanonicalName(Element element) {
-  switch (element) {
-    case Element::Script:
-      return u"script";
-    case Element::Style:
-      return u"style";
-    case Element::Textarea:
-      return u"textarea";
-    case Element::Title:
-      return u"title";
-    case Element::Xmp:
-      return u"xmp";
-    case Element::Iframe:
-      return u"iframe";
-    case Element::Noembed:
-      return u"noembed";
-    case Element::Noframes:
-      return u"noframes";
-    case Element::Plaintext:
-      return u"plaintext";
-    default:
-      return u"";
+namespace {
+
+// The elements whose text is no markup, with where it ends.
+struct RawTextElement {
+  HtmlVocabulary::Element element;
+  std::u16string_view name;
+  HtmlTokenizer::RawText ending;
+};
+using E = HtmlVocabulary::Element;
+using R = HtmlTokenizer::RawText;
+constexpr RawTextElement kRawTextElements[] = {
+    {E::Script, u"script", R::Script},  {E::Plaintext, u"plaintext", R::Plaintext},
+    {E::Style, u"style", R::Text},      {E::Textarea, u"textarea", R::Text},
+    {E::Title, u"title", R::Text},      {E::Xmp, u"xmp", R::Text},
+    {E::Iframe, u"iframe", R::Text},    {E::Noembed, u"noembed", R::Text},
+    {E::Noframes, u"noframes", R::Text}};
+
+const RawTextElement* RawTextElementOf(E element) {
+  for (const RawTextElement& raw : kRawTextElements) {
+    if (raw.element == element) return &raw;
   }
+  return nullptr;
+}
+
+}  // namespace
+
+std::u16string_view HtmlVocabulary::CanonicalName(Element element) {
+  const RawTextElement* raw = RawTextElementOf(element);
+  return raw ? raw->name : u"";
 }
 
 std::optional<HtmlTokenizer::RawText> HtmlVocabulary::RawTextOf(Element element) {
-  switch (element) {
-    case Element::Script:
-      return HtmlTokenizer::RawText::Script;
-    case Element::Plaintext:
-      return HtmlTokenizer::RawText::Plaintext;
-    case Element::Style:
-    case Element::Textarea:
-    case Element::Title:
-    case Element::Xmp:
-    case Element::Iframe:
-    case Element::Noembed:
-    case Element::Noframes:
-      return HtmlTokenizer::RawText::Text;
-    default:
-      return std::nullopt;
-  }
+  const RawTextElement* raw = RawTextElementOf(element);
+  if (!raw) return std::nullopt;
+  return raw->ending;
 }
 
 bool HtmlVocabulary::TakesSource(Element element) {
-  switch (element) {
-    case Element::Img:
-    case Element::Script:
-    case Element::Iframe:
-    case Element::Frame:
-    case Element::Embed:
-    case Element::Input:
-    case Element::Source:
-    case Element::Track:
-    case Element::Audio:
-    case Element::Video:
-      return true;
-    default:
-      return false;
-  }
+  static constexpr Element kTakers[] = {E::Img,   E::Script, E::Iframe, E::Frame, E::Embed,
+                                        E::Input, E::Source, E::Track,  E::Audio, E::Video};
+  return std::find(std::begin(kTakers), std::end(kTakers), element) != std::end(kTakers);
 }
 
 }  // namespace kestrine

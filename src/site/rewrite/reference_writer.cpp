@@ -1,5 +1,7 @@
 #include "site/rewrite/reference_writer.h"
 
+#include "runtime/string_utility.h"
+
 namespace kestrine {
 
 ReferenceWriter::ReferenceWriter(IScanProject& project, const std::u16string& documentAddress,
@@ -52,39 +54,18 @@ void ReferenceWriter::SetBase(const std::u16string& href) {
 }
 
 std::u16string ReferenceWriter::UrlForm(const std::u16string& relativePath) {
+  // What would end the path or start a query, fragment or escape, and the
+  // quotes of the attribute or url() it is written in.
+  static constexpr std::u16string_view kEscaped = u"% #?()\"'";
   std::u16string url;
   url.reserve(relativePath.size() + 8);
   for (char16_t c : relativePath) {
-    switch (c) {
-      case u'\\':
-        url += u'/';
-        break;
-      case u'%':
-        url += u"%25";
-        break;
-      case u' ':
-        url += u"%20";
-        break;
-      case u'#':
-        url += u"%23";
-        break;
-      case u'?':
-        url += u"%3F";
-        break;
-      case u'(':
-        url += u"%28";
-        break;
-      case u')':
-        url += u"%29";
-        break;
-      case u'"':
-        url += u"%22";
-        break;
-      case u'\'':
-        url += u"%27";
-        break;
-      default:
-        url += c;
+    if (c == u'\\') {
+      url += u'/';
+    } else if (kEscaped.find(c) != std::u16string_view::npos) {
+      StringUtility::AppendPercentEncoded(url, c);
+    } else {
+      url += c;
     }
   }
   return url;

@@ -37,36 +37,13 @@ bool IsBlank(char16_t c) {
 }
 
 // After these words an expression starts, so "/" opens a regular
-// expression. Most identifiers are told apart by their length and first
-// letter before any comparison.
+// expression.
 bool IsExpressionKeyword(std::u16string_view word) {
+  static constexpr std::u16string_view kKeywords[] = {
+      u"await", u"case", u"do",     u"delete", u"else",  u"in",   u"instanceof",
+      u"new",   u"of",   u"return", u"typeof", u"throw", u"void", u"yield"};
   if (word.size() < 2 || word.size() > 10) return false;
-  switch (word[0]) {
-    case u'a':
-      return word == u"await";
-    case u'c':
-      return word == u"case";
-    case u'd':
-      return word == u"do" || word == u"delete";
-    case u'e':
-      return word == u"else";
-    case u'i':
-      return word == u"in" || word == u"instanceof";
-    case u'n':
-      return word == u"new";
-    case u'o':
-      return word == u"of";
-    case u'r':
-      return word == u"return";
-    case u't':
-      return word == u"typeof" || word == u"throw";
-    case u'v':
-      return word == u"void";
-    case u'y':
-      return word == u"yield";
-    default:
-      return false;
-  }
+  return std::find(std::begin(kKeywords), std::end(kKeywords), word) != std::end(kKeywords);
 }
 
 // Reads the script one token at a time, as far as telling strings,

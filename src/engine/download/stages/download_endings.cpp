@@ -22,8 +22,14 @@ StageResult DownloadEndings::Fail(DownloadState& download, const std::u16string&
   context_.tally.failures.Note(kind, StringUtility::ToUtf8(reason));
   download.entry.outcome = EntryOutcome::Failed;
   download.outcome = DownloadOutcome::Failed;
-  context_.report.Ended({download.taskNumber(), TransferState::Failed, length, length,
-                         download.Elapsed(), {}, reason, download.retries},
+  context_.report.Ended({download.taskNumber(),
+                         TransferState::Failed,
+                         length,
+                         length,
+                         download.Elapsed(),
+                         {},
+                         reason,
+                         download.retries},
                         download.target.path);
   return StageResult::End;
 }
@@ -51,8 +57,14 @@ StageResult DownloadEndings::Halt(DownloadState& download) {
     return StageResult::End;
   }
   ++context_.tally.failed;
-  context_.report.Ended({download.taskNumber(), TransferState::Failed, 0, 0, download.Elapsed(),
-                         {}, u"stopped", download.retries},
+  context_.report.Ended({download.taskNumber(),
+                         TransferState::Failed,
+                         0,
+                         0,
+                         download.Elapsed(),
+                         {},
+                         u"stopped",
+                         download.retries},
                         download.target.path);
   download.outcome = DownloadOutcome::Stopped;
   return StageResult::End;
@@ -63,11 +75,21 @@ StageResult DownloadEndings::StoredElsewhere(DownloadState& download) {
   download.entry.state = EntryState::Done;
   context_.journal.RecordOutcome(download.entry.number, EntryOutcome::Stored, 0, {}, {});
   ++context_.tally.succeeded;
-  context_.report.Ended({download.taskNumber(), TransferState::Succeeded, 0, 0,
-                         download.Elapsed(), {}, {}, download.retries},
-                        download.target.path);
+  ReportStored(download, 0);
   download.outcome = DownloadOutcome::Stored;
   return StageResult::End;
+}
+
+void DownloadEndings::ReportStored(const DownloadState& download, std::int64_t length) {
+  context_.report.Ended({download.taskNumber(),
+                         TransferState::Succeeded,
+                         length,
+                         length,
+                         download.Elapsed(),
+                         {},
+                         {},
+                         download.retries},
+                        download.target.path);
 }
 
 }  // namespace kestrine

@@ -5,7 +5,7 @@
 
 #include "engine/download/download_context.h"
 #include "engine/download/download_state.h"
-#include "engine/download/stages/download_stage.h"
+#include "engine/download/stages/stage_result.h"
 
 namespace kestrine {
 
@@ -17,8 +17,8 @@ class DownloadEndings {
   explicit DownloadEndings(DownloadContext& context) : context_(context) {}
 
   // A "Failure" row with its reason, counted by kind.
-  StageResult Fail(DownloadState& download, const std::u16string& reason,
-                   FailureTally::Kind kind, std::int64_t length = 0);
+  StageResult Fail(DownloadState& download, const std::u16string& reason, FailureTally::Kind kind,
+                   std::int64_t length = 0);
   // The transfer failed: the row says why. An update that cannot reach a
   // stored file keeps the copy it has, and the journal keeps saying it is
   // stored.
@@ -36,6 +36,8 @@ class DownloadEndings {
   // The entry's answer is another entry's: that one's file is its file.
   StageResult StoredElsewhere(DownloadState& download);
   void RemovePartial(DownloadState& download);
+  // The row and the log say the download succeeded with `length` bytes.
+  void ReportStored(const DownloadState& download, std::int64_t length);
 
  private:
   DownloadContext& context_;

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "engine/download/download_context.h"
+#include "engine/download/download_state.h"
+#include "engine/download/stages/download_endings.h"
+#include "engine/download/stages/stage_result.h"
+
 namespace kestrine {
 
-struct DownloadState;
-
-// Whether a download goes on to its next stage, or has ended (its outcome
-// then says how).
-enum class StageResult { Continue, End };
-
-// One step of a download: it reads and adds to the download's state. The
-// steps of every download are the same, in one list (see Download), so a
-// new one (recording the exchange in an archive, rendering a page in a
-// browser) is added in one place.
+// One step of a download: it reads and adds to the download's state, and
+// ends it through the shared endings when it cannot go on. The steps of
+// every download are the same, in one list (see Download), so a new one
+// (recording the exchange in an archive, rendering a page in a browser) is
+// added in one place.
 class DownloadStage {
  public:
+  explicit DownloadStage(DownloadContext& context) : context_(context), endings_(context) {}
   virtual ~DownloadStage() = default;
   virtual StageResult Run(DownloadState& download) = 0;
+
+ protected:
+  DownloadContext& context_;
+  DownloadEndings endings_;
 };
 
 }  // namespace kestrine

@@ -57,15 +57,16 @@ StageResult FetchStage::Run(DownloadState& download) {
                          {HttpClient::Failure::LocalWrite, 0});
   }
   Prepare(download);
-  if (!context_.files.IsOpen()) return endings_.FailToWrite(download, context_.files.error(),
-                                                            "cannot write the file");
+  if (!context_.files.IsOpen())
+    return endings_.FailToWrite(download, context_.files.error(), "cannot write the file");
   Result<ConfinedFolder::NewFile> partial = context_.files.CreateTemporary(PartialFilePrefix());
   if (!partial) {
     return endings_.FailToWrite(download, partial.error().message, "cannot write the file");
   }
   download.target.partialName = partial->name;
   download.client.SinkToDescriptor(
-      partial->fd.Release(), context_.files.path() + u"\\" + StringUtility::FromUtf8(partial->name));
+      partial->fd.Release(),
+      context_.files.path() + u"\\" + StringUtility::FromUtf8(partial->name));
   DownloadProgress progress(context_.report, context_.monitor, address, download.taskNumber(),
                             download.start);
   download.client.SetDownloadStatus(&progress);
@@ -81,8 +82,8 @@ StageResult FetchStage::Run(DownloadState& download) {
   if (!download.client.Succeeded()) return endings_.FailTransfer(download);
   download.kind = download.client.GetContentKind();
   const std::int64_t length = download.client.GetContentLength();
-  context_.report.Progress({download.taskNumber(), TransferState::Transferring, length, length,
-                            download.Elapsed()});
+  context_.report.Progress(
+      {download.taskNumber(), TransferState::Transferring, length, length, download.Elapsed()});
   return StageResult::Continue;
 }
 
@@ -133,17 +134,21 @@ StageResult FetchStage::JudgeUpdate(DownloadState& download) {
   if (status == 304) {
     ++context_.tally.unchanged;
     ++context_.tally.succeeded;
-    context_.report.Ended({download.taskNumber(), TransferState::Succeeded, 0, 0,
-                           download.Elapsed(), {}, {}, download.retries},
-                          download.target.path);
+    endings_.ReportStored(download, 0);
     return StageResult::End;
   }
   ++context_.tally.gone;
   ++context_.tally.failed;
-  const std::u16string reason =
-      StringUtility::FromUtf8(client.GetFailureReason()) + u": gone from the site, the copy is kept";
-  context_.report.Ended({download.taskNumber(), TransferState::Failed, 0, 0, download.Elapsed(),
-                         {}, reason, download.retries},
+  const std::u16string reason = StringUtility::FromUtf8(client.GetFailureReason()) +
+                                u": gone from the site, the copy is kept";
+  context_.report.Ended({download.taskNumber(),
+                         TransferState::Failed,
+                         0,
+                         0,
+                         download.Elapsed(),
+                         {},
+                         reason,
+                         download.retries},
                         download.target.path);
   // The copy stays, and so do the links to it.
   return StageResult::End;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/download/download_context.h"
-#include "engine/download/stages/download_endings.h"
+#include "engine/download/stages/download_stage.h"
 
 namespace kestrine {
 
@@ -12,7 +11,7 @@ namespace kestrine {
 // so an endless chain of ever deeper folders ends there.
 class FetchStage : public DownloadStage {
  public:
-  explicit FetchStage(DownloadContext& context) : context_(context), endings_(context) {}
+  using DownloadStage::DownloadStage;
   StageResult Run(DownloadState& download) override;
 
   // Where an entry's copy goes in a site folder.
@@ -22,9 +21,6 @@ class FetchStage : public DownloadStage {
   void Prepare(DownloadState& download);
   void TransferWithRetries(DownloadState& download);
   StageResult JudgeUpdate(DownloadState& download);
-
-  DownloadContext& context_;
-  DownloadEndings endings_;
 };
 
 }  // namespace kestrine

@@ -58,8 +58,7 @@ StageResult PlaceStage::Run(DownloadState& download) {
     context_.journal.RecordAlias(entry.number, location);
     rename = true;
   }
-  const std::u16string type =
-      AnsiCodePage::ToWide(download.client.GetHeaderValue("Content-Type"));
+  const std::u16string type = AnsiCodePage::ToWide(download.client.GetHeaderValue("Content-Type"));
   if (!StringUtility::TrimWhiteSpace(type).empty()) {
     if (auto typed = LocalFileNameForType(name, PathExtensionOf(namedAfter), type)) {
       name = *std::move(typed);

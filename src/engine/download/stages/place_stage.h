@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/download/download_context.h"
-#include "engine/download/stages/download_endings.h"
+#include "engine/download/stages/download_stage.h"
 
 namespace kestrine {
 
@@ -14,16 +13,12 @@ namespace kestrine {
 // is another entry's stores nothing of its own.
 class PlaceStage : public DownloadStage {
  public:
-  explicit PlaceStage(DownloadContext& context) : context_(context), endings_(context) {}
+  using DownloadStage::DownloadStage;
   StageResult Run(DownloadState& download) override;
 
   // Whether `location` is `address` with a "/" added, the form a folder's
   // address redirects to.
   static bool IsSlashFormOf(const std::u16string& location, const std::u16string& address);
-
- private:
-  DownloadContext& context_;
-  DownloadEndings endings_;
 };
 
 }  // namespace kestrine

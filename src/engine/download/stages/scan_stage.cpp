@@ -146,10 +146,10 @@ void ScanStage::ScanDocument(DownloadState& download) {
   DecodedBody decoded = Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
   const std::u16string charset = AnsiCodePage::ToWide(decoded.charset);
   ScannedDocument scanned{DocumentKindOf(download.kind), charset, {}};
-  DocumentScope scope(context_.host, entry,
-                      download.kind == ContentKind::Page ? DocumentRole::Page
-                                                         : DocumentRole::Requisite,
-                      [this] { return Stopped(); });
+  DocumentScope scope(
+      context_.host, entry,
+      download.kind == ContentKind::Page ? DocumentRole::Page : DocumentRole::Requisite,
+      [this] { return Stopped(); });
   // Relative references lead from where the answer came from, after any
   // redirect, as a browser reads them.
   const std::u16string& siteFolder = context_.files.path();

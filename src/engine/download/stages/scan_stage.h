@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/download/download_context.h"
-#include "engine/download/stages/download_endings.h"
+#include "engine/download/stages/download_stage.h"
 
 namespace kestrine {
 
@@ -18,16 +17,13 @@ class ScanStage : public DownloadStage {
   // Pages and style sheets larger than this are stored as received.
   static constexpr std::int64_t kMaxRewrittenBytes = 32ll * 1024 * 1024;
 
-  explicit ScanStage(DownloadContext& context) : context_(context), endings_(context) {}
+  using DownloadStage::DownloadStage;
   StageResult Run(DownloadState& download) override;
 
  private:
   void TakeNamedFiles(DownloadState& download);
   void ScanDocument(DownloadState& download);
   bool Stopped() const;
-
-  DownloadContext& context_;
-  DownloadEndings endings_;
 };
 
 }  // namespace kestrine

@@ -12,9 +12,10 @@ StageResult StoreStage::Run(DownloadState& download) {
       download.rewritten ? client.StoreText(*download.rewritten) : client.StoreBody();
   download.rewritten.reset();
   if (!written) {
-    return endings_.FailToWrite(download, client.GetFailureReason().empty()
-                                              ? "the local file could not be written"
-                                              : client.GetFailureReason(),
+    return endings_.FailToWrite(download,
+                                client.GetFailureReason().empty()
+                                    ? "the local file could not be written"
+                                    : client.GetFailureReason(),
                                 "cannot write the file");
   }
   if (const Status moved =
@@ -24,34 +25,6 @@ StageResult StoreStage::Run(DownloadState& download) {
   }
   download.target.partialName.clear();
   return StageResult::Continue;
-}
-
-StageResult RecordStage::Run(DownloadState& download) {
-  QueueEntry& entry = download.entry;
-  const HttpClient& client = download.client;
-  const std::int64_t received = client.GetReceivedBytes();
-  entry.state = EntryState::Done;
-  entry.outcome = EntryOutcome::Stored;
-  download.outcome = DownloadOutcome::Stored;
-  ++context_.tally.succeeded;
-  context_.tally.bytes += received;
-  context_.host.NoteStored(received);
-  context_.journal.RecordOutcome(entry.number, EntryOutcome::Stored, received,
-                                 client.GetHeaderValue("ETag"),
-                                 client.GetHeaderValue("Last-Modified"));
-  if (download.scanned) {
-    context_.host.RecordDocument(entry.number, download.scanned->kind, download.scanned->charset,
-                                 download.scanned->referenced);
-  }
-  if (context_.updating) {
-    ++(context_.host.ValidatorsOf(entry.number) != nullptr ? context_.tally.changed
-                                                            : context_.tally.added);
-  }
-  const std::int64_t length = client.GetContentLength();
-  context_.report.Ended({download.taskNumber(), TransferState::Succeeded, length, length,
-                         download.Elapsed(), {}, {}, download.retries},
-                        download.target.path);
-  return StageResult::End;
 }
 
 }  // namespace kestrine

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/download/download_context.h"
-#include "engine/download/stages/download_endings.h"
+#include "engine/download/stages/download_stage.h"
 
 namespace kestrine {
 
@@ -11,23 +10,8 @@ namespace kestrine {
 // a stored copy.
 class StoreStage : public DownloadStage {
  public:
-  explicit StoreStage(DownloadContext& context) : context_(context), endings_(context) {}
+  using DownloadStage::DownloadStage;
   StageResult Run(DownloadState& download) override;
-
- private:
-  DownloadContext& context_;
-  DownloadEndings endings_;
-};
-
-// Records a stored file: its outcome and validators in the journal, what a
-// page or style sheet refers to, the run's counts and limits, and its row.
-class RecordStage : public DownloadStage {
- public:
-  explicit RecordStage(DownloadContext& context) : context_(context) {}
-  StageResult Run(DownloadState& download) override;
-
- private:
-  DownloadContext& context_;
 };
 
 }  // namespace kestrine
