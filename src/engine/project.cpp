@@ -262,6 +262,14 @@ void Project::WaitForRun() {
   if (run_) run_->Wait();
 }
 
+void Project::SetRunStoppedListener(std::function<void()> listener) {
+  runStopped_ = std::move(listener);
+}
+
+void Project::RunStopped() {
+  if (runStopped_) runStopped_();
+}
+
 bool Project::IsRunActive() const {
   std::lock_guard lock(runMutex_);
   return run_ != nullptr && run_->IsActive();

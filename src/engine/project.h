@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,9 @@ class Project : public IDownloadHost, public IRunOwner {
   // A window thread waits for this while it goes on delivering the run's
   // window changes, never in WaitForRun.
   bool IsRunActive() const;
+  // Called on the run's thread once a run is no longer active, so a window
+  // thread waiting for that can wake (set before any run starts).
+  void SetRunStoppedListener(std::function<void()> listener);
   RunOutcome LastOutcome() const { return lastOutcome_.load(); }
   // The time-out of the last run, as the settings gave it when it started.
   int timeOutSeconds() const;
@@ -154,6 +158,7 @@ class Project : public IDownloadHost, public IRunOwner {
   // IRunOwner
   void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) override;
   void EndRun(std::chrono::steady_clock::duration took) override;
+  void RunStopped() override;
 
  private:
   bool IsStopRequested() const;
@@ -205,6 +210,7 @@ class Project : public IDownloadHost, public IRunOwner {
   mutable std::mutex runMutex_;
   std::unique_ptr<Run> run_;
   std::atomic<Run*> activeRun_{nullptr};
+  std::function<void()> runStopped_;
 };
 
 }  // namespace kestrine

@@ -18,6 +18,7 @@ void MemoryQueueList::InsertRow(int row, std::u16string address) {
     if (at != rows_.end() && at->key == row) {
       at->cells = inserted;
       at->state = TransferState::Transferring;
+      at->paused = false;
     } else {
       rows_.insert(at, KeyedRow{row, inserted, TransferState::Transferring});
     }
@@ -38,20 +39,27 @@ void MemoryQueueList::SetCellText(int row, int column, std::u16string text) {
   OnRowChanged(row, changed);
 }
 
-void MemoryQueueList::NoteState(const DownloadRow& download) {
+void MemoryQueueList::NoteState(int row, TransferState state, bool paused) {
   std::lock_guard lock(mutex_);
-  const auto at = Find(download.row());
-  if (at != rows_.end() && at->key == download.row()) at->state = download.state;
+  const auto at = Find(row);
+  if (at == rows_.end() || at->key != row) return;
+  at->state = state;
+  at->paused = paused;
 }
 
 void MemoryQueueList::DownloadUpdated(const DownloadRow& download) {
-  NoteState(download);
+  NoteState(download.row(), download.state, false);
   CellQueueList::DownloadUpdated(download);
 }
 
 void MemoryQueueList::DownloadEnded(const DownloadRow& download) {
-  NoteState(download);
+  NoteState(download.row(), download.state, false);
   CellQueueList::DownloadEnded(download);
+}
+
+void MemoryQueueList::DownloadPaused(int row) {
+  NoteState(row, TransferState::Transferring, true);
+  CellQueueList::DownloadPaused(row);
 }
 
 int MemoryQueueList::CountState(TransferState state) const {
@@ -59,6 +67,21 @@ int MemoryQueueList::CountState(TransferState state) const {
   int count = 0;
   for (const KeyedRow& row : rows_) count += row.state == state ? 1 : 0;
   return count;
+}
+
+std::vector<MemoryQueueList::Row> MemoryQueueList::RowsIn(TransferState state) const {
+  std::lock_guard lock(mutex_);
+  std::vector<Row> rows;
+  for (const KeyedRow& row : rows_) {
+    if (row.state == state) rows.push_back(row.cells);
+  }
+  return rows;
+}
+
+int MemoryQueueList::CountPaused() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(
+      std::count_if(rows_.begin(), rows_.end(), [](const KeyedRow& row) { return row.paused; }));
 }
 
 void MemoryQueueList::DeleteAllRows() {

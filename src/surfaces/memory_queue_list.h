@@ -24,11 +24,16 @@ class MemoryQueueList : public CellQueueList {
   void DeleteAllRows() override;
   void DownloadUpdated(const DownloadRow& download) override;
   void DownloadEnded(const DownloadRow& download) override;
+  void DownloadPaused(int row) override;
 
   std::vector<Row> Rows() const;
   std::size_t RowCount() const;
+  // The rows whose download stands so.
+  std::vector<Row> RowsIn(TransferState state) const;
   // Rows whose download stands so.
   int CountState(TransferState state) const;
+  // Rows whose download a pause stopped (to be fetched again).
+  int CountPaused() const;
 
  protected:
   // Called after a cell changed, with the row as it now stands, under no
@@ -40,9 +45,10 @@ class MemoryQueueList : public CellQueueList {
     int key;
     Row cells;
     TransferState state = TransferState::Transferring;
+    bool paused = false;
   };
   std::vector<KeyedRow>::iterator Find(int key);
-  void NoteState(const DownloadRow& download);
+  void NoteState(int row, TransferState state, bool paused);
 
   mutable std::mutex mutex_;
   std::vector<KeyedRow> rows_;

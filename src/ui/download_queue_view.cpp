@@ -94,6 +94,7 @@ CDownloadQueueView::CDownloadQueueView(IStatusMonitor& monitor, QWidget* parent)
   }
 
   project_ = std::make_unique<Project>(monitor_, model_, *this, *this);
+  project_->SetRunStoppedListener([this] { UiThread::Wake(this); });
   project_->SetWorkers(SettingUtil::GetInstance().record().threadNumber);
 }
 

@@ -98,6 +98,7 @@ void CDownloadView::OnDownload() {
     monitor_.StartDownload(begin);
     monitor_.ShowQueue(static_cast<DownloadMode>(chosen));
     starting_ = false;
+    UiThread::Wake(this);
   });
 }
 

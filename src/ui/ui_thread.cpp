@@ -17,10 +17,11 @@ void UiThread::Run(QObject* context, const std::function<void()>& change) {
 }
 
 void UiThread::WaitUntil(const std::function<bool()>& done) {
-  while (!done()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void UiThread::Wake(QObject* context) {
+  QMetaObject::invokeMethod(context, [] {}, Qt::QueuedConnection);
 }
 
 }  // namespace kestrine

@@ -14,8 +14,12 @@ class UiThread {
   static void Run(QObject* context, const std::function<void()>& change);
   // Waits on the window thread until `done` answers true, delivering window
   // changes meanwhile, so a thread that is waiting for one of them can
-  // finish. The window thread never waits any other way for an engine thread.
+  // finish. The window thread never waits any other way for an engine
+  // thread. It sleeps until an event comes: whoever makes `done` true calls
+  // Wake afterwards.
   static void WaitUntil(const std::function<bool()>& done);
+  // Wakes a WaitUntil on the thread of `context` to look again.
+  static void Wake(QObject* context);
 };
 
 }  // namespace kestrine

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <set>
 
-#include "engine/mend/copy_verifier.h"
 #include "engine/journal/project_journal.h"
+#include "engine/mend/copy_verifier.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
 #include "support/test_server.h"

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <set>
 
-#include "engine/mend/copy_verifier.h"
 #include "engine/journal/project_journal.h"
+#include "engine/mend/copy_verifier.h"
 #include "runtime/string_utility.h"
 #include "support/cli_runner.h"
 #include "support/config_home.h"

@@ -106,10 +106,6 @@ std::string Log(EngineHarness& engine) {
   return TempFolder::Read(NativePath(engine.project->siteFolder() + u"\\download.log"));
 }
 
-int Rows(EngineHarness& engine, const std::u16string& progress) {
-  return testing::CountRows(engine.list, progress);
-}
-
 void Mirror(EngineHarness& engine, const std::u16string& start, const DownloadOptions& options,
             DownloadMode mode = DownloadMode::DuplicateSite) {
   engine.project->SetOptions(options);
@@ -237,7 +233,7 @@ TEST(Limits, QuotaAndFileCountEndTheRunCleanly) {
     options.maxFiles = 3;
     EngineHarness engine(1);
     Mirror(engine, site.Url("/sizes.html"), options);
-    EXPECT_EQ(Rows(engine, u"Finished"), 3);
+    EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 3);
     EXPECT_EQ(engine.project->LimitReached(), "limit of 3 files reached");
     EXPECT_EQ(engine.monitor.StatusText(), u"Finished");
     const std::string log = Log(engine);
@@ -257,11 +253,9 @@ TEST(Limits, QuotaAndFileCountEndTheRunCleanly) {
     // The small pages come first; then 1000.bin and 2000.bin pass the
     // quota, and no file is taken after that.
     std::set<std::string> stored;
-    for (const auto& row : engine.list.Rows()) {
-      if (row[kProgressColumn] == u"Finished") {
-        const std::string address = StringUtility::ToUtf8(row[kAddressColumn]);
-        stored.insert(address.substr(address.rfind('/') + 1));
-      }
+    for (const auto& row : engine.list.RowsIn(TransferState::Succeeded)) {
+      const std::string address = StringUtility::ToUtf8(row[kAddressColumn]);
+      stored.insert(address.substr(address.rfind('/') + 1));
     }
     EXPECT_EQ(stored,
               (std::set<std::string>{"sizes.html", "p.html", "open.html", "1000.bin", "2000.bin"}));
@@ -353,7 +347,7 @@ TEST(Politeness, RateLimitIsSharedOverTheWorkers) {
   // 800 KB at 200 KB/s in all takes about four seconds; it cannot take less
   // than three.
   EXPECT_GE(Clock::now() - start, 3s);
-  EXPECT_EQ(Rows(engine, u"Finished"), 2);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 2);
 }
 
 TEST(Limits, AnOrdinarySiteLosesNothingUnderTheDefaults) {
@@ -380,8 +374,8 @@ TEST(Limits, AnOrdinarySiteLosesNothingUnderTheDefaults) {
   EngineHarness engine(5);
   engine.Start(server.WideUrl("/s/start.html"), DownloadMode::DuplicateSite);
   engine.Wait();
-  EXPECT_EQ(Rows(engine, u"Finished"), 4001);
-  EXPECT_EQ(Rows(engine, u"Failure"), 0);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 4001);
+  EXPECT_EQ(engine.list.CountState(TransferState::Failed), 0);
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ namespace kestrine {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CountRows;
 using testing::EngineHarness;
 using testing::NginxServer;
 using testing::TempFolder;
@@ -103,7 +102,7 @@ TEST_F(MultiplexedTransfer, RequestsAServerNeverProcessedAreAskedForAgain) {
         << StringUtility::ToUtf8(row[kAddressColumn]) << ": "
         << StringUtility::ToUtf8(row[kReasonColumn]);
   }
-  EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1);
   ExpectWholeCopy(SiteFolder(engine), 2000);
 }
 
@@ -115,7 +114,7 @@ TEST_F(MultiplexedTransfer, ManyRequestsShareFewConnections) {
   engine.project->SetOptions(Options());
   engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
-  EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1);
   ExpectWholeCopy(SiteFolder(engine), 50000);
   const auto requests = server_->Requests();
   ASSERT_EQ(requests.size(), static_cast<std::size_t>(kFiles + 1));
@@ -155,7 +154,7 @@ TEST_F(MultiplexedTransfer, APlainHttpHostKeepsToItsConnectionsWhileAnotherMulti
   engine.project->SetOptions(Options());
   engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
   engine.Wait();
-  EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1 + 30);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1 + 30);
   EXPECT_GE(NginxServer::MostAtOnce(server_->Requests()), 10);
   EXPECT_LE(peak.load(), 2);
 }
@@ -169,7 +168,7 @@ TEST_F(MultiplexedTransfer, OneStreamOrAWaitMeansOneRequestAtATimePerConnection)
     engine.project->SetOptions(options);
     engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
     engine.Wait();
-    EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
+    EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1);
     EXPECT_LE(NginxServer::MostAtOnce(server_->Requests()), 2);
   }
   {
@@ -180,7 +179,7 @@ TEST_F(MultiplexedTransfer, OneStreamOrAWaitMeansOneRequestAtATimePerConnection)
     engine.project->SetOptions(options);
     engine.Start(server_->Url("/index.html"), DownloadMode::DuplicateSite);
     engine.Wait();
-    EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
+    EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1);
     auto requests = server_->Requests();
     std::vector<NginxServer::Request> second(requests.begin() + kFiles + 1, requests.end());
     ASSERT_EQ(second.size(), static_cast<std::size_t>(kFiles + 1));
@@ -201,12 +200,12 @@ TEST_F(MultiplexedTransfer, PauseAndContinueWithTransfersInFlightOnOneConnection
   engine.monitor.RequestPause();
   engine.Wait();
   EXPECT_EQ(engine.monitor.StatusText(), u"Paused");
-  EXPECT_EQ(CountRows(engine.list, u"Failure"), 0);
-  EXPECT_GE(CountRows(engine.list, u"Paused"), 10);
+  EXPECT_EQ(engine.list.CountState(TransferState::Failed), 0);
+  EXPECT_GE(engine.list.CountPaused(), 10);
   engine.project->ContinueProject();
   engine.Wait();
   EXPECT_EQ(engine.monitor.StatusText(), u"Finished");
-  EXPECT_EQ(CountRows(engine.list, u"Finished"), kFiles + 1);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), kFiles + 1);
   ExpectWholeCopy(SiteFolder(engine), 60000);
   std::set<long> connections;
   for (const auto& request : server_->Requests()) connections.insert(request.connection);
@@ -222,7 +221,7 @@ TEST_F(MultiplexedTransfer, ACancelledCopyContinuesToTheWholeCopy) {
     engine.monitor.RequestCancel();
     engine.Wait();
     EXPECT_EQ(engine.monitor.StatusText(), u"Canceled");
-    EXPECT_GE(CountRows(engine.list, u"Failure"), 10);
+    EXPECT_GE(engine.list.CountState(TransferState::Failed), 10);
     siteFolder = SiteFolder(engine);
     // The copy outlives the harness's home: keep it aside.
     fs::rename(siteFolder, copies_.path() / "copy");

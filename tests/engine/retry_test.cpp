@@ -196,7 +196,7 @@ TEST(Retries, AHostThatAsksForFewerRequestsGetsFewer) {
   options.waitRetrySeconds = 0.05;
   EngineHarness engine(6);
   Mirror(engine, site, options);
-  EXPECT_EQ(testing::CountRows(engine.list, u"Finished"), 21);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 21);
   // Six at once before: every first answer was 429, and the host's room
   // halved with each.
   EXPECT_LE(site.MostAnsweredAtOnce(), 2);

@@ -20,12 +20,6 @@ using testing::EngineHarness;
 using testing::TempFolder;
 using testing::TestServer;
 
-int RowsWith(EngineHarness& engine, const std::u16string& progress) {
-  int count = 0;
-  for (const auto& row : engine.list.Rows()) count += row[kProgressColumn] == progress;
-  return count;
-}
-
 std::u16string ReasonFor(EngineHarness& engine, const std::u16string& addressEnd) {
   for (const auto& row : engine.list.Rows()) {
     if (row[kAddressColumn].ends_with(addressEnd)) return row[kReasonColumn];
@@ -77,7 +71,7 @@ TEST(ServerBounds, RobotsTxtIsReadAsFarAsItsBoundWhateverItsSize) {
     });
     EngineHarness engine;
     Mirror(engine, site.Url("/index.html"));
-    EXPECT_EQ(RowsWith(engine, u"Finished"), 2) << endless;
+    EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 2) << endless;
     EXPECT_EQ(engine.project->admission()->Refused(Refusal::Robots), 1) << endless;
   }
 }
@@ -89,7 +83,7 @@ TEST(ServerBounds, AServerErrorOnRobotsTxtTakesNoneOfTheSitesPagesThatRun) {
   EngineHarness engine;
   Mirror(engine, site.Url("/index.html"));
   // The start page was asked for by the user; its links are left alone.
-  EXPECT_EQ(RowsWith(engine, u"Finished"), 1);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 1);
   EXPECT_EQ(engine.project->admission()->Refused(Refusal::Robots), 2);
   engine.project->CloseDownloadLog();
   const std::string log =
@@ -124,7 +118,7 @@ TEST(ServerBounds, ABodyDrippedForEverFailsAfterMaxTime) {
   stop = true;
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_EQ(ReasonFor(engine, u"/drip.bin"), u"took longer than 3 s");
-  EXPECT_EQ(RowsWith(engine, u"Finished"), 2);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 2);
 }
 
 // A response of 2 KB every half second, without a length, for at most 30 s:
@@ -170,7 +164,7 @@ TEST(ServerBounds, OnlyAddressesASitemapGaveAreCountedAsItsOwn) {
   RobotsSite site;
   EngineHarness engine;
   Mirror(engine, site.Url("/index.html"));
-  EXPECT_EQ(RowsWith(engine, u"Finished"), 3);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 3);
   // Before, the addresses the start page gave meanwhile were counted too.
   EXPECT_EQ(engine.project->SitemapSummary(), "");
 }
@@ -190,7 +184,7 @@ TEST(ServerBounds, APageOfCountlessLinksKeepsOnlyWhatTheFileLimitCanTake) {
   options.maxFiles = 5;
   EngineHarness engine(1);
   Mirror(engine, server.WideUrl("/index.html"), options);
-  EXPECT_EQ(RowsWith(engine, u"Finished"), 5);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 5);
   EXPECT_LE(engine.list.RowCount(), 8u);
   // The rest were counted and written as their web addresses, not kept.
   EXPECT_GE(engine.project->admission()->Refused(Refusal::FileLimit), kLinks - 8);

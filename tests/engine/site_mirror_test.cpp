@@ -19,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::CountRows;
 using testing::EngineHarness;
 using testing::TempFolder;
 using testing::TestServer;
@@ -120,10 +119,8 @@ void ExpectReferencesResolve(const fs::path& siteFolder, const std::set<fs::path
 
 std::set<fs::path> FailedTargets(const MemoryQueueList& list) {
   std::set<fs::path> failed;
-  for (const auto& row : list.Rows()) {
-    if (row[kProgressColumn] == u"Failure") {
-      failed.insert(fs::path(StringUtility::ToUtf8(row[kTargetFileColumn])).lexically_normal());
-    }
+  for (const auto& row : list.RowsIn(TransferState::Failed)) {
+    failed.insert(fs::path(StringUtility::ToUtf8(row[kTargetFileColumn])).lexically_normal());
   }
   return failed;
 }
@@ -269,13 +266,14 @@ TEST(SiteMirror, PauseThenContinueFetchesOnlyWhatWasPending) {
   engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
   std::size_t rowsAtPause = 0;
   for (int finished : {2, 9, 17}) {
-    ASSERT_TRUE(WaitFor([&] { return CountRows(engine.list, u"Finished") >= finished; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return engine.list.CountState(TransferState::Succeeded) >= finished; }));
     engine.monitor.RequestPause();
     engine.Wait();
     EXPECT_EQ(engine.monitor.StatusText(), u"Paused");
     EXPECT_EQ(engine.runState.Phase(), ButtonPhase::Paused);
     EXPECT_FALSE(engine.monitor.IsDownloadViewEnabled());
-    EXPECT_EQ(CountRows(engine.list, u"Failure"), 0);
+    EXPECT_EQ(engine.list.CountState(TransferState::Failed), 0);
     ASSERT_TRUE(engine.project->queue().HasPending());
     EXPECT_EQ(engine.runState.Messages().back().text.substr(0, 7), u"Paused\n");
     EXPECT_GE(engine.list.RowCount(), rowsAtPause);
@@ -312,14 +310,14 @@ TEST(SiteMirror, SettingsChangedDuringARunDoNotReachItsWorkers) {
   BasicSetting& record = SettingUtil::GetInstance().record();
   record.timeOut = 10;
   engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
-  for (int i = 0; i < 300 && CountRows(engine.list, u"Finished") < 9; ++i) {
+  for (int i = 0; i < 300 && engine.list.CountState(TransferState::Succeeded) < 9; ++i) {
     record.timeOut = 11 + i % 20;
     record.threadNumber = 1 + i % 5;
     engine.project->SetWorkers(record.threadNumber);
     std::this_thread::sleep_for(10ms);
   }
   engine.Wait();
-  EXPECT_EQ(CountRows(engine.list, u"Finished"), 9);
+  EXPECT_EQ(engine.list.CountState(TransferState::Succeeded), 9);
   EXPECT_EQ(engine.project->timeOutSeconds(), 10);
 }
 
@@ -327,7 +325,7 @@ TEST(SiteMirror, CancelEndsCanceledWithEmptyLists) {
   SlowSite site(12);
   EngineHarness engine(2);
   engine.Start(site.Url("/index.html"), DownloadMode::DuplicateSite);
-  ASSERT_TRUE(WaitFor([&] { return CountRows(engine.list, u"Finished") >= 2; }));
+  ASSERT_TRUE(WaitFor([&] { return engine.list.CountState(TransferState::Succeeded) >= 2; }));
   engine.monitor.RequestCancel();
   engine.Wait();
   EXPECT_EQ(engine.monitor.StatusText(), u"Canceled");

@@ -2,9 +2,9 @@
 
 #include <thread>
 
+#include "presentation/string_table.h"
 #include "surfaces/memory_queue_list.h"
 #include "surfaces/plain_status_monitor.h"
-#include "presentation/string_table.h"
 
 namespace kestrine {
 namespace {

@@ -6,12 +6,12 @@
 #include <thread>
 
 #include "config/setting_util.h"
-#include "surfaces/memory_queue_list.h"
-#include "surfaces/plain_run_state.h"
-#include "surfaces/plain_status_monitor.h"
 #include "engine/project.h"
 #include "engine/surface/queue_list.h"
 #include "support/config_home.h"
+#include "surfaces/memory_queue_list.h"
+#include "surfaces/plain_run_state.h"
+#include "surfaces/plain_status_monitor.h"
 
 namespace kestrine::testing {
 
@@ -45,13 +45,6 @@ struct EngineHarness {
   PlainRunState runState;
   std::unique_ptr<Project> project;
 };
-
-// Rows of the queue list whose progress cell says `progress`.
-inline int CountRows(const MemoryQueueList& list, const std::u16string& progress) {
-  int count = 0;
-  for (const auto& row : list.Rows()) count += row[kProgressColumn] == progress ? 1 : 0;
-  return count;
-}
 
 // Polls `condition` for up to ten seconds; whether it came true.
 inline bool WaitFor(const std::function<bool()>& condition) {

@@ -50,6 +50,7 @@ void Run::Start(bool withSiteRules) {
   thread_ = std::thread([this, withSiteRules] {
     Body(withSiteRules);
     active_ = false;
+    owner_.RunStopped();
   });
 }
 

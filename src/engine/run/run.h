@@ -23,6 +23,8 @@ class IRunOwner {
   virtual void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) = 0;
   // The run's work is done, paused or cancelled: its end is said.
   virtual void EndRun(std::chrono::steady_clock::duration took) = 0;
+  // The run's thread has taken its last step: the run is no longer active.
+  virtual void RunStopped() = 0;
 
  protected:
   ~IRunOwner() = default;
