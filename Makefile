@@ -8,13 +8,16 @@ JOBS ?= $(shell nproc)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build test run bench fuzz sanitizers package screenshots clean
+.PHONY: deps configure build test run bench fuzz sanitizers tidy package screenshots clean
 
 deps:
 	@bash scripts/install-deps.sh
 
+# Extra cache settings, as CI's -DKESTRINE_WERROR=ON.
+CMAKE_FLAGS ?=
+
 configure: deps
-	@cmake --preset $(PRESET) >/dev/null
+	@cmake --preset $(PRESET) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
@@ -78,6 +81,11 @@ fuzz:
 
 # The core tests under AddressSanitizer with UndefinedBehaviorSanitizer, and
 # under ThreadSanitizer.
+# The checks of .clang-tidy over src; any finding fails.
+tidy: build
+	@bash scripts/install-deps.sh tidy
+	@bash scripts/tidy.sh $(BUILD_DIR)
+
 sanitizers:
 	@$(MAKE) --no-print-directory test PRESET=asan
 	@$(MAKE) --no-print-directory test PRESET=tsan

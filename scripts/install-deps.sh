@@ -15,6 +15,10 @@ packages=(
 if [ "${1:-}" = "bench" ]; then
   packages+=(wget wget2 curl bc time python3 python3-doc python3-h2)
 fi
+# `install-deps.sh tidy` adds clang-tidy.
+if [ "${1:-}" = "tidy" ]; then
+  packages+=(clang-tidy)
+fi
 # `install-deps.sh fuzz` adds clang and its fuzzing runtime.
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

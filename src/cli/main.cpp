@@ -99,7 +99,7 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
       SettingUtil::GetInstance().GetConfigFolder() + u"\\" + KestrineConf::kFileName, download);
   for (const auto& [key, value] : options.settings) {
     const std::string error = KestrineConf::ApplySetting(key, value, download);
-    if (!error.empty()) errors.push_back("--" + key + ": " + error);
+    if (!error.empty()) errors.push_back(std::string("--").append(key).append(": ").append(error));
   }
   for (const std::string& error : errors) console.Error(error);
   if (!errors.empty()) return std::nullopt;

@@ -94,9 +94,7 @@ void SettingOptions::Add(CLI::App& app, const Row& row, const std::string& group
     case Form::Value:
       option = app.add_option_function<std::string>(
           row.names,
-          [this, key](const std::string& value) {
-            options_.settings.push_back({key, value});
-          },
+          [this, key](const std::string& value) { options_.settings.emplace_back(key, value); },
           row.help);
       break;
     case Form::List:
@@ -104,7 +102,7 @@ void SettingOptions::Add(CLI::App& app, const Row& row, const std::string& group
       option = app.add_option_function<std::vector<std::string>>(
           row.names,
           [this, key](const std::vector<std::string>& values) {
-            for (const std::string& value : values) options_.settings.push_back({key, value});
+            for (const std::string& value : values) options_.settings.emplace_back(key, value);
           },
           row.help);
       option->delimiter(row.form == Form::List ? ',' : '\0')->allow_extra_args(false);
@@ -113,7 +111,7 @@ void SettingOptions::Add(CLI::App& app, const Row& row, const std::string& group
       option = app.add_flag_callback(
           row.names,
           [this, key, value = std::string(row.argument)] {
-            options_.settings.push_back({key, value});
+            options_.settings.emplace_back(key, value);
           },
           row.help);
       break;

@@ -108,9 +108,9 @@ void SettingUtil::Save() {
 }
 
 std::u16string SettingUtil::GetDownloadFolder() {
-  const std::u16string folder = AnsiCodePage::ToWide(FieldText(record_.path));
+  std::u16string folder = AnsiCodePage::ToWide(FieldText(record_.path));
   if (!folder.empty()) return folder;
-  const std::u16string fallback = GetDataPath();
+  std::u16string fallback = GetDataPath();
   CreateFolders(fallback);
   return fallback;
 }

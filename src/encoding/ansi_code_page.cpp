@@ -16,8 +16,8 @@ std::string DetectCharset() {
   const std::string name = AnsiCodePage::LocaleName();
   const std::string_view view(name);
   if (view == "C" || view == "POSIX" || view.substr(0, 2) == "C.") return "UTF-8";
-  locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
-  if (locale == static_cast<locale_t>(0)) return "UTF-8";
+  locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), nullptr);
+  if (locale == nullptr) return "UTF-8";
   std::string codeset = nl_langinfo_l(CODESET, locale);
   freelocale(locale);
   if (codeset.empty() || codeset == "ANSI_X3.4-1968") return "UTF-8";

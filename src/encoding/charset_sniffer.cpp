@@ -75,7 +75,7 @@ std::string CharsetSniffer::MetaCharset(const std::string& body) {
     const std::string tag = head.substr(meta, close == std::string::npos ? close : close - meta);
     const std::size_t at = tag.find("charset=");
     if (at != std::string::npos) {
-      const std::string name = NameAt(body.substr(meta, tag.size()), at + 8);
+      std::string name = NameAt(body.substr(meta, tag.size()), at + 8);
       if (!name.empty()) return name;
     }
     meta = head.find("<meta", meta + 5);

@@ -140,7 +140,7 @@ RunSummary Project::Summary(double seconds) const {
 Status Project::StartProject() {
   runState_.SetButtonPhase(ButtonPhase::Running);
   downloadFolder_ = SettingUtil::GetInstance().GetDownloadFolder();
-  if (const Status opened = OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
+  if (Status opened = OpenSiteFolder(SiteFolderFor(queue_.siteHost(), downloadFolder_), true);
       !opened && opened.error().kind == ErrorKind::InUse) {
     RefuseRun(opened.error());
     return opened;

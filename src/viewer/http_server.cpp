@@ -302,9 +302,12 @@ HeadRead ReadHead(int fd, std::string& buffer, std::string& head, const HttpServ
 bool Send(int fd, const HttpRequest* request, HttpResponse& response, bool keepAlive,
           std::chrono::milliseconds stall) {
   const std::uint64_t length = response.file.valid() ? response.fileSize : response.body.size();
-  std::string head =
-      "HTTP/1.1 " + std::to_string(response.status) + " " + ReasonPhrase(response.status) + "\r\n";
-  for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
+  std::string head = "HTTP/1.1 ";
+  head.append(std::to_string(response.status)).append(" ").append(ReasonPhrase(response.status));
+  head += "\r\n";
+  for (const auto& [name, value] : response.headers) {
+    head.append(name).append(": ").append(value).append("\r\n");
+  }
   head += "Content-Length: " + std::to_string(length) + "\r\n";
   head += "X-Content-Type-Options: nosniff\r\n";
   if (!keepAlive) head += "Connection: close\r\n";

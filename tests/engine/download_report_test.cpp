@@ -90,9 +90,9 @@ TEST_F(QueueRowTest, ConcurrentLogLinesAreAllKept) {
     });
   }
   for (auto& thread : threads) thread.join();
-  std::istringstream log(Log());
+  std::istringstream written(Log());
   int lines = 0;
-  for (std::string line; std::getline(log, line); ++lines) {
+  for (std::string line; std::getline(written, line); ++lines) {
     ASSERT_EQ(line.size(), kLength + 1) << "line " << lines;
     EXPECT_EQ(line.find_first_not_of(line[0]), kLength) << "line " << lines;
   }

@@ -168,9 +168,9 @@ class JournalReader {
                   : RecordedLocalFile::RuleNameOf(mode_, siteHost_, address, taskNumber).Path());
     } else if (kind == Kind::Document && fields.size() >= 4) {
       const auto number = static_cast<std::int32_t>(std::strtol(fields[1].c_str(), nullptr, 10));
-      const long kind = std::strtol(fields[2].c_str(), nullptr, 10);
-      if (number >= 0 && kind >= 0 && kind <= 2) {
-        rewritten_.push_back({number, static_cast<DocumentRecords::Kind>(kind)});
+      const long documentKind = std::strtol(fields[2].c_str(), nullptr, 10);
+      if (number >= 0 && documentKind >= 0 && documentKind <= 2) {
+        rewritten_.push_back({number, static_cast<DocumentRecords::Kind>(documentKind)});
       }
     }
   }

@@ -110,7 +110,7 @@ std::u16string AddressQueue::Rename(QueueEntry& entry, const std::u16string& fol
                                     const std::u16string& name) {
   const std::lock_guard lock(mutex_);
   const std::u16string_view former = entry.localFile;
-  const std::u16string chosen = names_.Choose(folder, name);
+  std::u16string chosen = names_.Choose(folder, name);
   entry.localFile = texts_.Keep(chosen);
   names_.Rename(former, entry.localFile, entry.number);
   renamed_.insert(entry.number);

@@ -19,6 +19,7 @@ class FailureTally {
   struct Kind {
     HttpClient::Failure failure = HttpClient::Failure::Other;
     int status = 0;  // the HTTP status of a completed answer
+    // NOLINTNEXTLINE(modernize-use-nullptr): the defaulted <=> is no literal 0.
     auto operator<=>(const Kind&) const = default;
   };
 

@@ -31,7 +31,7 @@ std::optional<std::u16string> ReferenceWriter::Rewrite(const std::u16string& ref
 }
 
 std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
-  const std::u16string address = ResolveReference(reference, base_);
+  std::u16string address = ResolveReference(reference, base_);
   const FoundAddress found = project_.AddFoundAddress(address);
   if (found.number < 0) return address;
   referenced_.push_back(found.number);
