@@ -32,8 +32,6 @@
 namespace kestrine {
 namespace {
 
-std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
-
 // The folder as given, absolute, without a trailing separator.
 std::string CleanFolder(const std::string& folder) {
   std::error_code error;
@@ -53,7 +51,7 @@ bool ApplySettings(const CliOptions& options, Console& console) {
   if (options.timeoutSeconds) settings.record().timeOut = *options.timeoutSeconds;
   if (options.output) {
     const std::string folder = CleanFolder(*options.output);
-    if (settings.SetDownloadFolder(Wide(folder)) != FolderResult::Stored) {
+    if (settings.SetDownloadFolder(StringUtility::FromUtf8(folder)) != FolderResult::Stored) {
       console.Error("the output folder name is too long: " + folder);
       return false;
     }
@@ -136,7 +134,7 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
                   std::to_string(tally.changed) + " changed, " + std::to_string(tally.added) +
                   " new, " + std::to_string(tally.gone) + " gone");
   }
-  console.Print("Check: " + CopyVerifier::Verify(Wide(siteFolder)).Summary());
+  console.Print("Check: " + CopyVerifier::Verify(StringUtility::FromUtf8(siteFolder)).Summary());
   console.Print("Folder: " + siteFolder);
   if (project.LastOutcome() == RunOutcome::Canceled) return kExitCanceled;
   return tally.failed > 0 ? kExitFailures : kExitFinished;
@@ -147,7 +145,7 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
 bool AddressesAreWeb(CliOptions& options, Console& console) {
   if (options.continueFolder || options.updateFolder) return true;
   for (std::string& url : options.urls) {
-    const StartAddress start = StartAddress::Check(Wide(url));
+    const StartAddress start = StartAddress::Check(StringUtility::FromUtf8(url));
     if (!start.ok()) {
       console.Error(start.refusal() + " (an address such as " + StartAddress::kExample + ")");
       return false;
@@ -158,7 +156,8 @@ bool AddressesAreWeb(CliOptions& options, Console& console) {
 }
 
 int VerifyCopy(const std::string& folder, Console& console) {
-  const CopyVerifier::Report report = CopyVerifier::Verify(Wide(CleanFolder(folder)));
+  const CopyVerifier::Report report =
+      CopyVerifier::Verify(StringUtility::FromUtf8(CleanFolder(folder)));
   for (const auto& dead : report.dead) {
     console.Print("dead: " + dead.document + ": " + dead.reference);
   }
@@ -191,7 +190,7 @@ void OpenInBrowser(const std::string& url) {
 
 int ServeCopy(const CliOptions& options, Console& console) {
   const std::string folder = CleanFolder(*options.serveFolder);
-  CopyViewer viewer(Wide(folder));
+  CopyViewer viewer(StringUtility::FromUtf8(folder));
   if (viewer.Start(options.port) == 0) {
     console.Error(viewer.error());
     return kExitUsage;
@@ -230,14 +229,15 @@ int RunCommand(CliOptions options) {
   const auto start = std::chrono::steady_clock::now();
   if (const auto& existing =
           options.continueFolder ? options.continueFolder : options.updateFolder) {
-    if (!project.ContinueCopy(Wide(CleanFolder(*existing)), options.updateFolder.has_value())) {
+    if (!project.ContinueCopy(StringUtility::FromUtf8(CleanFolder(*existing)),
+                              options.updateFolder.has_value())) {
       console.Error(CleanFolder(*existing) + " holds no project journal to continue");
       return kExitUsage;
     }
   } else {
-    monitor.StartDownload(Wide(options.urls.front()));
+    monitor.StartDownload(StringUtility::FromUtf8(options.urls.front()));
     for (std::size_t i = 1; i < options.urls.size(); ++i) {
-      project.AddAddress(Wide(options.urls[i]));
+      project.AddAddress(StringUtility::FromUtf8(options.urls[i]));
     }
     monitor.ShowQueue(options.mode);
   }

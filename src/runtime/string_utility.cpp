@@ -201,6 +201,22 @@ std::string StringUtility::ToUtf8(std::u16string_view text) {
   return out;
 }
 
+void StringUtility::AppendAsUtf8(std::string& out, std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit < 0x80) {
+      out += static_cast<char>(unit);
+    } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      out += '?';
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+}
+
 std::u16string StringUtility::FromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

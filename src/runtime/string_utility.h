@@ -54,6 +54,9 @@ class StringUtility {
   // U+FFFD.
   static std::string ToUtf8(std::u16string_view text);
   static std::u16string FromUtf8(std::string_view text);
+  // `text` in UTF-8 after `out`, a lone surrogate as "?" (as a document's
+  // bytes are written).
+  static void AppendAsUtf8(std::string& out, std::u16string_view text);
 };
 
 }  // namespace kestrine

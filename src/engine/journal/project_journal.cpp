@@ -66,7 +66,6 @@ std::string Unescaped(const std::string& field) {
 }
 
 std::string Utf8(std::u16string_view text) { return StringUtility::ToUtf8(text); }
-std::u16string Wide(const std::string& text) { return StringUtility::FromUtf8(text); }
 std::int64_t Number(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 
 // The mark of a project record whose local files are relative to the site
@@ -93,8 +92,8 @@ class ContentsReader {
       contents_ = {};
       contents_.found = true;
       contents_.mode = static_cast<DownloadMode>(Number(f[1]));
-      contents_.sitePrefix = Wide(f[2]);
-      contents_.siteHost = Wide(f[3]);
+      contents_.sitePrefix = StringUtility::FromUtf8(f[2]);
+      contents_.siteHost = StringUtility::FromUtf8(f[3]);
       withSiteFolder_ = f.size() == 4 || f[4] != kSiteRelative;
     } else if (kind == Kind::Queued && f.size() == 5) {
       Queued(f);
@@ -105,7 +104,7 @@ class ContentsReader {
       auto& entries = contents_.entries;
       if (number >= 0 && static_cast<std::size_t>(number) < entries.size() &&
           entries[number].aliases.size() < kMaxFormerNames) {
-        entries[number].aliases.push_back(Wide(f[2]));
+        entries[number].aliases.push_back(StringUtility::FromUtf8(f[2]));
       }
     } else if (kind == Kind::Document && f.size() >= 4) {
       Document(f);
@@ -137,7 +136,8 @@ class ContentsReader {
     }
     if (entries.size() <= static_cast<std::size_t>(number)) entries.resize(number + 1);
     ProjectJournal::Entry& entry = entries[static_cast<std::size_t>(number)];
-    std::u16string localFile = ProjectJournal::SiteRelative(Wide(f[4]), withSiteFolder_);
+    std::u16string localFile =
+        ProjectJournal::SiteRelative(StringUtility::FromUtf8(f[4]), withSiteFolder_);
     // A second record of a number is a rename: the file it had stays its.
     if (entry.number == number && !entry.localFile.empty() && entry.localFile != localFile &&
         entry.formerLocalFiles.size() < kMaxFormerNames) {
@@ -145,7 +145,7 @@ class ContentsReader {
     }
     entry.number = number;
     entry.depth = std::max(0, NumberAt(f[2]));
-    entry.address = Wide(f[3]);
+    entry.address = StringUtility::FromUtf8(f[3]);
     entry.localFile = std::move(localFile);
   }
 
@@ -170,7 +170,7 @@ class ContentsReader {
     const auto kind = recorded == 1   ? DocumentRecords::Kind::StyleSheet
                       : recorded == 2 ? DocumentRecords::Kind::Svg
                                       : DocumentRecords::Kind::Page;
-    contents_.documents.Add(NumberAt(f[1]), kind, Wide(f[3]), referenced);
+    contents_.documents.Add(NumberAt(f[1]), kind, StringUtility::FromUtf8(f[3]), referenced);
   }
 
   ProjectJournal::Contents& contents_;
@@ -272,8 +272,8 @@ void ProjectJournal::Write(RecordKind kind, std::vector<std::string> fields) {
 
 void ProjectJournal::RecordProject(DownloadMode mode, const std::u16string& sitePrefix,
                                    const std::u16string& siteHost) {
-  Write(RecordKind::Project, {std::to_string(static_cast<int>(mode)), Utf8(sitePrefix),
-                              Utf8(siteHost), kSiteRelative});
+  Write(RecordKind::Project,
+        {std::to_string(static_cast<int>(mode)), Utf8(sitePrefix), Utf8(siteHost), kSiteRelative});
 }
 
 void ProjectJournal::RecordQueued(std::int32_t number, std::int32_t depth,
@@ -295,8 +295,8 @@ void ProjectJournal::RecordOutcome(std::int32_t number, EntryOutcome outcome, st
 void ProjectJournal::RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
                                     const std::u16string& charset,
                                     const std::vector<std::int32_t>& referenced) {
-  std::vector<std::string> fields = {std::to_string(number),
-                                     std::to_string(static_cast<int>(kind)), Utf8(charset)};
+  std::vector<std::string> fields = {std::to_string(number), std::to_string(static_cast<int>(kind)),
+                                     Utf8(charset)};
   for (std::int32_t n : referenced) fields.push_back(std::to_string(n));
   Write(RecordKind::Document, std::move(fields));
 }

@@ -4,14 +4,14 @@
 #include <set>
 
 #include "encoding/charset_transfer_util.h"
-#include "engine/queue/address_queue.h"
 #include "engine/journal/document_records.h"
 #include "engine/journal/project_journal.h"
 #include "engine/mend/unstored_reference_relinker.h"
+#include "engine/queue/address_queue.h"
 #include "runtime/fs/confined_folder.h"
 #include "runtime/threads/work_shares.h"
-#include "site/html/html_scanner.h"
 #include "site/css/style_sheet_scanner.h"
+#include "site/html/html_scanner.h"
 
 namespace kestrine {
 
@@ -72,20 +72,29 @@ ReferenceMender::Outcome ReferenceMender::MendDocument(
   outcome.document = number;
   QueueEntry* entry = queue_.EntryByNumber(number);
   if (entry == nullptr || !HasFile(*entry)) return outcome;
-  const Result<std::string> bytes = siteFiles_.Read(entry->localFile);
-  if (!bytes) return outcome;
+  std::u16string text;
+  {
+    const Result<std::string> bytes = siteFiles_.Read(entry->localFile);
+    if (!bytes) return outcome;
+    text = CharsetTransferUtil::GetInstance().CharsetToWide(charset, *bytes);
+  }
+  // A UTF-8 document is written back to bytes as it is read: held once as
+  // text and once as bytes.
   const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
-  std::u16string text = charsets.CharsetToWide(charset, *bytes);
+  const bool utf8 = charsets.GetCodePage(charset) == CharsetTransferUtil::kUtf8;
+  std::string encoded;
   UnstoredReferenceRelinker relinker(queue_, FolderOf(entry->localFile), notInCopy, storedAgain);
   if (kind == DocumentRecords::Kind::StyleSheet) {
-    RunStyleSheetPasses(text, relinker);
+    RunStyleSheetPasses(text, relinker, utf8 ? &encoded : nullptr);
   } else {
     RunHtmlPasses(text, relinker,
-                  kind == DocumentRecords::Kind::Svg ? MarkupKind::Svg : MarkupKind::Html);
+                  kind == DocumentRecords::Kind::Svg ? MarkupKind::Svg : MarkupKind::Html,
+                  utf8 ? &encoded : nullptr);
   }
   if (relinker.Relinked() == 0) return outcome;
-  const std::string encoded = charsets.WideToCharset(charset, text);
+  if (!utf8) encoded = charsets.WideToCharset(charset, text);
   if (encoded.empty() && !text.empty()) return outcome;
+  text = {};
   if (!siteFiles_.Replace(entry->localFile, encoded)) return outcome;
   outcome.changed = true;
   outcome.toWeb = Distinct(relinker.WrittenToWeb());

@@ -6,6 +6,7 @@
 
 #include "runtime/string_utility.h"
 #include "site/rewrite/reference_writer.h"
+#include "site/rewrite/rewritten_text.h"
 
 namespace kestrine {
 
@@ -80,8 +81,8 @@ std::u16string ForString(const std::u16string& address, char16_t quote) {
 // of every @import "..." goes through the rewriter.
 class SheetReader {
  public:
-  SheetReader(std::u16string& text, IReferenceRewriter& rewriter)
-      : text_(text), rewriter_(rewriter) {}
+  SheetReader(std::u16string& text, IReferenceRewriter& rewriter, std::string* utf8)
+      : text_(text), rewriter_(rewriter), rewritten_(text, utf8) {}
 
   void Read() {
     const std::u16string_view text = text_;
@@ -102,9 +103,7 @@ class SheetReader {
         ++i;
       }
     }
-    if (!changed_) return;
-    output_.append(text_, cut_, std::u16string::npos);
-    text_.swap(output_);
+    rewritten_.Finish();
   }
 
  private:
@@ -163,35 +162,29 @@ class SheetReader {
   }
 
   void Replace(std::size_t begin, std::size_t end, const std::u16string& written) {
-    if (!changed_) output_.reserve(text_.size() + text_.size() / 8);
-    changed_ = true;
-    output_.append(text_, cut_, begin - cut_);
-    output_ += written;
-    cut_ = end;
+    rewritten_.Replace(begin, end, written);
   }
 
   std::u16string& text_;
   IReferenceRewriter& rewriter_;
-  std::u16string output_;
-  std::size_t cut_ = 0;
-  bool changed_ = false;
+  RewrittenText rewritten_;
   bool stopped_ = false;
 };
 
 }  // namespace
 
-void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter) {
+void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter, std::string* utf8) {
   if (rewriter.IsStopRequested()) return;
-  SheetReader(text, rewriter).Read();
+  SheetReader(text, rewriter, utf8).Read();
 }
 
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
                               const std::u16string& sheetFolder,
-                              std::vector<std::int32_t>* referenced) {
+                              std::vector<std::int32_t>* referenced, std::string* utf8) {
   ReferenceWriter writer(project, sheetAddress, downloadFolder, sheetFolder);
-  RunStyleSheetPasses(text, writer);
+  RunStyleSheetPasses(text, writer, utf8);
   if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
 }
 

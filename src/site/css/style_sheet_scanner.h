@@ -12,14 +12,17 @@ namespace kestrine {
 // Takes every url( ... ) and @import reference of a style sheet, resolved
 // against the sheet's own address, queues it and writes the relative path
 // of its local copy in its place. Inline data, fragments and other schemes
-// stay as written.
+// stay as written. With `utf8`, the rewritten sheet goes there as UTF-8
+// bytes instead, and the text stays as it was.
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
                               const std::u16string& sheetFolder,
-                              std::vector<std::int32_t>* referenced = nullptr);
+                              std::vector<std::int32_t>* referenced = nullptr,
+                              std::string* utf8 = nullptr);
 
 // The same passes over a style sheet with any rewriter.
-void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter);
+void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter,
+                         std::string* utf8 = nullptr);
 
 }  // namespace kestrine

@@ -10,6 +10,7 @@
 #include "site/html/html_vocabulary.h"
 #include "site/html/srcset.h"
 #include "site/rewrite/reference_writer.h"
+#include "site/rewrite/rewritten_text.h"
 #include "site/script/named_files.h"
 
 namespace kestrine {
@@ -60,12 +61,15 @@ using Element = HtmlVocabulary::Element;
 using Attribute = HtmlVocabulary::Attribute;
 
 // One pass over a page: every tag read once, each value that is a
-// reference replaced through the rewriter. The output is built by
-// appending, so the pass is linear in the page.
+// reference replaced through the rewriter.
 class PageReader {
  public:
-  PageReader(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind)
-      : text_(text), rewriter_(rewriter), tokenizer_(text), foreignDepth_(kind == MarkupKind::Svg) {
+  PageReader(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind, std::string* utf8)
+      : text_(text),
+        rewriter_(rewriter),
+        tokenizer_(text),
+        foreignDepth_(kind == MarkupKind::Svg),
+        rewritten_(text, utf8) {
     tokenizer_.SetForeignContent(foreignDepth_ > 0);
   }
 
@@ -81,9 +85,7 @@ class PageReader {
       TakeAttributes(element, tag);
       Enter(element, tag);
     }
-    if (!changed_) return;
-    output_.append(text_, cut_, std::u16string::npos);
-    text_.swap(output_);
+    rewritten_.Finish();
   }
 
  private:
@@ -306,35 +308,30 @@ class PageReader {
   }
 
   void Replace(const TextRange& range, const std::u16string& written) {
-    if (!changed_) output_.reserve(text_.size() + text_.size() / 8);
-    changed_ = true;
-    output_.append(text_, cut_, range.begin - cut_);
-    output_ += written;
-    cut_ = range.end;
+    rewritten_.Replace(range.begin, range.end, written);
   }
 
   std::u16string& text_;
   IReferenceRewriter& rewriter_;
   HtmlTokenizer tokenizer_;
   int foreignDepth_;
-  std::u16string output_;
-  std::size_t cut_ = 0;
-  bool changed_ = false;
+  RewrittenText rewritten_;
   bool stopped_ = false;
 };
 
 }  // namespace
 
-void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind) {
-  PageReader(text, rewriter, kind).Read();
+void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKind kind,
+                   std::string* utf8) {
+  PageReader(text, rewriter, kind, utf8).Read();
 }
 
 void ScanHtmlReferences(IScanProject& project, std::u16string& text,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
                         const std::u16string& pageFolder, std::vector<std::int32_t>* referenced,
-                        MarkupKind kind) {
+                        MarkupKind kind, std::string* utf8) {
   ReferenceWriter writer(project, pageAddress, downloadFolder, pageFolder);
-  RunHtmlPasses(text, writer, kind);
+  RunHtmlPasses(text, writer, kind, utf8);
   if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
 }
 

@@ -18,14 +18,16 @@ enum class MarkupKind { Html, Svg };
 // in its place, escaped for its quoting. The text is changed in place;
 // after a cancel or pause it holds the rewrites made so far. The numbers of
 // the addresses the page refers to go to `referenced` when it is given.
+// With `utf8`, the rewritten page goes there as UTF-8 bytes instead, and the
+// text stays as it was.
 void ScanHtmlReferences(IScanProject& project, std::u16string& text,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
                         const std::u16string& pageFolder,
                         std::vector<std::int32_t>* referenced = nullptr,
-                        MarkupKind kind = MarkupKind::Html);
+                        MarkupKind kind = MarkupKind::Html, std::string* utf8 = nullptr);
 
 // The same reading of a page with any rewriter.
 void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter,
-                   MarkupKind kind = MarkupKind::Html);
+                   MarkupKind kind = MarkupKind::Html, std::string* utf8 = nullptr);
 
 }  // namespace kestrine

@@ -145,6 +145,13 @@ void ScanStage::ScanDocument(DownloadState& download) {
   }
   DecodedBody decoded = Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
   const std::u16string charset = AnsiCodePage::ToWide(decoded.charset);
+  // A UTF-8 document is written straight back to bytes as it is read, and
+  // its received bytes are let go now: it is held once as text and once as
+  // bytes. Other charsets go through the text.
+  const CharsetTransferUtil& charsets = CharsetTransferUtil::GetInstance();
+  const bool utf8 = charsets.GetCodePage(charset) == CharsetTransferUtil::kUtf8;
+  std::string bytes;
+  if (utf8) client.DropHeldBody();
   ScannedDocument scanned{DocumentKindOf(download.kind), charset, {}};
   DocumentScope scope(
       context_.host, entry,
@@ -153,19 +160,22 @@ void ScanStage::ScanDocument(DownloadState& download) {
   // Relative references lead from where the answer came from, after any
   // redirect, as a browser reads them.
   const std::u16string& siteFolder = context_.files.path();
+  std::string* utf8Bytes = utf8 ? &bytes : nullptr;
   if (styleSheet) {
     ScanStyleSheetReferences(scope, decoded.text, location, siteFolder, download.target.folder,
-                             &scanned.referenced);
+                             &scanned.referenced, utf8Bytes);
   } else {
-    ScanHtmlReferences(scope, decoded.text, location, siteFolder, download.target.folder,
-                       &scanned.referenced,
-                       download.kind == ContentKind::Svg ? MarkupKind::Svg : MarkupKind::Html);
+    ScanHtmlReferences(
+        scope, decoded.text, location, siteFolder, download.target.folder, &scanned.referenced,
+        download.kind == ContentKind::Svg ? MarkupKind::Svg : MarkupKind::Html, utf8Bytes);
   }
   // A text the charset cannot hold (a page declared UTF-16, say) comes back
   // empty; the received bytes then stay rather than being wiped.
-  std::string bytes = CharsetTransferUtil::GetInstance().WideToCharset(charset, decoded.text);
+  if (!utf8) bytes = charsets.WideToCharset(charset, decoded.text);
+  const bool unwritable = bytes.empty() && !decoded.text.empty();
+  decoded.text = {};
   download.scanned = std::move(scanned);
-  if (bytes.empty() && !decoded.text.empty()) return;
+  if (unwritable) return;
   download.rewritten = std::move(bytes);
 }
 
