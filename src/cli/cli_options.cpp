@@ -75,6 +75,7 @@ class CommandLine {
     settings_.Add(app_, SettingOptions::kLimits, "Limits");
     settings_.Add(app_, SettingOptions::kPoliteness, "Politeness");
     AddOutputOptions("Output");
+    settings_.Add(app_, SettingOptions::kArchive, "Web archive");
     AddCopyOptions("An existing copy (FOLDER is its site folder)");
     app_.add_option("URL", options_.urls, "start address (http:// or https://), then further ones")
         ->type_name("");
@@ -170,7 +171,14 @@ class CommandLine {
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(int argc, char** argv) {
-  return CommandLine().Parse(argc, argv);
+  ParsedCommandLine parsed = CommandLine().Parse(argc, argv);
+  if (parsed.options) {
+    for (int i = 0; i < argc; ++i) {
+      if (i > 0) parsed.options->commandLine += ' ';
+      parsed.options->commandLine += argv[i];
+    }
+  }
+  return parsed;
 }
 
 }  // namespace kestrine

@@ -29,6 +29,8 @@ struct CliOptions {
   std::optional<std::string> serveFolder;
   int port = 0;
   bool openBrowser = true;
+  // The words the program was started with, for an archive's warcinfo.
+  std::string commandLine;
 };
 
 // Exit statuses shared with scripts.

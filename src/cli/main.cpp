@@ -101,6 +101,7 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
   }
   for (const std::string& error : errors) console.Error(error);
   if (!errors.empty()) return std::nullopt;
+  download.commandLine = options.commandLine;
   if (!download.checkCertificate) {
     console.Error("warning: certificates are not checked; anyone on the way can change the copy");
   }
@@ -136,6 +137,13 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
   }
   console.Print("Check: " + CopyVerifier::Verify(StringUtility::FromUtf8(siteFolder)).Summary());
   console.Print("Folder: " + siteFolder);
+  if (const auto archive = project.LastArchive()) {
+    for (const std::string& error : archive->errors) console.Error("web archive: " + error);
+    if (!archive->path.empty()) {
+      console.Print("Web archive: " + archive->path + " (" +
+                    HumanBytes(static_cast<std::int64_t>(archive->bytes)) + ")");
+    }
+  }
   if (project.LastOutcome() == RunOutcome::Canceled) return kExitCanceled;
   return tally.failed > 0 ? kExitFailures : kExitFinished;
 }

@@ -71,6 +71,19 @@ constexpr Row kPolitenessRows[] = {
      "accept any certificate (insecure)"},
 };
 
+constexpr Row kArchiveRows[] = {
+    {Form::Value, "--warc-file", "warc-file", "NAME",
+     "also keep every exchange of the run as received, request and response, in NAME.warc.gz "
+     "(WARC 1.1, a gzip member per record)"},
+    {Form::Switch, "--warc-cdx", "warc-cdx", "on",
+     "write the archive's CDXJ index beside it (NAME.cdxj)"},
+    {Form::Switch, "--wacz", "wacz", "on",
+     "at the end of the run, package the archive, its index and its pages as NAME.wacz, which "
+     "ReplayWeb.page opens; without --warc-file, NAME is the site folder's"},
+    {Form::Value, "--warc-max-size", "warc-max-size", "SIZE",
+     "begin a new numbered file (NAME-00001.warc.gz) once one holds SIZE"},
+};
+
 constexpr Row kOutputRows[] = {
     {Form::Value, "--max-streams", "max-streams", "N",
      "requests at once on one HTTP/2 connection, 1 to 128 (default: 32; 1: one at a time)"},
@@ -82,6 +95,7 @@ const std::span<const Row> SettingOptions::kFetch{kFetchRows};
 const std::span<const Row> SettingOptions::kLimits{kLimitRows};
 const std::span<const Row> SettingOptions::kPoliteness{kPolitenessRows};
 const std::span<const Row> SettingOptions::kOutput{kOutputRows};
+const std::span<const Row> SettingOptions::kArchive{kArchiveRows};
 
 void SettingOptions::Add(CLI::App& app, std::span<const Row> rows, const std::string& group) {
   for (const Row& row : rows) Add(app, row, group);

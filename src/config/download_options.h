@@ -45,6 +45,18 @@ struct DownloadOptions {
   bool sitemaps = true;              // queue the pages the site's sitemaps name
   std::vector<std::string> headers;  // "Name: value"
   std::string loadCookies;           // a Netscape-format cookie file
+
+  // A web archive beside the copy: NAME.warc.gz (with its folder; empty:
+  // none unless wacz asks, which names it after the site folder), its CDXJ
+  // index, a WACZ package, and a size after which a new file begins.
+  std::string warcFile;
+  bool warcCdx = false;
+  bool wacz = false;
+  std::int64_t warcMaxSize = 0;
+  // How the run was asked for, for the archive's warcinfo record.
+  std::string commandLine;
+
+  bool KeepsArchive() const { return !warcFile.empty() || wacz; }
 };
 
 // "Kestrine/<version>", the default user agent.

@@ -42,6 +42,23 @@ Setter ReadableFile(std::string DownloadOptions::*field) {
   };
 }
 
+// The archive's NAME, made absolute from the working folder as a command
+// line means it; ".warc.gz" given with it is taken off.
+Setter ArchivePath() {
+  return [](const std::string& value, DownloadOptions& options) {
+    if (value.empty()) return false;
+    std::string path = value;
+    if (path.ends_with(".warc.gz")) path.resize(path.size() - 8);
+    if (path.front() != '/') {
+      char here[4096];
+      if (::getcwd(here, sizeof here) == nullptr) return false;
+      path = std::string(here) + "/" + path;
+    }
+    options.warcFile = path;
+    return true;
+  };
+}
+
 // A count that must lie in [least, most].
 Setter CountBetween(int least, int most, int DownloadOptions::*field) {
   return [=](const std::string& value, DownloadOptions& options) {
@@ -91,6 +108,11 @@ const std::map<std::string, Setter>& Setters() {
       {"header", List(&DownloadOptions::headers)},
       {"load-cookies", ReadableFile(&DownloadOptions::loadCookies)},
       {"ca-certificate", Text(&DownloadOptions::caCertificate)},
+      {"warc-file", ArchivePath()},
+      {"warc-cdx", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.warcCdx = v; })},
+      {"wacz", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.wacz = v; })},
+      {"warc-max-size",
+       Parsed(OptionValues::ParseSize, [](auto& o, std::int64_t v) { o.warcMaxSize = v; })},
       {"check-certificate",
        Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.checkCertificate = v; })},
   };

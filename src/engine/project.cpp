@@ -1,5 +1,7 @@
 #include "engine/project.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "config/setting_util.h"
@@ -9,6 +11,7 @@
 #include "engine/surface/queue_list.h"
 #include "engine/surface/run_state.h"
 #include "runtime/allocator_tuning.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -249,7 +252,7 @@ void Project::Launch() {
   const ProjectServices services{queue_, siteFiles_, journal_, report_,
                                  tally_, monitor_,   *this,    updating_};
   std::lock_guard lock(runMutex_);
-  run_ = std::make_unique<Run>(*this, std::move(settings), services);
+  run_ = std::make_unique<Run>(*this, std::move(settings), services, OpenArchive());
   run_->SetConcurrency(workers_, multiplexed_);
   activeRun_ = run_.get();
   // A stop asked for before the run existed reaches it now.
@@ -270,12 +273,48 @@ void Project::RunStopped() {
   if (runStopped_) runStopped_();
 }
 
+std::optional<RunArchive::Outcome> Project::LastArchive() const {
+  std::lock_guard lock(lastCopyMutex_);
+  return lastArchive_;
+}
+
+// The archive beside the copy the options ask for: NAME.warc.gz and the
+// rest, named after the site folder unless a name is given. One that
+// cannot be opened is said in the log; the copy goes on without it.
+std::unique_ptr<RunArchive> Project::OpenArchive() {
+  if (!options_.KeepsArchive()) return nullptr;
+  RunArchive::Settings settings;
+  settings.base = options_.warcFile.empty() ? NativePath(siteFolder_) : options_.warcFile;
+  settings.cdx = options_.warcCdx;
+  settings.wacz = options_.wacz;
+  settings.maxBytes = static_cast<std::uint64_t>(std::max<std::int64_t>(0, options_.warcMaxSize));
+  settings.update = updating_;
+  settings.mainPageUrl = StringUtility::ToUtf8(queue_.sitePrefix());
+  settings.title = StringUtility::ToUtf8(queue_.siteHost());
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  settings.info = {
+      {"http-header-user-agent",
+       options_.userAgent.empty() ? DefaultUserAgent() : options_.userAgent},
+      {"robots", options_.robots ? "obey" : "ignore"},
+      {"hostname", host},
+      {"operator-command", options_.commandLine.empty() ? "kestrine" : options_.commandLine},
+  };
+  Result<std::unique_ptr<RunArchive>> archive = RunArchive::Open(std::move(settings));
+  if (!archive) {
+    WriteDownloadLog(StringUtility::FromUtf8("Web archive not kept: " + archive.error().message));
+    return nullptr;
+  }
+  return std::move(archive.value());
+}
+
 bool Project::IsRunActive() const {
   std::lock_guard lock(runMutex_);
   return run_ != nullptr && run_->IsActive();
 }
 
-void Project::LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) {
+void Project::LoadSiteRules(const RunSettings& settings, TransferEngine& transfers,
+                            RunArchive* archive) {
   if (!(settings.options.robots || settings.options.sitemaps)) {
     gate_.Open();
     return;
@@ -289,12 +328,25 @@ void Project::LoadSiteRules(const RunSettings& settings, TransferEngine& transfe
        [this](const std::u16string& address) {
          return AddFound(address, 1, 0, AddressSource::Reference).added;
        },
-       [this](const std::u16string& line) { WriteDownloadLog(line); }});
+       [this](const std::u16string& line) { WriteDownloadLog(line); },
+       archive == nullptr
+           ? std::function<void(HttpClient&)>()
+           : [archive](HttpClient& client) { archive->Record(client.TakeExchanges()); }});
   loader.Load(*admission_, gate_, tally_);
 }
 
-void Project::EndRun(std::chrono::steady_clock::duration took) {
+void Project::EndRun(std::chrono::steady_clock::duration took,
+                     std::optional<RunArchive::Outcome> archive) {
   activeRun_ = nullptr;
+  {
+    std::lock_guard lock(lastCopyMutex_);
+    lastArchive_ = archive;
+  }
+  if (archive) {
+    for (const std::string& error : archive->errors) {
+      WriteDownloadLog(StringUtility::FromUtf8("Web archive: " + error));
+    }
+  }
   const bool canceled = monitor_.IsCancelRequested();
   const bool paused = !canceled && monitor_.IsPauseRequested();
   lastOutcome_ = canceled ? RunOutcome::Canceled
@@ -308,7 +360,11 @@ void Project::EndRun(std::chrono::steady_clock::duration took) {
   monitor_.OnRunEnded();
   runState_.SetButtonPhase(paused ? ButtonPhase::Paused : ButtonPhase::Ended);
   if (!paused) monitor_.EnableDownloadView();
-  const RunSummary summary = Summary(std::chrono::duration<double>(took).count());
+  RunSummary summary = Summary(std::chrono::duration<double>(took).count());
+  if (archive) {
+    summary.archivePath = archive->path;
+    summary.archiveBytes = static_cast<std::int64_t>(archive->bytes);
+  }
   CloseRun(canceled ? u"Canceled" : paused ? u"Paused" : u"End", paused);
   // The notice says how it went, and warns when nothing could be fetched.
   if (!canceled) runState_.ShowEndNotice(summary);

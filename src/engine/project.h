@@ -99,6 +99,8 @@ class Project : public IDownloadHost, public IRunOwner {
   // thread waiting for that can wake (set before any run starts).
   void SetRunStoppedListener(std::function<void()> listener);
   RunOutcome LastOutcome() const { return lastOutcome_.load(); }
+  // The web archive the last run wrote, if it kept one.
+  std::optional<RunArchive::Outcome> LastArchive() const;
   // The time-out of the last run, as the settings gave it when it started.
   int timeOutSeconds() const;
   // Downloads under way, and how many may be at once.
@@ -156,8 +158,10 @@ class Project : public IDownloadHost, public IRunOwner {
   int TransfersAtOnce() const override;
 
   // IRunOwner
-  void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) override;
-  void EndRun(std::chrono::steady_clock::duration took) override;
+  void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers,
+                     RunArchive* archive) override;
+  void EndRun(std::chrono::steady_clock::duration took,
+              std::optional<RunArchive::Outcome> archive) override;
   void RunStopped() override;
 
  private:
@@ -173,6 +177,7 @@ class Project : public IDownloadHost, public IRunOwner {
   void OpenJournal(bool fresh);
   // Notes where the copy lies and whether its start page is in it.
   void NoteCopy();
+  std::unique_ptr<RunArchive> OpenArchive();
   // The end of a run in the copy: references mended and refusals logged
   // (unless paused), the log's last line, and, unless paused, the journal
   // closed, the copy let go and the run's memory freed.
@@ -203,6 +208,7 @@ class Project : public IDownloadHost, public IRunOwner {
   FolderLock copyLock_;
   mutable std::mutex lastCopyMutex_;
   Copy lastCopy_;
+  std::optional<RunArchive::Outcome> lastArchive_;
   std::atomic<int> workers_{5};
   std::atomic<bool> multiplexed_{false};
   std::atomic<RunOutcome> lastOutcome_{RunOutcome::Finished};

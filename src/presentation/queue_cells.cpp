@@ -1,8 +1,8 @@
 #include "presentation/queue_cells.h"
 
+#include "engine/download/download_report.h"
 #include "presentation/string_table.h"
 #include "presentation/text_format.h"
-#include "engine/download/download_report.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {

@@ -94,7 +94,12 @@ std::string EndSummary(const RunSummary& summary) {
             Count(summary.retries, "time", "times") + " in all";
   }
   if (summary.refused > 0) {
-    text += "\n" + Count(summary.refused, "address", "addresses") + " refused by the limits and rules";
+    text +=
+        "\n" + Count(summary.refused, "address", "addresses") + " refused by the limits and rules";
+  }
+  if (!summary.archivePath.empty()) {
+    text += "\nWeb archive: " + StringUtility::Printable(summary.archivePath) + " (" +
+            HumanBytes(summary.archiveBytes) + ")";
   }
   return text;
 }

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "engine/download/stages/archive_stage.h"
 #include "engine/download/stages/download_endings.h"
 #include "engine/download/stages/fetch_stage.h"
 #include "engine/download/stages/place_stage.h"
@@ -16,6 +17,7 @@ namespace kestrine {
 
 DownloadPipeline::DownloadPipeline(DownloadContext& context) : context_(context) {
   stages_.push_back(std::make_unique<FetchStage>(context));
+  stages_.push_back(std::make_unique<ArchiveStage>(context));
   stages_.push_back(std::make_unique<PlaceStage>(context));
   stages_.push_back(std::make_unique<ScanStage>(context));
   stages_.push_back(std::make_unique<StoreStage>(context));
@@ -23,8 +25,10 @@ DownloadPipeline::DownloadPipeline(DownloadContext& context) : context_(context)
 }
 
 DownloadOutcome DownloadPipeline::RunStages(DownloadState& download) {
+  bool ended = false;
   for (const auto& stage : stages_) {
-    if (stage->Run(download) == StageResult::End) break;
+    if (ended && !stage->RunsAfterEnd()) continue;
+    if (stage->Run(download) == StageResult::End) ended = true;
   }
   return download.outcome;
 }

@@ -7,6 +7,7 @@
 namespace kestrine {
 
 class AddressQueue;
+class RunArchive;
 class ConfinedFolder;
 class IStatusMonitor;
 class ProjectJournal;
@@ -29,6 +30,8 @@ struct DownloadContext {
   IDownloadHost& host;
   // Whether this run brings a copy up to date.
   bool updating = false;
+  // The web archive the run keeps beside the copy, if any.
+  RunArchive* archive = nullptr;
 };
 
 }  // namespace kestrine

@@ -14,20 +14,22 @@ constexpr int kMostAtOnce = 256;
 
 }  // namespace
 
-Run::Run(IRunOwner& owner, RunSettings settings, const ProjectServices& services)
+Run::Run(IRunOwner& owner, RunSettings settings, const ProjectServices& services,
+         std::unique_ptr<RunArchive> archive)
     : owner_(owner),
       settings_(std::move(settings)),
-      context_{services.queue,    services.files,   services.journal,
-               services.report,   services.tally,   settings_,
-               transfers_,        services.monitor, services.host,
-               services.updating},
+      archive_(std::move(archive)),
+      context_{services.queue, services.files,    services.journal, services.report,
+               services.tally, settings_,         transfers_,       services.monitor,
+               services.host,  services.updating, archive_.get()},
       pipeline_(context_),
       scheduler_({[this] { return context_.queue.TakeNextPending(); },
                   [this] { return context_.queue.HasPending(); },
                   [this](QueueEntry& entry) {
                     // The pause the user asked for between two requests.
                     if (settings_.options.waitSeconds > 0 && !first_.exchange(false)) {
-                      const auto wait = std::chrono::duration<double>(settings_.options.waitSeconds);
+                      const auto wait =
+                          std::chrono::duration<double>(settings_.options.waitSeconds);
                       context_.monitor.WaitForStopRequest(
                           std::chrono::duration_cast<std::chrono::milliseconds>(wait));
                     }
@@ -66,11 +68,11 @@ void Run::Body(bool withSiteRules) {
   if (withSiteRules) {
     scheduler_.Hold();
     if (settings_.options.waitSeconds > 0) {
-      owner_.LoadSiteRules(settings_, transfers_);
+      owner_.LoadSiteRules(settings_, transfers_, archive_.get());
       scheduler_.Release();
     } else {
       siteRules = std::thread([this] {
-        owner_.LoadSiteRules(settings_, transfers_);
+        owner_.LoadSiteRules(settings_, transfers_, archive_.get());
         scheduler_.Release();
       });
     }
@@ -78,7 +80,9 @@ void Run::Body(bool withSiteRules) {
   scheduler_.Start();
   scheduler_.Wait();
   if (siteRules.joinable()) siteRules.join();
-  owner_.EndRun(std::chrono::steady_clock::now() - started);
+  std::optional<RunArchive::Outcome> archived;
+  if (archive_) archived = archive_->Finish();
+  owner_.EndRun(std::chrono::steady_clock::now() - started, std::move(archived));
 }
 
 void Run::Stop() {
@@ -96,8 +100,8 @@ void Run::SetConcurrency(int connections, bool multiplexed) {
   const int streams = spaced ? 1 : std::max(1, settings_.options.maxStreams);
   const int hostConnections = spaced ? 1 : std::max(1, connections);
   transfers_.SetLimits(hostConnections, streams);
-  scheduler_.SetLimit(std::min(multiplexed ? hostConnections * streams : hostConnections,
-                               kMostAtOnce));
+  scheduler_.SetLimit(
+      std::min(multiplexed ? hostConnections * streams : hostConnections, kMostAtOnce));
 }
 
 int Run::ActiveDownloads() const { return scheduler_.Active(); }

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "engine/archive/run_archive.h"
 #include "engine/download/download.h"
 #include "engine/download/download_context.h"
 #include "engine/run/run_settings.h"
@@ -20,9 +22,12 @@ class IRunOwner {
  public:
   // What the site says of itself, once per project; the run's workers go
   // meanwhile, held open until it is done.
-  virtual void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers) = 0;
-  // The run's work is done, paused or cancelled: its end is said.
-  virtual void EndRun(std::chrono::steady_clock::duration took) = 0;
+  virtual void LoadSiteRules(const RunSettings& settings, TransferEngine& transfers,
+                             RunArchive* archive) = 0;
+  // The run's work is done, paused or cancelled (and its archive, if any,
+  // written whole): its end is said.
+  virtual void EndRun(std::chrono::steady_clock::duration took,
+                      std::optional<RunArchive::Outcome> archive) = 0;
   // The run's thread has taken its last step: the run is no longer active.
   virtual void RunStopped() = 0;
 
@@ -52,7 +57,8 @@ struct ProjectServices {
 // ends.
 class Run {
  public:
-  Run(IRunOwner& owner, RunSettings settings, const ProjectServices& services);
+  Run(IRunOwner& owner, RunSettings settings, const ProjectServices& services,
+      std::unique_ptr<RunArchive> archive = nullptr);
   ~Run();
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
@@ -84,6 +90,7 @@ class Run {
   IRunOwner& owner_;
   const RunSettings settings_;
   TransferEngine transfers_;
+  std::unique_ptr<RunArchive> archive_;
   DownloadContext context_;
   DownloadPipeline pipeline_;
   Scheduler scheduler_;

@@ -32,7 +32,10 @@ class SiteRulesLoader::StopWhenAsked : public IDownloadStatus {
 
 SiteRulesLoader::SiteRulesLoader(const RunSettings& settings, TransferEngine& transfers, Site site,
                                  Hooks hooks)
-    : settings_(settings), transfers_(transfers), site_(std::move(site)), hooks_(std::move(hooks)) {}
+    : settings_(settings),
+      transfers_(transfers),
+      site_(std::move(site)),
+      hooks_(std::move(hooks)) {}
 
 void SiteRulesLoader::Load(AdmissionRules& rules, SiteRulesGate& gate, RunTally& tally) {
   const DownloadOptions& options = settings_.options;
@@ -42,17 +45,24 @@ void SiteRulesLoader::Load(AdmissionRules& rules, SiteRulesGate& gate, RunTally&
   if (options.sitemaps && !hooks_.stopped()) LoadSitemaps(std::move(sitemaps), tally);
 }
 
+// A fetch of the run, into memory, captured when the run keeps an archive.
+void SiteRulesLoader::Prepare(HttpClient& client, std::size_t maxBytes) const {
+  client.SetTransferEngine(&transfers_);
+  client.SetTimeout(settings_.timeOutSeconds * 1000);
+  client.SetRequestOptions(RequestOptionsFor(settings_.options, 1));
+  client.SinkToMemory(maxBytes);
+  client.CaptureExchanges(static_cast<bool>(hooks_.fetched));
+}
+
 // The sitemaps robots.txt names; its rules go to the admission rules.
 std::vector<std::string> SiteRulesLoader::LoadRobots(AdmissionRules& rules) {
   const DownloadOptions& options = settings_.options;
   StopWhenAsked stop(hooks_.stopped);
   HttpClient client;
-  client.SetTransferEngine(&transfers_);
   client.SetDownloadStatus(&stop);
-  client.SetTimeout(settings_.timeOutSeconds * 1000);
-  client.SetRequestOptions(RequestOptionsFor(options, 1));
-  client.SinkToMemory(kMaxRobotsBytes);
+  Prepare(client, kMaxRobotsBytes);
   client.Navigate2(site_.origin + u"/robots.txt");
+  if (hooks_.fetched) hooks_.fetched(client);
   const bool answered = client.GetFailure() == HttpClient::Failure::None;
   const int status = client.GetReturnCode();
   if (answered && status < 400) {
@@ -80,12 +90,11 @@ void SiteRulesLoader::LoadSitemaps(std::vector<std::string> sitemaps, RunTally& 
   const SitemapLoader::Hooks hooks{
       [&](const std::u16string& address) -> std::optional<std::string> {
         HttpClient client;
-        client.SetTransferEngine(&transfers_);
-        client.SetTimeout(settings_.timeOutSeconds * 1000);
-        client.SetRequestOptions(RequestOptionsFor(settings_.options, 1));
         client.SetDownloadStatus(&stop);
-        client.SinkToMemory(SitemapLoader::kMaxSitemapBytes);
-        if (!client.Navigate2(address)) return std::nullopt;
+        Prepare(client, SitemapLoader::kMaxSitemapBytes);
+        const bool fetched = client.Navigate2(address);
+        if (hooks_.fetched) hooks_.fetched(client);
+        if (!fetched) return std::nullopt;
         return client.GetMemoryBody();
       },
       hooks_.queue, hooks_.stopped};

@@ -8,6 +8,7 @@
 namespace kestrine {
 
 class AdmissionRules;
+class HttpClient;
 class TransferEngine;
 class SiteRulesGate;
 struct RunTally;
@@ -30,6 +31,8 @@ class SiteRulesLoader {
     std::function<bool(const std::u16string& address)> queue;
     // A line of the site's download log.
     std::function<void(const std::u16string& line)> log;
+    // When set, each fetch's exchanges go here (the run's web archive).
+    std::function<void(HttpClient& client)> fetched;
   };
 
   SiteRulesLoader(const RunSettings& settings, TransferEngine& transfers, Site site, Hooks hooks);
@@ -38,6 +41,7 @@ class SiteRulesLoader {
  private:
   class StopWhenAsked;
   std::vector<std::string> LoadRobots(AdmissionRules& rules);
+  void Prepare(HttpClient& client, std::size_t maxBytes) const;
   void LoadSitemaps(std::vector<std::string> sitemaps, RunTally& tally);
 
   const RunSettings& settings_;

@@ -26,6 +26,9 @@ struct RunSummary {
   int retriedFiles = 0;  // files tried again, and how often in all
   int retries = 0;
   int unwritable = 0;  // files that could not be written
+  // The web archive written beside the copy, if one was asked for.
+  std::string archivePath;
+  std::int64_t archiveBytes = 0;
   bool AllFailed() const { return succeeded == 0 && failed > 0; }
 };
 

@@ -150,9 +150,9 @@ Result<ConfinedFolder::Parent> ConfinedFolder::OpenParent(std::u16string_view re
       }
     }
     if (!next) {
-      return Error{ErrorKind::NotAFile,
-                   WhatStandsThere(current.get(), name, Joined(*components, i + 1), "folder",
-                                   errno)};
+      return Error{
+          ErrorKind::NotAFile,
+          WhatStandsThere(current.get(), name, Joined(*components, i + 1), "folder", errno)};
     }
     current = std::move(next);
   }
@@ -168,8 +168,9 @@ Status ConfinedFolder::MoveInto(const std::string& temporaryName,
   struct stat status {};
   if (::fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
       !S_ISREG(status.st_mode)) {
-    return Error{ErrorKind::NotAFile,
-                 WhatStandsThere(folder, leaf, NativePath(std::u16string(relativePath)), "file", 0)};
+    return Error{
+        ErrorKind::NotAFile,
+        WhatStandsThere(folder, leaf, NativePath(std::u16string(relativePath)), "file", 0)};
   }
   if (::renameat(fd_.get(), temporaryName.c_str(), folder, leaf.c_str()) != 0) return IoError();
   return Ok();
@@ -211,9 +212,9 @@ Status ConfinedFolder::Replace(std::u16string_view relativePath, std::string_vie
   struct stat status {};
   if (::fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(status.st_mode)) {
-    return Error{ErrorKind::NotAFile, WhatStandsThere(folder, leaf,
-                                                      NativePath(std::u16string(relativePath)),
-                                                      "file", ENOENT)};
+    return Error{
+        ErrorKind::NotAFile,
+        WhatStandsThere(folder, leaf, NativePath(std::u16string(relativePath)), "file", ENOENT)};
   }
   const std::string temporary = "~kestrine-new-" + RandomLetters();
   UniqueFd fd(::openat(folder, temporary.c_str(),
@@ -234,9 +235,9 @@ long long ConfinedFolder::FileSize(std::u16string_view relativePath) const {
   Result<Parent> parent = OpenParent(relativePath, false);
   if (!parent) return -1;
   struct stat status {};
-  const bool found = ::fstatat(parent->fd.get(), parent->leaf.c_str(), &status,
-                               AT_SYMLINK_NOFOLLOW) == 0 &&
-                     S_ISREG(status.st_mode);
+  const bool found =
+      ::fstatat(parent->fd.get(), parent->leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(status.st_mode);
   return found ? static_cast<long long>(status.st_size) : -1;
 }
 
@@ -248,8 +249,8 @@ UniqueFd ConfinedFolder::OpenOwnFile(std::string_view name, bool fresh) const {
   const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   UniqueFd fd(::openat(fd_.get(), own.c_str(), flags, 0666));
   struct stat status {};
-  const bool plain = fd && ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) &&
-                     status.st_nlink == 1;
+  const bool plain =
+      fd && ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1;
   if (!plain) {
     // Whatever stands there keeps its bytes under its other name, or was a
     // link: our own file takes its place, with the bytes it held when it is

@@ -99,6 +99,15 @@ const std::string& HttpClient::GetMemoryBody() const { return transfer_->held; }
 
 void HttpClient::HoldTextBodies(bool hold) { transfer_->holdText = hold; }
 
+void HttpClient::CaptureExchanges(bool capture) {
+  if (capture && !transfer_->capture) transfer_->capture = std::make_unique<ExchangeCapture>();
+  if (!capture) transfer_->capture.reset();
+}
+
+std::vector<CapturedExchange> HttpClient::TakeExchanges() {
+  return transfer_->capture ? transfer_->capture->Take() : std::vector<CapturedExchange>{};
+}
+
 bool HttpClient::Navigate2(const std::u16string& address) {
   Transfer& t = *transfer_;
   t.Reset();

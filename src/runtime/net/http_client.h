@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/net/captured_exchange.h"
 #include "runtime/net/content_kind.h"
 #include "runtime/net/i_download_status.h"
 #include "runtime/result.h"
@@ -85,6 +86,10 @@ class HttpClient {
   // The body kept by SinkToMemory, or a held body.
   const std::string& GetMemoryBody() const;
   void HoldTextBodies(bool hold);
+  // Keeps every exchange of the transfers to come as it crossed the wire,
+  // for a web archive; TakeExchanges hands them over.
+  void CaptureExchanges(bool capture);
+  std::vector<CapturedExchange> TakeExchanges();
   // Transfers the address; returns once the body is in the closed file, or
   // held in memory (see above). True when it completed with a status below
   // 400.

@@ -183,6 +183,27 @@ std::size_t HttpClient::Transfer::OnHeader(char* data, std::size_t size, std::si
   return size * count;
 }
 
+int HttpClient::Transfer::OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size,
+                                  void* self) {
+  ExchangeCapture* capture = static_cast<Transfer*>(self)->capture.get();
+  if (capture == nullptr) return 0;
+  const std::string_view bytes(data, size);
+  switch (type) {
+    case CURLINFO_HEADER_OUT:
+      capture->RequestSent(easy, bytes);
+      break;
+    case CURLINFO_HEADER_IN:
+      capture->ResponseHeaderLine(easy, bytes);
+      break;
+    case CURLINFO_DATA_IN:
+      capture->BodyBytes(bytes);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
 int HttpClient::Transfer::OnTransferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow,
                                          curl_off_t, curl_off_t) {
   auto* t = static_cast<Transfer*>(self);
@@ -228,6 +249,10 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  // What crossed the wire is seen only through the debug callback.
+  curl_easy_setopt(easy, CURLOPT_VERBOSE, capture ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, capture ? &Transfer::OnDebug : nullptr);
+  curl_easy_setopt(easy, CURLOPT_DEBUGDATA, this);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnTransferInfo);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -358,6 +383,7 @@ void HttpClient::Transfer::Finish(CURLcode result) {
   // The file stays open for the caller's StoreBody or StoreText, so it is
   // never opened again by its name.
   ReportProgress();
+  if (capture) capture->TransferEnded(result == CURLE_OK);
   failure = FailureFor(result);
   if (failure != Failure::None || responseStatus >= 400) failureReason = ReasonFor(result);
 }

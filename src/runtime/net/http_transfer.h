@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/net/curl_handles.h"
+#include "runtime/net/exchange_capture.h"
 #include "runtime/net/http_client.h"
 #include "runtime/net/transfer_core.h"
 #include "runtime/unique_fd.h"
@@ -61,12 +62,15 @@ struct HttpClient::Transfer : TransferCore::Job {
   bool tooLarge = false;
   Clock::time_point started = Clock::now();
   char errorText[CURL_ERROR_SIZE] = {};
+  // The exchanges as they crossed the wire, when a web archive is kept.
+  std::unique_ptr<ExchangeCapture> capture;
 
   ~Transfer() override;
 
   // libcurl's callbacks.
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* self);
   static int OnTransferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t,
                             curl_off_t);
 

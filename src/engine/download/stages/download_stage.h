@@ -17,6 +17,8 @@ class DownloadStage {
   explicit DownloadStage(DownloadContext& context) : context_(context), endings_(context) {}
   virtual ~DownloadStage() = default;
   virtual StageResult Run(DownloadState& download) = 0;
+  // Whether the stage runs after an earlier one ended the download.
+  virtual bool RunsAfterEnd() const { return false; }
 
  protected:
   DownloadContext& context_;

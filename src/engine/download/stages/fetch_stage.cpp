@@ -46,6 +46,7 @@ void FetchStage::Prepare(DownloadState& download) {
   }
   client.SetRequestOptions(std::move(request));
   client.HoldTextBodies(true);
+  client.CaptureExchanges(context_.archive != nullptr);
 }
 
 StageResult FetchStage::Run(DownloadState& download) {

@@ -1,0 +1,46 @@
+#include "archive/warc_record.h"
+
+#include <cstdio>
+#include <random>
+
+#include "encoding/gzip_member.h"
+
+namespace kestrine {
+
+std::string WarcRecord::HeaderText() const {
+  std::string text = "WARC/1.1\r\nWARC-Type: " + type + "\r\nWARC-Record-ID: " + id +
+                     "\r\nWARC-Date: " + date + "\r\n";
+  for (const auto& [name, value] : fields) text.append(name).append(": ").append(value) += "\r\n";
+  text += "Content-Length: " + std::to_string(BlockLength()) + "\r\n\r\n";
+  return text;
+}
+
+SpillBuffer WarcRecord::Encode() const {
+  SpillBuffer encoded;
+  // Level 1: an archive of a site costs a fraction of its crawl, and the
+  // bodies that matter most (images, fonts, compressed pages) gain
+  // nothing from harder work.
+  GzipMember member([&encoded](std::string_view bytes) { encoded.Append(bytes); }, 1);
+  member.Add(HeaderText());
+  member.Add(head);
+  if (body != nullptr) body->ForEach([&member](std::string_view bytes) { member.Add(bytes); });
+  member.Add("\r\n\r\n");
+  member.Finish();
+  return encoded;
+}
+
+std::string WarcRecord::NewId() {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::uint64_t high = random();
+  const std::uint64_t low = random();
+  char text[64];
+  // Version 4 (random), variant 1.
+  std::snprintf(text, sizeof text, "<urn:uuid:%08x-%04x-4%03x-%04x-%012llx>",
+                static_cast<unsigned>(high >> 32), static_cast<unsigned>((high >> 16) & 0xffff),
+                static_cast<unsigned>(high & 0x0fff),
+                static_cast<unsigned>(0x8000 | ((low >> 48) & 0x3fff)),
+                static_cast<unsigned long long>(low & 0xffffffffffffULL));
+  return text;
+}
+
+}  // namespace kestrine

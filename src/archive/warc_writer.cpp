@@ -1,0 +1,109 @@
+#include "archive/warc_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "kestrine_version.h"
+#include "runtime/wall_clock.h"
+
+namespace kestrine {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+std::string NameOnly(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string WarcWriter::FileName(const std::string& base, int number) {
+  if (number < 0) return base + ".warc.gz";
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "-%05d.warc.gz", number);
+  return base + suffix;
+}
+
+Status WarcWriter::OpenNextLocked() {
+  if (number_ == -2) {
+    number_ = settings_.firstNumber >= 0 ? settings_.firstNumber : settings_.maxBytes > 0 ? 0 : -1;
+  } else {
+    number_ = number_ < 0 ? 1 : number_ + 1;
+  }
+  const std::string path = FileName(settings_.base, number_);
+  // A file of this name is an earlier run's: never written over.
+  file_.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!file_) {
+    return Error{ErrorKind::Io, "cannot create " + path + ": " + std::strerror(errno)};
+  }
+  name_ = NameOnly(path);
+  size_ = 0;
+  files_.push_back(path);
+  WarcRecord info;
+  info.type = "warcinfo";
+  info.id = WarcRecord::NewId();
+  info.date = WallClock::W3cNow();
+  info.fields = {{"WARC-Filename", name_}, {"Content-Type", "application/warc-fields"}};
+  info.head = "software: Kestrine/" KESTRINE_VERSION
+              "\r\nformat: WARC File Format 1.1\r\nconformsTo: "
+              "http://iipc.github.io/warc-specifications/specifications/warc-format/warc-1.1/\r\n";
+  for (const auto& [name, value] : settings_.info) info.head += name + ": " + value + "\r\n";
+  Placed placed;
+  return AppendLocked(info.Encode(), placed);
+}
+
+Status WarcWriter::AppendLocked(const SpillBuffer& member, Placed& placed) {
+  placed = {name_, size_, member.size()};
+  bool written = true;
+  member.ForEach(
+      [&](std::string_view bytes) { written = written && WriteAll(file_.get(), bytes); });
+  if (!written) return Error{ErrorKind::Io, "cannot write " + name_ + ": " + std::strerror(errno)};
+  size_ += member.size();
+  total_ += member.size();
+  return Ok();
+}
+
+Result<std::vector<WarcWriter::Placed>> WarcWriter::Write(const std::vector<WarcRecord>& records) {
+  std::vector<SpillBuffer> members;
+  members.reserve(records.size());
+  for (const WarcRecord& record : records) members.push_back(record.Encode());
+  std::lock_guard lock(mutex_);
+  if (!file_ || (settings_.maxBytes > 0 && size_ >= settings_.maxBytes)) {
+    if (const Status opened = OpenNextLocked(); !opened) return opened.error();
+  }
+  std::vector<Placed> placed(members.size());
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (const Status appended = AppendLocked(members[i], placed[i]); !appended) {
+      return appended.error();
+    }
+  }
+  return placed;
+}
+
+std::vector<std::string> WarcWriter::Files() const {
+  std::lock_guard lock(mutex_);
+  return files_;
+}
+
+std::uint64_t WarcWriter::BytesWritten() const {
+  std::lock_guard lock(mutex_);
+  return total_;
+}
+
+}  // namespace kestrine

@@ -1,0 +1,42 @@
+#include "engine/download/stages/archive_stage.h"
+
+#include "encoding/charset_sniffer.h"
+#include "engine/archive/run_archive.h"
+#include "site/html/page_text.h"
+
+namespace kestrine {
+
+StageResult ArchiveStage::Run(DownloadState& download) {
+  RunArchive* archive = context_.archive;
+  if (archive == nullptr) return StageResult::Continue;
+  std::vector<CapturedExchange> exchanges = download.client.TakeExchanges();
+  // The page as it was last answered, for the page list.
+  std::string url;
+  std::string date;
+  for (const CapturedExchange& exchange : exchanges) {
+    if (exchange.complete && exchange.status == 200) {
+      url = exchange.targetUri;
+      date = exchange.date;
+    }
+  }
+  archive->Record(std::move(exchanges));
+  if (archive->KeepsPages() && !url.empty() && download.kind == ContentKind::Page &&
+      download.outcome == DownloadOutcome::NotStarted) {
+    AddPage(download, url, date);
+  }
+  return StageResult::Continue;
+}
+
+void ArchiveStage::AddPage(DownloadState& download, const std::string& url,
+                           const std::string& date) {
+  const HttpClient& client = download.client;
+  const std::string contentType = client.GetHeaderValue("Content-Type");
+  const DecodedBody decoded =
+      client.IsBodyHeld()
+          ? CharsetSniffer::Decode(client.GetMemoryBody(), contentType, BodyKind::Page)
+          : CharsetSniffer::Decode(client.GetBody(), contentType, BodyKind::Page);
+  const PageText page = PageText::Of(decoded.text);
+  context_.archive->AddPage(url, date, page.title, page.text);
+}
+
+}  // namespace kestrine
