@@ -13,13 +13,14 @@ _kestrine_cli() {
       _filedir -d
       return
       ;;
-    --load-cookies | --ca-certificate)
+    --load-cookies | --ca-certificate | --warc-file)
       _filedir
       return
       ;;
     -l | --level | -Q | --quota | --max-files | --max-filesize | --max-time | -w | --wait | \
       --limit-rate | -U | --user-agent | --header | --workers | --max-streams | --timeout | \
-      --port | -A | --accept | -R | --reject | --include | --exclude | -t | --tries | --waitretry)
+      --port | -A | --accept | -R | --reject | --include | --exclude | -t | --tries | --waitretry | \
+      --warc-max-size)
       # A value of the user's own: nothing to offer.
       return
       ;;
@@ -32,7 +33,7 @@ _kestrine_cli() {
       --max-time --wait --tries --waitretry --limit-rate --user-agent --no-robots --header
       --load-cookies --ca-certificate --no-check-certificate --output
       --workers --max-streams --timeout --quiet --continue --update --verify --serve
-      --port --no-browser' -- "$cur"))
+      --port --no-browser --warc-file --warc-cdx --wacz --warc-max-size' -- "$cur"))
     return
   fi
   # Start addresses: offer the schemes.
