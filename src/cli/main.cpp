@@ -19,6 +19,7 @@
 #include "cli/terminal_status_monitor.h"
 #include "config/kestrine_conf.h"
 #include "config/setting_util.h"
+#include "engine/mend/archive_verifier.h"
 #include "engine/mend/copy_verifier.h"
 #include "engine/project.h"
 #include "presentation/run_progress.h"
@@ -163,14 +164,21 @@ bool AddressesAreWeb(CliOptions& options, Console& console) {
   return true;
 }
 
-int VerifyCopy(const std::string& folder, Console& console) {
-  const CopyVerifier::Report report =
-      CopyVerifier::Verify(StringUtility::FromUtf8(CleanFolder(folder)));
+int VerifyCopy(const std::string& folder, const std::string& archiveBase, Console& console) {
+  const std::u16string siteFolder = StringUtility::FromUtf8(CleanFolder(folder));
+  const CopyVerifier::Report report = CopyVerifier::Verify(siteFolder);
   for (const auto& dead : report.dead) {
     console.Print("dead: " + dead.document + ": " + dead.reference);
   }
   console.Print(report.Summary());
-  return report.dead.empty() ? kExitFinished : kExitFailures;
+  // The archive beside the copy, when there is one.
+  const ArchiveVerifier::Report archive = ArchiveVerifier::Verify(siteFolder, archiveBase);
+  for (const std::string& problem : archive.problems) console.Print("archive: " + problem);
+  for (const std::string& address : archive.unrecorded) {
+    console.Print("archive: no response record for " + address);
+  }
+  if (archive.found) console.Print(archive.Summary());
+  return report.dead.empty() && archive.ok() ? kExitFinished : kExitFailures;
 }
 
 // Opens the address in the desktop's browser, without waiting for it.
@@ -213,7 +221,14 @@ int ServeCopy(const CliOptions& options, Console& console) {
 int RunCommand(CliOptions options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
-  if (options.verifyFolder) return VerifyCopy(*options.verifyFolder, console);
+  if (options.verifyFolder) {
+    // The archive is looked for under the name given, or beside the copy.
+    DownloadOptions named;
+    for (const auto& [key, value] : options.settings) {
+      if (key == "warc-file") KestrineConf::ApplySetting(key, value, named);
+    }
+    return VerifyCopy(*options.verifyFolder, named.warcFile, console);
+  }
   if (options.serveFolder) return ServeCopy(options, console);
   if (!AddressesAreWeb(options, console)) return kExitUsage;
   if (!HttpClient::GlobalInit()) {

@@ -89,6 +89,7 @@ Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
                                archive->settings_.info};
   if (!earlier.empty()) writing.firstNumber = std::max(earlier.back().first + 1, 1);
   archive->writer_ = std::make_unique<WarcWriter>(std::move(writing));
+  if (archive->settings_.wacz) archive->OpenPages();
   return archive;
 }
 
@@ -234,23 +235,30 @@ void RunArchive::AddPage(const std::string& url, const std::string& date,
   const std::string line =
       page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   std::lock_guard lock(mutex_);
-  if (firstPageDate_.empty() || url == settings_.mainPageUrl) {
-    if (url == settings_.mainPageUrl || firstPageDate_.empty()) firstPageDate_ = date;
-  }
-  pages_.Append(line);
+  if (url == settings_.mainPageUrl || firstPageDate_.empty()) firstPageDate_ = date;
+  if (!pages_) return;
+  pages_.write(line.data(), static_cast<std::streamsize>(line.size()));
+  pages_.flush();
 }
 
 Status RunArchive::WriteIndex(const std::string& path) const { return index_.Write(path); }
 
+// The page list of every run under the name, kept beside the archive so a
+// continued or updated copy's package lists the pages of earlier runs too.
+void RunArchive::OpenPages() {
+  const std::string path = settings_.base + ".pages.jsonl";
+  const bool fresh = !std::ifstream(path).good();
+  pages_.open(path, std::ios::binary | std::ios::app);
+  if (fresh) pages_ << R"({"format":"json-pages-1.0","id":"pages","title":"All Pages"})" << '\n';
+  if (!pages_) errors_.push_back("cannot write " + path);
+}
+
 Status RunArchive::WritePackage(const std::string& indexPath) {
-  const std::string pagesPath = settings_.base + ".pages.partial";
   {
-    std::ofstream out(pagesPath, std::ios::binary | std::ios::trunc);
-    out << R"({"format":"json-pages-1.0","id":"pages","title":"All Pages"})" << '\n';
-    pages_.ForEach([&out](std::string_view bytes) { out.write(bytes.data(), bytes.size()); });
-    out.close();
-    if (!out) return Error{ErrorKind::Io, "cannot write " + pagesPath};
+    std::lock_guard lock(mutex_);
+    pages_.flush();
   }
+  const std::string pagesPath = settings_.base + ".pages.jsonl";
   WaczPackage::Contents contents;
   contents.warcFiles = earlierFiles_;
   for (const std::string& file : writer_->Files()) contents.warcFiles.push_back(file);
@@ -260,9 +268,7 @@ Status RunArchive::WritePackage(const std::string& indexPath) {
   contents.mainPageUrl = settings_.mainPageUrl;
   contents.mainPageDate = firstPageDate_;
   contents.created = WallClock::W3cNow();
-  const Status written = WaczPackage::Write(settings_.base + ".wacz", contents);
-  std::remove(pagesPath.c_str());
-  return written;
+  return WaczPackage::Write(settings_.base + ".wacz", contents);
 }
 
 RunArchive::Outcome RunArchive::Finish() {

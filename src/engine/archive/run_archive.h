@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,7 +11,6 @@
 
 #include "archive/cdxj_index.h"
 #include "archive/warc_writer.h"
-#include "runtime/fs/spill_buffer.h"
 #include "runtime/net/captured_exchange.h"
 #include "runtime/result.h"
 
@@ -50,7 +50,8 @@ class RunArchive {
   // A page of the site for the package's page list.
   void AddPage(const std::string& url, const std::string& date, const std::u16string& title,
                const std::u16string& text);
-  // Writes the index and the package.
+  // Writes the index and the package. Beside the package the page list of
+  // every run under the name stays (NAME.pages.jsonl), for the next one.
   Outcome Finish();
 
  private:
@@ -66,6 +67,7 @@ class RunArchive {
              const WarcWriter::Placed& placed);
   Status WriteIndex(const std::string& path) const;
   Status WritePackage(const std::string& indexPath);
+  void OpenPages();
 
   Settings settings_;
   std::unique_ptr<WarcWriter> writer_;
@@ -73,7 +75,7 @@ class RunArchive {
   CdxjIndex index_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Capture> latest_;
-  SpillBuffer pages_;
+  std::ofstream pages_;
   std::string firstPageDate_;
   std::vector<std::string> errors_;
 };
