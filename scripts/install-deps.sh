@@ -8,8 +8,15 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev nlohmann-json3-dev libzip-dev
   qt6-base-dev libgl-dev
-  nginx
+  nginx openssl
+  # ReplayWeb.page runs in it for the archive tests.
+  chromium
 )
+# The archive tests' readers run on Node.js; a machine that has its own
+# (with npm) keeps it.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 # `install-deps.sh bench` adds the peers and the server of the comparison.
 if [ "${1:-}" = "bench" ]; then
@@ -31,15 +38,19 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
 fi
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo_cmd=(sudo)
+# The readers the archive tests use (warcio.js, ReplayWeb.page), at the
+# versions the lock file pins.
+clients="$(cd "$(dirname "$0")/.." && pwd)/tests/archive_clients"
+if [ -z "${1:-}" ] && [ ! -d "$clients/node_modules/warcio" ]; then
+  (cd "$clients" && npm ci --no-audit --no-fund --loglevel=error)
 fi
-
-echo "Installing: ${missing[*]}"
-"${sudo_cmd[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
