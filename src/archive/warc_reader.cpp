@@ -105,7 +105,15 @@ class RecordParser {
     if (chunks_) {
       chunks_->Add(bytes);
     } else {
-      payload_.Add(bytes);
+      Payload(bytes);
+    }
+  }
+
+  void Payload(std::string_view bytes) {
+    payload_.Add(bytes);
+    constexpr std::size_t kKept = 64 * 1024;
+    if (record_.payloadHead.size() < kKept) {
+      record_.payloadHead.append(bytes.substr(0, kKept - record_.payloadHead.size()));
     }
   }
 
@@ -123,8 +131,7 @@ class RecordParser {
     if (coding != std::string::npos &&
         lower.substr(coding, lower.find("\r\n", coding + 2) - coding).find("chunked") !=
             std::string::npos) {
-      chunks_ =
-          std::make_unique<ChunkedDecoder>([this](std::string_view data) { payload_.Add(data); });
+      chunks_ = std::make_unique<ChunkedDecoder>([this](std::string_view data) { Payload(data); });
     }
   }
 

@@ -24,6 +24,8 @@ class WarcReader {
     std::string blockDigest;    // computed: "sha1:" base32
     std::string payloadDigest;  // computed, for request, response and revisit records
     int httpStatus = 0;
+    // The first bytes of the payload (64 KiB at most), for a look at it.
+    std::string payloadHead;
     std::string httpContentType;
     std::string Field(const std::string& name) const;
   };

@@ -38,11 +38,12 @@ class NginxServer {
 
   // `requestsPerConnection`: after that many requests nginx closes a
   // connection, over HTTP/2 with a GOAWAY frame.
+  // `gzip`: style sheets and scripts are compressed on the fly.
   explicit NginxServer(const std::filesystem::path& root, long bytesPerSecond = 0,
-                       long requestsPerConnection = 100000) {
+                       long requestsPerConnection = 100000, bool gzip = false) {
     port_ = FreePort();
     std::filesystem::create_directories(folder_.path() / "temp");
-    WriteConfiguration(root, bytesPerSecond, requestsPerConnection);
+    WriteConfiguration(root, bytesPerSecond, requestsPerConnection, gzip);
     pid_ = fork();
     if (pid_ == 0) {
       if (!std::freopen("/dev/null", "w", stderr)) _exit(127);
@@ -113,7 +114,7 @@ class NginxServer {
   }
 
   void WriteConfiguration(const std::filesystem::path& root, long bytesPerSecond,
-                          long requestsPerConnection) const {
+                          long requestsPerConnection, bool gzip) const {
     const std::string temp = (folder_.path() / "temp").string();
     std::ofstream conf(folder_.path() / "nginx.conf");
     conf << "daemon off;\nmaster_process off;\nerror_log error.log;\npid nginx.pid;\n"
@@ -127,6 +128,8 @@ class NginxServer {
          << "  fastcgi_temp_path " << temp << "/fastcgi;\n"
          << "  uwsgi_temp_path " << temp << "/uwsgi;\n"
          << "  scgi_temp_path " << temp << "/scgi;\n"
+         << (gzip ? "  gzip on; gzip_min_length 0; gzip_types text/css application/javascript;\n"
+                  : "")
          << "  server {\n"
          << "    listen 127.0.0.1:" << port_ << " ssl http2;\n"
          << "    ssl_certificate " << certificate_.CertificatePath() << ";\n"
