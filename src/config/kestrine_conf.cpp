@@ -169,6 +169,37 @@ std::vector<std::string> KestrineConf::Apply(const std::string& text, DownloadOp
   return errors;
 }
 
+std::string KestrineConf::Stored(const std::string& text, const std::string& key,
+                                 const std::string& value) {
+  std::string out;
+  bool written = false;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(begin, end - begin);
+    begin = end + 1;
+    const std::string trimmed = StringUtility::TrimAscii(line);
+    const std::size_t equals = trimmed.find('=');
+    const bool forKey = !trimmed.empty() && trimmed[0] != '#' && equals != std::string::npos &&
+                        StringUtility::TrimAscii(trimmed.substr(0, equals)) == key;
+    if (forKey && written) continue;
+    out += forKey ? key + " = " + value : line;
+    out += '\n';
+    written = written || forKey;
+  }
+  if (!written) out += key + " = " + value + "\n";
+  return out;
+}
+
+bool KestrineConf::Store(const std::u16string& path, const std::string& key,
+                         const std::string& value) {
+  const Result<std::string> text = ReadLocalFile(path, kMaxFileBytes);
+  if (!text && text.error().kind != ErrorKind::Missing) return false;
+  return WriteLocalFile(path, Stored(text ? *text : std::string(), key, value),
+                        WriteMode::Truncate);
+}
+
 std::vector<std::string> KestrineConf::ApplyFile(const std::u16string& path,
                                                  DownloadOptions& options) {
   const Result<std::string> text = ReadLocalFile(path, kMaxFileBytes);

@@ -30,6 +30,13 @@ class KestrineConf {
   // error text when the key or the value is not good.
   static std::string ApplySetting(const std::string& key, const std::string& value,
                                   DownloadOptions& options);
+  // Sets one key in the file (as the window's settings do), keeping every
+  // other line and comment: the key's first line is replaced, later ones
+  // for it dropped, or a line is added. False when the file cannot be read
+  // or written.
+  static bool Store(const std::u16string& path, const std::string& key, const std::string& value);
+  static std::string Stored(const std::string& text, const std::string& key,
+                            const std::string& value);
 };
 
 }  // namespace kestrine

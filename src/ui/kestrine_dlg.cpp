@@ -8,9 +8,9 @@
 #include "config/kestrine_conf.h"
 #include "config/recent_copies.h"
 #include "config/setting_util.h"
+#include "engine/journal/project_journal.h"
 #include "engine/mend/copy_verifier.h"
 #include "engine/project.h"
-#include "engine/journal/project_journal.h"
 #include "presentation/string_table.h"
 #include "runtime/fs/local_files.h"
 #include "ui/about_dlg.h"
@@ -160,6 +160,10 @@ void CKestrineDlg::OnSetting() {
   dialog.timeOut = record.timeOut;
   dialog.carried = record.carried;
   dialog.path = ToQString(settings.GetDownloadFolder());
+  const std::u16string conf = settings.GetConfigFolder() + u"\\" + KestrineConf::kFileName;
+  DownloadOptions options;
+  KestrineConf::ApplyFile(conf, options);
+  dialog.keepArchive = options.wacz;
   dialog.FillControls();
   // 2. Anything but OK changes nothing.
   if (dialog.exec() != QDialog::Accepted) return;
@@ -171,6 +175,12 @@ void CKestrineDlg::OnSetting() {
   queueView_->project().SetWorkers(dialog.threadNumber);
   settings.AddRecentPath(FromQString(dialog.path));
   settings.Save();
+  // Beyond the settings record, in kestrine.conf (read at every start).
+  if (dialog.keepArchive != options.wacz &&
+      !KestrineConf::Store(conf, "wacz", dialog.keepArchive ? "on" : "off")) {
+    DialogServices::Current().messageBox(this, tr("kestrine.conf could not be written."),
+                                         windowTitle(), MessageIcon::Warning);
+  }
 }
 
 bool CKestrineDlg::LoadDownloadOptions() {

@@ -30,6 +30,11 @@ CSetBasicDlg::CSetBasicDlg(QWidget* parent) : QDialog(parent) {
   form->addRow(tr("&Thread Number(1-15)"), threads_);
   form->addRow(tr("Time &out(s,>=10)"), timeOutEdit_);
   form->addRow(tr("&Path"), folderRow);
+  archive_ = new QCheckBox(tr("Also keep a web &archive (WACZ)"), group);
+  archive_->setToolTip(
+      tr("Every exchange of a run as received, packaged beside the site folder for archiving "
+         "tools and ReplayWeb.page"));
+  form->addRow(QString(), archive_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -49,6 +54,7 @@ void CSetBasicDlg::FillControls() {
     if (!recent.empty()) folder_->addItem(ToQString(recent));
   }
   folder_->setEditText(path);
+  archive_->setChecked(keepArchive);
 }
 
 bool CSetBasicDlg::ReadRange(QLineEdit* edit, int low, int high, int& value) {
@@ -87,6 +93,7 @@ void CSetBasicDlg::accept() {
   threadNumber = threads;
   timeOut = seconds;
   path = folder;
+  keepArchive = archive_->isChecked();
   QDialog::accept();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -20,6 +21,9 @@ class CSetBasicDlg : public QDialog {
   QString path;
   int timeOut = 0;
   int carried = 2;
+  // Whether runs keep a web archive (WACZ) beside the copy: kestrine.conf's
+  // "wacz".
+  bool keepArchive = false;
 
   // Fills the controls from the members (and the recent folders into the
   // folder box).
@@ -28,6 +32,7 @@ class CSetBasicDlg : public QDialog {
   QLineEdit& threadEdit() { return *threads_; }
   QLineEdit& timeOutEdit() { return *timeOutEdit_; }
   QComboBox& folderBox() { return *folder_; }
+  QCheckBox& archiveBox() { return *archive_; }
 
  public slots:
   // OK: takes the values from the controls; a value out of range or a
@@ -42,6 +47,7 @@ class CSetBasicDlg : public QDialog {
   QLineEdit* timeOutEdit_;
   QComboBox* folder_;
   QPushButton* browse_;
+  QCheckBox* archive_;
 };
 
 }  // namespace kestrine

@@ -71,5 +71,16 @@ TEST(SettingsFiles, AHugeFileIsRefusedAndBadLinesAreCounted) {
   EXPECT_TRUE(KestrineConf::ApplyFile(folder.Wide("none.conf"), options).empty());
 }
 
+TEST(SettingsFiles, StoringAKeyKeepsEveryOtherLine) {
+  // Replaced where it stands, later lines for it dropped, comments kept.
+  EXPECT_EQ(KestrineConf::Stored("# mine\nwacz = off\nlevel = 3\nwacz=on\n", "wacz", "on"),
+            "# mine\nwacz = on\nlevel = 3\n");
+  // Added when missing, also to a file without a last line end.
+  EXPECT_EQ(KestrineConf::Stored("level = 3", "wacz", "on"), "level = 3\nwacz = on\n");
+  EXPECT_EQ(KestrineConf::Stored("", "wacz", "off"), "wacz = off\n");
+  // A commented-out key is no setting.
+  EXPECT_EQ(KestrineConf::Stored("# wacz = on\n", "wacz", "off"), "# wacz = on\nwacz = off\n");
+}
+
 }  // namespace
 }  // namespace kestrine

@@ -490,6 +490,36 @@ class KestrineDlgTest : public QObject {
     QCOMPARE(ToQString(settings.RecentPath(0)), ToQString(home_->folder().Wide("out")));
   }
 
+  void TheArchiveSettingGoesToKestrineConfAndARunWritesThePackage() {
+    const fs::path conf = home_->folder().path() / "config" / "kestrine" / "kestrine.conf";
+    fs::create_directories(conf.parent_path());
+    std::ofstream(conf) << "# mine\nlevel = 3\n";
+    CKestrineDlg window;
+    window.show();
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<CSetBasicDlg*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      QVERIFY(!dialog->archiveBox().isChecked());
+      dialog->archiveBox().setChecked(true);
+      dialog->accept();
+    });
+    window.OnSetting();
+    QCOMPARE(QString::fromStdString(testing::TempFolder::Read(conf)),
+             QString("# mine\nlevel = 3\nwacz = on\n"));
+    QCOMPARE(LocalFileSize(SettingUtil::GetInstance().GetSettingFile()), 5776LL);
+    LinkedSite site(2, 0ms);
+    Start(window, site.Url(), DownloadMode::DuplicateSite);
+    QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), std::size_t{1}, 20000);
+    // The end notice names the package beside the site folder.
+    QCOMPARE(messages_.size(), std::size_t{1});
+    QVERIFY2(messages_[0].contains(".wacz ("), qPrintable(messages_[0]));
+    bool packed = false;
+    for (const auto& entry : fs::directory_iterator(Out())) {
+      packed = packed || entry.path().extension() == ".wacz";
+    }
+    QVERIFY(packed);
+  }
+
   void ADownloadNeverWaitsForTheWindow() {
     QueueTableModel model;
     std::atomic<bool> returned{false};
