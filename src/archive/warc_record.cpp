@@ -1,5 +1,6 @@
 #include "archive/warc_record.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -17,10 +18,13 @@ std::string WarcRecord::HeaderText() const {
 
 SpillBuffer WarcRecord::Encode() const {
   SpillBuffer encoded;
+  // Most records are small pages and files: their member fits at once.
+  encoded.Reserve(std::min<std::uint64_t>(BlockLength() + 1024, 256 * 1024));
   // Level 1: an archive of a site costs a fraction of its crawl, and the
   // bodies that matter most (images, fonts, compressed pages) gain
   // nothing from harder work.
-  GzipMember member([&encoded](std::string_view bytes) { encoded.Append(bytes); }, 1);
+  GzipMember member([&encoded](std::string_view bytes) { encoded.Append(bytes); }, compress ? 1 : 0,
+                    BlockLength() + 512);
   member.Add(HeaderText());
   member.Add(head);
   if (body != nullptr) body->ForEach([&member](std::string_view bytes) { member.Add(bytes); });

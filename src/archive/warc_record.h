@@ -19,6 +19,10 @@ struct WarcRecord {
   std::vector<std::pair<std::string, std::string>> fields;
   std::string head;
   const SpillBuffer* body = nullptr;
+  // Whether deflating is worth it: not for a body that came compressed (an
+  // image, a gzip-encoded page) nor for a request's few bytes, which are
+  // stored in their member as they are.
+  bool compress = true;
 
   std::uint64_t BlockLength() const { return head.size() + (body ? body->size() : 0); }
   // The record as a gzip member.

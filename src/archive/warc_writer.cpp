@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,23 @@ Result<std::vector<WarcWriter::Placed>> WarcWriter::Write(const std::vector<Warc
     if (const Status opened = OpenNextLocked(); !opened) return opened.error();
   }
   std::vector<Placed> placed(members.size());
+  // Members in memory go in one call, which keeps a request beside its
+  // response for a reader even if the process is killed right after.
+  const bool together = std::all_of(members.begin(), members.end(),
+                                    [](const SpillBuffer& member) { return member.InMemory(); });
+  if (together) {
+    std::string bytes;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      placed[i] = {name_, size_ + bytes.size(), members[i].size()};
+      bytes.append(*members[i].InMemory());
+    }
+    if (!WriteAll(file_.get(), bytes)) {
+      return Error{ErrorKind::Io, "cannot write " + name_ + ": " + std::strerror(errno)};
+    }
+    size_ += bytes.size();
+    total_ += bytes.size();
+    return placed;
+  }
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (const Status appended = AppendLocked(members[i], placed[i]); !appended) {
       return appended.error();

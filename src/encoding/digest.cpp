@@ -13,8 +13,11 @@ struct Digest::Context {
 
 namespace {
 
+// Fetched once: OpenSSL 3 looks an algorithm up anew at every implicit use.
 const EVP_MD* AlgorithmOf(Digest::Kind kind) {
-  return kind == Digest::Kind::Sha1 ? EVP_sha1() : EVP_sha256();
+  static EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+  static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  return kind == Digest::Kind::Sha1 ? sha1 : sha256;
 }
 
 }  // namespace

@@ -4,20 +4,62 @@
 
 namespace kestrine {
 
+// A thread's deflate state, made once and reset for each member: an
+// archive writes a member per record, and making the state afresh (its
+// window and tables) would cost more than compressing a small record. A
+// small member gets a small hash table, which a reset clears whole.
 struct GzipMember::Stream {
   z_stream z{};
   bool open = false;
+  int level = -1;
+  int memLevel = -1;
+  ~Stream() {
+    if (open) deflateEnd(&z);
+  }
+  bool Start(int wantedLevel, int wantedMemLevel) {
+    if (open && level == wantedLevel && memLevel == wantedMemLevel) {
+      return deflateReset(&z) == Z_OK;
+    }
+    if (open) deflateEnd(&z);
+    // 16 + 15 window bits: a gzip header and trailer around the deflate data.
+    open = deflateInit2(&z, wantedLevel, Z_DEFLATED, 16 + 15, wantedMemLevel, Z_DEFAULT_STRATEGY) ==
+           Z_OK;
+    level = wantedLevel;
+    memLevel = wantedMemLevel;
+    return open;
+  }
 };
 
-GzipMember::GzipMember(Sink sink, int level)
-    : sink_(std::move(sink)), stream_(std::make_unique<Stream>()) {
-  // 16 + 15 window bits: a gzip header and trailer around the deflate data.
-  stream_->open =
-      deflateInit2(&stream_->z, level, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+namespace {
+
+constexpr std::uint64_t kSmallMember = 16 * 1024;
+
+// The states of this thread, one per kind of member, and whether one is in
+// use (a member nested in another gets a state of its own).
+struct ThreadStreams {
+  GzipMember::Stream small;
+  GzipMember::Stream large;
+  bool busy = false;
+};
+thread_local ThreadStreams threadStreams;
+
+}  // namespace
+
+GzipMember::GzipMember(Sink sink, int level, std::uint64_t sizeHint) : sink_(std::move(sink)) {
+  const bool small = sizeHint > 0 && sizeHint < kSmallMember;
+  if (!threadStreams.busy) {
+    threadStreams.busy = true;
+    shared_ = true;
+    stream_ = small ? &threadStreams.small : &threadStreams.large;
+  } else {
+    owned_ = std::make_unique<Stream>();
+    stream_ = owned_.get();
+  }
+  active_ = stream_->Start(level, small ? 4 : 8);
 }
 
 GzipMember::~GzipMember() {
-  if (stream_->open) deflateEnd(&stream_->z);
+  if (shared_) threadStreams.busy = false;
 }
 
 void GzipMember::Add(std::string_view bytes) {
@@ -26,12 +68,11 @@ void GzipMember::Add(std::string_view bytes) {
 
 void GzipMember::Finish() {
   Deflate({}, Z_FINISH);
-  if (stream_->open) deflateEnd(&stream_->z);
-  stream_->open = false;
+  active_ = false;
 }
 
 void GzipMember::Deflate(std::string_view bytes, int flush) {
-  if (!stream_->open) return;
+  if (!active_) return;
   z_stream& z = stream_->z;
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
   z.avail_in = static_cast<uInt>(bytes.size());

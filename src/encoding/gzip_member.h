@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -12,7 +13,8 @@ namespace kestrine {
 class GzipMember {
  public:
   using Sink = std::function<void(std::string_view)>;
-  explicit GzipMember(Sink sink, int level = 6);
+  // `sizeHint`: about how many bytes the member will hold (0: unknown).
+  explicit GzipMember(Sink sink, int level = 6, std::uint64_t sizeHint = 0);
   ~GzipMember();
   GzipMember(const GzipMember&) = delete;
   GzipMember& operator=(const GzipMember&) = delete;
@@ -21,12 +23,16 @@ class GzipMember {
   // Ends the member: its trailer goes to the sink.
   void Finish();
 
+  struct Stream;
+
  private:
   void Deflate(std::string_view bytes, int flush);
 
-  struct Stream;
   Sink sink_;
-  std::unique_ptr<Stream> stream_;
+  Stream* stream_ = nullptr;
+  std::unique_ptr<Stream> owned_;
+  bool shared_ = false;
+  bool active_ = false;
 };
 
 }  // namespace kestrine

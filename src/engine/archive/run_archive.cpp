@@ -69,6 +69,19 @@ std::string MimeOf(const std::string& head) {
   return StringUtility::ToLowerAscii(StringUtility::TrimAscii(head.substr(at + 14, end - at - 14)));
 }
 
+// A body that came compressed gains nothing from deflating it again.
+bool CameCompressed(const std::string& head) {
+  const std::string lower = StringUtility::ToLowerAscii(head);
+  if (lower.find("\ncontent-encoding:") != std::string::npos &&
+      lower.find("\ncontent-encoding: identity") == std::string::npos) {
+    return true;
+  }
+  const std::string mime = MimeOf(head);
+  return (mime.starts_with("image/") && mime != "image/svg+xml") || mime.starts_with("video/") ||
+         mime.starts_with("audio/") || mime == "font/woff2" || mime == "font/woff" ||
+         mime == "application/zip" || mime == "application/gzip" || mime == "application/wasm";
+}
+
 std::string WithoutLabel(const std::string& digest) {
   return digest.starts_with("sha1:") ? digest.substr(5) : digest;
 }
@@ -77,7 +90,10 @@ std::string Utf8(const std::u16string& text) { return StringUtility::ToUtf8(text
 
 }  // namespace
 
-RunArchive::RunArchive(Settings settings) : settings_(std::move(settings)) {}
+// Records are written on a thread of their own, so the downloads that
+// captured them go on at once; what waits for it is bounded.
+RunArchive::RunArchive(Settings settings)
+    : settings_(std::move(settings)), writing_(64u * 1024 * 1024) {}
 
 Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
   std::unique_ptr<RunArchive> archive(new RunArchive(std::move(settings)));
@@ -137,12 +153,14 @@ std::vector<WarcRecord> RunArchive::RecordsOf(const CapturedExchange& exchange) 
   request.id = WarcRecord::NewId();
   request.date = exchange.date;
   request.head = exchange.requestHead;
+  request.compress = false;
   WarcRecord response;
   response.type = "response";
   response.id = WarcRecord::NewId();
   response.date = exchange.date;
   response.head = exchange.responseHead;
   response.body = &exchange.body;
+  response.compress = !CameCompressed(exchange.responseHead);
   std::vector<std::pair<std::string, std::string>> common{{"WARC-Target-URI", exchange.targetUri}};
   if (!exchange.ipAddress.empty()) common.emplace_back("WARC-IP-Address", exchange.ipAddress);
   if (!exchange.protocol.empty()) common.emplace_back("WARC-Protocol", exchange.protocol);
@@ -194,6 +212,17 @@ std::vector<WarcRecord> RunArchive::RecordsOf(const CapturedExchange& exchange) 
 }
 
 void RunArchive::Record(std::vector<CapturedExchange> exchanges) {
+  std::size_t bytes = 0;
+  for (const CapturedExchange& exchange : exchanges) {
+    bytes += exchange.requestHead.size() + exchange.responseHead.size();
+    // A spilled body waits in its file, not in memory.
+    if (exchange.body.InMemory()) bytes += exchange.body.size();
+  }
+  auto batch = std::make_shared<std::vector<CapturedExchange>>(std::move(exchanges));
+  writing_.Post([this, batch] { RecordNow(*batch); }, bytes);
+}
+
+void RunArchive::RecordNow(const std::vector<CapturedExchange>& exchanges) {
   for (const CapturedExchange& exchange : exchanges) {
     // A response cut short is no capture of the page: replay would serve
     // it as whole.
@@ -272,6 +301,7 @@ Status RunArchive::WritePackage(const std::string& indexPath) {
 }
 
 RunArchive::Outcome RunArchive::Finish() {
+  writing_.Drain();
   Outcome outcome;
   const std::string indexPath = settings_.base + (settings_.cdx ? ".cdxj" : ".cdxj.partial");
   if (settings_.cdx || settings_.wacz) {

@@ -13,6 +13,7 @@
 #include "archive/warc_writer.h"
 #include "runtime/net/captured_exchange.h"
 #include "runtime/result.h"
+#include "runtime/threads/ordered_worker.h"
 
 namespace kestrine {
 
@@ -45,6 +46,7 @@ class RunArchive {
   // run left mid-record back to its last whole one).
   static Result<std::unique_ptr<RunArchive>> Open(Settings settings);
 
+  // Queues the exchanges; they are written in the order given.
   void Record(std::vector<CapturedExchange> exchanges);
   bool KeepsPages() const { return settings_.wacz; }
   // A page of the site for the package's page list.
@@ -62,6 +64,7 @@ class RunArchive {
   };
   explicit RunArchive(Settings settings);
   Status ReadEarlier(const std::vector<std::string>& files);
+  void RecordNow(const std::vector<CapturedExchange>& exchanges);
   std::vector<WarcRecord> RecordsOf(const CapturedExchange& exchange);
   void Index(const CapturedExchange& exchange, const WarcRecord& response,
              const WarcWriter::Placed& placed);
@@ -78,6 +81,8 @@ class RunArchive {
   std::ofstream pages_;
   std::string firstPageDate_;
   std::vector<std::string> errors_;
+  // Last: its thread ends, having written what was queued, before the rest.
+  OrderedWorker writing_;
 };
 
 }  // namespace kestrine

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,11 +23,18 @@ class SpillBuffer {
   // False once a write to the temporary file failed (a full disk): the
   // bytes are then incomplete.
   bool Append(std::string_view bytes);
+  // Room for this many bytes in memory, up to the memory bound.
+  void Reserve(std::size_t bytes) { memory_.reserve(std::min(bytes, memoryBytes_)); }
   std::uint64_t size() const { return size_; }
   bool failed() const { return failed_; }
   // Hands the bytes to `visit` in order, in pieces; false when the file
   // could not be read back.
   bool ForEach(const std::function<void(std::string_view)>& visit) const;
+  // All the bytes, when they are still in memory.
+  std::optional<std::string_view> InMemory() const {
+    if (file_) return std::nullopt;
+    return std::string_view(memory_);
+  }
   // The first `count` bytes (fewer when there are fewer).
   std::string Head(std::size_t count) const;
 
