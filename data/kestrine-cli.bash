@@ -9,6 +9,10 @@ _kestrine_cli() {
       COMPREPLY=($(compgen -W 'browsable duplicate retrieve' -- "$cur"))
       return
       ;;
+    --render)
+      COMPREPLY=($(compgen -W 'never auto always' -- "$cur"))
+      return
+      ;;
     --continue | --update | --verify | --serve | -P | --output)
       _filedir -d
       return
@@ -20,7 +24,7 @@ _kestrine_cli() {
     -l | --level | -Q | --quota | --max-files | --max-filesize | --max-time | -w | --wait | \
       --limit-rate | -U | --user-agent | --header | --workers | --max-streams | --timeout | \
       --port | -A | --accept | -R | --reject | --include | --exclude | -t | --tries | --waitretry | \
-      --warc-max-size)
+      --warc-max-size | --render-tabs | --render-timeout)
       # A value of the user's own: nothing to offer.
       return
       ;;
@@ -33,7 +37,8 @@ _kestrine_cli() {
       --max-time --wait --tries --waitretry --limit-rate --user-agent --no-robots --header
       --load-cookies --ca-certificate --no-check-certificate --output
       --workers --max-streams --timeout --quiet --continue --update --verify --serve
-      --port --no-browser --warc-file --warc-cdx --wacz --warc-max-size' -- "$cur"))
+      --port --no-browser --warc-file --warc-cdx --wacz --warc-max-size
+      --render --render-tabs --render-timeout' -- "$cur"))
     return
   fi
   # Start addresses: offer the schemes.

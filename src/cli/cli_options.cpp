@@ -75,6 +75,7 @@ class CommandLine {
     settings_.Add(app_, SettingOptions::kLimits, "Limits");
     settings_.Add(app_, SettingOptions::kPoliteness, "Politeness");
     AddOutputOptions("Output");
+    settings_.Add(app_, SettingOptions::kRender, "Rendering");
     settings_.Add(app_, SettingOptions::kArchive, "Web archive");
     AddCopyOptions("An existing copy (FOLDER is its site folder)");
     app_.add_option("URL", options_.urls, "start address (http:// or https://), then further ones")

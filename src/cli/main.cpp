@@ -23,6 +23,8 @@
 #include "engine/mend/copy_verifier.h"
 #include "engine/project.h"
 #include "presentation/run_progress.h"
+#include "render/chromium_process.h"
+#include "render/chromium_renderer.h"
 #include "runtime/allocator_tuning.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/net/http_client.h"
@@ -107,6 +109,26 @@ std::optional<DownloadOptions> DownloadOptionsFor(const CliOptions& options, Con
     console.Error("warning: certificates are not checked; anyone on the way can change the copy");
   }
   return download;
+}
+
+// The browser pages are rendered in, unless the options say never. Without
+// Chromium, "auto" goes on without rendering and says so once; "always"
+// cannot (the caller ends with a usage error).
+std::unique_ptr<ChromiumRenderer> RendererFor(DownloadOptions& options, Console& console) {
+  if (options.render == RenderMode::Never) return nullptr;
+  const std::string chromium = ChromiumProcess::Executable();
+  if (chromium.empty()) {
+    if (options.render == RenderMode::Always) {
+      console.Error("--render always needs Chromium (/usr/bin/chromium, or KESTRINE_CHROMIUM)");
+    } else {
+      console.Error("Chromium is not installed: pages are not rendered");
+      options.render = RenderMode::Never;
+    }
+    return nullptr;
+  }
+  return std::make_unique<ChromiumRenderer>(ChromiumRenderer::Settings{
+      chromium, options.renderTabs, std::chrono::seconds(options.renderTimeoutSeconds),
+      [&console](const std::string& line) { console.Error(line); }});
 }
 
 void ReportLimits(const Project& project, Console& console) {
@@ -236,8 +258,10 @@ int RunCommand(CliOptions options) {
     return kExitFailures;
   }
   if (!ApplySettings(options, console)) return kExitUsage;
-  const std::optional<DownloadOptions> download = DownloadOptionsFor(options, console);
+  std::optional<DownloadOptions> download = DownloadOptionsFor(options, console);
   if (!download) return kExitUsage;
+  std::unique_ptr<ChromiumRenderer> renderer = RendererFor(*download, console);
+  if (download->render == RenderMode::Always && !renderer) return kExitUsage;
   const Verbosity verbosity = options.quiet ? Verbosity::SummaryOnly
                               : live        ? Verbosity::LiveLine
                                             : Verbosity::LinePerDownload;
@@ -246,6 +270,7 @@ int RunCommand(CliOptions options) {
   TerminalRunState runState(console);
   Project project(monitor, list, runState, runState);
   project.SetOptions(*download);
+  project.SetRenderer(renderer.get());
   monitor.AttachProject(&project);
 
   Interrupts::Watch([&monitor] { monitor.RequestCancel(); });

@@ -84,6 +84,17 @@ constexpr Row kArchiveRows[] = {
      "begin a new numbered file (NAME-00001.warc.gz) once one holds SIZE"},
 };
 
+constexpr Row kRenderRows[] = {
+    {Form::Value, "--render", "render", "MODE",
+     "load pages in Chromium and keep what it shows: never; auto, pages that look like an "
+     "application's empty shell (scripts, under 200 characters of text); always (default: "
+     "auto)"},
+    {Form::Value, "--render-tabs", "render-tabs", "N",
+     "pages rendered at once, 1 to 16 (default: 2)"},
+    {Form::Value, "--render-timeout", "render-timeout", "SECONDS",
+     "the longest a page may take to load and settle in the browser (default: 15)"},
+};
+
 constexpr Row kOutputRows[] = {
     {Form::Value, "--max-streams", "max-streams", "N",
      "requests at once on one HTTP/2 connection, 1 to 128 (default: 32; 1: one at a time)"},
@@ -96,6 +107,7 @@ const std::span<const Row> SettingOptions::kLimits{kLimitRows};
 const std::span<const Row> SettingOptions::kPoliteness{kPolitenessRows};
 const std::span<const Row> SettingOptions::kOutput{kOutputRows};
 const std::span<const Row> SettingOptions::kArchive{kArchiveRows};
+const std::span<const Row> SettingOptions::kRender{kRenderRows};
 
 void SettingOptions::Add(CLI::App& app, std::span<const Row> rows, const std::string& group) {
   for (const Row& row : rows) Add(app, row, group);

@@ -33,6 +33,7 @@ class SettingOptions {
   static const std::span<const Row> kPoliteness;
   static const std::span<const Row> kOutput;
   static const std::span<const Row> kArchive;
+  static const std::span<const Row> kRender;
 
   explicit SettingOptions(CliOptions& options) : options_(options) {}
   void Add(CLI::App& app, std::span<const Row> rows, const std::string& group);

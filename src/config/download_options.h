@@ -6,6 +6,10 @@
 
 namespace kestrine {
 
+// How pages are rendered in a browser before they are stored: never, when
+// the served page looks like an application's empty shell, or always.
+enum class RenderMode { Never, Auto, Always };
+
 // What a run needs beyond the settings record: certificates, limits,
 // filters and politeness. Filled by a front end (command line, kestrine.conf)
 // and read by the engine, which never parses text itself. Zero or empty
@@ -53,6 +57,12 @@ struct DownloadOptions {
   bool warcCdx = false;
   bool wacz = false;
   std::int64_t warcMaxSize = 0;
+  // Pages rendered in a browser (when a front end gives the project one):
+  // which, how many at once, and how long one may take.
+  RenderMode render = RenderMode::Auto;
+  int renderTabs = 2;
+  int renderTimeoutSeconds = 15;
+
   // How the run was asked for, for the archive's warcinfo record.
   std::string commandLine;
 

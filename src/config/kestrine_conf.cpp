@@ -59,6 +59,22 @@ Setter ArchivePath() {
   };
 }
 
+Setter RenderChoice() {
+  return [](const std::string& value, DownloadOptions& options) {
+    const std::string mode = StringUtility::ToLowerAscii(value);
+    if (mode == "never") {
+      options.render = RenderMode::Never;
+    } else if (mode == "auto") {
+      options.render = RenderMode::Auto;
+    } else if (mode == "always") {
+      options.render = RenderMode::Always;
+    } else {
+      return false;
+    }
+    return true;
+  };
+}
+
 // A count that must lie in [least, most].
 Setter CountBetween(int least, int most, int DownloadOptions::*field) {
   return [=](const std::string& value, DownloadOptions& options) {
@@ -108,6 +124,9 @@ const std::map<std::string, Setter>& Setters() {
       {"header", List(&DownloadOptions::headers)},
       {"load-cookies", ReadableFile(&DownloadOptions::loadCookies)},
       {"ca-certificate", Text(&DownloadOptions::caCertificate)},
+      {"render", RenderChoice()},
+      {"render-tabs", CountBetween(1, 16, &DownloadOptions::renderTabs)},
+      {"render-timeout", CountBetween(1, 300, &DownloadOptions::renderTimeoutSeconds)},
       {"warc-file", ArchivePath()},
       {"warc-cdx", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.warcCdx = v; })},
       {"wacz", Parsed(OptionValues::ParseSwitch, [](auto& o, bool v) { o.wacz = v; })},

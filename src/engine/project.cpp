@@ -132,6 +132,7 @@ RunSummary Project::Summary(double seconds) const {
   summary.retriedFiles = tally_.retriedFiles;
   summary.retries = tally_.retries;
   summary.unwritable = tally_.unwritable;
+  summary.rendered = tally_.rendered;
   if (admission_ != nullptr) {
     for (int reason = 1; reason < static_cast<int>(Refusal::Count); ++reason) {
       summary.refused += admission_->Refused(static_cast<Refusal>(reason));
@@ -249,8 +250,8 @@ void Project::Launch() {
   // the settings record, which a dialog may change while they run.
   RunSettings settings{options_, std::clamp(SettingUtil::GetInstance().record().timeOut, 1, 3600),
                        workers_};
-  const ProjectServices services{queue_, siteFiles_, journal_, report_,
-                                 tally_, monitor_,   *this,    updating_};
+  const ProjectServices services{queue_,   siteFiles_, journal_,  report_,  tally_,
+                                 monitor_, *this,      updating_, renderer_};
   std::lock_guard lock(runMutex_);
   run_ = std::make_unique<Run>(*this, std::move(settings), services, OpenArchive());
   run_->SetConcurrency(workers_, multiplexed_);

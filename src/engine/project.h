@@ -63,6 +63,9 @@ class Project : public IDownloadHost, public IRunOwner {
   void SetWorkers(int workers);
   // Options beyond the settings record, read by the next run.
   void SetOptions(DownloadOptions options);
+  // The browser the runs render pages in (the front end's; it outlives the
+  // project's runs). Without one no page is rendered.
+  void SetRenderer(IPageRenderer* renderer) { renderer_ = renderer; }
   const DownloadOptions& options() const { return options_; }
 
   // A new project begins with its start address; further addresses join it
@@ -217,6 +220,7 @@ class Project : public IDownloadHost, public IRunOwner {
   std::unique_ptr<Run> run_;
   std::atomic<Run*> activeRun_{nullptr};
   std::function<void()> runStopped_;
+  IPageRenderer* renderer_ = nullptr;
 };
 
 }  // namespace kestrine

@@ -41,11 +41,13 @@ std::u16string QueueCells::Text(const DownloadRow& download, int column) {
     case kTargetFileColumn:
       return std::u16string(download.localFile);
     case kReasonColumn: {
-      // A file that took retries says so, beside the reason of a failure.
-      if (download.retries <= 0) return std::u16string(download.reason);
+      // A page a browser rendered says so, and a file that took retries,
+      // beside the reason of a failure.
+      std::u16string reason(download.reason);
+      if (download.rendered) reason = reason.empty() ? u"Rendered" : reason + u"; rendered";
+      if (download.retries <= 0) return reason;
       const std::u16string retries = StringUtility::FromUtf8(RetriesText(download.retries));
-      return download.reason.empty() ? retries
-                                     : std::u16string(download.reason) + u" (" + retries + u")";
+      return reason.empty() ? retries : reason + u" (" + retries + u")";
     }
     default:
       return {};

@@ -89,6 +89,9 @@ std::string EndSummary(const RunSummary& summary) {
   if (summary.unwritable > 0) {
     text += "\n" + Count(summary.unwritable, "file", "files") + " could not be written";
   }
+  if (summary.rendered > 0) {
+    text += "\n" + Count(summary.rendered, "page", "pages") + " rendered in a browser";
+  }
   if (summary.retriedFiles > 0) {
     text += "\nRetried " + Count(summary.retriedFiles, "file", "files") + ", " +
             Count(summary.retries, "time", "times") + " in all";

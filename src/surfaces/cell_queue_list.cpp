@@ -6,7 +6,8 @@ namespace kestrine {
 
 namespace {
 
-void SetCells(CellQueueList& list, const DownloadRow& download, std::initializer_list<int> columns) {
+void SetCells(CellQueueList& list, const DownloadRow& download,
+              std::initializer_list<int> columns) {
   for (const int column : columns) {
     list.SetCellText(download.row(), column, QueueCells::Text(download, column));
   }
@@ -23,7 +24,7 @@ void CellQueueList::DownloadUpdated(const DownloadRow& download) {
 void CellQueueList::DownloadEnded(const DownloadRow& download) {
   SetCells(*this, download, {kSizeColumn, kSpeedColumn});
   // The reason goes in before the "Failure" that shows it.
-  if (download.state == TransferState::Failed || download.retries > 0) {
+  if (download.state == TransferState::Failed || download.retries > 0 || download.rendered) {
     SetCells(*this, download, {kReasonColumn});
   }
   SetCells(*this, download, {kProgressColumn, kTargetFileColumn, kTimeColumn, kNumberColumn});

@@ -149,8 +149,8 @@ QString QueueTableModel::TextAt(const KeyedRow& row, int column) const {
   if (row.paused && column == kProgressColumn) return ToQString(StringTable::Load(kIdsPaused));
   if (!row.download) return {};
   const Download& d = *row.download;
-  const DownloadRow download{d.taskNumber,     d.state,     d.received, d.total,
-                             d.elapsedSeconds, d.localFile, d.reason,   d.retries};
+  const DownloadRow download{d.taskNumber, d.state,  d.received, d.total,   d.elapsedSeconds,
+                             d.localFile,  d.reason, d.retries,  d.rendered};
   return ToQString(QueueCells::Text(download, column));
 }
 
@@ -167,7 +167,8 @@ void QueueTableModel::Report(const DownloadRow& download) {
                      download.elapsedSeconds,
                      std::u16string(download.localFile),
                      std::u16string(download.reason),
-                     download.retries};
+                     download.retries,
+                     download.rendered};
   Submit(std::move(change));
 }
 

@@ -65,6 +65,7 @@ class QueueTableModel : public QAbstractTableModel, public IQueueList {
     std::u16string localFile;
     std::u16string reason;
     int retries = 0;
+    bool rendered = false;
   };
   struct KeyedRow {
     int key;

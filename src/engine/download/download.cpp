@@ -7,6 +7,7 @@
 #include "engine/download/stages/fetch_stage.h"
 #include "engine/download/stages/place_stage.h"
 #include "engine/download/stages/record_stage.h"
+#include "engine/download/stages/render_stage.h"
 #include "engine/download/stages/scan_stage.h"
 #include "engine/download/stages/store_stage.h"
 #include "engine/surface/i_status_monitor.h"
@@ -19,6 +20,7 @@ DownloadPipeline::DownloadPipeline(DownloadContext& context) : context_(context)
   stages_.push_back(std::make_unique<FetchStage>(context));
   stages_.push_back(std::make_unique<ArchiveStage>(context));
   stages_.push_back(std::make_unique<PlaceStage>(context));
+  stages_.push_back(std::make_unique<RenderStage>(context));
   stages_.push_back(std::make_unique<ScanStage>(context));
   stages_.push_back(std::make_unique<StoreStage>(context));
   stages_.push_back(std::make_unique<RecordStage>(context));

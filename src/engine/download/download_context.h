@@ -8,6 +8,7 @@ namespace kestrine {
 
 class AddressQueue;
 class RunArchive;
+class IPageRenderer;
 class ConfinedFolder;
 class IStatusMonitor;
 class ProjectJournal;
@@ -32,6 +33,8 @@ struct DownloadContext {
   bool updating = false;
   // The web archive the run keeps beside the copy, if any.
   RunArchive* archive = nullptr;
+  // The browser pages are rendered in, if the front end gave one.
+  IPageRenderer* renderer = nullptr;
 };
 
 }  // namespace kestrine

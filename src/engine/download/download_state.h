@@ -55,6 +55,10 @@ struct DownloadState {
   // The document as rewritten, in its own charset, to store in place of
   // the body as received.
   std::optional<std::string> rewritten;
+  // The document as a browser rendered it (UTF-8), read in place of the
+  // body as received.
+  std::optional<std::string> rendered;
+  bool wasRendered = false;
   DownloadOutcome outcome = DownloadOutcome::NotStarted;
 
   int taskNumber() const { return entry.taskNumber(); }

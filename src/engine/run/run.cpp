@@ -4,6 +4,7 @@
 
 #include "engine/queue/address_queue.h"
 #include "engine/surface/i_status_monitor.h"
+#include "engine/surface/page_renderer.h"
 
 namespace kestrine {
 
@@ -19,9 +20,18 @@ Run::Run(IRunOwner& owner, RunSettings settings, const ProjectServices& services
     : owner_(owner),
       settings_(std::move(settings)),
       archive_(std::move(archive)),
-      context_{services.queue, services.files,    services.journal, services.report,
-               services.tally, settings_,         transfers_,       services.monitor,
-               services.host,  services.updating, archive_.get()},
+      context_{services.queue,
+               services.files,
+               services.journal,
+               services.report,
+               services.tally,
+               settings_,
+               transfers_,
+               services.monitor,
+               services.host,
+               services.updating,
+               archive_.get(),
+               settings_.options.render == RenderMode::Never ? nullptr : services.renderer},
       pipeline_(context_),
       scheduler_({[this] { return context_.queue.TakeNextPending(); },
                   [this] { return context_.queue.HasPending(); },
@@ -49,6 +59,7 @@ Run::~Run() {
 
 void Run::Start(bool withSiteRules) {
   active_ = true;
+  if (context_.renderer != nullptr) context_.renderer->BeginRun();
   thread_ = std::thread([this, withSiteRules] {
     Body(withSiteRules);
     active_ = false;
@@ -80,6 +91,8 @@ void Run::Body(bool withSiteRules) {
   scheduler_.Start();
   scheduler_.Wait();
   if (siteRules.joinable()) siteRules.join();
+  // The run's browser goes with the run.
+  if (context_.renderer != nullptr) context_.renderer->EndRun();
   std::optional<RunArchive::Outcome> archived;
   if (archive_) archived = archive_->Finish();
   owner_.EndRun(std::chrono::steady_clock::now() - started, std::move(archived));
@@ -88,6 +101,7 @@ void Run::Body(bool withSiteRules) {
 void Run::Stop() {
   scheduler_.Stop();
   transfers_.Stop();
+  if (context_.renderer != nullptr) context_.renderer->Stop();
 }
 
 void Run::LimitReached() { scheduler_.Stop(); }

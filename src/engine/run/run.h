@@ -47,6 +47,8 @@ struct ProjectServices {
   IStatusMonitor& monitor;
   IDownloadHost& host;
   bool updating = false;
+  // The browser pages are rendered in, when the front end gave one.
+  IPageRenderer* renderer = nullptr;
 };
 
 // One run of a project, from its start (or continuation) to its end or

@@ -23,7 +23,7 @@ std::string Took(int count, const char* whence) {
 void RunTally::Reset() {
   for (std::atomic<int>* counter :
        {&succeeded, &failed, &unwritable, &retriedFiles, &retries, &unchanged, &changed, &added,
-        &gone, &sitemapTaken, &sitemapBeyond, &named, &namesCapped, &beyondFileLimit}) {
+        &gone, &sitemapTaken, &sitemapBeyond, &named, &namesCapped, &beyondFileLimit, &rendered}) {
     *counter = 0;
   }
   bytes = 0;
@@ -57,6 +57,7 @@ std::vector<std::string> RunTally::Lines(const AdmissionRules* rules) const {
         " of sitemaps beyond their bounds (50,000 a sitemap, 500,000 in all)");
   }
   add(NamedLine());
+  if (rendered > 0) add("rendered " + Counted(rendered, "page", "pages") + " in a browser");
   if (namesCapped > 0) {
     add("stopped reading " + Counted(namesCapped, "file", "files") + " at " +
         StringUtility::WithThousands(FoundNames::kMaxNames) + " named addresses each");

@@ -24,6 +24,8 @@ struct RunTally {
   std::atomic<int> unwritable{0};
   std::atomic<int> retriedFiles{0};
   std::atomic<int> retries{0};
+  // Pages rendered in a browser.
+  std::atomic<int> rendered{0};
   // What an update found.
   std::atomic<int> unchanged{0};
   std::atomic<int> changed{0};

@@ -20,6 +20,7 @@ struct DownloadRow {
   std::u16string_view localFile{};  // as shown; ended downloads only
   std::u16string_view reason{};     // why it failed; failures only
   int retries = 0;                  // times it was tried again; ended downloads only
+  bool rendered = false;            // stored as a browser rendered it
   int row() const { return taskNumber - 1; }
 };
 

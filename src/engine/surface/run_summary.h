@@ -26,6 +26,7 @@ struct RunSummary {
   int retriedFiles = 0;  // files tried again, and how often in all
   int retries = 0;
   int unwritable = 0;  // files that could not be written
+  int rendered = 0;    // pages rendered in a browser
   // The web archive written beside the copy, if one was asked for.
   std::string archivePath;
   std::int64_t archiveBytes = 0;

@@ -88,7 +88,8 @@ void DownloadEndings::ReportStored(const DownloadState& download, std::int64_t l
                          download.Elapsed(),
                          {},
                          {},
-                         download.retries},
+                         download.retries,
+                         download.wasRendered},
                         download.target.path);
 }
 

@@ -143,7 +143,11 @@ void ScanStage::ScanDocument(DownloadState& download) {
                         u" stored as received: larger than 32 MB, not rewritten");
     return;
   }
-  DecodedBody decoded = Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
+  // A rendered page is read as the browser serialised it, in UTF-8.
+  DecodedBody decoded = download.rendered
+                            ? DecodedBody{"utf-8", StringUtility::FromUtf8(*download.rendered)}
+                            : Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
+  download.rendered.reset();
   const std::u16string charset = AnsiCodePage::ToWide(decoded.charset);
   // A UTF-8 document is written straight back to bytes as it is read, and
   // its received bytes are let go now: it is held once as text and once as
