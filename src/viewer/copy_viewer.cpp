@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+
 #include <vector>
 
-#include "engine/queue/address_queue.h"
 #include "engine/journal/project_journal.h"
+#include "engine/queue/address_queue.h"
 #include "runtime/string_utility.h"
 #include "site/address/address.h"
 #include "viewer/http_server.h"
@@ -182,6 +184,36 @@ std::optional<std::u16string> CopyViewer::ByPath(const std::string& path, Answer
   return std::nullopt;
 }
 
+// A page found by the site's own address, stored in another folder: its
+// references lead from where it is stored, so the browser is sent there.
+// (A rendered page's scripts put the site's address back as they start.)
+bool CopyViewer::IsPageElsewhere(std::u16string_view localFile, const std::string& target) {
+  if (!ContentTypeOf(localFile).starts_with("text/html")) return false;
+  const std::string address = AddressOf(localFile);
+  const std::string path = PathOf(target);
+  return address.substr(0, address.rfind('/')) != path.substr(0, path.rfind('/'));
+}
+
+// The local file's own path on the viewer, every byte but the safe ones
+// escaped.
+std::string CopyViewer::AddressOf(std::u16string_view localFile) {
+  std::string address = "/";
+  for (const unsigned char c : StringUtility::ToUtf8(localFile)) {
+    if (c == '\\') {
+      address += '/';
+    } else if (std::isalnum(c) != 0 ||
+               std::string_view("-._~").find(static_cast<char>(c)) != std::string_view::npos) {
+      address += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      address += '%';
+      address += kHex[c >> 4];
+      address += kHex[c & 0xF];
+    }
+  }
+  return address;
+}
+
 CopyViewer::Answer CopyViewer::Resolve(const std::string& target) const {
   Answer answer;
   if (target.empty() || target[0] != '/') {
@@ -189,6 +221,11 @@ CopyViewer::Answer CopyViewer::Resolve(const std::string& target) const {
     return answer;
   }
   std::optional<std::u16string> file = ByAddress(target);
+  if (file && IsPageElsewhere(*file, target)) {
+    answer.status = 302;
+    answer.location = AddressOf(*file);
+    return answer;
+  }
   if (!file) file = ByPath(PathOf(target), answer);
   if (!file) return answer;
   answer.status = 200;
@@ -210,7 +247,9 @@ HttpResponse CopyViewer::Respond(const HttpRequest& request) const {
   }
   const CopyViewer::Answer answer = Resolve(request.target);
   response.status = answer.status;
-  if (answer.status == 301) response.SetHeader("Location", answer.location);
+  if (answer.status == 301 || answer.status == 302) {
+    response.SetHeader("Location", answer.location);
+  }
   if (answer.status != 200) return response;
   UniqueFd file = files_.OpenFile(answer.localFile);
   struct stat status {};

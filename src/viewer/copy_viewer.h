@@ -37,12 +37,14 @@ class CopyViewer {
   struct Answer {
     int status = 404;
     std::u16string localFile;  // for 200, relative to the site folder
-    std::string location;      // for 301
+    std::string location;      // for 301 and 302
     std::string contentType;
   };
   Answer Resolve(const std::string& target) const;
   // The type a browser needs for a file, by its name.
   static std::string ContentTypeOf(std::u16string_view localFile);
+  static bool IsPageElsewhere(std::u16string_view localFile, const std::string& target);
+  static std::string AddressOf(std::u16string_view localFile);
   // What the server sends for a request.
   HttpResponse Respond(const HttpRequest& request) const;
 

@@ -105,6 +105,8 @@ const char* ReasonPhrase(int status) {
       return "Partial Content";
     case 301:
       return "Moved Permanently";
+    case 302:
+      return "Found";
     case 304:
       return "Not Modified";
     case 400:

@@ -64,6 +64,7 @@ class CopyViewerTest : public ::testing::Test {
         {"engine.wasm", "\\0asm"},        {"data.json", "{}"},
         {"icon.svg", "<svg/>"},           {"font.woff2", "wOF2"},
         {"search-index.json_abc", "[1]"}, {"pf/x.pf_index", "idx"},
+        {"15.3 x.html", "<p>item</p>"},
     };
     for (const auto& [name, body] : files) std::ofstream(Site() / name) << body;
     std::ofstream(root.path() / "outside" / "secret.txt") << "secret";
@@ -75,7 +76,10 @@ class CopyViewerTest : public ::testing::Test {
             << ProjectJournal::Line({"Q", "0", "0", "http://h.example/search-index.json?_=abc",
                                      "search-index.json_abc"})
             << "\n"
-            << ProjectJournal::Line({"O", "0", "1", "3", "", ""}) << "\n";
+            << ProjectJournal::Line({"O", "0", "1", "3", "", ""}) << "\n"
+            << ProjectJournal::Line({"Q", "1", "0", "http://h.example/items/3", "15.3 x.html"})
+            << "\n"
+            << ProjectJournal::Line({"O", "1", "1", "3", "", ""}) << "\n";
   }
   fs::path Site() const { return root.path() / "h.example"; }
   std::u16string SiteWide() const { return StringUtility::FromUtf8(Site().string()); }
@@ -120,6 +124,24 @@ TEST_F(CopyViewerTest, PathsAreTheSitesAndTypesWhatBrowsersNeed) {
   ASSERT_TRUE(folder);
   EXPECT_EQ(folder->status, 301);
   EXPECT_EQ(folder->get_header_value("Location"), "/docs/intro/");
+}
+
+// A page stored under another name than its address (an application's
+// route kept as "15.3 x.html") is reached by the address, from where its
+// relative references lead.
+TEST_F(CopyViewerTest, APageStoredElsewhereIsReachedByItsOwnAddress) {
+  CopyViewer viewer(SiteWide());
+  const int port = viewer.Start();
+  ASSERT_GT(port, 0) << viewer.error();
+  httplib::Client client("127.0.0.1", port);
+  const std::string sent = Get(port, "/items/3");
+  EXPECT_TRUE(sent.starts_with("HTTP/1.1 302 ")) << sent;
+  EXPECT_NE(sent.find("\r\nLocation: /15.3%20x.html\r\n"), std::string::npos) << sent;
+  client.set_follow_location(true);
+  const auto page = client.Get("/items/3");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->body, "<p>item</p>");
 }
 
 TEST_F(CopyViewerTest, NothingOutsideTheCopyNorAListingIsServed) {
