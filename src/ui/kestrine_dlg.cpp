@@ -12,6 +12,7 @@
 #include "engine/mend/copy_verifier.h"
 #include "engine/project.h"
 #include "presentation/string_table.h"
+#include "render/chromium_process.h"
 #include "runtime/fs/local_files.h"
 #include "ui/about_dlg.h"
 #include "ui/artwork.h"
@@ -164,6 +165,7 @@ void CKestrineDlg::OnSetting() {
   DownloadOptions options;
   KestrineConf::ApplyFile(conf, options);
   dialog.keepArchive = options.wacz;
+  dialog.render = options.render;
   dialog.FillControls();
   // 2. Anything but OK changes nothing.
   if (dialog.exec() != QDialog::Accepted) return;
@@ -176,8 +178,13 @@ void CKestrineDlg::OnSetting() {
   settings.AddRecentPath(FromQString(dialog.path));
   settings.Save();
   // Beyond the settings record, in kestrine.conf (read at every start).
-  if (dialog.keepArchive != options.wacz &&
-      !KestrineConf::Store(conf, "wacz", dialog.keepArchive ? "on" : "off")) {
+  static constexpr const char* kRenderNames[] = {"never", "auto", "always"};
+  const bool stored =
+      (dialog.keepArchive == options.wacz ||
+       KestrineConf::Store(conf, "wacz", dialog.keepArchive ? "on" : "off")) &&
+      (dialog.render == options.render ||
+       KestrineConf::Store(conf, "render", kRenderNames[static_cast<int>(dialog.render)]));
+  if (!stored) {
     DialogServices::Current().messageBox(this, tr("kestrine.conf could not be written."),
                                          windowTitle(), MessageIcon::Warning);
   }
@@ -194,7 +201,32 @@ bool CKestrineDlg::LoadDownloadOptions() {
                                          MessageIcon::Warning);
     return false;
   }
+  if (!PrepareRenderer(options)) return false;
   queueView_->project().SetOptions(std::move(options));
+  return true;
+}
+
+// A browser for the run's pages, unless they are never rendered. Without
+// Chromium, "auto" renders nothing and says so; "always" does not start.
+bool CKestrineDlg::PrepareRenderer(DownloadOptions& options) {
+  queueView_->project().SetRenderer(nullptr);
+  renderer_.reset();
+  if (options.render == RenderMode::Never) return true;
+  const std::string chromium = ChromiumProcess::Executable();
+  if (chromium.empty()) {
+    if (options.render == RenderMode::Always) {
+      DialogServices::Current().messageBox(
+          this, tr("Pages are set to be rendered always, but Chromium is not installed."),
+          windowTitle(), MessageIcon::Warning);
+      return false;
+    }
+    options.render = RenderMode::Never;
+    statusBar()->showMessage(tr("Chromium is not installed: pages are not rendered"));
+    return true;
+  }
+  renderer_ = std::make_unique<ChromiumRenderer>(ChromiumRenderer::Settings{
+      chromium, options.renderTabs, std::chrono::seconds(options.renderTimeoutSeconds), {}});
+  queueView_->project().SetRenderer(renderer_.get());
   return true;
 }
 

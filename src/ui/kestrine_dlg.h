@@ -9,11 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "engine/surface/i_status_monitor.h"
+#include "engine/surface/run_state.h"
+#include "presentation/run_progress.h"
+#include "render/chromium_renderer.h"
 #include "surfaces/controlled_status_monitor.h"
 #include "viewer/copy_viewer.h"
-#include "engine/surface/i_status_monitor.h"
-#include "presentation/run_progress.h"
-#include "engine/surface/run_state.h"
 
 namespace kestrine {
 
@@ -70,6 +71,7 @@ class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
   // Reads kestrine.conf into the project's options; false, after saying
   // what is wrong with it, when a line cannot be used.
   bool LoadDownloadOptions();
+  bool PrepareRenderer(DownloadOptions& options);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -95,6 +97,8 @@ class CKestrineDlg : public QMainWindow, public ControlledStatusMonitor {
   CDownloadView* downloadView_;
   CDownloadQueueView* queueView_;
   std::unique_ptr<CopyViewer> viewer_;
+  // Outlives every run: the engine's threads are ended before it goes.
+  std::unique_ptr<ChromiumRenderer> renderer_;
   std::unique_ptr<RunProgress> progress_;
   QTimer liveTimer_;
   bool liveTotals_ = false;

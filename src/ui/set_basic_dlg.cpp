@@ -35,6 +35,14 @@ CSetBasicDlg::CSetBasicDlg(QWidget* parent) : QDialog(parent) {
       tr("Every exchange of a run as received, packaged beside the site folder for archiving "
          "tools and ReplayWeb.page"));
   form->addRow(QString(), archive_);
+  // In the order of RenderMode.
+  render_ = new QComboBox(group);
+  render_->addItem(tr("Never"));
+  render_->addItem(tr("When a page is an application's empty shell"));
+  render_->addItem(tr("Always"));
+  render_->setToolTip(
+      tr("Pages are loaded in Chromium and kept as it shows them, with what they fetch"));
+  form->addRow(tr("&Render pages that scripts build"), render_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -55,6 +63,7 @@ void CSetBasicDlg::FillControls() {
   }
   folder_->setEditText(path);
   archive_->setChecked(keepArchive);
+  render_->setCurrentIndex(static_cast<int>(render));
 }
 
 bool CSetBasicDlg::ReadRange(QLineEdit* edit, int low, int high, int& value) {
@@ -94,6 +103,7 @@ void CSetBasicDlg::accept() {
   timeOut = seconds;
   path = folder;
   keepArchive = archive_->isChecked();
+  render = static_cast<RenderMode>(render_->currentIndex());
   QDialog::accept();
 }
 

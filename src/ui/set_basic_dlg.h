@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QString>
 
+#include "config/download_options.h"
+
 namespace kestrine {
 
 // The settings dialog: worker count, time-out and download folder. The
@@ -24,6 +26,8 @@ class CSetBasicDlg : public QDialog {
   // Whether runs keep a web archive (WACZ) beside the copy: kestrine.conf's
   // "wacz".
   bool keepArchive = false;
+  // Which pages are rendered in a browser: kestrine.conf's "render".
+  RenderMode render = RenderMode::Auto;
 
   // Fills the controls from the members (and the recent folders into the
   // folder box).
@@ -33,6 +37,7 @@ class CSetBasicDlg : public QDialog {
   QLineEdit& timeOutEdit() { return *timeOutEdit_; }
   QComboBox& folderBox() { return *folder_; }
   QCheckBox& archiveBox() { return *archive_; }
+  QComboBox& renderBox() { return *render_; }
 
  public slots:
   // OK: takes the values from the controls; a value out of range or a
@@ -48,6 +53,7 @@ class CSetBasicDlg : public QDialog {
   QComboBox* folder_;
   QPushButton* browse_;
   QCheckBox* archive_;
+  QComboBox* render_;
 };
 
 }  // namespace kestrine

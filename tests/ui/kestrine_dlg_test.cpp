@@ -520,6 +520,26 @@ class KestrineDlgTest : public QObject {
     QVERIFY(packed);
   }
 
+  void TheRenderChoiceGoesToKestrineConfAndComesBack() {
+    const fs::path conf = home_->folder().path() / "config" / "kestrine" / "kestrine.conf";
+    fs::create_directories(conf.parent_path());
+    std::ofstream(conf) << "render = never\n";
+    CKestrineDlg window;
+    window.show();
+    for (const auto& [choice, line] :
+         {std::pair{2, "render = always\n"}, {0, "render = never\n"}}) {
+      QTimer::singleShot(0, [choice, previous = 2 - choice] {
+        auto* dialog = qobject_cast<CSetBasicDlg*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->renderBox().currentIndex(), previous);
+        dialog->renderBox().setCurrentIndex(choice);
+        dialog->accept();
+      });
+      window.OnSetting();
+      QCOMPARE(QString::fromStdString(testing::TempFolder::Read(conf)), QString(line));
+    }
+  }
+
   void ADownloadNeverWaitsForTheWindow() {
     QueueTableModel model;
     std::atomic<bool> returned{false};
