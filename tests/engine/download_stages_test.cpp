@@ -12,6 +12,7 @@
 #include "engine/download/stages/fetch_stage.h"
 #include "engine/download/stages/place_stage.h"
 #include "engine/download/stages/record_stage.h"
+#include "engine/download/stages/render_stage.h"
 #include "engine/download/stages/scan_stage.h"
 #include "engine/download/stages/store_stage.h"
 #include "engine/journal/download_log.h"
@@ -21,6 +22,7 @@
 #include "runtime/fs/confined_folder.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/net/transfer_engine.h"
+#include "runtime/string_utility.h"
 #include "site/address/address.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -205,6 +207,32 @@ TEST_F(DownloadStages, StoreMovesTheBytesInPlaceAndRecordSaysSoEverywhere) {
   EXPECT_EQ(tally_.succeeded.load(), 1);
   ASSERT_EQ(host_.documents.size(), 1u);
   EXPECT_EQ(host_.documents[0].number, entry.number);
+}
+
+}  // namespace
+}  // namespace kestrine
+
+namespace kestrine {
+namespace {
+
+// An application's shell is rendered; a page of prose is not, however many
+// scripts it loads and however its text is spaced.
+TEST(RenderStageRule, AShellIsScriptsWithLittleTextAndProseIsNever) {
+  std::u16string prose;
+  for (int i = 0; i < 60; ++i) prose += u"word ";
+  const std::pair<std::u16string, bool> pages[] = {
+      {u"<div id=root></div><script src=/app.js></script>", true},
+      {u"<title>App</title><noscript>You need to enable JavaScript to run this app.</noscript>"
+       u"<div id=app></div><script type=module src=/a.js></script>",
+       true},
+      {u"<p>" + prose + u"</p><script src=/search.js></script>", false},
+      {u"<p>" + prose + u"</p>", false},
+      {u"<div id=root></div>", false},
+      {u"<script>" + prose + prose + u"</script><style>" + prose + u"</style>", true},
+  };
+  for (const auto& [html, shell] : pages) {
+    EXPECT_EQ(RenderStage::LooksLikeAppShell(html), shell) << StringUtility::ToUtf8(html);
+  }
 }
 
 }  // namespace

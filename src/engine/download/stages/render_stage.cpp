@@ -15,7 +15,8 @@ namespace kestrine {
 
 bool RenderStage::LooksLikeAppShell(std::u16string_view html) {
   if (StringUtility::Find(html, u"<script") == std::u16string_view::npos) return false;
-  return PageText::Of(html, kShellText).text.size() < kShellText;
+  // Read a little beyond the bound: the text comes back trimmed.
+  return PageText::Of(html, 2 * kShellText).text.size() < kShellText;
 }
 
 bool RenderStage::Wanted(DownloadState& download) const {
