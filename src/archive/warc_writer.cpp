@@ -64,7 +64,9 @@ Status WarcWriter::OpenNextLocked() {
   info.head = "software: Kestrine/" KESTRINE_VERSION
               "\r\nformat: WARC File Format 1.1\r\nconformsTo: "
               "http://iipc.github.io/warc-specifications/specifications/warc-format/warc-1.1/\r\n";
-  for (const auto& [name, value] : settings_.info) info.head += name + ": " + value + "\r\n";
+  for (const auto& [name, value] : settings_.info) {
+    info.head.append(name).append(": ").append(value).append("\r\n");
+  }
   Placed placed;
   return AppendLocked(info.Encode(), placed);
 }

@@ -203,7 +203,11 @@ std::string KestrineConf::Stored(const std::string& text, const std::string& key
     const bool forKey = !trimmed.empty() && trimmed[0] != '#' && equals != std::string::npos &&
                         StringUtility::TrimAscii(trimmed.substr(0, equals)) == key;
     if (forKey && written) continue;
-    out += forKey ? key + " = " + value : line;
+    if (forKey) {
+      out.append(key).append(" = ").append(value);
+    } else {
+      out += line;
+    }
     out += '\n';
     written = written || forKey;
   }

@@ -81,11 +81,12 @@ Result<ChromiumProcess> ChromiumProcess::Start(const std::string& executable) {
       "--disable-backgrounding-occluded-windows", "--window-size=1280,720"};
   // Chromium refuses to start its sandbox as root.
   if (::geteuid() == 0) {
-    args.push_back("--no-sandbox");
+    args.emplace_back("--no-sandbox");
     process.sandboxNote_ = "Chromium runs without its sandbox: Kestrine runs as root";
   }
-  args.push_back("about:blank");
+  args.emplace_back("about:blank");
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;

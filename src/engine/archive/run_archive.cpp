@@ -99,6 +99,7 @@ Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
   std::unique_ptr<RunArchive> archive(new RunArchive(std::move(settings)));
   const auto earlier = EarlierFiles(archive->settings_.base);
   std::vector<std::string> files;
+  files.reserve(earlier.size());
   for (const auto& [number, path] : earlier) files.push_back(path);
   if (const Status read = archive->ReadEarlier(files); !read) return read.error();
   WarcWriter::Settings writing{archive->settings_.base, archive->settings_.maxBytes, -1,
@@ -115,7 +116,7 @@ Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
 Status RunArchive::ReadEarlier(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     std::uint64_t whole = 0;
-    const Status read = WarcReader::ForEach(file, [&](const WarcReader::Record& record) {
+    Status read = WarcReader::ForEach(file, [&](const WarcReader::Record& record) {
       whole = record.offset + record.length;
       const std::string type = record.Field("WARC-Type");
       if (type != "response" && type != "revisit") return;
