@@ -21,10 +21,12 @@ constexpr bool kMeasuresMemory = true;
 
 TEST(HostileScripts, AFileLimitEndsCollectionAndMemoryStaysBounded) {
   testing::ConfigHome home;
-  testing::TestServer server;
+  // The bodies outlive the server, whose threads may still be sending one
+  // when the run has ended.
   const std::string fetches = HostileScripts::Fetches(46u << 20);
   const std::string hashMap = HostileScripts::HashMap(1000000);  // 21 MB
   const std::string runtime = HostileScripts::RepeatedRuntime(6u << 20);
+  testing::TestServer server;
   server.server().Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
     r.set_content(
         "<script src=\"fetches.js\"></script><script src=\"runtime.js\"></script>"
