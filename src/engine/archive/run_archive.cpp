@@ -1,6 +1,5 @@
 #include "engine/archive/run_archive.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/wacz_package.h"
+#include "archive/warc_file_set.h"
 #include "archive/warc_reader.h"
 #include "encoding/digest.h"
 #include "runtime/string_utility.h"
@@ -22,44 +22,6 @@ namespace {
 constexpr const char* kNotModified = "http://netpreserve.org/warc/1.1/revisit/server-not-modified";
 constexpr const char* kIdenticalPayload =
     "http://netpreserve.org/warc/1.1/revisit/identical-payload-digest";
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string NameOnly(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The number of NAME-00012.warc.gz (12), of NAME.warc.gz (-1), or nothing
-// for another file.
-std::optional<int> NumberOf(const std::string& name, const std::string& stem) {
-  if (name == stem + ".warc.gz") return -1;
-  if (!name.starts_with(stem + "-") || !name.ends_with(".warc.gz")) return std::nullopt;
-  const std::string digits = name.substr(stem.size() + 1, name.size() - stem.size() - 9);
-  if (digits.size() != 5 || digits.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  return std::stoi(digits);
-}
-
-// The files earlier runs wrote under the name, in their order.
-std::vector<std::pair<int, std::string>> EarlierFiles(const std::string& base) {
-  std::vector<std::pair<int, std::string>> files;
-  DIR* folder = ::opendir(FolderOf(base).c_str());
-  if (folder == nullptr) return files;
-  const std::string stem = NameOnly(base);
-  while (const dirent* entry = ::readdir(folder)) {
-    if (const auto number = NumberOf(entry->d_name, stem)) {
-      files.emplace_back(*number, FolderOf(base) + "/" + entry->d_name);
-    }
-  }
-  ::closedir(folder);
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 std::string MimeOf(const std::string& head) {
   const std::string lower = StringUtility::ToLowerAscii(head);
@@ -97,14 +59,14 @@ RunArchive::RunArchive(Settings settings)
 
 Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
   std::unique_ptr<RunArchive> archive(new RunArchive(std::move(settings)));
-  const auto earlier = EarlierFiles(archive->settings_.base);
+  const std::vector<WarcFileSet::File> earlier = WarcFileSet::Of(archive->settings_.base);
   std::vector<std::string> files;
   files.reserve(earlier.size());
-  for (const auto& [number, path] : earlier) files.push_back(path);
+  for (const WarcFileSet::File& file : earlier) files.push_back(file.path);
   if (const Status read = archive->ReadEarlier(files); !read) return read.error();
   WarcWriter::Settings writing{archive->settings_.base, archive->settings_.maxBytes, -1,
                                archive->settings_.info};
-  if (!earlier.empty()) writing.firstNumber = std::max(earlier.back().first + 1, 1);
+  if (!earlier.empty()) writing.firstNumber = std::max(earlier.back().number + 1, 1);
   archive->writer_ = std::make_unique<WarcWriter>(std::move(writing));
   if (archive->settings_.wacz) archive->OpenPages();
   return archive;
@@ -128,7 +90,7 @@ Status RunArchive::ReadEarlier(const std::vector<std::string>& files) {
                              WithoutLabel(record.Field("WARC-Payload-Digest")),
                              record.offset,
                              record.length,
-                             NameOnly(file)};
+                             WarcFileSet::NameOnly(file)};
       if (entry.mime.empty()) {
         entry.mime = StringUtility::ToLowerAscii(StringUtility::TrimAscii(
             record.httpContentType.substr(0, record.httpContentType.find(';'))));
@@ -140,8 +102,8 @@ Status RunArchive::ReadEarlier(const std::vector<std::string>& files) {
     });
     if (!read) {
       if (::truncate(file.c_str(), static_cast<off_t>(whole)) != 0) return read;
-      errors_.push_back(NameOnly(file) + ": " + read.error().message + "; cut back to its " +
-                        "last whole record");
+      errors_.push_back(WarcFileSet::NameOnly(file) + ": " + read.error().message +
+                        "; cut back to its " + "last whole record");
     }
     earlierFiles_.push_back(file);
   }

@@ -1,10 +1,9 @@
 #include "engine/mend/archive_verifier.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <set>
 
+#include "archive/warc_file_set.h"
 #include "archive/warc_reader.h"
 #include "engine/journal/project_journal.h"
 #include "runtime/fs/local_files.h"
@@ -16,36 +15,6 @@ namespace {
 
 constexpr std::size_t kShown = 20;
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string NameOnly(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// NAME.warc.gz and NAME-00000.warc.gz on, in order.
-std::vector<std::string> FilesOf(const std::string& base) {
-  std::vector<std::string> files;
-  DIR* folder = ::opendir(FolderOf(base).c_str());
-  if (folder == nullptr) return files;
-  const std::string stem = NameOnly(base);
-  while (const dirent* entry = ::readdir(folder)) {
-    const std::string name = entry->d_name;
-    const bool whole = name == stem + ".warc.gz";
-    const bool numbered =
-        name.size() == stem.size() + 14 && name.starts_with(stem + "-") &&
-        name.ends_with(".warc.gz") &&
-        name.substr(stem.size() + 1, 5).find_first_not_of("0123456789") == std::string::npos;
-    if (whole || numbered) files.push_back(FolderOf(base) + "/" + name);
-  }
-  ::closedir(folder);
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 void Note(std::vector<std::string>& list, int& count, std::string what) {
   if (list.size() < kShown) list.push_back(std::move(what));
   ++count;
@@ -54,7 +23,8 @@ void Note(std::vector<std::string>& list, int& count, std::string what) {
 // Checks the digests a record states against what its bytes give.
 void CheckRecord(const std::string& file, const WarcReader::Record& record,
                  ArchiveVerifier::Report& report) {
-  const std::string where = NameOnly(file) + " at " + std::to_string(record.offset) + ": ";
+  const std::string where =
+      WarcFileSet::NameOnly(file) + " at " + std::to_string(record.offset) + ": ";
   const std::string block = record.Field("WARC-Block-Digest");
   if (!block.empty() && block != record.blockDigest) {
     Note(report.problems, report.problemCount, where + "the block digest does not match");
@@ -86,7 +56,8 @@ ArchiveVerifier::Report ArchiveVerifier::Verify(const std::u16string& siteFolder
                                                 const std::string& base) {
   Report report;
   const std::string name = base.empty() ? NativePath(siteFolder) : base;
-  const std::vector<std::string> files = FilesOf(name);
+  std::vector<std::string> files;
+  for (const WarcFileSet::File& file : WarcFileSet::Of(name)) files.push_back(file.path);
   report.found = !files.empty();
   if (!report.found) return report;
   std::set<std::string> recorded;
@@ -99,7 +70,8 @@ ArchiveVerifier::Report ArchiveVerifier::Verify(const std::u16string& siteFolder
       if (type == "response" || type == "revisit") recorded.insert(record.Field("WARC-Target-URI"));
     });
     if (!read)
-      Note(report.problems, report.problemCount, NameOnly(file) + ": " + read.error().message);
+      Note(report.problems, report.problemCount,
+           WarcFileSet::NameOnly(file) + ": " + read.error().message);
   }
   const ProjectJournal::Contents journal = ProjectJournal::ReadCopy(siteFolder);
   for (const ProjectJournal::Entry& entry : journal.entries) {
