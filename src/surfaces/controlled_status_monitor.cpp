@@ -37,14 +37,16 @@ void ControlledStatusMonitor::ShowTransfer(int taskNumber, std::int64_t received
                              StringUtility::ToUtf8(address).c_str()));
 }
 
+// The status first: the request may end the run at once, and its end's
+// status must not be overwritten by the one that announced it.
 void ControlledStatusMonitor::RequestCancel() {
-  control_.RequestCancel();
   ShowRunStatus(RunStatus::Canceling);
+  control_.RequestCancel();
 }
 
 void ControlledStatusMonitor::RequestPause() {
-  control_.RequestPause();
   ShowRunStatus(RunStatus::Pausing);
+  control_.RequestPause();
 }
 
 }  // namespace kestrine
