@@ -48,7 +48,7 @@ struct ProjectProgress {
 // options, and the run under way (see Run). It reaches the user only
 // through the surfaces, and is what its downloads ask to queue what they
 // find (IDownloadHost).
-class Project : public IDownloadHost, public IRunOwner {
+class Project final : public IDownloadHost, public IRunOwner {
  public:
   Project(IStatusMonitor& monitor, IQueueList& list, IRunState& runState, IFolderOpener& opener);
   ~Project();

@@ -20,7 +20,7 @@ class RenderTab;
 // Pages rendered in the system's Chromium, one browser per run, started
 // with the first page that needs it, with a few tabs at once. The only
 // place that knows the DevTools protocol.
-class ChromiumRenderer : public IPageRenderer {
+class ChromiumRenderer final : public IPageRenderer {
  public:
   struct Settings {
     std::string executable;  // ChromiumProcess::Executable()
