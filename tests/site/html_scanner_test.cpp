@@ -54,6 +54,25 @@ TEST(ScanHtmlReferences, WorkedExampleBrowsableCopyNumbersNames) {
   EXPECT_NE(out.find(u"url(5.bg.png)"), std::u16string::npos);
 }
 
+// A script, style sheet or image kept in the copy loses the site's integrity and
+// CORS checks (its bytes may be rewritten, and file:// refuses CORS loads),
+// wherever they stand in the tag; one left on the web keeps them.
+TEST(ScanHtmlReferences, ChecksOfFilesKeptLocallyAreSetAside) {
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
+  project.refuse = u"cdn.other.org";
+  EXPECT_EQ(Scan(project,
+                 u"<link rel=stylesheet href=\"/css/site.css\" integrity=\"sha256-abc\" "
+                 u"crossorigin=\"anonymous\"><script INTEGRITY='sha384-x' src=\"js/app.js\" "
+                 u"crossorigin></script><script src=\"https://cdn.other.org/lib.js\" "
+                 u"integrity=\"sha256-y\" crossorigin=\"anonymous\"></script>"
+                 u"<img src=\"a.png\" crossorigin>"),
+            u"<link rel=stylesheet href=\"../css/site.css\" data-kestrine-integrity=\"sha256-abc\" "
+            u"data-kestrine-crossorigin=\"anonymous\"><script data-kestrine-integrity='sha384-x' "
+            u"src=\"js/app.js\" data-kestrine-crossorigin></script>"
+            u"<script src=\"https://cdn.other.org/lib.js\" integrity=\"sha256-y\" "
+            u"crossorigin=\"anonymous\"></script><img src=\"a.png\" data-kestrine-crossorigin>");
+}
+
 TEST(ScanHtmlReferences, AttributesInEveryFormBrowsersRead) {
   StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out =

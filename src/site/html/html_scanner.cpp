@@ -1,8 +1,10 @@
 #include "site/html/html_scanner.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "runtime/string_utility.h"
+#include "site/address/address.h"
 #include "site/css/style_sheet_scanner.h"
 #include "site/generators/vite_files.h"
 #include "site/html/html_character_references.h"
@@ -115,11 +117,34 @@ class PageReader {
     }
   }
 
+  // A tag's edits are gathered, then made in the order of the text: a
+  // check that depends on the tag's reference may stand before it.
   void TakeAttributes(Element element, const HtmlTag& tag) {
+    inTag_ = true;
+    localTarget_ = false;
     for (const HtmlAttribute& attribute : tag.attributes) {
-      if (stopped_) return;
+      if (stopped_) break;
       if (!attribute.hasValue) continue;
       TakeAttribute(element, tag, HtmlVocabulary::AttributeOf(View(attribute.name)), attribute);
+    }
+    if (localTarget_) SetChecksAside(tag);
+    inTag_ = false;
+    std::sort(tagEdits_.begin(), tagEdits_.end(),
+              [](const TagEdit& a, const TagEdit& b) { return a.begin < b.begin; });
+    for (const TagEdit& edit : tagEdits_) rewritten_.Replace(edit.begin, edit.end, edit.written);
+    tagEdits_.clear();
+  }
+
+  // A file of the copy is not what the site's digest was taken of once its
+  // references are rewritten, and file:// refuses any load asked for with
+  // CORS: an element whose file is kept locally loses both checks. Their
+  // values stay beside, renamed, for whoever wants them.
+  void SetChecksAside(const HtmlTag& tag) {
+    for (const HtmlAttribute& attribute : tag.attributes) {
+      const std::u16string name = StringUtility::ToLowerAscii(std::u16string(View(attribute.name)));
+      if (name == u"integrity" || name == u"crossorigin") {
+        tagEdits_.push_back({attribute.name.begin, attribute.name.end, u"data-kestrine-" + name});
+      }
     }
   }
 
@@ -207,6 +232,7 @@ class PageReader {
   void RewriteReference(const HtmlAttribute& attribute) {
     const std::u16string value = Decoded(attribute);
     if (auto written = Rewritten(value)) {
+      localTarget_ = localTarget_ || IsLocal(*written);
       Replace(attribute, *written);
       // A page that preloads its lean chunk loads the whole one later.
       if (auto whole = ViteFiles::VitePressFullChunk(AsAddress(value))) {
@@ -308,8 +334,23 @@ class PageReader {
   }
 
   void Replace(const TextRange& range, const std::u16string& written) {
-    rewritten_.Replace(range.begin, range.end, written);
+    if (inTag_) {
+      tagEdits_.push_back({range.begin, range.end, written});
+    } else {
+      rewritten_.Replace(range.begin, range.end, written);
+    }
   }
+
+  // A reference written to a file of the copy, not left to the web.
+  static bool IsLocal(std::u16string_view written) {
+    return !written.starts_with(u"//") && WebSchemeLength(written) == 0;
+  }
+
+  struct TagEdit {
+    std::size_t begin;
+    std::size_t end;
+    std::u16string written;
+  };
 
   std::u16string& text_;
   IReferenceRewriter& rewriter_;
@@ -317,6 +358,9 @@ class PageReader {
   int foreignDepth_;
   RewrittenText rewritten_;
   bool stopped_ = false;
+  bool inTag_ = false;
+  bool localTarget_ = false;
+  std::vector<TagEdit> tagEdits_;
 };
 
 }  // namespace
