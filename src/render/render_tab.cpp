@@ -14,6 +14,16 @@ bool IsWebAddress(const std::string& url) {
   return url.starts_with("http://") || url.starts_with("https://");
 }
 
+// The icon the browser asks for by itself, which no page named: a site
+// without one would show a failure it never caused.
+bool IsBrowsersOwnProbe(const std::string& url, const nlohmann::json& params) {
+  const std::size_t path = url.find('/', url.find("//") + 2);
+  if (path == std::string::npos || url.substr(path) != "/favicon.ico") return false;
+  return params.value("type", std::string()) == "Other" &&
+         (!params.contains("initiator") ||
+          params["initiator"].value("type", std::string()) == "other");
+}
+
 }  // namespace
 
 // What the tab's events tell, shared with the pipe's reading thread.
@@ -44,7 +54,8 @@ struct RenderTab::State {
       const std::string url = params.contains("request")
                                   ? params["request"].value("url", std::string())
                                   : std::string();
-      if (IsWebAddress(url) && requested.size() < kMaxRequested && seen.insert(url).second) {
+      if (IsWebAddress(url) && !IsBrowsersOwnProbe(url, params) &&
+          requested.size() < kMaxRequested && seen.insert(url).second) {
         requested.push_back(url);
       }
     } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
