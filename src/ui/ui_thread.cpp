@@ -21,7 +21,8 @@ void UiThread::WaitUntil(const std::function<bool()>& done) {
 }
 
 void UiThread::Wake(QObject* context) {
-  QMetaObject::invokeMethod(context, [] {}, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      context, [] {}, Qt::QueuedConnection);
 }
 
 }  // namespace kestrine

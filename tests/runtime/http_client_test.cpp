@@ -56,8 +56,7 @@ int ClosedPort() {
 // The body as text, as a reader of pages and style sheets decodes it.
 DecodedBody Decoded(const HttpClient& client) {
   const std::string type = client.GetHeaderValue("Content-Type");
-  const BodyKind kind =
-      type.rfind("text/css", 0) == 0 ? BodyKind::StyleSheet : BodyKind::Page;
+  const BodyKind kind = type.rfind("text/css", 0) == 0 ? BodyKind::StyleSheet : BodyKind::Page;
   return CharsetSniffer::Decode(client.IsBodyHeld() ? client.GetMemoryBody() : client.GetBody(),
                                 type, kind);
 }
