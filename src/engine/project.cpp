@@ -13,6 +13,7 @@
 #include "runtime/allocator_tuning.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
+#include "site/address/address.h"
 
 namespace kestrine {
 
@@ -60,9 +61,16 @@ void Project::OnStopRequested() {
 FoundAddress Project::AddFound(const std::u16string& address, int depth, int namerChain,
                                AddressSource source) {
   gate_.Wait();
-  FoundAddress found = queue_.AddFound(address, depth, namerChain);
+  const bool guess = source == AddressSource::Guess;
+  // A guess is only worth a request inside the site, and only so many.
+  if (guess && (!IsUnderSitePrefix(address, queue_.sitePrefix()) ||
+                tally_.guessed.load() >= RunTally::kMaxGuesses)) {
+    return {};
+  }
+  FoundAddress found = queue_.AddFound(address, depth, namerChain, guess);
   if (found.added) {
     if (source == AddressSource::Script) ++tally_.named;
+    if (guess) ++tally_.guessed;
     if (Run* run = activeRun_.load()) run->EntriesAdded();
   }
   return found;

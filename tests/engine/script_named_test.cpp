@@ -2,6 +2,7 @@
 // scripts name files no page links; the copy holds them all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -118,6 +119,49 @@ TEST(ScriptNamedFiles, EveryFileTheSitesScriptsNameIsCopied) {
   EXPECT_NE(testing::TempFolder::Read(folder / "assets" / "app.js").find("\"./worker.js\""),
             std::string::npos);
   EXPECT_NE(engine.project->NamedSummary().find("named in scripts"), std::string::npos);
+}
+
+// Names a site's own code holds in variables, passes to its own functions
+// or keeps in a script file relative to the page that runs it: fetched
+// when the site has them, dropped without a row or a failure when not.
+TEST(ScriptNamedFiles, GuessedNamesAreKeptWhenTheSiteHasThemAndDroppedQuietlyElse) {
+  TestServer server;
+  server.server().Get(R"(/.*)", [](const httplib::Request& q, httplib::Response& r) {
+    static const std::map<std::string, std::pair<std::string, std::string>> files = {
+        {"/index.html",
+         {"<!doctype html><script>Docs.loadIndex(\"index-data.js\");"
+          "var e=\"/data/missing.json\",routes={list:\"/app/routes.json\"};fetch(e)</script>"
+          "<script src=/assets/js/search.js></script>",
+          "text/html"}},
+        {"/index-data.js", {"Docs.setIndex({})", "text/javascript"}},
+        {"/assets/js/search.js", {"xhr.open(\"GET\",\"../index.json\")", "text/javascript"}},
+        {"/index.json", {"[]", "application/json"}},
+        // A single-page application's server answers every path with its page.
+        {"/app/routes.json", {"<!doctype html><div id=app></div>", "text/html"}}};
+    const auto found = files.find(q.path);
+    if (found == files.end()) {
+      r.status = 404;
+      return;
+    }
+    r.set_content(found->second.first, found->second.second);
+  });
+  EngineHarness engine;
+  engine.project->SetOptions({});
+  engine.Start(server.WideUrl("/index.html"), DownloadMode::DuplicateSite);
+  engine.Wait();
+  const fs::path folder = engine.Out() / ("127.0.0.1-" + std::to_string(server.port()));
+  EXPECT_TRUE(fs::exists(folder / "index-data.js"));
+  EXPECT_TRUE(fs::exists(folder / "index.json"));
+  EXPECT_FALSE(fs::exists(folder / "data" / "missing.json"));
+  EXPECT_FALSE(fs::exists(folder / "app" / "routes.json"));
+  EXPECT_FALSE(fs::exists(folder / "assets" / "index.json"));
+  EXPECT_EQ(engine.list.CountState(TransferState::Failed), 0);
+  EXPECT_EQ(engine.list.RowCount(), 4u);
+  const std::vector<std::string> lines = engine.project->AddressLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "guessed 5 addresses from scripts' strings, 3 of them not on the site"),
+            lines.end());
+  EXPECT_EQ(engine.project->Summary(0).failed, 0);
 }
 
 }  // namespace

@@ -20,6 +20,17 @@ using testing::CborText;
 using testing::Gzipped;
 using testing::NamesBy;
 
+void Loads(std::u16string_view script, FoundNames& names) {
+  ScriptScanner::ScriptReferences(script, names);
+}
+
+Strings GuessesIn(std::u16string_view script) {
+  FoundNames loads;
+  FoundNames guesses;
+  ScriptScanner::ScriptReferences(script, loads, &guesses);
+  return {guesses.names().begin(), guesses.names().end()};
+}
+
 TEST(ScriptScanner, LiteralsInTheFormsThatLoadFiles) {
   const std::u16string script =
       u"import a from \"./a.js\";import{b as c}from'./b.js';import \"./side.js\";"
@@ -29,7 +40,7 @@ TEST(ScriptScanner, LiteralsInTheFormsThatLoadFiles) {
       u"navigator.serviceWorker.register(\"/sw.js\");"
       u"const u=new URL(\"./icon.png\",import.meta.url);";
   EXPECT_EQ(
-      NamesBy(ScriptScanner::ScriptReferences, script),
+      NamesBy(Loads, script),
       (Strings{u"./a.js", u"./b.js", u"./side.js", u"./re.js", u"./lazy.js", u"/w/worker.js",
                u"shared.js", u"s1.js", u"s2.js", u"/data/index.json", u"/sw.js", u"./icon.png"}));
 }
@@ -42,9 +53,33 @@ TEST(ScriptScanner, CommentsStringsAndExpressionsAreNotLoads) {
       u"obj.import(\"./method.js\");const o={from:\"./key.js\"};Array.from(\"abc\");"
       u"api.fetch(\"./other.json\");new URL(\"https://api.example.com/v1\");"
       u"fetch(\"data:text/plain,x\");import(\"\")";
-  for (const std::u16string& found : NamesBy(ScriptScanner::ScriptReferences, script)) {
+  for (const std::u16string& found : NamesBy(Loads, script)) {
     ADD_FAILURE() << StringUtility::ToUtf8(found);
   }
+}
+
+// Names a site's own code passes around: an argument of its function, a
+// variable fetched later, an object's field, a folder. What is loaded for
+// sure is no guess, and strings that only resemble paths are none either.
+TEST(ScriptScanner, StringsThatLookLikeSitePathsAreGuesses) {
+  const std::u16string script =
+      u"Docs.loadIndex(\"index-data.js\");var e=\"/index.json\";fetch(e);"
+      u"const cfg={search:'../search/lunr.json',icons:\"./img/logo.svg?v=2\",page:\"/docs/\"};"
+      u"xhr.open(\"GET\",\"../index.json\");fetch(\"/sure.json\");"
+      u"const t=\"text/css\",m=\"image/svg+xml\",w=\"Use the Node.js API\",d=\"12.05.2026\";"
+      u"const r=\"/\",u=\"https://cdn.example.com/x.js\",p=\"//cdn.example.com/y.js\";"
+      u"const g=\"*.json\",h=\"/a/{id}.json\",k=\"./\",q=\"../..\";";
+  EXPECT_EQ(GuessesIn(script), (Strings{u"index-data.js", u"/index.json", u"../search/lunr.json",
+                                        u"./img/logo.svg?v=2", u"/docs/", u"../index.json"}));
+  // A script of any size offers at most the bound a FoundNames is given.
+  std::u16string many;
+  for (int i = 0; i < 300; ++i)
+    many += u"f(\"/p" + StringUtility::FromUtf8(std::to_string(i)) + u".json\");";
+  FoundNames loads;
+  FoundNames guesses(200);
+  ScriptScanner::ScriptReferences(many, loads, &guesses);
+  EXPECT_EQ(guesses.names().size(), 200u);
+  EXPECT_TRUE(loads.names().empty());
 }
 
 TEST(ScriptScanner, JsonValuesThatArePathsOfFiles) {

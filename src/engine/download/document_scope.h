@@ -29,6 +29,9 @@ class DocumentScope : public IScanProject {
   FoundAddress AddNamedAddress(const std::u16string& address) override {
     return host_.AddFound(address, depth_ + 1, chain_, AddressSource::Script);
   }
+  FoundAddress AddGuessedAddress(const std::u16string& address) override {
+    return host_.AddFound(address, depth_ + 1, chain_, AddressSource::Guess);
+  }
   bool IsStopRequested() override { return stopped_(); }
 
  private:

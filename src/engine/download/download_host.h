@@ -10,8 +10,8 @@
 namespace kestrine {
 
 // How an address came to a download: a link or reference of a document,
-// or a name a script gave.
-enum class AddressSource { Reference, Script };
+// a name a script gave, or a string of a script that only looks like one.
+enum class AddressSource { Reference, Script, Guess };
 
 // The validators a stored copy had, when an update asks for it again.
 struct Validators {

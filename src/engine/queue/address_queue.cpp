@@ -227,7 +227,8 @@ void AddressQueue::SetAdmission(AdmissionRules* rules) {
   admission_ = rules;
 }
 
-FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth, int namerChain) {
+FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth, int namerChain,
+                                    bool guessed) {
   const std::u16string_view address = WithoutFragment(rawAddress);
   const std::lock_guard lock(mutex_);
   FoundAddress found;
@@ -239,6 +240,7 @@ FoundAddress AddressQueue::AddFound(const std::u16string& rawAddress, int depth,
                                                          pending_.size(), chain) == Refusal::None) {
     QueueEntry& entry = AddNewLocked(address, depth);
     entry.chain = static_cast<std::int16_t>(std::min(chain, 0x7fff));
+    entry.guessed = guessed;
     found.number = entry.number;
     found.localFile = entry.localFile;
     found.added = true;

@@ -43,7 +43,8 @@ class AddressQueue {
   // for an address found at `depth` in a document whose own chain (see
   // QueueEntry) is `namerChain`; the admission rules, when set, may refuse a
   // new one (number -1).
-  FoundAddress AddFound(const std::u16string& address, int depth = 0, int namerChain = 0);
+  FoundAddress AddFound(const std::u16string& address, int depth = 0, int namerChain = 0,
+                        bool guessed = false);
   // The rules for addresses found from now on; nullptr for none. Not owned.
   void SetAdmission(AdmissionRules* rules);
   // The next pending entry, now Taken, or nullptr: pages before the files

@@ -30,6 +30,9 @@ struct QueueEntry {
   // Files in a row, each named by the one before, since the last page: 0
   // for a page, 1 for a page's image or script, 2 for what that names...
   std::int16_t chain = 0;
+  // Only guessed from a script's strings: fetched if the site has it, and
+  // dropped without a row if not. Set when queued, never after.
+  bool guessed = false;
 
   // What the user sees: row index + 1, the serial number, numbered names.
   int taskNumber() const { return number + 1; }

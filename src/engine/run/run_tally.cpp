@@ -23,7 +23,8 @@ std::string Took(int count, const char* whence) {
 void RunTally::Reset() {
   for (std::atomic<int>* counter :
        {&succeeded, &failed, &unwritable, &retriedFiles, &retries, &unchanged, &changed, &added,
-        &gone, &sitemapTaken, &sitemapBeyond, &named, &namesCapped, &beyondFileLimit, &rendered}) {
+        &gone, &sitemapTaken, &sitemapBeyond, &named, &namesCapped, &beyondFileLimit, &rendered,
+        &guessed, &guessesDropped}) {
     *counter = 0;
   }
   bytes = 0;
@@ -38,6 +39,16 @@ void RunTally::NoteRetried(int times) {
 std::string RunTally::SitemapLine() const { return Took(sitemapTaken, "from the sitemap"); }
 
 std::string RunTally::NamedLine() const { return Took(named, "named in scripts"); }
+
+std::string RunTally::GuessLine() const {
+  if (guessed == 0) return {};
+  std::string line =
+      "guessed " + Counted(guessed, "address", "addresses") + " from scripts' strings";
+  if (guessesDropped > 0) {
+    line += ", " + StringUtility::WithThousands(guessesDropped) + " of them not on the site";
+  }
+  return line;
+}
 
 std::string RunTally::RetryLine() const {
   if (retriedFiles == 0) return {};
@@ -57,6 +68,7 @@ std::vector<std::string> RunTally::Lines(const AdmissionRules* rules) const {
         " of sitemaps beyond their bounds (50,000 a sitemap, 500,000 in all)");
   }
   add(NamedLine());
+  add(GuessLine());
   if (rendered > 0) add("rendered " + Counted(rendered, "page", "pages") + " in a browser");
   if (namesCapped > 0) {
     add("stopped reading " + Counted(namesCapped, "file", "files") + " at " +

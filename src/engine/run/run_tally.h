@@ -39,6 +39,11 @@ struct RunTally {
   std::atomic<int> named{0};
   std::atomic<int> namesCapped{0};
   std::atomic<int> beyondFileLimit{0};
+  // Addresses guessed from scripts' strings, and those the site did not
+  // have (an error, or a page where another kind of file was named).
+  static constexpr int kMaxGuesses = 5000;
+  std::atomic<int> guessed{0};
+  std::atomic<int> guessesDropped{0};
 
   void Reset();
   void NoteRetried(int times);
@@ -50,6 +55,8 @@ struct RunTally {
   // scripts", "retried 3 files, 5 times in all"; empty for none.
   std::string SitemapLine() const;
   std::string NamedLine() const;
+  // "guessed 40 addresses from scripts' strings, 31 of them not on the site"
+  std::string GuessLine() const;
   std::string RetryLine() const;
 };
 

@@ -249,18 +249,24 @@ class PageReader {
     const std::u16string kind =
         type == nullptr ? std::u16string() : StringUtility::ToLowerAscii(Decoded(*type));
     FoundNames named(FoundNames::kMaxNames, [this] { return rewriter_.IsStopRequested(); });
+    FoundNames guessed(NamedFiles::kMaxGuesses);
     if (kind.find(u"json") != std::u16string::npos || kind == u"importmap") {
       NamedFiles::InInlineJson(script, named);
     } else if (kind.empty() || kind == u"module" ||
                kind.find(u"javascript") != std::u16string::npos) {
-      NamedFiles::InInlineScript(script, named);
+      NamedFiles::InInlineScript(script, named, &guessed);
     }
-    for (const std::u16string& reference : named.names()) {
-      if (rewriter_.IsStopRequested()) {
+    Take(named, &IReferenceRewriter::TakeNamed);
+    Take(guessed, &IReferenceRewriter::TakeGuessed);
+  }
+
+  void Take(const FoundNames& found, void (IReferenceRewriter::*take)(const std::u16string&)) {
+    for (const std::u16string& reference : found.names()) {
+      if (stopped_ || rewriter_.IsStopRequested()) {
         stopped_ = true;
         return;
       }
-      rewriter_.TakeNamed(reference);
+      (rewriter_.*take)(reference);
     }
   }
 

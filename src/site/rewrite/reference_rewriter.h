@@ -20,6 +20,9 @@ class IReferenceRewriter {
   // A reference a script names: it is fetched when it is new, and never
   // written anywhere, for scripts stay as they are.
   virtual void TakeNamed(const std::u16string&) {}
+  // A reference a script may name: the same, but fetched only if the site
+  // has it, and dropped quietly if not.
+  virtual void TakeGuessed(const std::u16string&) {}
 
  protected:
   ~IReferenceRewriter() = default;

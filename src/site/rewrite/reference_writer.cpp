@@ -39,11 +39,19 @@ std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
   return UrlForm(RelativeLocalReference(documentFolder_, file));
 }
 
-void ReferenceWriter::TakeNamed(const std::u16string& reference) {
-  if (reference.empty() || reference.front() == u'#' || HasForeignScheme(reference)) return;
+std::optional<std::u16string> ReferenceWriter::NamedAddress(const std::u16string& reference) const {
+  if (reference.empty() || reference.front() == u'#' || HasForeignScheme(reference)) return {};
   const ReferenceAndFragment parts = SplitFragment(reference);
-  if (parts.reference.empty()) return;
-  project_.AddNamedAddress(ResolveReference(parts.reference, base_));
+  if (parts.reference.empty()) return {};
+  return ResolveReference(parts.reference, base_);
+}
+
+void ReferenceWriter::TakeNamed(const std::u16string& reference) {
+  if (auto address = NamedAddress(reference)) project_.AddNamedAddress(*address);
+}
+
+void ReferenceWriter::TakeGuessed(const std::u16string& reference) {
+  if (auto address = NamedAddress(reference)) project_.AddGuessedAddress(*address);
 }
 
 void ReferenceWriter::SetBase(const std::u16string& href) {

@@ -27,6 +27,7 @@ class ReferenceWriter : public IReferenceRewriter {
   bool IsStopRequested() override { return project_.IsStopRequested(); }
   void SetBase(const std::u16string& href) override;
   void TakeNamed(const std::u16string& reference) override;
+  void TakeGuessed(const std::u16string& reference) override;
 
   // The numbers of the queued addresses this document refers to, each once.
   const std::vector<std::int32_t>& ReferencedNumbers() const { return referenced_; }
@@ -35,6 +36,8 @@ class ReferenceWriter : public IReferenceRewriter {
 
  private:
   std::u16string WrittenFor(const std::u16string& reference);
+  // The address a script's name stands for, or nothing for one it cannot.
+  std::optional<std::u16string> NamedAddress(const std::u16string& reference) const;
 
   IScanProject& project_;
   // What relative references resolve against: the document's address, or

@@ -29,6 +29,9 @@ class IScanProject {
   virtual FoundAddress AddNamedAddress(const std::u16string& address) {
     return AddFoundAddress(address);
   }
+  // The same for an address only guessed from a script: queued when it is
+  // inside the site, and dropped quietly when the site has no such file.
+  virtual FoundAddress AddGuessedAddress(const std::u16string&) { return {}; }
   // True once a cancel or a pause has been requested.
   virtual bool IsStopRequested() = 0;
 

@@ -29,9 +29,9 @@ std::optional<NamedFiles::Kind> NamedFiles::KindOf(std::string_view contentType,
 }
 
 void NamedFiles::InScript(std::u16string_view script, const std::u16string& address,
-                          FoundNames& names) {
+                          FoundNames& names, FoundNames* guesses) {
   const std::size_t first = names.names().size();
-  ScriptScanner::ScriptReferences(script, names);
+  ScriptScanner::ScriptReferences(script, names, guesses);
   const std::u16string publicPath = WebpackFiles::PublicPath(script);
   WebpackFiles::ChunkFiles(script, publicPath, names);
   WebpackFiles::DocusaurusSearchFiles(script, publicPath.empty() ? u"/" : publicPath, names);
@@ -51,8 +51,9 @@ void NamedFiles::InPagefindMeta(std::string_view bytes, FoundNames& names) {
   SearchIndexFiles::PagefindMetaFiles(bytes, names);
 }
 
-void NamedFiles::InInlineScript(std::u16string_view script, FoundNames& names) {
-  ScriptScanner::ScriptReferences(script, names);
+void NamedFiles::InInlineScript(std::u16string_view script, FoundNames& names,
+                                FoundNames* guesses) {
+  ScriptScanner::ScriptReferences(script, names, guesses);
   ViteFiles::VitePressChunks(script, names);
   SearchIndexFiles::PagefindBundleFiles(script, names);
 }

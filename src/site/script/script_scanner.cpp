@@ -298,7 +298,8 @@ void AddLoaded(std::u16string_view reference, FoundNames& names) {
 
 }  // namespace
 
-void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& names) {
+void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& names,
+                                     FoundNames* guesses) {
   Lexer lexer(script);
   RecentTokens recent;
   bool inModuleStatement = false;  // since "import" or "export", up to ";"
@@ -323,6 +324,9 @@ void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& nam
     } else if (token.kind == TokenKind::String &&
                IsLoadedLiteral(recent, inModuleStatement, importScriptsDepth, parentheses)) {
       AddLoaded(token.Text(), names);
+    } else if (guesses != nullptr && token.kind == TokenKind::String &&
+               LooksLikeSitePath(token.Text())) {
+      guesses->Add(token.Text());
     }
     if (IsPunctuator(token, u'(')) {
       ++parentheses;
@@ -361,23 +365,53 @@ bool IsWebFileExtension(std::u16string_view extension) {
   return false;
 }
 
-bool ScriptScanner::LooksLikeFilePath(std::u16string_view text) {
-  if (text.size() < 3 || text.size() > 300 || HasForeignScheme(text)) return false;
+namespace {
+
+// Characters no file name of a site is written with in a script, but
+// patterns, markup and prose are.
+bool HasNonPathCharacter(std::u16string_view text) {
   for (char16_t c : text) {
     if (c <= u' ' || c == u'{' || c == u'}' || c == u'*' || c == u'<' || c == u'>' || c == u'\\' ||
         c == u'(' || c == u')' || c == u'[' || c == u']' || c == u'"' || c == u'\'' || c == u',' ||
-        c == u';') {
-      return false;
+        c == u';' || c == u'|' || c == u'^' || c == u'$') {
+      return true;
     }
   }
-  const bool path = text.find(u'/') != std::u16string_view::npos || text.starts_with(u"./") ||
-                    text.starts_with(u"../");
-  if (!path) return false;
-  const std::u16string_view name =
-      text.substr(0, text.find_first_of(u"?#")).substr(text.rfind(u'/') + 1);
+  return false;
+}
+
+// `path` without its query.
+bool HasWebFileEnding(std::u16string_view path) {
+  const std::u16string_view name = path.substr(path.rfind(u'/') + 1);
   const std::size_t dot = name.rfind(u'.');
   if (dot == std::u16string_view::npos || dot == 0 || dot + 1 >= name.size()) return false;
   return IsWebFileExtension(name.substr(dot + 1));
+}
+
+}  // namespace
+
+bool ScriptScanner::LooksLikeSitePath(std::u16string_view text) {
+  if (text.size() < 2 || text.size() > 300 || HasForeignScheme(text) || text.starts_with(u"//") ||
+      HasNonPathCharacter(text)) {
+    return false;
+  }
+  const std::u16string_view path = text.substr(0, text.find_first_of(u"?#"));
+  if (path.ends_with(u'/')) {
+    // A folder: written as a path, with a name ("/docs/", "../api/").
+    const bool rooted =
+        path.starts_with(u'/') || path.starts_with(u"./") || path.starts_with(u"../");
+    const std::size_t letter = path.find_first_not_of(u"./");
+    return rooted && letter != std::u16string_view::npos && path.find(u"//") == path.npos;
+  }
+  return path.find(u"//") == path.npos && HasWebFileEnding(path);
+}
+
+bool ScriptScanner::LooksLikeFilePath(std::u16string_view text) {
+  if (text.size() < 3 || text.size() > 300 || HasForeignScheme(text) || HasNonPathCharacter(text)) {
+    return false;
+  }
+  return text.find(u'/') != std::u16string_view::npos &&
+         HasWebFileEnding(text.substr(0, text.find_first_of(u"?#")));
 }
 
 void ScriptScanner::JsonPaths(std::u16string_view json, FoundNames& names) {

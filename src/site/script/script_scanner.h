@@ -20,7 +20,12 @@ class ScriptScanner {
   // navigator.serviceWorker.register("x") and new URL("x",
   // import.meta.url). Comments, other strings and regular expressions are
   // passed over. Linear in the script; ends early when `names` says so.
-  static void ScriptReferences(std::u16string_view script, FoundNames& names);
+  // With `guesses`, every other string literal that looks like a path of
+  // the site (LooksLikeSitePath) goes there, wherever it stands: an
+  // argument of the site's own function, a variable's value, an object's
+  // field. Those are fetched on trust of their look alone.
+  static void ScriptReferences(std::u16string_view script, FoundNames& names,
+                               FoundNames* guesses = nullptr);
 
   // The string values of a JSON text (an application/json script block, an
   // import map, a manifest, a config file) that look like paths of files:
@@ -31,6 +36,12 @@ class ScriptScanner {
 
   // Whether a string looks like a path of a file with an extension.
   static bool LooksLikeFilePath(std::u16string_view text);
+
+  // Whether a script's string looks like a path of the site: a relative
+  // or root-relative path whose file has an ending pages load, or a
+  // root-relative or dotted folder path ending in "/". Words, types
+  // ("text/css"), addresses of other schemes and patterns are not.
+  static bool LooksLikeSitePath(std::u16string_view text);
 };
 
 }  // namespace kestrine

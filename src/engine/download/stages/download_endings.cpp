@@ -70,6 +70,15 @@ StageResult DownloadEndings::Halt(DownloadState& download) {
   return StageResult::End;
 }
 
+StageResult DownloadEndings::DropGuess(DownloadState& download) {
+  RemovePartial(download);
+  ++context_.tally.guessesDropped;
+  download.entry.outcome = EntryOutcome::Failed;
+  context_.journal.RecordOutcome(download.entry.number, EntryOutcome::Failed, 0, {}, {});
+  download.outcome = DownloadOutcome::Failed;
+  return StageResult::End;
+}
+
 StageResult DownloadEndings::StoredElsewhere(DownloadState& download) {
   RemovePartial(download);
   download.entry.state = EntryState::Done;

@@ -33,6 +33,9 @@ class DownloadEndings {
   // outcome: for a continued copy the entry is still to be fetched, and so
   // is everything only it links to.
   StageResult Halt(DownloadState& download);
+  // A guessed address the site does not have: no row, no file, no
+  // failure, only a count in the run's summary.
+  StageResult DropGuess(DownloadState& download);
   // The entry's answer is another entry's: that one's file is its file.
   StageResult StoredElsewhere(DownloadState& download);
   void RemovePartial(DownloadState& download);

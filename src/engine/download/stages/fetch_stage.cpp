@@ -51,9 +51,14 @@ void FetchStage::Prepare(DownloadState& download) {
 
 StageResult FetchStage::Run(DownloadState& download) {
   const std::u16string address(download.entry.address);
-  context_.report.Inserted(download.taskNumber(), address);
-  context_.report.Progress({download.taskNumber(), TransferState::Transferring});
+  // A guess gets its row once the site has shown it has the file.
+  const bool guess = download.entry.guessed;
+  if (!guess) {
+    context_.report.Inserted(download.taskNumber(), address);
+    context_.report.Progress({download.taskNumber(), TransferState::Transferring});
+  }
   if (NativePath(download.target.path).size() >= kMaxLocalPathBytes) {
+    if (guess) return endings_.DropGuess(download);
     return endings_.Fail(download, u"the local path is longer than the file system allows",
                          {HttpClient::Failure::LocalWrite, 0});
   }
@@ -80,6 +85,10 @@ StageResult FetchStage::Run(DownloadState& download) {
     return endings_.Halt(download);
   }
   if (JudgeUpdate(download) == StageResult::End) return StageResult::End;
+  if (guess) {
+    if (!GuessHolds(download)) return endings_.DropGuess(download);
+    context_.report.Inserted(download.taskNumber(), address);
+  }
   if (!download.client.Succeeded()) return endings_.FailTransfer(download);
   download.kind = download.client.GetContentKind();
   const std::int64_t length = download.client.GetContentLength();
@@ -113,6 +122,16 @@ void FetchStage::TransferWithRetries(DownloadState& download) {
     if (plan.wait.count() > 0 && context_.monitor.WaitForStopRequest(plan.wait)) return;
     if (!client.PrepareRetry()) return;
   }
+}
+
+// The site has the file when it answers with it: an error says it has not,
+// and so does a page where the name says another kind of file, which is
+// how servers of single-page applications answer every unknown path.
+bool FetchStage::GuessHolds(const DownloadState& download) {
+  if (!download.client.Succeeded()) return false;
+  if (download.client.GetContentKind() != ContentKind::Page) return true;
+  const std::u16string extension = PathExtensionOf(std::u16string(download.entry.address));
+  return extension.empty() || extension == u"html" || extension == u"htm" || extension == u"xhtml";
 }
 
 // How an update ends for a copy that is kept as it is: unchanged (304), or

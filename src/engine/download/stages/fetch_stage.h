@@ -21,6 +21,8 @@ class FetchStage : public DownloadStage {
   void Prepare(DownloadState& download);
   void TransferWithRetries(DownloadState& download);
   StageResult JudgeUpdate(DownloadState& download);
+  // Whether the site has the file a guessed address names.
+  static bool GuessHolds(const DownloadState& download);
 };
 
 }  // namespace kestrine

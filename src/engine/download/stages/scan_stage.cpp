@@ -91,6 +91,7 @@ void ScanStage::TakeNamedFiles(DownloadState& download) {
   const auto kind = NamedKindOf(download.kind, address);
   if (!kind) return;
   FoundNames names(FoundNames::kMaxNames, [&host] { return !host.MayQueueMore(); });
+  FoundNames guesses(NamedFiles::kMaxGuesses);
   std::unique_lock<std::mutex> oneLargeFile;
   if (client.GetReceivedBytes() > kLargeFileBytes) {
     static std::mutex largeFiles;
@@ -101,7 +102,7 @@ void ScanStage::TakeNamedFiles(DownloadState& download) {
   } else {
     const std::u16string text = Decoded(client, BodyKind::Page).text;
     if (*kind == NamedFiles::Kind::Script) {
-      NamedFiles::InScript(text, address, names);
+      NamedFiles::InScript(text, address, names, &guesses);
     } else {
       NamedFiles::InJson(text, address, names);
     }
@@ -120,6 +121,21 @@ void ScanStage::TakeNamedFiles(DownloadState& download) {
     }
     writer.TakeNamed(reference);
     --left;
+  }
+  TakeGuesses(guesses, writer, scope);
+}
+
+// A relative name in a script file is fetched by the page that runs it,
+// which may be anywhere: it is guessed beside the script and at the top of
+// the site, where the pages that load a site's scripts most often are.
+void ScanStage::TakeGuesses(const FoundNames& guesses, ReferenceWriter& besideScript,
+                            DocumentScope& scope) {
+  const std::u16string& siteFolder = context_.files.path();
+  ReferenceWriter atTop(scope, context_.queue.sitePrefix(), siteFolder, siteFolder);
+  for (const std::u16string& guess : guesses.names()) {
+    if (!context_.host.MayQueueMore()) return;
+    besideScript.TakeGuessed(guess);
+    if (!guess.starts_with(u'/')) atTop.TakeGuessed(guess);
   }
 }
 

@@ -4,9 +4,14 @@
 
 namespace kestrine {
 
+class DocumentScope;
+class FoundNames;
+class ReferenceWriter;
+
 // Reads what an answer names. A script, JSON file or search index of the
 // site gives the files its scripts load (see NamedFiles), which are queued;
-// the file itself stays as received. A page, style sheet or SVG image is
+// the file itself stays as received; what its strings only look like the
+// site's paths is queued as guesses. A page, style sheet or SVG image is
 // decoded, its references queued and rewritten to the copy's local files,
 // and encoded again under its own charset for StoreStage to write. A page
 // redirected away from the site, one too large to rewrite, and every other
@@ -22,6 +27,7 @@ class ScanStage : public DownloadStage {
 
  private:
   void TakeNamedFiles(DownloadState& download);
+  void TakeGuesses(const FoundNames& guesses, ReferenceWriter& besideScript, DocumentScope& scope);
   void ScanDocument(DownloadState& download);
   bool Stopped() const;
 };
