@@ -226,14 +226,19 @@ void OpenInBrowser(const std::string& url) {
   posix_spawn_file_actions_destroy(&quiet);
 }
 
-int ServeCopy(const CliOptions& options, Console& console) {
+int ServeCopy(const CliOptions& options, const std::string& archiveBase, Console& console) {
   const std::string folder = CleanFolder(*options.serveFolder);
-  CopyViewer viewer(StringUtility::FromUtf8(folder));
+  CopyViewer viewer(StringUtility::FromUtf8(folder), archiveBase);
   if (viewer.Start(options.port) == 0) {
     console.Error(viewer.error());
     return kExitUsage;
   }
   console.Print("Serving " + folder + " at " + viewer.Url());
+  if (viewer.ArchivedAnswers() > 0) {
+    console.Print("Answering " +
+                  StringUtility::WithThousands(static_cast<long long>(viewer.ArchivedAnswers())) +
+                  " addresses as the site did, from its web archive");
+  }
   if (options.openBrowser) OpenInBrowser(viewer.Url());
   Interrupts::Wait();
   viewer.Stop();
@@ -243,15 +248,15 @@ int ServeCopy(const CliOptions& options, Console& console) {
 int RunCommand(CliOptions options) {
   const bool live = !options.quiet && isatty(fileno(stdout)) != 0;
   Console console(stdout, stderr, live);
-  if (options.verifyFolder) {
+  if (options.verifyFolder || options.serveFolder) {
     // The archive is looked for under the name given, or beside the copy.
     DownloadOptions named;
     for (const auto& [key, value] : options.settings) {
       if (key == "warc-file") KestrineConf::ApplySetting(key, value, named);
     }
+    if (options.serveFolder) return ServeCopy(options, named.warcFile, console);
     return VerifyCopy(*options.verifyFolder, named.warcFile, console);
   }
-  if (options.serveFolder) return ServeCopy(options, console);
   if (!AddressesAreWeb(options, console)) return kExitUsage;
   if (!HttpClient::GlobalInit()) {
     console.Error("the network library could not be started");

@@ -7,11 +7,15 @@
 
 #include <vector>
 
+#include "archive/warc_file_set.h"
+#include "encoding/gunzip.h"
 #include "engine/journal/project_journal.h"
 #include "engine/queue/address_queue.h"
+#include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "site/address/address.h"
 #include "viewer/http_server.h"
+#include "viewer/own_origin_links.h"
 
 namespace kestrine {
 
@@ -101,10 +105,16 @@ struct CopyViewer::Server {
   HttpServer http;
 };
 
-CopyViewer::CopyViewer(std::u16string siteFolder)
+CopyViewer::CopyViewer(std::u16string siteFolder, const std::string& archiveBase)
     : siteFolder_(std::move(siteFolder)),
       files_(ConfinedFolder::Open(siteFolder_, ConfinedFolder::Create::No)) {
   LoadJournal();
+  std::vector<std::string> archives;
+  for (const WarcFileSet::File& file :
+       WarcFileSet::Of(archiveBase.empty() ? NativePath(siteFolder_) : archiveBase)) {
+    archives.push_back(file.path);
+  }
+  if (!siteHost_.empty()) archive_ = WarcReplay::Load(archives);
 }
 
 CopyViewer::~CopyViewer() { Stop(); }
@@ -112,6 +122,7 @@ CopyViewer::~CopyViewer() { Stop(); }
 void CopyViewer::LoadJournal() {
   const ProjectJournal::Contents contents = ProjectJournal::ReadCopy(siteFolder_);
   if (!contents.found) return;
+  siteHost_ = StringUtility::ToUtf8(contents.siteHost);
   // Only what the file holds is served; the journal's word picks which one.
   for (const ProjectJournal::Entry& entry : contents.entries) {
     if (entry.outcome != EntryOutcome::Stored || entry.localFile.empty()) continue;
@@ -239,12 +250,58 @@ CopyViewer::Answer CopyViewer::Resolve(const std::string& target) const {
   return answer;
 }
 
+// The site's answer for a path and query as the archive recorded it, over
+// either scheme; a query the site ignored (a cache buster, a search page's
+// words) finds the answer without it, or the one with another query.
+std::optional<WarcReplay::Response> CopyViewer::Recorded(const std::string& target) const {
+  for (const std::string& asked : {target, PathOf(target)}) {
+    for (const char* scheme : {"https://", "http://"}) {
+      if (auto recorded = archive_.Find(scheme + siteHost_ + asked)) return recorded;
+    }
+    if (asked.find('?') == std::string::npos) break;
+  }
+  for (const char* scheme : {"https://", "http://"}) {
+    if (auto recorded = archive_.FindAnyQuery(scheme + siteHost_ + target)) return recorded;
+  }
+  return std::nullopt;
+}
+
+std::optional<HttpResponse> CopyViewer::FromArchive(const HttpRequest& request) const {
+  if (archive_.empty() || request.target.empty() || request.target[0] != '/') return std::nullopt;
+  std::optional<WarcReplay::Response> recorded = Recorded(request.target);
+  if (!recorded) return std::nullopt;
+  HttpResponse response;
+  response.status = 200;
+  if (OwnOriginLinks::AppliesTo(recorded->contentType)) {
+    std::string encoding = StringUtility::ToLowerAscii(recorded->contentEncoding);
+    if (encoding == "gzip" || encoding == "x-gzip") {
+      Result<std::string> plain = Gunzip(recorded->body, WarcReplay::kMaxBody);
+      if (plain) {
+        recorded->body = std::move(*plain);
+        recorded->contentEncoding.clear();
+        encoding.clear();
+      }
+    }
+    if (encoding.empty() || encoding == "identity") {
+      recorded->body =
+          OwnOriginLinks::Rewritten(recorded->body, siteHost_, "http://" + request.Header("Host"));
+    }
+  }
+  if (!recorded->contentType.empty()) response.SetHeader("Content-Type", recorded->contentType);
+  if (!recorded->contentEncoding.empty()) {
+    response.SetHeader("Content-Encoding", recorded->contentEncoding);
+  }
+  response.body = std::move(recorded->body);
+  return response;
+}
+
 HttpResponse CopyViewer::Respond(const HttpRequest& request) const {
   HttpResponse response;
   if (!IsLocalHost(request.Header("Host"), request.serverPort)) {
     response.status = 403;
     return response;
   }
+  if (std::optional<HttpResponse> archived = FromArchive(request)) return std::move(*archived);
   const CopyViewer::Answer answer = Resolve(request.target);
   response.status = answer.status;
   if (answer.status == 301 || answer.status == 302) {

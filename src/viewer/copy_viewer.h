@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "archive/warc_replay.h"
 #include "runtime/fs/confined_folder.h"
 #include "viewer/http_message.h"
 
@@ -18,9 +19,16 @@ namespace kestrine {
 // folder is served, nor through a link, nor a folder's listing, and only
 // requests addressed to 127.0.0.1 or localhost are answered. The engine's own
 // files (journal, log, lock, partial files) are not served.
+// When the copy has its web archive, an address the site answered is
+// answered as the site did, from the archive: the same bytes, type and
+// coding at the same path and query, so root-relative names, integrity
+// digests and scripts that check their own address hold as online; the
+// copy's files answer the rest.
 class CopyViewer {
  public:
-  explicit CopyViewer(std::u16string siteFolder);
+  // `archiveBase` is the archive's NAME with its folder; empty: the one
+  // beside the site folder, if any.
+  explicit CopyViewer(std::u16string siteFolder, const std::string& archiveBase = {});
   ~CopyViewer();
   CopyViewer(const CopyViewer&) = delete;
   CopyViewer& operator=(const CopyViewer&) = delete;
@@ -47,9 +55,13 @@ class CopyViewer {
   static std::string AddressOf(std::u16string_view localFile);
   // What the server sends for a request.
   HttpResponse Respond(const HttpRequest& request) const;
+  // Addresses the archive answers.
+  std::size_t ArchivedAnswers() const { return archive_.size(); }
 
  private:
   void LoadJournal();
+  std::optional<WarcReplay::Response> Recorded(const std::string& target) const;
+  std::optional<HttpResponse> FromArchive(const HttpRequest& request) const;
   std::optional<std::u16string> ByAddress(const std::string& target) const;
   std::optional<std::u16string> ByPath(const std::string& path, Answer& answer) const;
 
@@ -57,6 +69,8 @@ class CopyViewer {
   ConfinedFolder files_;
   // Each address's file, by path and query on the site's host.
   std::unordered_map<std::string, std::u16string> byAddress_;
+  std::string siteHost_;
+  WarcReplay archive_;
   int port_ = 0;
   std::string error_;
   struct Server;
