@@ -14,8 +14,9 @@ namespace fs = std::filesystem;
 using testing::TempFolder;
 
 // A folder with a file and a folder beside it that nothing may touch, and
-// the copy's folder where links to them are planted.
-class ConfinedFolderTest : public ::testing::Test {
+// the copy's folder where links to them are planted. Files are stored both
+// ways: named and moved in, and made without a name and linked in.
+class ConfinedFolderTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     fs::create_directories(root.path() / "outside");
@@ -36,6 +37,14 @@ class ConfinedFolderTest : public ::testing::Test {
   }
   // Why the bytes could not be stored there; nothing when they were.
   std::optional<std::string> Store(const std::u16string& relative, const std::string& bytes) {
+    if (GetParam()) {
+      auto anonymous = folder.CreateAnonymous();
+      EXPECT_TRUE(anonymous);
+      EXPECT_TRUE(WriteToDescriptor(anonymous->get(), bytes));
+      const Status linked = folder.LinkInto(anonymous->get(), relative);
+      if (linked) return std::nullopt;
+      return linked.error().message;
+    }
     auto file = folder.CreateTemporary("~kestrine-part-");
     EXPECT_TRUE(file);
     EXPECT_TRUE(WriteToDescriptor(file->fd.get(), bytes));
@@ -57,7 +66,7 @@ class ConfinedFolderTest : public ::testing::Test {
   ConfinedFolder folder;
 };
 
-TEST_F(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
+TEST_P(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
   EXPECT_FALSE(Store(u"a\\b\\c.html", "deep"));
   EXPECT_FALSE(Store(u"top.html", "top"));
   EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "deep");
@@ -65,6 +74,9 @@ TEST_F(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
   EXPECT_EQ(folder.FileSize(u"top.html"), 3);
   EXPECT_FALSE(ReplaceError(u"a\\b\\c.html", "new"));
   EXPECT_EQ(TempFolder::Read(Copy() / "a/b/c.html"), "new");
+  // An update stores over the file it had.
+  EXPECT_FALSE(Store(u"top.html", "again"));
+  EXPECT_EQ(TempFolder::Read(Copy() / "top.html"), "again");
   // Only the stored files are left: temporary names went with their moves.
   int files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(Copy()))
@@ -79,7 +91,7 @@ TEST_F(ConfinedFolderTest, FilesAndFoldersAreMadeInside) {
   ExpectOutsideUntouched();
 }
 
-TEST_F(ConfinedFolderTest, PlantedLinksAreNeverWrittenThrough) {
+TEST_P(ConfinedFolderTest, PlantedLinksAreNeverWrittenThrough) {
   fs::create_symlink(Outside(), Copy() / "page.html");
   fs::create_directory_symlink(root.path() / "outside", Copy() / "sub");
   fs::create_directories(Copy() / "real");
@@ -102,7 +114,7 @@ TEST_F(ConfinedFolderTest, PlantedLinksAreNeverWrittenThrough) {
   ExpectOutsideUntouched();
 }
 
-TEST_F(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingToThem) {
+TEST_P(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingToThem) {
   fs::create_symlink(Outside(), Copy() / "download.log");
   fs::create_hard_link(Outside(), Copy() / "kestrine.journal");
   ::mkfifo((Copy() / "pipe").c_str(), 0666);
@@ -129,13 +141,15 @@ TEST_F(ConfinedFolderTest, OwnFilesReplaceLinksAndSecondNamesInsteadOfAppendingT
   ExpectOutsideUntouched();
 }
 
-TEST_F(ConfinedFolderTest, TemporaryNamesCannotBeGuessed) {
+TEST_P(ConfinedFolderTest, TemporaryNamesCannotBeGuessed) {
   const auto first = folder.CreateTemporary("~kestrine-part-");
   const auto second = folder.CreateTemporary("~kestrine-part-");
   ASSERT_TRUE(first && second);
   EXPECT_NE(first->name, second->name);
   EXPECT_GE(first->name.size(), std::string("~kestrine-part-").size() + 20);
 }
+
+INSTANTIATE_TEST_SUITE_P(NamedOrAnonymous, ConfinedFolderTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace kestrine

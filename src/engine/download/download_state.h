@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "encoding/charset_sniffer.h"
 #include "engine/journal/document_records.h"
 #include "engine/queue/queue_entry.h"
 #include "engine/run/failure_tally.h"
 #include "runtime/net/content_kind.h"
 #include "runtime/net/http_client.h"
+#include "runtime/unique_fd.h"
 
 namespace kestrine {
 
@@ -28,7 +30,10 @@ struct LocalTarget {
   std::u16string folder;     // the folder of the copy, in full
   std::u16string path;       // where the copy ends up, in full
   std::u16string localFile;  // the same, relative to the site folder
-  std::string partialName;   // the file the body is received in
+  // The file the body is received in: a file without a name where the
+  // file system allows, else one named in the site folder.
+  UniqueFd partialFile;
+  std::string partialName;
 };
 
 // What a scan of a stored document found, for the project's records once
@@ -58,6 +63,8 @@ struct DownloadState {
   // The document as a browser rendered it (UTF-8), read in place of the
   // body as received.
   std::optional<std::string> rendered;
+  // The page as text, when a stage before the scan had to read it.
+  std::optional<DecodedBody> decoded;
   bool wasRendered = false;
   DownloadOutcome outcome = DownloadOutcome::NotStarted;
 

@@ -132,6 +132,49 @@ Result<ConfinedFolder::NewFile> ConfinedFolder::CreateTemporary(std::string_view
   return IoError();
 }
 
+Result<UniqueFd> ConfinedFolder::CreateAnonymous() const {
+  UniqueFd file(::openat(fd_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+  if (!file) return IoError();
+  return file;
+}
+
+Status ConfinedFolder::LinkInto(int anonymousFd, std::u16string_view relativePath) const {
+  Result<Parent> parent = OpenParent(relativePath, true);
+  if (!parent) return parent.error();
+  const int folder = parent->fd.get();
+  const std::string& leaf = parent->leaf;
+  struct stat status {};
+  const bool taken = ::fstatat(folder, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (taken && !S_ISREG(status.st_mode)) {
+    return Error{
+        ErrorKind::NotAFile,
+        WhatStandsThere(folder, leaf, NativePath(std::u16string(relativePath)), "file", 0)};
+  }
+  // A descriptor's own link names the file without the privilege that
+  // AT_EMPTY_PATH asks for.
+  const std::string self = "/proc/self/fd/" + std::to_string(anonymousFd);
+  if (!taken && ::linkat(AT_FDCWD, self.c_str(), folder, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return Ok();
+  }
+  if (!taken && errno != EEXIST) return IoError();
+  // A file already there (an update) is replaced in one step, by way of a
+  // name beside it: renameat within one folder never follows a link.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string aside = "~kestrine-link-" + RandomLetters();
+    if (::linkat(AT_FDCWD, self.c_str(), folder, aside.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return IoError();
+    }
+    if (::renameat(folder, aside.c_str(), folder, leaf.c_str()) != 0) {
+      const Error error = IoError();
+      ::unlinkat(folder, aside.c_str(), 0);
+      return error;
+    }
+    return Ok();
+  }
+  return IoError();
+}
+
 Result<ConfinedFolder::Parent> ConfinedFolder::OpenParent(std::u16string_view relativePath,
                                                           bool make) const {
   const auto components = ComponentsOf(relativePath);

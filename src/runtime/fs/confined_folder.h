@@ -39,6 +39,15 @@ class ConfinedFolder {
     std::string name;
   };
   Result<NewFile> CreateTemporary(std::string_view prefix) const;
+  // A new file of the folder's file system with no name at all, which
+  // vanishes with its last descriptor (a crash leaves nothing behind);
+  // LinkInto gives it its name. An error where the file system cannot.
+  Result<UniqueFd> CreateAnonymous() const;
+  // Names a file made by CreateAnonymous `relativePath`, making the folders
+  // on the way and replacing a plain file there in one step. It is linked
+  // straight into its folder: no rename across folders, which file systems
+  // serialise over the whole volume.
+  Status LinkInto(int anonymousFd, std::u16string_view relativePath) const;
   // Moves a file made by CreateTemporary to `relativePath`, making the
   // folders on the way. When it cannot, the temporary stays for the caller
   // to remove.

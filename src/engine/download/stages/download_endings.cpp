@@ -9,6 +9,7 @@
 namespace kestrine {
 
 void DownloadEndings::RemovePartial(DownloadState& download) {
+  download.target.partialFile.Reset();
   if (!download.target.partialName.empty()) {
     context_.files.RemoveTemporary(download.target.partialName);
     download.target.partialName.clear();

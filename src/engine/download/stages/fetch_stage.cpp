@@ -1,5 +1,7 @@
 #include "engine/download/stages/fetch_stage.h"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "engine/journal/project_journal.h"
@@ -65,14 +67,9 @@ StageResult FetchStage::Run(DownloadState& download) {
   Prepare(download);
   if (!context_.files.IsOpen())
     return endings_.FailToWrite(download, context_.files.error(), "cannot write the file");
-  Result<ConfinedFolder::NewFile> partial = context_.files.CreateTemporary(PartialFilePrefix());
-  if (!partial) {
-    return endings_.FailToWrite(download, partial.error().message, "cannot write the file");
-  }
-  download.target.partialName = partial->name;
-  download.client.SinkToDescriptor(
-      partial->fd.Release(),
-      context_.files.path() + u"\\" + StringUtility::FromUtf8(partial->name));
+  Result<int> sink = OpenPartial(download.target);
+  if (!sink) return endings_.FailToWrite(download, sink.error().message, "cannot write the file");
+  download.client.SinkToDescriptor(*sink, download.target.path);
   DownloadProgress progress(context_.report, context_.monitor, address, download.taskNumber(),
                             download.start);
   download.client.SetDownloadStatus(&progress);
@@ -95,6 +92,20 @@ StageResult FetchStage::Run(DownloadState& download) {
   context_.report.Progress(
       {download.taskNumber(), TransferState::Transferring, length, length, download.Elapsed()});
   return StageResult::Continue;
+}
+
+// The file the body goes to, for the client to own: a file without a name
+// where the file system allows (the target keeps a descriptor, to name it
+// once stored), else a named one in the site folder.
+Result<int> FetchStage::OpenPartial(LocalTarget& target) {
+  if (Result<UniqueFd> anonymous = context_.files.CreateAnonymous()) {
+    target.partialFile.Reset(::dup(anonymous->get()));
+    if (target.partialFile.valid()) return anonymous->Release();
+  }
+  Result<ConfinedFolder::NewFile> partial = context_.files.CreateTemporary(PartialFilePrefix());
+  if (!partial) return partial.error();
+  target.partialName = partial->name;
+  return partial->fd.Release();
 }
 
 // Transfers the entry, and again as RetryPolicy allows; the last try's

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/download/stages/download_stage.h"
+#include "runtime/result.h"
 
 namespace kestrine {
 
@@ -19,6 +20,7 @@ class FetchStage : public DownloadStage {
 
  private:
   void Prepare(DownloadState& download);
+  Result<int> OpenPartial(LocalTarget& target);
   void TransferWithRetries(DownloadState& download);
   StageResult JudgeUpdate(DownloadState& download);
   // Whether the site has the file a guessed address names.

@@ -69,9 +69,10 @@ StageResult PlaceStage::Run(DownloadState& download) {
     return StageResult::Continue;
   }
   queue.Rename(entry, folder, name);
-  std::string partialName = std::move(download.target.partialName);
-  download.target = FetchStage::TargetOf(entry, context_.files.path());
-  download.target.partialName = std::move(partialName);
+  LocalTarget moved = FetchStage::TargetOf(entry, context_.files.path());
+  moved.partialName = std::move(download.target.partialName);
+  moved.partialFile = std::move(download.target.partialFile);
+  download.target = std::move(moved);
   return StageResult::Continue;
 }
 

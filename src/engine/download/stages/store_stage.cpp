@@ -18,12 +18,15 @@ StageResult StoreStage::Run(DownloadState& download) {
                                     : client.GetFailureReason(),
                                 "cannot write the file");
   }
-  if (const Status moved =
-          context_.files.MoveInto(download.target.partialName, download.target.localFile);
+  LocalTarget& target = download.target;
+  if (const Status moved = target.partialFile.valid()
+                               ? context_.files.LinkInto(target.partialFile.get(), target.localFile)
+                               : context_.files.MoveInto(target.partialName, target.localFile);
       !moved) {
     return endings_.FailToWrite(download, moved.error().message, "cannot store the file");
   }
-  download.target.partialName.clear();
+  target.partialFile.Reset();
+  target.partialName.clear();
   return StageResult::Continue;
 }
 
