@@ -202,10 +202,17 @@ std::string StringUtility::ToUtf8(std::u16string_view text) {
 }
 
 void StringUtility::AppendAsUtf8(std::string& out, std::u16string_view text) {
+  out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     if (unit < 0x80) {
-      out += static_cast<char>(unit);
+      // A run of ASCII, most of a page, goes in one step.
+      std::size_t run = i + 1;
+      while (run < text.size() && text[run] < 0x80) ++run;
+      const std::size_t at = out.size();
+      out.resize(at + (run - i));
+      for (std::size_t k = i; k < run; ++k) out[at + (k - i)] = static_cast<char>(text[k]);
+      i = run - 1;
     } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;

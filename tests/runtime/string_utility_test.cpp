@@ -37,6 +37,15 @@ TEST(StringUtilityFind, AgreesWithTheLibrarySearch) {
 TEST(StringUtilityUtf8, RoundTripsAndReplacesLoneSurrogates) {
   const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
   EXPECT_EQ(StringUtility::FromUtf8(StringUtility::ToUtf8(text)), text);
+  // ASCII runs of any length between other characters.
+  for (std::size_t run = 0; run < 20; ++run) {
+    const std::u16string mixed =
+        std::u16string(run, u'x') + text + std::u16string(run, u'y') + text;
+    EXPECT_EQ(StringUtility::FromUtf8(StringUtility::ToUtf8(mixed)), mixed);
+  }
+  EXPECT_EQ(StringUtility::ToUtf8(u"ab\u00e9cd"),
+            "ab\xC3\xA9"
+            "cd");
   EXPECT_EQ(StringUtility::ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
   EXPECT_EQ(StringUtility::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/string_utility.h"
+#include "site/html/html_vocabulary.h"
 #include "support/stub_scan_project.h"
 
 namespace kestrine {
@@ -32,6 +33,33 @@ const std::u16string kWorkedExample =
     u"<a href=\"../about.html\">About</a><img src='img/a.gif'>"
     u"<a href=\"#top\">Top</a><td background=\"bg.gif\">"
     u"<div style=\"background:url('/css/bg.png')\">";
+
+// Tag names are known in any letter case, by their whole name only.
+TEST(HtmlVocabulary, ElementsAreKnownInAnyCaseAndOnlyWhole) {
+  using E = HtmlVocabulary::Element;
+  const std::pair<std::u16string_view, E> known[] = {{u"a", E::A},
+                                                     {u"A", E::A},
+                                                     {u"TD", E::Td},
+                                                     {u"Img", E::Img},
+                                                     {u"LINK", E::Link},
+                                                     {u"sCrIpT", E::Script},
+                                                     {u"iframe", E::Iframe},
+                                                     {u"NoEmbed", E::Noembed},
+                                                     {u"textarea", E::Textarea},
+                                                     {u"noframes", E::Noframes},
+                                                     {u"PLAINTEXT", E::Plaintext},
+                                                     {u"video", E::Video},
+                                                     {u"b", E::Other},
+                                                     {u"tr", E::Other},
+                                                     {u"imgs", E::Other},
+                                                     {u"scrip", E::Other},
+                                                     {u"", E::Other},
+                                                     {u"plaintexts", E::Other},
+                                                     {u"\u0130mg", E::Other}};
+  for (const auto& [name, element] : known) {
+    EXPECT_EQ(HtmlVocabulary::ElementOf(name), element) << StringUtility::ToUtf8(name);
+  }
+}
 
 TEST(ScanHtmlReferences, WorkedExampleDuplicateSite) {
   StubScanProject project(DownloadMode::DuplicateSite, u"example.com");

@@ -43,11 +43,18 @@ std::u16string AsAddress(std::u16string_view value) {
   std::size_t end = value.size();
   while (begin < end && value[begin] <= u' ') ++begin;
   while (end > begin && value[end - 1] <= u' ') --end;
-  std::u16string address;
-  address.reserve(end - begin);
   // Characters a browser escapes in a URL's path and query.
   static constexpr std::u16string_view kEscaped = u" \"<>`";
-  for (std::size_t i = begin; i < end; ++i) {
+  const auto plain = [](char16_t c) {
+    return c > u' ' && c != u'"' && c != u'<' && c != u'>' && c != u'`' && c != 0x7F;
+  };
+  // Most values need nothing done: they are taken as they stand.
+  std::size_t first = begin;
+  while (first < end && plain(value[first])) ++first;
+  std::u16string address(value.substr(begin, first - begin));
+  if (first == end) return address;
+  address.reserve(end - begin);
+  for (std::size_t i = first; i < end; ++i) {
     const char16_t c = value[i];
     if (c == u'\t' || c == u'\n' || c == u'\r') continue;
     if (c < u' ' || c == 0x7F || kEscaped.find(c) != std::u16string_view::npos) {

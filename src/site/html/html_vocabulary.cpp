@@ -1,6 +1,7 @@
 #include "site/html/html_vocabulary.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace kestrine {
@@ -62,7 +63,23 @@ HtmlVocabulary::Element HtmlVocabulary::ElementOf(std::u16string_view name) {
                                                                     {u"noframes", E::Noframes},
                                                                     {u"plaintext", E::Plaintext}};
   if (name.empty() || name.size() > 9) return E::Other;
-  return Classify(name, kElements);
+  // The table is in order of length: only names of the tag's length are
+  // compared, and only when their first letter matches.
+  static constexpr auto kFirstOfLength = [] {
+    std::array<std::size_t, 11> first{};
+    std::size_t at = 0;
+    for (std::size_t length = 0; length <= 10; ++length) {
+      while (at < std::size(kElements) && kElements[at].first.size() < length) ++at;
+      first[length] = at;
+    }
+    return first;
+  }();
+  char16_t lead = name[0];
+  if (lead >= u'A' && lead <= u'Z') lead = static_cast<char16_t>(lead + 32);
+  for (std::size_t i = kFirstOfLength[name.size()]; i < kFirstOfLength[name.size() + 1]; ++i) {
+    if (kElements[i].first[0] == lead && Is(name, kElements[i].first)) return kElements[i].second;
+  }
+  return E::Other;
 }
 
 HtmlVocabulary::Attribute HtmlVocabulary::AttributeOf(std::u16string_view name) {

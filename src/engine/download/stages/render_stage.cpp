@@ -32,11 +32,12 @@ bool RenderStage::Wanted(DownloadState& download) const {
   if (!IsUnderSitePrefix(location, context_.queue.sitePrefix())) return false;
   if (mode == RenderMode::Always) return true;
   const std::string contentType = client.GetHeaderValue("Content-Type");
-  const DecodedBody decoded =
+  // Kept for the scan, which would read the page the same way again.
+  download.decoded =
       client.IsBodyHeld()
           ? CharsetSniffer::Decode(client.GetMemoryBody(), contentType, BodyKind::Page)
           : CharsetSniffer::Decode(client.GetBody(), contentType, BodyKind::Page);
-  return LooksLikeAppShell(decoded.text);
+  return LooksLikeAppShell(download.decoded->text);
 }
 
 StageResult RenderStage::Run(DownloadState& download) {

@@ -160,10 +160,12 @@ void ScanStage::ScanDocument(DownloadState& download) {
     return;
   }
   // A rendered page is read as the browser serialised it, in UTF-8.
-  DecodedBody decoded = download.rendered
-                            ? DecodedBody{"utf-8", StringUtility::FromUtf8(*download.rendered)}
-                            : Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
+  DecodedBody decoded =
+      download.rendered  ? DecodedBody{"utf-8", StringUtility::FromUtf8(*download.rendered)}
+      : download.decoded ? std::move(*download.decoded)
+                         : Decoded(client, styleSheet ? BodyKind::StyleSheet : BodyKind::Page);
   download.rendered.reset();
+  download.decoded.reset();
   const std::u16string charset = AnsiCodePage::ToWide(decoded.charset);
   // A UTF-8 document is written straight back to bytes as it is read, and
   // its received bytes are let go now: it is held once as text and once as
