@@ -158,7 +158,10 @@ int Summarize(Project& project, TerminalStatusMonitor& monitor, const TerminalQu
                   std::to_string(tally.changed) + " changed, " + std::to_string(tally.added) +
                   " new, " + std::to_string(tally.gone) + " gone");
   }
-  console.Print("Check: " + CopyVerifier::Verify(StringUtility::FromUtf8(siteFolder)).Summary());
+  const std::optional<CopyVerifier::Report> check = project.LastCheck();
+  console.Print("Check: " +
+                (check ? check->Summary()
+                       : CopyVerifier::Verify(StringUtility::FromUtf8(siteFolder)).Summary()));
   console.Print("Folder: " + siteFolder);
   if (const auto archive = project.LastArchive()) {
     for (const std::string& error : archive->errors) console.Error("web archive: " + error);

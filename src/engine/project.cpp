@@ -87,11 +87,11 @@ void Project::NoteMultiplexed() {
 }
 
 void Project::RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
-                             const std::u16string& charset,
-                             const std::vector<std::int32_t>& referenced) {
-  journal_.RecordDocument(number, kind, charset, referenced);
+                             const std::u16string& charset, const WrittenReferences& written) {
+  journal_.RecordDocument(number, kind, charset, written.referenced);
+  check_.Keep(number, written);
   std::lock_guard lock(documentsMutex_);
-  documents_.Add(number, kind, charset, referenced);
+  documents_.Add(number, kind, charset, written.referenced);
 }
 
 const Validators* Project::ValidatorsOf(std::int32_t number) const {
@@ -287,6 +287,11 @@ std::optional<RunArchive::Outcome> Project::LastArchive() const {
   return lastArchive_;
 }
 
+std::optional<CopyVerifier::Report> Project::LastCheck() const {
+  std::lock_guard lock(lastCopyMutex_);
+  return lastCheck_;
+}
+
 // The archive beside the copy the options ask for: NAME.warc.gz and the
 // rest, named after the site folder unless a name is given. One that
 // cannot be opened is said in the log; the copy goes on without it.
@@ -350,6 +355,7 @@ void Project::EndRun(std::chrono::steady_clock::duration took,
   {
     std::lock_guard lock(lastCopyMutex_);
     lastArchive_ = archive;
+    lastCheck_.reset();
   }
   if (archive) {
     for (const std::string& error : archive->errors) {
@@ -383,6 +389,7 @@ void Project::EndRun(std::chrono::steady_clock::duration took,
 void Project::CloseRun(const std::u16string& logLine, bool paused) {
   if (!paused) {
     MendReferences();
+    CheckCopy();
     const std::string limit = LimitReached();
     if (!limit.empty()) WriteDownloadLog(StringUtility::FromUtf8("Stopped: " + limit));
     for (const std::string& line : AddressLines()) WriteDownloadLog(StringUtility::FromUtf8(line));
@@ -412,6 +419,31 @@ void Project::MendReferences() {
   // locks.
   std::lock_guard lock(documentsMutex_);
   ReferenceMender(queue_, documents_, siteFiles_, journal_).Mend();
+}
+
+// The copy's check, from what its documents were written as, while the
+// run's entries and documents are at hand.
+void Project::CheckCopy() {
+  std::vector<std::int32_t> numbers;
+  {
+    std::lock_guard lock(documentsMutex_);
+    for (const DocumentRecords::Record& record : documents_.records()) {
+      numbers.push_back(record.number);
+    }
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  const RecordedCheck::Copy copy{
+      [this](std::int32_t number) -> std::optional<std::u16string> {
+        const QueueEntry* entry = queue_.EntryByNumber(number);
+        if (entry == nullptr || entry->outcome != EntryOutcome::Stored) return std::nullopt;
+        return std::u16string(entry->localFile);
+      },
+      [this](const std::u16string& file) { return siteFiles_.HoldsFile(file); }};
+  std::optional<CopyVerifier::Report> checked = check_.Check(numbers, copy);
+  check_.Clear();
+  std::lock_guard lock(lastCopyMutex_);
+  lastCheck_ = std::move(checked);
 }
 
 void Project::NoteCopy() {

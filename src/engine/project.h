@@ -16,6 +16,7 @@
 #include "engine/journal/document_records.h"
 #include "engine/journal/download_log.h"
 #include "engine/journal/project_journal.h"
+#include "engine/mend/recorded_check.h"
 #include "engine/queue/address_queue.h"
 #include "engine/queue/admission_rules.h"
 #include "engine/run/run.h"
@@ -104,6 +105,9 @@ class Project final : public IDownloadHost, public IRunOwner {
   RunOutcome LastOutcome() const { return lastOutcome_.load(); }
   // The web archive the last run wrote, if it kept one.
   std::optional<RunArchive::Outcome> LastArchive() const;
+  // The check of the copy the last finished run made, from what it wrote;
+  // nothing when only reading the copy can tell (CopyVerifier).
+  std::optional<CopyVerifier::Report> LastCheck() const;
   // The time-out of the last run, as the settings gave it when it started.
   int timeOutSeconds() const;
   // Downloads under way, and how many may be at once.
@@ -154,8 +158,7 @@ class Project final : public IDownloadHost, public IRunOwner {
   bool MayQueueMore() override;
   void NoteMultiplexed() override;
   void RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
-                      const std::u16string& charset,
-                      const std::vector<std::int32_t>& referenced) override;
+                      const std::u16string& charset, const WrittenReferences& written) override;
   const Validators* ValidatorsOf(std::int32_t number) const override;
   void NoteStored(std::int64_t bytes) override;
   int TransfersAtOnce() const override;
@@ -186,6 +189,7 @@ class Project final : public IDownloadHost, public IRunOwner {
   // closed, the copy let go and the run's memory freed.
   void CloseRun(const std::u16string& logLine, bool paused);
   void MendReferences();
+  void CheckCopy();
 
   IStatusMonitor& monitor_;
   IQueueList& list_;
@@ -212,6 +216,8 @@ class Project final : public IDownloadHost, public IRunOwner {
   mutable std::mutex lastCopyMutex_;
   Copy lastCopy_;
   std::optional<RunArchive::Outcome> lastArchive_;
+  std::optional<CopyVerifier::Report> lastCheck_;
+  RecordedCheck check_;
   std::atomic<int> workers_{5};
   std::atomic<bool> multiplexed_{false};
   std::atomic<RunOutcome> lastOutcome_{RunOutcome::Finished};

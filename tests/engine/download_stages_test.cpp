@@ -47,9 +47,9 @@ class QueueingHost : public IDownloadHost {
   bool MayQueueMore() override { return true; }
   void NoteMultiplexed() override {}
   void RecordDocument(std::int32_t number, DocumentRecords::Kind, const std::u16string& charset,
-                      const std::vector<std::int32_t>& referenced) override {
+                      const WrittenReferences& written) override {
     std::lock_guard lock(mutex_);
-    documents.push_back({number, charset, referenced});
+    documents.push_back({number, charset, written.referenced});
   }
   const Validators* ValidatorsOf(std::int32_t) const override { return nullptr; }
   void NoteStored(std::int64_t bytes) override { stored += bytes; }
@@ -179,7 +179,7 @@ TEST_F(DownloadStages, ScanRewritesAUtf8PageStraightIntoBytesAndQueuesWhatItLink
   ASSERT_TRUE(download.rewritten.has_value());
   EXPECT_EQ(*download.rewritten, "<a href=\"next.html\">n</a><img src=\"i.png\">");
   ASSERT_TRUE(download.scanned.has_value());
-  EXPECT_EQ(download.scanned->referenced.size(), 2u);
+  EXPECT_EQ(download.scanned->written.referenced.size(), 2u);
   EXPECT_EQ(queue_.KnownCount(), known + 2);
 }
 

@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "engine/mend/copy_verifier.h"
 #include "runtime/fs/local_files.h"
 #include "runtime/string_utility.h"
 #include "support/engine_harness.h"
@@ -183,6 +184,30 @@ TEST(SiteMirror, DuplicateSiteMirrorsFoldersAndRewritesEveryReference) {
   engine.Start(site.Url("/refresh.html"), DownloadMode::DuplicateSite);
   engine.Wait();
   EXPECT_EQ(TempFolder::Read(folder / "download.log").substr(0, 7), "Begin\r\n");
+}
+
+// The check at the end of a run comes from what each document was written
+// with; it must say what reading the whole copy says, in each mode, with
+// failures, renames, redirects and files a limit left out (whose references
+// mending sends to the web).
+TEST(SiteMirror, TheEndOfRunCheckSaysWhatReadingTheCopySays) {
+  TestSite site;
+  for (const DownloadMode mode : {DownloadMode::DuplicateSite, DownloadMode::BrowsableCopy}) {
+    for (const int maxFiles : {0, 6}) {
+      EngineHarness engine;
+      DownloadOptions options;
+      options.maxFiles = maxFiles;
+      engine.project->SetOptions(options);
+      engine.Start(site.Url("/index.html"), mode);
+      engine.Wait();
+      const std::optional<CopyVerifier::Report> recorded = engine.project->LastCheck();
+      ASSERT_TRUE(recorded) << static_cast<int>(mode) << " " << maxFiles;
+      const CopyVerifier::Report read = CopyVerifier::Verify(engine.project->siteFolder());
+      EXPECT_EQ(recorded->Summary(), read.Summary()) << static_cast<int>(mode) << " " << maxFiles;
+      EXPECT_GT(read.resolved, 0);
+      EXPECT_GT(read.live, 0);
+    }
+  }
 }
 
 TEST(SiteMirror, BrowsableCopyPutsNumberedFilesInOneFolder) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/journal/document_records.h"
+#include "site/rewrite/reference_writer.h"
 #include "site/rewrite/scan_project.h"
 
 namespace kestrine {
@@ -34,8 +35,7 @@ class IDownloadHost {
   virtual void NoteMultiplexed() = 0;
   // A stored document and the entries it refers to, for mending.
   virtual void RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
-                              const std::u16string& charset,
-                              const std::vector<std::int32_t>& referenced) = 0;
+                              const std::u16string& charset, const WrittenReferences& written) = 0;
   // The validators an update asks with; nullptr for an entry stored by no
   // earlier run (or when this run is no update).
   virtual const Validators* ValidatorsOf(std::int32_t number) const = 0;

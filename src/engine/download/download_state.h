@@ -13,6 +13,7 @@
 #include "runtime/net/content_kind.h"
 #include "runtime/net/http_client.h"
 #include "runtime/unique_fd.h"
+#include "site/rewrite/reference_writer.h"
 
 namespace kestrine {
 
@@ -41,7 +42,7 @@ struct LocalTarget {
 struct ScannedDocument {
   DocumentRecords::Kind kind = DocumentRecords::Kind::Page;
   std::u16string charset;
-  std::vector<std::int32_t> referenced;
+  WrittenReferences written;
 };
 
 // One download as its stages see it, from its entry to its end.

@@ -181,11 +181,11 @@ void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter, std
 void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
-                              const std::u16string& sheetFolder,
-                              std::vector<std::int32_t>* referenced, std::string* utf8) {
+                              const std::u16string& sheetFolder, WrittenReferences* written,
+                              std::string* utf8) {
   ReferenceWriter writer(project, sheetAddress, downloadFolder, sheetFolder);
   RunStyleSheetPasses(text, writer, utf8);
-  if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
+  if (written != nullptr) *written = writer.TakeWritten();
 }
 
 }  // namespace kestrine

@@ -9,6 +9,8 @@
 
 namespace kestrine {
 
+struct WrittenReferences;
+
 // Takes every url( ... ) and @import reference of a style sheet, resolved
 // against the sheet's own address, queues it and writes the relative path
 // of its local copy in its place. Inline data, fragments and other schemes
@@ -18,8 +20,7 @@ void ScanStyleSheetReferences(IScanProject& project, std::u16string& text,
                               const std::u16string& sheetAddress,
                               const std::u16string& downloadFolder,
                               const std::u16string& sheetFolder,
-                              std::vector<std::int32_t>* referenced = nullptr,
-                              std::string* utf8 = nullptr);
+                              WrittenReferences* written = nullptr, std::string* utf8 = nullptr);
 
 // The same passes over a style sheet with any rewriter.
 void RunStyleSheetPasses(std::u16string& text, IReferenceRewriter& rewriter,

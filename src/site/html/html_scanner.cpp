@@ -385,11 +385,11 @@ void RunHtmlPasses(std::u16string& text, IReferenceRewriter& rewriter, MarkupKin
 
 void ScanHtmlReferences(IScanProject& project, std::u16string& text,
                         const std::u16string& pageAddress, const std::u16string& downloadFolder,
-                        const std::u16string& pageFolder, std::vector<std::int32_t>* referenced,
+                        const std::u16string& pageFolder, WrittenReferences* written,
                         MarkupKind kind, std::string* utf8) {
   ReferenceWriter writer(project, pageAddress, downloadFolder, pageFolder);
   RunHtmlPasses(text, writer, kind, utf8);
-  if (referenced != nullptr) *referenced = writer.ReferencedNumbers();
+  if (written != nullptr) *written = writer.TakeWritten();
 }
 
 }  // namespace kestrine

@@ -16,27 +16,32 @@ std::optional<std::u16string> ReferenceWriter::Rewrite(const std::u16string& ref
   const ReferenceAndFragment parts = SplitFragment(reference);
   // A fragment alone names a place in this document.
   if (parts.hasFragment && parts.reference.empty()) return std::nullopt;
-  const auto known = written_.find(parts.reference);
-  std::u16string written;
-  if (known != written_.end()) {
+  const auto known = remembered_.find(parts.reference);
+  WrittenReference written;
+  if (known != remembered_.end()) {
     written = known->second;
   } else {
     written = WrittenFor(parts.reference);
     // Repeats are the few links of every page's navigation, found early;
     // a page of a million distinct links must not be kept twice over.
-    if (written_.size() < kMaxRemembered) written_.emplace(parts.reference, written);
+    if (remembered_.size() < kMaxRemembered) remembered_.emplace(parts.reference, written);
   }
-  if (parts.hasFragment) written += u"#" + parts.fragment;
-  return written;
+  if (written.number >= 0) {
+    written_.local.push_back(written.number);
+  } else {
+    ++written_.web;
+  }
+  if (parts.hasFragment) written.text += u"#" + parts.fragment;
+  return std::move(written.text);
 }
 
-std::u16string ReferenceWriter::WrittenFor(const std::u16string& reference) {
+ReferenceWriter::WrittenReference ReferenceWriter::WrittenFor(const std::u16string& reference) {
   std::u16string address = ResolveReference(reference, base_);
   const FoundAddress found = project_.AddFoundAddress(address);
-  if (found.number < 0) return address;
-  referenced_.push_back(found.number);
+  if (found.number < 0) return {std::move(address), -1};
+  written_.referenced.push_back(found.number);
   const std::u16string file = LocalFilePath(downloadFolder_, found.localFile);
-  return UrlForm(RelativeLocalReference(documentFolder_, file));
+  return {UrlForm(RelativeLocalReference(documentFolder_, file)), found.number};
 }
 
 std::optional<std::u16string> ReferenceWriter::NamedAddress(const std::u16string& reference) const {
@@ -58,7 +63,7 @@ void ReferenceWriter::SetBase(const std::u16string& href) {
   if (HasForeignScheme(href)) return;
   base_ = SplitAbsolute(ResolveReference(href, base_));
   // What was written for a reference holds for the old base only.
-  written_.clear();
+  remembered_.clear();
 }
 
 std::u16string ReferenceWriter::UrlForm(const std::u16string& relativePath) {

@@ -11,6 +11,16 @@
 
 namespace kestrine {
 
+// What a document's references were written as: the queued addresses it
+// refers to, each once (for mending), and every reference by what it
+// became, a local file (by its address's number) or the web, as a check of
+// the copy counts them.
+struct WrittenReferences {
+  std::vector<std::int32_t> referenced;
+  std::vector<std::int32_t> local;
+  int web = 0;
+};
+
 // Turns a reference found in a page or style sheet into what is written in
 // its place: the reference is resolved, queued with the project, and the
 // relative path of its local copy is written in URL form ("/" separators;
@@ -29,13 +39,18 @@ class ReferenceWriter : public IReferenceRewriter {
   void TakeNamed(const std::u16string& reference) override;
   void TakeGuessed(const std::u16string& reference) override;
 
-  // The numbers of the queued addresses this document refers to, each once.
-  const std::vector<std::int32_t>& ReferencedNumbers() const { return referenced_; }
+  // What this document's references were written as.
+  const WrittenReferences& Written() const { return written_; }
+  WrittenReferences TakeWritten() { return std::move(written_); }
 
   static std::u16string UrlForm(const std::u16string& relativePath);
 
  private:
-  std::u16string WrittenFor(const std::u16string& reference);
+  struct WrittenReference {
+    std::u16string text;
+    std::int32_t number = -1;  // of the queued address, -1 for the web
+  };
+  WrittenReference WrittenFor(const std::u16string& reference);
   // The address a script's name stands for, or nothing for one it cannot.
   std::optional<std::u16string> NamedAddress(const std::u16string& reference) const;
 
@@ -49,8 +64,8 @@ class ReferenceWriter : public IReferenceRewriter {
   // same way, so repeats are answered from here, for the first few
   // thousand distinct references.
   static constexpr std::size_t kMaxRemembered = 8192;
-  std::unordered_map<std::u16string, std::u16string> written_;
-  std::vector<std::int32_t> referenced_;
+  std::unordered_map<std::u16string, WrittenReference> remembered_;
+  WrittenReferences written_;
 };
 
 }  // namespace kestrine

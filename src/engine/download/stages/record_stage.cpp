@@ -20,7 +20,7 @@ StageResult RecordStage::Run(DownloadState& download) {
                                  client.GetHeaderValue("Last-Modified"));
   if (download.scanned) {
     context_.host.RecordDocument(entry.number, download.scanned->kind, download.scanned->charset,
-                                 download.scanned->referenced);
+                                 download.scanned->written);
   }
   if (context_.updating) {
     ++(context_.host.ValidatorsOf(entry.number) != nullptr ? context_.tally.changed

@@ -185,10 +185,10 @@ void ScanStage::ScanDocument(DownloadState& download) {
   std::string* utf8Bytes = utf8 ? &bytes : nullptr;
   if (styleSheet) {
     ScanStyleSheetReferences(scope, decoded.text, location, siteFolder, download.target.folder,
-                             &scanned.referenced, utf8Bytes);
+                             &scanned.written, utf8Bytes);
   } else {
     ScanHtmlReferences(
-        scope, decoded.text, location, siteFolder, download.target.folder, &scanned.referenced,
+        scope, decoded.text, location, siteFolder, download.target.folder, &scanned.written,
         download.kind == ContentKind::Svg ? MarkupKind::Svg : MarkupKind::Html, utf8Bytes);
   }
   // A text the charset cannot hold (a page declared UTF-16, say) comes back
