@@ -166,6 +166,19 @@ TEST(ScanHtmlReferences, SkippedReferencesStayExactly) {
   EXPECT_TRUE(project.queued.empty()) << ToUtf8(project.queued.front());
 }
 
+// A rendered page's scripts are stored inert, and still name what the page
+// loads; a router's start-up script gives its page's route data as guesses.
+TEST(ScanHtmlReferences, InertScriptsAndRouteDataAreRead) {
+  StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
+  Scan(project,
+       u"<script type=\"text/kestrine-inert\">import(\"./lazy.js\")</script>"
+       u"<script>__sveltekit_x1 = {}; Docs.load(\"data.json\")</script>");
+  EXPECT_EQ(project.queued, (Strings{u"http://example.com/news/lazy.js"}));
+  EXPECT_EQ(project.guessed, (Strings{u"http://example.com/news/data.json",
+                                      u"http://example.com/news/index.html__data.json",
+                                      u"http://example.com/_app/version.json"}));
+}
+
 TEST(ScanHtmlReferences, RefreshTargetsInEveryForm) {
   StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out = Scan(project,

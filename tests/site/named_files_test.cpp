@@ -24,12 +24,14 @@ FoundNames InScript(const std::string& script) {
 TEST(NamedFiles, EveryRuleReadsItsFileInOnePass) {
   const FoundNames names = InScript(
       "import(\"./lazy.js\");n.p=\"/\",n.u=e=>\"js/\"+e+\".js\";n.e(\"7\");"
-      "const __vite__mapDeps=(i,m=__vite__mapDeps,d=(m.f||(m.f=[\"assets/d.js\"])));"
+      "const "
+      "__vite__mapDeps=(i,m=__vite__mapDeps,d=(m.f||(m.f=[\"assets/d.js\",\"../nodes/0.js\"])));"
       "new PagefindUI({bundlePath:\"/pagefind/\"});import(\"./a.md.X.lean.js\")");
   const std::deque<std::u16string> expected{u"./lazy.js",
                                             u"./a.md.X.lean.js",
                                             u"/js/7.js",
                                             u"/assets/d.js",
+                                            u"../nodes/0.js",
                                             u"/pagefind/pagefind.js",
                                             u"/pagefind/pagefind-entry.json",
                                             u"/pagefind/pagefind-worker.js",
@@ -40,6 +42,17 @@ TEST(NamedFiles, EveryRuleReadsItsFileInOnePass) {
 
 // Each of these took time growing with the square of its size, or memory
 // in gigabytes, before the readers were bounded.
+// Pagefind's script finds its bundle beside itself, in whatever folder a
+// site gave it; the "/pagefind/" it carries is only its default.
+TEST(NamedFiles, PagefindsOwnScriptNamesTheBundleBesideIt) {
+  FoundNames names;
+  NamedFiles::InScript(u"const d=\"/pagefind/\";import.meta.url",
+                       u"https://h.example/_pagefind/pagefind.js", names);
+  const std::deque<std::u16string> expected{u"pagefind.js", u"pagefind-entry.json",
+                                            u"pagefind-worker.js", u"wasm.unknown.pagefind"};
+  EXPECT_EQ(names.names(), expected);
+}
+
 TEST(NamedFiles, HostileScriptsCostBoundedTimeAndNames) {
   // A runtime whose `return` never comes: a 6 MB one never finished.
   EXPECT_TRUE(InScript(HostileScripts::RepeatedRuntime(6 << 20)).names().empty());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/string_utility.h"
+#include "site/generators/route_data_files.h"
 #include "site/generators/search_index_files.h"
 #include "site/generators/vite_files.h"
 #include "site/generators/webpack_files.h"
@@ -91,6 +92,30 @@ TEST(ScriptScanner, JsonValuesThatArePathsOfFiles) {
   EXPECT_EQ(NamesBy(ScriptScanner::JsonPaths, json),
             (Strings{u"../../assets/workers/search.bd0b.min.js", u"/icons/192.png",
                      u"./vendor/vue.mjs"}));
+}
+
+// What a click on a link asks of routers that build their data's names:
+// Next.js's payloads beside each page, SvelteKit's __data.json.
+TEST(GeneratorFiles, RouteDataOfNextAndSvelteKitPages) {
+  const auto guesses = [](std::u16string_view script, std::u16string_view path) {
+    FoundNames found;
+    RouteDataFiles::Guesses(script, path, found);
+    return Strings(found.names().begin(), found.names().end());
+  };
+  const std::u16string_view next = u"(self.__next_f=self.__next_f||[]).push([0])";
+  EXPECT_EQ(guesses(next, u"/guide/intro/"),
+            (Strings{u"/guide/intro/index.txt", u"/guide/intro/__next._tree.txt",
+                     u"/guide/intro/__next._index.txt",
+                     u"/guide/intro/__next.guide.intro.__PAGE__.txt"}));
+  EXPECT_EQ(guesses(next, u"/"), (Strings{u"/index.txt", u"/__next._tree.txt",
+                                          u"/__next._index.txt", u"/__next.__PAGE__.txt"}));
+  EXPECT_EQ(guesses(next, u"/guide/intro.html"), (Strings{u"/guide/intro.txt"}));
+  const std::u16string_view svelte = u"__sveltekit_12drkqc = {base: new URL(\"..\", location)}";
+  EXPECT_EQ(guesses(svelte, u"/guide/intro/"),
+            (Strings{u"/guide/intro/__data.json", u"/_app/version.json"}));
+  EXPECT_EQ(guesses(svelte, u"/about"), (Strings{u"/about/__data.json", u"/_app/version.json"}));
+  EXPECT_TRUE(guesses(u"console.log('plain')", u"/guide/").empty());
+  EXPECT_TRUE(guesses(next, u"").empty());
 }
 
 TEST(GeneratorFiles, WebpackChunkMapsGiveEveryChunk) {

@@ -29,9 +29,14 @@ class StubScanProject : public IScanProject {
     while (!file.empty() && file.front() == u'\\') file.erase(0, 1);
     return {number, file};
   }
+  FoundAddress AddGuessedAddress(const std::u16string& address) override {
+    guessed.push_back(address);
+    return {};
+  }
   bool IsStopRequested() override { return stopAfterChecks >= 0 && checks++ >= stopAfterChecks; }
 
   std::vector<std::u16string> queued;
+  std::vector<std::u16string> guessed;
   std::u16string refuse;
   int stopAfterChecks = -1;
   int checks = 0;

@@ -52,6 +52,14 @@ void SearchIndexFiles::MkDocsSearchFiles(std::u16string_view configJson, FoundNa
   names.Add(index + u"search/search_index.json");
 }
 
+namespace {
+
+// The files of every Pagefind bundle.
+constexpr std::u16string_view kBundleFiles[] = {u"pagefind.js", u"pagefind-entry.json",
+                                                u"pagefind-worker.js", u"wasm.unknown.pagefind"};
+
+}  // namespace
+
 void SearchIndexFiles::PagefindBundleFiles(std::u16string_view script, FoundNames& names) {
   std::unordered_set<std::u16string> bundles;
   for (std::size_t at = script.find(u"pagefind/"); at != std::u16string_view::npos && !names.Done();
@@ -68,11 +76,17 @@ void SearchIndexFiles::PagefindBundleFiles(std::u16string_view script, FoundName
     std::u16string bundle(script.substr(start, end - start));
     if (bundle.find_first_of(u" ${}") != std::u16string::npos) continue;
     if (!bundles.insert(bundle).second) continue;
-    for (std::u16string_view file : {u"pagefind.js", u"pagefind-entry.json", u"pagefind-worker.js",
-                                     u"wasm.unknown.pagefind"}) {
-      names.Add(bundle, file);
-    }
+    for (std::u16string_view file : kBundleFiles) names.Add(bundle, file);
   }
+}
+
+bool SearchIndexFiles::IsPagefindScript(const std::u16string& address) {
+  const std::u16string path = address.substr(0, address.find_first_of(u"?#"));
+  return path.ends_with(u"/pagefind.js");
+}
+
+void SearchIndexFiles::PagefindOwnFolderFiles(FoundNames& names) {
+  for (std::u16string_view file : kBundleFiles) names.Add(file);
 }
 
 void SearchIndexFiles::PagefindEntryFiles(std::u16string_view entryJson, FoundNames& names) {

@@ -18,6 +18,11 @@ class SearchIndexFiles {
   // Pagefind: the bundle folders a script names ("/pagefind/", its
   // `bundlePath`), and the files every bundle has, relative to the script.
   static void PagefindBundleFiles(std::u16string_view script, FoundNames& names);
+  // Pagefind's own script finds its bundle beside itself (by its module
+  // address, whatever folder a site gave it): the files every bundle has,
+  // relative to it. The "/pagefind/" it carries is only its default.
+  static bool IsPagefindScript(const std::u16string& address);
+  static void PagefindOwnFolderFiles(FoundNames& names);
   // Pagefind: from pagefind-entry.json, each language's meta file and
   // search engine, relative to the pagefind folder.
   static void PagefindEntryFiles(std::u16string_view entryJson, FoundNames& names);

@@ -82,7 +82,12 @@ void ViteFiles::Dependencies(std::u16string_view script, std::u16string_view pre
     Literal::SkipSpaces(script, at);
     auto file = Literal::StringAt(script, at);
     if (!file) break;
-    if (ScriptScanner::LooksLikeFilePath(*file)) names.Add(prefix, *file);
+    // "../nodes/0.js" leads from the script itself, as a build with
+    // relative paths writes it; other names from the site's base.
+    const bool relative = file->starts_with(u"./") || file->starts_with(u"../");
+    if (ScriptScanner::LooksLikeFilePath(*file)) {
+      relative ? names.Add(*file) : names.Add(prefix, *file);
+    }
     Literal::SkipSpaces(script, at);
     if (at >= script.size() || script[at] != u',') break;
     ++at;

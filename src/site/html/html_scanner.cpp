@@ -6,6 +6,7 @@
 #include "runtime/string_utility.h"
 #include "site/address/address.h"
 #include "site/css/style_sheet_scanner.h"
+#include "site/generators/route_data_files.h"
 #include "site/generators/vite_files.h"
 #include "site/html/html_character_references.h"
 #include "site/html/html_tokenizer.h"
@@ -38,6 +39,10 @@ bool ContainsJavascriptScheme(std::u16string_view r) {
 // characters around it dropped, tabs and line breaks inside it too, and
 // the characters an address cannot hold percent-encoded as a browser sends
 // them ("my file.html" asks for "my%20file.html").
+// A rendered page's scripts, kept from running on disk: still the page's
+// scripts, whose names count.
+constexpr std::u16string_view kInertScript = u"text/kestrine-inert";
+
 std::u16string AsAddress(std::u16string_view value) {
   std::size_t begin = 0;
   std::size_t end = value.size();
@@ -260,8 +265,9 @@ class PageReader {
     if (kind.find(u"json") != std::u16string::npos || kind == u"importmap") {
       NamedFiles::InInlineJson(script, named);
     } else if (kind.empty() || kind == u"module" ||
-               kind.find(u"javascript") != std::u16string::npos) {
+               kind.find(u"javascript") != std::u16string::npos || kind == kInertScript) {
       NamedFiles::InInlineScript(script, named, &guessed);
+      RouteDataFiles::Guesses(script, rewriter_.DocumentPath(), guessed);
     }
     Take(named, &IReferenceRewriter::TakeNamed);
     Take(guessed, &IReferenceRewriter::TakeGuessed);

@@ -23,6 +23,8 @@ class IReferenceRewriter {
   // A reference a script may name: the same, but fetched only if the site
   // has it, and dropped quietly if not.
   virtual void TakeGuessed(const std::u16string&) {}
+  // The path of the document's address ("/guide/intro/"), when known.
+  virtual std::u16string DocumentPath() const { return {}; }
 
  protected:
   ~IReferenceRewriter() = default;

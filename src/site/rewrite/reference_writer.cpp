@@ -8,6 +8,7 @@ ReferenceWriter::ReferenceWriter(IScanProject& project, const std::u16string& do
                                  std::u16string downloadFolder, std::u16string documentFolder)
     : project_(project),
       base_(SplitAbsolute(documentAddress)),
+      documentAddress_(documentAddress),
       downloadFolder_(std::move(downloadFolder)),
       documentFolder_(std::move(documentFolder)) {}
 
@@ -57,6 +58,14 @@ void ReferenceWriter::TakeNamed(const std::u16string& reference) {
 
 void ReferenceWriter::TakeGuessed(const std::u16string& reference) {
   if (auto address = NamedAddress(reference)) project_.AddGuessedAddress(*address);
+}
+
+std::u16string ReferenceWriter::DocumentPath() const {
+  const std::size_t scheme = documentAddress_.find(u"://");
+  if (scheme == std::u16string::npos) return {};
+  const std::size_t path = documentAddress_.find(u'/', scheme + 3);
+  if (path == std::u16string::npos) return u"/";
+  return documentAddress_.substr(path, documentAddress_.find_first_of(u"?#", path) - path);
 }
 
 void ReferenceWriter::SetBase(const std::u16string& href) {

@@ -38,6 +38,7 @@ class ReferenceWriter : public IReferenceRewriter {
   void SetBase(const std::u16string& href) override;
   void TakeNamed(const std::u16string& reference) override;
   void TakeGuessed(const std::u16string& reference) override;
+  std::u16string DocumentPath() const override;
 
   // What this document's references were written as.
   const WrittenReferences& Written() const { return written_; }
@@ -58,6 +59,7 @@ class ReferenceWriter : public IReferenceRewriter {
   // What relative references resolve against: the document's address, or
   // its <base>.
   AddressParts base_;
+  const std::u16string documentAddress_;
   const std::u16string downloadFolder_;
   const std::u16string documentFolder_;
   // Within one document a reference always resolves, numbers and writes the

@@ -36,7 +36,11 @@ void NamedFiles::InScript(std::u16string_view script, const std::u16string& addr
   WebpackFiles::ChunkFiles(script, publicPath, names);
   WebpackFiles::DocusaurusSearchFiles(script, publicPath.empty() ? u"/" : publicPath, names);
   ViteFiles::Dependencies(script, ViteFiles::BaseOf(address), names);
-  SearchIndexFiles::PagefindBundleFiles(script, names);
+  if (SearchIndexFiles::IsPagefindScript(address)) {
+    SearchIndexFiles::PagefindOwnFolderFiles(names);
+  } else {
+    SearchIndexFiles::PagefindBundleFiles(script, names);
+  }
   ViteFiles::AddVitePressFullChunks(names, first);
 }
 
