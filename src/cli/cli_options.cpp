@@ -54,8 +54,8 @@ constexpr CopyOption kCopyOptions[] = {
      "1 if not)",
      &CliOptions::verifyFolder},
     {"--serve",
-     "serve the copy on 127.0.0.1, so its scripts, search and navigation work as online, and "
-     "open it in the browser",
+     "serve the copy on 127.0.0.1, so its scripts, search and navigation work as online (from "
+     "its web archive, as the site answered, when it has one), and open it in the browser",
      &CliOptions::serveFolder},
 };
 
