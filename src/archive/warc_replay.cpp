@@ -48,13 +48,20 @@ std::optional<std::string> Inflated(const std::string& path, std::uint64_t offse
   return unpacked;
 }
 
+// A header's value; empty when there is none, or when it holds a control
+// character (a lone line end would let it add headers of its own to what
+// the viewer sends).
 std::string HeaderValue(std::string_view head, std::string_view name) {
   const std::string lower = StringUtility::ToLowerAscii(std::string(head));
   const std::size_t at = lower.find("\r\n" + std::string(name) + ":");
   if (at == std::string::npos) return {};
   const std::size_t start = at + 3 + name.size();
   const std::size_t end = head.find("\r\n", start);
-  return StringUtility::TrimAscii(std::string(head.substr(start, end - start)));
+  std::string value = StringUtility::TrimAscii(std::string(head.substr(start, end - start)));
+  for (const unsigned char c : value) {
+    if ((c < 0x20 && c != '\t') || c == 0x7F) return {};
+  }
+  return value;
 }
 
 // A response record taken apart: the WARC head, the HTTP head, the body.

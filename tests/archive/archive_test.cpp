@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "archive/cdxj_index.h"
 #include "archive/surt.h"
 #include "archive/warc_reader.h"
+#include "archive/warc_replay.h"
 #include "archive/warc_writer.h"
 #include "encoding/chunked_decoder.h"
 #include "encoding/digest.h"
@@ -155,6 +157,54 @@ TEST(WarcReader, SaysWhereAFileIsCutShortOrNoArchive) {
     out << testing::Gzipped("HTTP/1.1 200 OK\r\n\r\n");
   }
   EXPECT_FALSE(WarcReader::ForEach(gzipped, [](const WarcReader::Record&) {}));
+}
+
+// A response record as a gzip member, its block as given.
+std::string ResponseMember(const std::string& uri, const std::string& block) {
+  return testing::Gzipped("WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+                          "\r\nContent-Type: application/http; msgtype=response\r\n"
+                          "Content-Length: " +
+                          std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n");
+}
+
+// What a viewer gives for an address: the body with its chunking taken
+// off and its coding kept, the latest success of each address, and never a
+// header value that could end its line.
+TEST(WarcReplay, AnswersTheLatestSuccessAsItCame) {
+  TempFolder folder;
+  const std::string file = (folder.path() / "site.warc.gz").string();
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << ResponseMember(
+               "http://h.example/a.json?v=1",
+               "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+               "Transfer-Encoding: chunked\r\n\r\n4\r\n{\"a\"\r\n2\r\n:1\r\n1\r\n}\r\n0\r\n\r\n")
+        << ResponseMember("http://h.example/gone", "HTTP/1.1 404 Not Found\r\n\r\nno")
+        << ResponseMember("http://h.example/page",
+                          "HTTP/1.1 200 OK\r\nContent-Type: text/html\nSet-Cookie: x=1\r\n"
+                          "Content-Encoding: gzip\r\n\r\nZZ")
+        << ResponseMember("http://h.example/b?x=1", "HTTP/1.1 200 OK\r\n\r\nold")
+        << ResponseMember("http://h.example/b?x=1", "HTTP/1.1 200 OK\r\n\r\nnew");
+  }
+  const WarcReplay replay = WarcReplay::Load({file});
+  EXPECT_EQ(replay.size(), 3u);
+  const auto json = replay.Find("http://h.example/a.json?v=1");
+  ASSERT_TRUE(json);
+  EXPECT_EQ(json->body, "{\"a\":1}");
+  EXPECT_EQ(json->contentType, "application/json");
+  EXPECT_FALSE(replay.Find("http://h.example/gone"));
+  const auto page = replay.Find("http://h.example/page");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->contentType, "");
+  EXPECT_EQ(page->contentEncoding, "gzip");
+  EXPECT_EQ(page->body, "ZZ");
+  EXPECT_EQ(replay.Find("http://h.example/b?x=1")->body, "new");
+  EXPECT_EQ(replay.FindAnyQuery("http://h.example/b?y=2")->body, "new");
+  EXPECT_FALSE(replay.Find("http://h.example/b?y=2"));
+  // A file that is no archive gives nothing to answer with.
+  const std::string junk = (folder.path() / "junk.warc.gz").string();
+  std::ofstream(junk) << "not an archive";
+  EXPECT_TRUE(WarcReplay::Load({junk, (folder.path() / "absent.warc.gz").string()}).empty());
 }
 
 TEST(PageText, TitleAndVisibleWordsOnly) {
