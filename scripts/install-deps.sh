@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential make cmake ninja-build pkg-config file
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev nlohmann-json3-dev libzip-dev
+  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libcli11-dev zlib1g-dev nlohmann-json3-dev libzip-dev libdeflate-dev
   qt6-base-dev libgl-dev
   nginx openssl
   # ReplayWeb.page runs in it for the archive tests.

@@ -18,12 +18,25 @@ std::string WarcRecord::HeaderText() const {
 
 SpillBuffer WarcRecord::Encode() const {
   SpillBuffer encoded;
+  const int level = compress ? 1 : 0;
+  // A record held in memory, as most are, is compressed whole, the faster
+  // way; a large body spilled to its file goes piece by piece.
+  const std::optional<std::string_view> held =
+      body == nullptr ? std::optional<std::string_view>("") : body->InMemory();
+  if (held) {
+    const std::string header = HeaderText();
+    std::string whole;
+    whole.reserve(header.size() + head.size() + held->size() + 4);
+    whole.append(header).append(head).append(*held).append("\r\n\r\n");
+    encoded.Append(GzipMember::Whole(whole, level));
+    return encoded;
+  }
   // Most records are small pages and files: their member fits at once.
   encoded.Reserve(std::min<std::uint64_t>(BlockLength() + 1024, 256 * 1024));
   // Level 1: an archive of a site costs a fraction of its crawl, and the
   // bodies that matter most (images, fonts, compressed pages) gain
   // nothing from harder work.
-  GzipMember member([&encoded](std::string_view bytes) { encoded.Append(bytes); }, compress ? 1 : 0,
+  GzipMember member([&encoded](std::string_view bytes) { encoded.Append(bytes); }, level,
                     BlockLength() + 512);
   member.Add(HeaderText());
   member.Add(head);

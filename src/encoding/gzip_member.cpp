@@ -1,6 +1,10 @@
 #include "encoding/gzip_member.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <algorithm>
+#include <array>
 
 namespace kestrine {
 
@@ -44,6 +48,44 @@ struct ThreadStreams {
 thread_local ThreadStreams threadStreams;
 
 }  // namespace
+
+namespace {
+
+// This thread's whole-buffer compressors, one per level, made once.
+struct WholeCompressors {
+  std::array<libdeflate_compressor*, 10> byLevel{};
+  ~WholeCompressors() {
+    for (libdeflate_compressor* compressor : byLevel) libdeflate_free_compressor(compressor);
+  }
+  libdeflate_compressor* At(int level) {
+    libdeflate_compressor*& compressor = byLevel[static_cast<std::size_t>(level)];
+    if (compressor == nullptr) compressor = libdeflate_alloc_compressor(level);
+    return compressor;
+  }
+};
+thread_local WholeCompressors wholeCompressors;
+
+}  // namespace
+
+std::string GzipMember::Whole(std::string_view bytes, int level) {
+  level = std::clamp(level, 0, 9);
+  libdeflate_compressor* compressor = wholeCompressors.At(level);
+  if (compressor != nullptr) {
+    std::string member(libdeflate_gzip_compress_bound(compressor, bytes.size()), '\0');
+    const std::size_t size = libdeflate_gzip_compress(compressor, bytes.data(), bytes.size(),
+                                                      member.data(), member.size());
+    if (size > 0) {
+      member.resize(size);
+      return member;
+    }
+  }
+  // Out of memory for the compressor: the streaming way.
+  std::string member;
+  GzipMember stream([&member](std::string_view out) { member.append(out); }, level, bytes.size());
+  stream.Add(bytes);
+  stream.Finish();
+  return member;
+}
 
 GzipMember::GzipMember(Sink sink, int level, std::uint64_t sizeHint) : sink_(std::move(sink)) {
   const bool small = sizeHint > 0 && sizeHint < kSmallMember;
