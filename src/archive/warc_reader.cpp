@@ -24,7 +24,7 @@ std::string Lower(std::string text) { return StringUtility::ToLowerAscii(std::mo
 // WARC head, then the block (and inside an HTTP block its head and body).
 class RecordParser {
  public:
-  explicit RecordParser(std::uint64_t offset) { record_.offset = offset; }
+  RecordParser(std::uint64_t offset, bool whole) : whole_(whole) { record_.offset = offset; }
 
   bool Add(std::string_view bytes) {
     while (!bytes.empty() && !failed_) {
@@ -45,8 +45,10 @@ class RecordParser {
   std::optional<WarcReader::Record> Finish(std::uint64_t length) {
     if (failed_ || !headDone_ || blockLeft_ > 0) return std::nullopt;
     record_.length = length;
-    record_.blockDigest = block_.WarcLabel();
-    if (http_) record_.payloadDigest = payload_.WarcLabel();
+    if (whole_) {
+      record_.blockDigest = block_.WarcLabel();
+      if (http_) record_.payloadDigest = payload_.WarcLabel();
+    }
     return std::move(record_);
   }
 
@@ -88,7 +90,7 @@ class RecordParser {
   }
 
   void Block(std::string_view bytes) {
-    block_.Add(bytes);
+    if (whole_) block_.Add(bytes);
     if (!http_) return;
     if (!httpHeadDone_) {
       const std::size_t before = httpHead_.size();
@@ -102,6 +104,7 @@ class RecordParser {
       httpHeadDone_ = true;
       bytes.remove_prefix(end + 4 - before);
     }
+    if (!whole_) return;
     if (chunks_) {
       chunks_->Add(bytes);
     } else {
@@ -135,6 +138,7 @@ class RecordParser {
     }
   }
 
+  const bool whole_;
   WarcReader::Record record_;
   std::string head_;
   std::string httpHead_;
@@ -164,7 +168,7 @@ std::string WarcReader::Record::Field(const std::string& name) const {
   return {};
 }
 
-Status WarcReader::ForEach(const std::string& path, const Visit& visit) {
+Status WarcReader::ForEach(const std::string& path, const Visit& visit, Reading reading) {
   UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return Error{ErrorKind::Missing, "cannot open " + path};
   std::vector<char> input(256 * 1024);
@@ -182,7 +186,7 @@ Status WarcReader::ForEach(const std::string& path, const Visit& visit) {
       have = static_cast<std::size_t>(got);
     }
     const std::uint64_t start = fileOffset + used;
-    RecordParser parser(start);
+    RecordParser parser(start, reading == Reading::Whole);
     Inflater inflater;
     int result = Z_OK;
     while (result != Z_STREAM_END) {

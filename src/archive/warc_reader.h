@@ -33,7 +33,11 @@ class WarcReader {
 
   // Every whole record in order. An error names what is not a whole,
   // readable record, and where; the records before it were visited.
-  static Status ForEach(const std::string& path, const Visit& visit);
+  // With `heads` only, no digest or payload head is worked out: what an
+  // index of the records needs, several times faster.
+  enum class Reading { Whole, Heads };
+  static Status ForEach(const std::string& path, const Visit& visit,
+                        Reading reading = Reading::Whole);
 };
 
 }  // namespace kestrine

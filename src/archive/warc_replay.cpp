@@ -103,17 +103,20 @@ WarcReplay WarcReplay::Load(const std::vector<std::string>& files) {
     const std::size_t number = replay.files_.size();
     replay.files_.push_back(path);
     // A file cut short keeps what it holds before the cut.
-    WarcReader::ForEach(path, [&](const WarcReader::Record& record) {
-      if (record.Field("WARC-Type") != "response" || record.httpStatus < 200 ||
-          record.httpStatus > 299 || record.blockLength > kMaxBody) {
-        return;
-      }
-      const std::string address = record.Field("WARC-Target-URI");
-      if (address.empty()) return;
-      const Place place{number, record.offset, record.length};
-      replay.byAddress_[address] = place;
-      replay.byPath_[address.substr(0, address.find('?'))] = place;
-    });
+    WarcReader::ForEach(
+        path,
+        [&](const WarcReader::Record& record) {
+          if (record.Field("WARC-Type") != "response" || record.httpStatus < 200 ||
+              record.httpStatus > 299 || record.blockLength > kMaxBody) {
+            return;
+          }
+          const std::string address = record.Field("WARC-Target-URI");
+          if (address.empty()) return;
+          const Place place{number, record.offset, record.length};
+          replay.byAddress_[address] = place;
+          replay.byPath_[address.substr(0, address.find('?'))] = place;
+        },
+        WarcReader::Reading::Heads);
   }
   return replay;
 }
