@@ -474,7 +474,8 @@ bool Project::RestoreFromJournal(const std::u16string& siteFolder, bool update) 
     // Continuing fetches what never ended; updating asks again for every
     // stored file, and for what failed.
     entries.push_back({entry.number, entry.depth, entry.address, entry.localFile,
-                       update ? false : stored || failed, entry.formerLocalFiles, entry.aliases});
+                       update ? false : stored || failed, entry.formerLocalFiles, entry.aliases,
+                       entry.droppedGuess});
     if (update && stored) validators_[entry.number] = Validators{entry.etag, entry.lastModified};
   }
   queue_.Restore(contents.mode, contents.sitePrefix, contents.siteHost, entries);

@@ -162,6 +162,15 @@ TEST(ScriptNamedFiles, GuessedNamesAreKeptWhenTheSiteHasThemAndDroppedQuietlyEls
                       "guessed 5 addresses from scripts' strings, 3 of them not on the site"),
             lines.end());
   EXPECT_EQ(engine.project->Summary(0).failed, 0);
+  // An update asks for the guesses again, as guesses: still no failure.
+  EngineHarness update;
+  update.project->SetOptions({});
+  ASSERT_TRUE(update.project->RestoreFromJournal(engine.project->siteFolder(), true));
+  update.project->ResumeProject();
+  update.Wait();
+  EXPECT_EQ(update.list.CountState(TransferState::Failed), 0);
+  EXPECT_EQ(update.project->Summary(0).failed, 0);
+  EXPECT_TRUE(fs::exists(folder / "index.json"));
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 
 namespace kestrine {
 
+// The outcome a dropped guess is journaled with, beside EntryOutcome's.
+constexpr int kDropped = 3;
+
 namespace {
 
 std::uint32_t Checksum(std::string_view text) {
@@ -154,9 +157,10 @@ class ContentsReader {
     if (number < 0 || static_cast<std::size_t>(number) >= contents_.entries.size()) return;
     ProjectJournal::Entry& entry = contents_.entries[static_cast<std::size_t>(number)];
     const std::int64_t outcome = Number(f[2]);
-    entry.outcome = outcome == 1   ? EntryOutcome::Stored
-                    : outcome == 2 ? EntryOutcome::Failed
-                                   : EntryOutcome::None;
+    entry.outcome = outcome == 1                          ? EntryOutcome::Stored
+                    : outcome == 2 || outcome == kDropped ? EntryOutcome::Failed
+                                                          : EntryOutcome::None;
+    entry.droppedGuess = outcome == kDropped;
     entry.size = Number(f[3]);
     entry.etag = f[4];
     entry.lastModified = f[5];
@@ -290,6 +294,10 @@ void ProjectJournal::RecordOutcome(std::int32_t number, EntryOutcome outcome, st
                                    const std::string& etag, const std::string& lastModified) {
   Write(RecordKind::Outcome, {std::to_string(number), std::to_string(static_cast<int>(outcome)),
                               std::to_string(size), etag, lastModified});
+}
+
+void ProjectJournal::RecordDroppedGuess(std::int32_t number) {
+  Write(RecordKind::Outcome, {std::to_string(number), std::to_string(kDropped), "0", "", ""});
 }
 
 void ProjectJournal::RecordDocument(std::int32_t number, DocumentRecords::Kind kind,

@@ -45,6 +45,7 @@ class ProjectJournal {
     // trusted: the queue checks it against the naming rules.
     std::u16string localFile;
     EntryOutcome outcome = EntryOutcome::None;
+    bool droppedGuess = false;
     std::int64_t size = 0;
     std::string etag;
     std::string lastModified;
@@ -86,6 +87,9 @@ class ProjectJournal {
   void RecordAlias(std::int32_t number, std::u16string_view address);
   void RecordOutcome(std::int32_t number, EntryOutcome outcome, std::int64_t size,
                      const std::string& etag, const std::string& lastModified);
+  // A guessed address the site did not have: failed, and still a guess
+  // when an update asks for it again.
+  void RecordDroppedGuess(std::int32_t number);
   void RecordDocument(std::int32_t number, DocumentRecords::Kind kind,
                       const std::u16string& charset, const std::vector<std::int32_t>& referenced);
   // The entries whose references in a document are now written as their

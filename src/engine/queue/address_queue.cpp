@@ -177,6 +177,7 @@ void AddressQueue::Restore(DownloadMode mode, std::u16string sitePrefix, std::u1
     QueueEntry& entry = entries_.emplace_back();
     entry.address = texts_.Keep(from.address);
     entry.depth = from.depth;
+    entry.guessed = from.guessed;
     entry.number = nextNumber_++;
     entry.localFile = texts_.Keep(TrustedLocalFileLocked(entry, from.localFile));
     known_.Insert(IdentityOf(entry.address), entry.number);

@@ -116,6 +116,7 @@ class AddressQueue {
     // of it.
     std::vector<std::u16string> formerLocalFiles = {};
     std::vector<std::u16string> aliases = {};
+    bool guessed = false;
   };
   // Rebuilds a project from its journal: the same mode, site, numbers and
   // local files (each checked against the naming rules: see

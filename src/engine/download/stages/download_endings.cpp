@@ -75,7 +75,7 @@ StageResult DownloadEndings::DropGuess(DownloadState& download) {
   RemovePartial(download);
   ++context_.tally.guessesDropped;
   download.entry.outcome = EntryOutcome::Failed;
-  context_.journal.RecordOutcome(download.entry.number, EntryOutcome::Failed, 0, {}, {});
+  context_.journal.RecordDroppedGuess(download.entry.number);
   download.outcome = DownloadOutcome::Failed;
   return StageResult::End;
 }
