@@ -133,6 +133,10 @@ Result<ConfinedFolder::NewFile> ConfinedFolder::CreateTemporary(std::string_view
 }
 
 Result<UniqueFd> ConfinedFolder::CreateAnonymous() const {
+  // Such a file is named through /proc; without it (a bare chroot) it
+  // could never be named, and the caller takes the other way.
+  static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+  if (!procFds) return Error{ErrorKind::Refused, "/proc is not mounted"};
   UniqueFd file(::openat(fd_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
   if (!file) return IoError();
   return file;
