@@ -123,28 +123,34 @@ bool HasBody(const HttpRequest& request) {
   return request.HasHeader("Transfer-Encoding") || (!length.empty() && length != "0");
 }
 
-// A file answer narrowed to the range asked for, as RFC 9110 says.
+// A successful answer narrowed to the range asked for, as RFC 9110 says:
+// a file's, or a body's (an archived answer).
 void ApplyRange(const HttpRequest& request, HttpResponse& response) {
-  if (!response.file.valid()) return;
+  if (response.status != 200) return;
+  const bool file = response.file.valid();
   response.SetHeader("Accept-Ranges", "bytes");
   // A range of a representation the client may hold in another version is
   // not sent: without validators of our own, If-Range gets the whole.
-  if (response.status != 200 || !request.HasHeader("Range") || request.HasHeader("If-Range")) {
-    return;
-  }
-  const ByteRange range = ByteRange::For(request.Header("Range"), response.fileSize);
-  const std::string size = std::to_string(response.fileSize);
+  if (!request.HasHeader("Range") || request.HasHeader("If-Range")) return;
+  const std::uint64_t whole = file ? response.fileSize : response.body.size();
+  const ByteRange range = ByteRange::For(request.Header("Range"), whole);
+  const std::string size = std::to_string(whole);
   if (range.kind == ByteRange::Kind::Unsatisfiable) {
     response.status = 416;
     response.file.Reset();
     response.fileSize = 0;
+    response.body.clear();
     response.SetHeader("Content-Range", "bytes */" + size);
   } else if (range.kind == ByteRange::Kind::Part) {
     response.status = 206;
     response.SetHeader("Content-Range", "bytes " + std::to_string(range.first) + "-" +
                                             std::to_string(range.last) + "/" + size);
-    response.fileOffset = range.first;
-    response.fileSize = range.length();
+    if (file) {
+      response.fileOffset = range.first;
+      response.fileSize = range.length();
+    } else {
+      response.body = response.body.substr(range.first, range.length());
+    }
   }
 }
 

@@ -89,6 +89,15 @@ TEST_F(ArchiveReplay, TheViewerAnswersWhatTheSiteAnsweredAndTheCopyTheRest) {
   EXPECT_EQ(sheet->status, 200);
   EXPECT_EQ(sheet->body, kStyle);
   EXPECT_EQ(sheet->get_header_value("Content-Type"), "text/css");
+  // A part of the answer as recorded (its coding kept), as media players
+  // ask for one.
+  client.set_decompress(false);
+  auto part = client.Get("/css/site.css", {{"Range", "bytes=5-14"}});
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->status, 206);
+  EXPECT_EQ(part->body.size(), 10u);
+  EXPECT_EQ(part->get_header_value("Content-Range").substr(0, 11), "bytes 5-14/");
+  client.set_decompress(true);
   // The page at its own path keeps its integrity check; its link to the
   // site's own origin leads to the viewer.
   auto page = client.Get("/index.html");
