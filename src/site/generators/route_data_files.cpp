@@ -39,14 +39,18 @@ void SvelteKitFiles(std::u16string_view path, FoundNames& guesses) {
 
 }  // namespace
 
-void RouteDataFiles::Guesses(std::u16string_view inlineScript, std::u16string_view pagePath,
+bool RouteDataFiles::Guesses(std::u16string_view inlineScript, std::u16string_view pagePath,
                              FoundNames& guesses) {
-  if (pagePath.empty() || pagePath.front() != u'/' || pagePath.size() > 1024) return;
+  if (pagePath.empty() || pagePath.front() != u'/' || pagePath.size() > 1024) return false;
   if (inlineScript.find(u"self.__next_f") != std::u16string_view::npos) {
     NextFiles(pagePath, guesses);
-  } else if (inlineScript.find(u"__sveltekit_") != std::u16string_view::npos) {
-    SvelteKitFiles(pagePath, guesses);
+    return true;
   }
+  if (inlineScript.find(u"__sveltekit_") != std::u16string_view::npos) {
+    SvelteKitFiles(pagePath, guesses);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace kestrine

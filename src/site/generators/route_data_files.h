@@ -14,8 +14,9 @@ class FoundNames;
 class RouteDataFiles {
  public:
   // The names for the page at `pagePath` ("/guide/intro/"), root-relative,
-  // when `inlineScript` is one of those routers' start-up scripts.
-  static void Guesses(std::u16string_view inlineScript, std::u16string_view pagePath,
+  // when `inlineScript` is one of those routers' start-up scripts; whether
+  // it was.
+  static bool Guesses(std::u16string_view inlineScript, std::u16string_view pagePath,
                       FoundNames& guesses);
 };
 

@@ -267,7 +267,11 @@ class PageReader {
     } else if (kind.empty() || kind == u"module" ||
                kind.find(u"javascript") != std::u16string::npos || kind == kInertScript) {
       NamedFiles::InInlineScript(script, named, &guessed);
-      RouteDataFiles::Guesses(script, rewriter_.DocumentPath(), guessed);
+      // A page of such an app carries its router's script in many blocks:
+      // its route data is taken once.
+      if (!routeDataTaken_) {
+        routeDataTaken_ = RouteDataFiles::Guesses(script, rewriter_.DocumentPath(), guessed);
+      }
     }
     Take(named, &IReferenceRewriter::TakeNamed);
     Take(guessed, &IReferenceRewriter::TakeGuessed);
@@ -377,6 +381,7 @@ class PageReader {
   int foreignDepth_;
   RewrittenText rewritten_;
   bool stopped_ = false;
+  bool routeDataTaken_ = false;
   bool inTag_ = false;
   bool localTarget_ = false;
   std::vector<TagEdit> tagEdits_;
