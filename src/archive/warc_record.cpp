@@ -28,7 +28,7 @@ SpillBuffer WarcRecord::Encode() const {
     std::string whole;
     whole.reserve(header.size() + head.size() + held->size() + 4);
     whole.append(header).append(head).append(*held).append("\r\n\r\n");
-    encoded.Append(GzipMember::Whole(whole, level));
+    encoded.Take(GzipMember::Whole(whole, level));
     return encoded;
   }
   // Most records are small pages and files: their member fits at once.

@@ -1,10 +1,12 @@
 #include "archive/warc_writer.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -23,6 +25,32 @@ bool WriteAll(int fd, std::string_view bytes) {
       return false;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The pieces in order, in as few calls as the kernel allows.
+bool WriteAll(int fd, std::vector<std::string_view> pieces) {
+  std::size_t first = 0;
+  while (first < pieces.size()) {
+    std::vector<iovec> vectors;
+    for (std::size_t i = first; i < pieces.size() && vectors.size() < IOV_MAX; ++i) {
+      vectors.push_back({const_cast<char*>(pieces[i].data()), pieces[i].size()});
+    }
+    const ssize_t written = ::writev(fd, vectors.data(), static_cast<int>(vectors.size()));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    // Nothing taken of something to take: a call again would do the same.
+    if (written == 0 && !pieces[first].empty()) return false;
+    // What a short write left goes in the next call.
+    auto left = static_cast<std::size_t>(written);
+    while (first < pieces.size() && left >= pieces[first].size()) {
+      left -= pieces[first].size();
+      ++first;
+    }
+    if (first < pieces.size()) pieces[first].remove_prefix(left);
   }
   return true;
 }
@@ -96,16 +124,18 @@ Result<std::vector<WarcWriter::Placed>> WarcWriter::Write(const std::vector<Warc
   const bool together = std::all_of(members.begin(), members.end(),
                                     [](const SpillBuffer& member) { return member.InMemory(); });
   if (together) {
-    std::string bytes;
+    std::vector<std::string_view> pieces;
+    std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < members.size(); ++i) {
-      placed[i] = {name_, size_ + bytes.size(), members[i].size()};
-      bytes.append(*members[i].InMemory());
+      placed[i] = {name_, size_ + bytes, members[i].size()};
+      pieces.push_back(*members[i].InMemory());
+      bytes += members[i].size();
     }
-    if (!WriteAll(file_.get(), bytes)) {
+    if (!WriteAll(file_.get(), pieces)) {
       return Error{ErrorKind::Io, "cannot write " + name_ + ": " + std::strerror(errno)};
     }
-    size_ += bytes.size();
-    total_ += bytes.size();
+    size_ += bytes;
+    total_ += bytes;
     return placed;
   }
   for (std::size_t i = 0; i < members.size(); ++i) {

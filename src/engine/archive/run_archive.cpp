@@ -12,6 +12,7 @@
 #include "archive/warc_file_set.h"
 #include "archive/warc_reader.h"
 #include "encoding/digest.h"
+#include "runtime/http_head.h"
 #include "runtime/string_utility.h"
 #include "runtime/wall_clock.h"
 
@@ -24,18 +25,17 @@ constexpr const char* kIdenticalPayload =
     "http://netpreserve.org/warc/1.1/revisit/identical-payload-digest";
 
 std::string MimeOf(const std::string& head) {
-  const std::string lower = StringUtility::ToLowerAscii(head);
-  const std::size_t at = lower.find("\ncontent-type:");
-  if (at == std::string::npos) return "unk";
-  const std::size_t end = head.find_first_of(";\r\n", at + 14);
-  return StringUtility::ToLowerAscii(StringUtility::TrimAscii(head.substr(at + 14, end - at - 14)));
+  std::string_view type = HttpHead::Field(head, "Content-Type");
+  type = type.substr(0, type.find(';'));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  if (type.empty()) return "unk";
+  return StringUtility::ToLowerAscii(std::string(type));
 }
 
 // A body that came compressed gains nothing from deflating it again.
 bool CameCompressed(const std::string& head) {
-  const std::string lower = StringUtility::ToLowerAscii(head);
-  if (lower.find("\ncontent-encoding:") != std::string::npos &&
-      lower.find("\ncontent-encoding: identity") == std::string::npos) {
+  const std::string_view coding = HttpHead::Field(head, "Content-Encoding");
+  if (!coding.empty() && !(coding.size() == 8 && HttpHead::Holds(coding, "identity"))) {
     return true;
   }
   const std::string mime = MimeOf(head);
@@ -52,10 +52,7 @@ std::string Utf8(const std::u16string& text) { return StringUtility::ToUtf8(text
 
 }  // namespace
 
-// Records are written on a thread of their own, so the downloads that
-// captured them go on at once; what waits for it is bounded.
-RunArchive::RunArchive(Settings settings)
-    : settings_(std::move(settings)), writing_(64u * 1024 * 1024) {}
+RunArchive::RunArchive(Settings settings) : settings_(std::move(settings)) {}
 
 Result<std::unique_ptr<RunArchive>> RunArchive::Open(Settings settings) {
   std::unique_ptr<RunArchive> archive(new RunArchive(std::move(settings)));
@@ -174,18 +171,10 @@ std::vector<WarcRecord> RunArchive::RecordsOf(const CapturedExchange& exchange) 
   return {std::move(request), std::move(response)};
 }
 
-void RunArchive::Record(std::vector<CapturedExchange> exchanges) {
-  std::size_t bytes = 0;
-  for (const CapturedExchange& exchange : exchanges) {
-    bytes += exchange.requestHead.size() + exchange.responseHead.size();
-    // A spilled body waits in its file, not in memory.
-    if (exchange.body.InMemory()) bytes += exchange.body.size();
-  }
-  auto batch = std::make_shared<std::vector<CapturedExchange>>(std::move(exchanges));
-  writing_.Post([this, batch] { RecordNow(*batch); }, bytes);
-}
-
-void RunArchive::RecordNow(const std::vector<CapturedExchange>& exchanges) {
+// On the download's own thread: compressing and digesting a record costs
+// about what handing it to another thread would, and every worker can do
+// it at once. Only the file's append is taken in turn.
+void RunArchive::Record(const std::vector<CapturedExchange>& exchanges) {
   for (const CapturedExchange& exchange : exchanges) {
     // A response cut short is no capture of the page: replay would serve
     // it as whole.
@@ -203,6 +192,12 @@ void RunArchive::RecordNow(const std::vector<CapturedExchange>& exchanges) {
 
 void RunArchive::Index(const CapturedExchange& exchange, const WarcRecord& response,
                        const WarcWriter::Placed& placed) {
+  // Only an update looks an address's last capture up.
+  if (settings_.update && response.type != "revisit") {
+    std::lock_guard lock(mutex_);
+    latest_[exchange.targetUri] = {exchange.date, exchange.payloadDigest, response.id};
+  }
+  if (!KeepsIndex()) return;
   const bool revisit = response.type == "revisit";
   const bool emptyRevisit = revisit && response.head.empty();
   std::string digest = exchange.payloadDigest;
@@ -213,8 +208,6 @@ void RunArchive::Index(const CapturedExchange& exchange, const WarcRecord& respo
               revisit ? "warc/revisit" : MimeOf(exchange.responseHead),
               emptyRevisit ? 0 : exchange.status, WithoutLabel(digest), placed.offset,
               placed.length, placed.file});
-  std::lock_guard lock(mutex_);
-  if (!revisit) latest_[exchange.targetUri] = {exchange.date, exchange.payloadDigest, response.id};
 }
 
 void RunArchive::AddPage(const std::string& url, const std::string& date,
@@ -264,7 +257,6 @@ Status RunArchive::WritePackage(const std::string& indexPath) {
 }
 
 RunArchive::Outcome RunArchive::Finish() {
-  writing_.Drain();
   Outcome outcome;
   const std::string indexPath = settings_.base + (settings_.cdx ? ".cdxj" : ".cdxj.partial");
   if (settings_.cdx || settings_.wacz) {

@@ -13,7 +13,6 @@
 #include "archive/warc_writer.h"
 #include "runtime/net/captured_exchange.h"
 #include "runtime/result.h"
-#include "runtime/threads/ordered_worker.h"
 
 namespace kestrine {
 
@@ -46,9 +45,10 @@ class RunArchive {
   // run left mid-record back to its last whole one).
   static Result<std::unique_ptr<RunArchive>> Open(Settings settings);
 
-  // Queues the exchanges; they are written in the order given.
-  void Record(std::vector<CapturedExchange> exchanges);
+  // Writes the exchanges, in the order given. Many downloads may at once.
+  void Record(const std::vector<CapturedExchange>& exchanges);
   bool KeepsPages() const { return settings_.wacz; }
+  bool KeepsIndex() const { return settings_.cdx || settings_.wacz; }
   // A page of the site for the package's page list.
   void AddPage(const std::string& url, const std::string& date, const std::u16string& title,
                const std::u16string& text);
@@ -64,7 +64,6 @@ class RunArchive {
   };
   explicit RunArchive(Settings settings);
   Status ReadEarlier(const std::vector<std::string>& files);
-  void RecordNow(const std::vector<CapturedExchange>& exchanges);
   std::vector<WarcRecord> RecordsOf(const CapturedExchange& exchange);
   void Index(const CapturedExchange& exchange, const WarcRecord& response,
              const WarcWriter::Placed& placed);
@@ -81,8 +80,6 @@ class RunArchive {
   std::ofstream pages_;
   std::string firstPageDate_;
   std::vector<std::string> errors_;
-  // Last: its thread ends, having written what was queued, before the rest.
-  OrderedWorker writing_;
 };
 
 }  // namespace kestrine

@@ -69,6 +69,17 @@ struct DownloadState {
   bool wasRendered = false;
   DownloadOutcome outcome = DownloadOutcome::NotStarted;
 
+  // The body read as a page's text: once, for every stage that reads it.
+  DecodedBody& DecodedPage() {
+    if (!decoded) {
+      const std::string contentType = client.GetHeaderValue("Content-Type");
+      decoded = client.IsBodyHeld()
+                    ? CharsetSniffer::Decode(client.GetMemoryBody(), contentType, BodyKind::Page)
+                    : CharsetSniffer::Decode(client.GetBody(), contentType, BodyKind::Page);
+    }
+    return *decoded;
+  }
+
   int taskNumber() const { return entry.taskNumber(); }
   double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
   // The kind of the client's failure, for the run's tally.

@@ -45,6 +45,13 @@ bool SpillBuffer::Append(std::string_view bytes) {
   return !failed_;
 }
 
+bool SpillBuffer::Take(std::string bytes) {
+  if (size_ != 0 || failed_ || bytes.size() > memoryBytes_) return Append(bytes);
+  size_ = bytes.size();
+  memory_ = std::move(bytes);
+  return true;
+}
+
 bool SpillBuffer::Spill() {
   file_ = TemporaryFile();
   if (!file_ || !WriteAll(file_.get(), memory_)) {

@@ -23,6 +23,9 @@ class SpillBuffer {
   // False once a write to the temporary file failed (a full disk): the
   // bytes are then incomplete.
   bool Append(std::string_view bytes);
+  // The same as Append on an empty buffer, without copying `bytes` when
+  // they may stay in memory.
+  bool Take(std::string bytes);
   // Room for this many bytes in memory, up to the memory bound.
   void Reserve(std::size_t bytes) { memory_.reserve(std::min(bytes, memoryBytes_)); }
   std::uint64_t size() const { return size_; }

@@ -2,10 +2,9 @@
 
 #include <curl/curl.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 
-#include "runtime/string_utility.h"
+#include "runtime/http_head.h"
 #include "runtime/wall_clock.h"
 
 namespace kestrine {
@@ -37,12 +36,20 @@ int StatusOf(std::string_view line) {
 
 // A body shorter than its Content-Length was cut short (or, after a
 // redirect, not read at all).
+// The number the text begins with; 0 when it does not, at most 2^53.
+std::uint64_t DigitsValue(std::string_view text) {
+  std::uint64_t value = 0;
+  for (const char digit : text) {
+    if (digit < '0' || digit > '9' || value > (1ULL << 53) / 10) break;
+    value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+  }
+  return value;
+}
+
 bool BodyHasItsLength(const CapturedExchange& exchange) {
-  const std::string head = StringUtility::ToLowerAscii(exchange.responseHead);
-  const std::size_t at = head.find("\ncontent-length:");
-  if (at == std::string::npos) return true;
-  const unsigned long long length = std::strtoull(head.c_str() + at + 16, nullptr, 10);
-  return exchange.body.size() == length;
+  const std::string_view value = HttpHead::Field(exchange.responseHead, "Content-Length");
+  if (value.empty()) return true;
+  return exchange.body.size() == DigitsValue(value);
 }
 
 std::string InfoText(CURL* easy, CURLINFO what) {
@@ -90,9 +97,11 @@ void ExchangeCapture::StartBody() {
   block_.emplace(Digest::Kind::Sha1);
   payload_.emplace(Digest::Kind::Sha1);
   block_->Add(current_->responseHead);
-  const std::string head = StringUtility::ToLowerAscii(current_->responseHead);
-  if (head.find("\ntransfer-encoding:") != std::string::npos &&
-      head.find("chunked") != std::string::npos) {
+  // Grown once rather than doubling as the body comes; the buffer bounds
+  // what it holds in memory whatever the server announces.
+  const std::string_view length = HttpHead::Field(current_->responseHead, "Content-Length");
+  current_->body.Reserve(static_cast<std::size_t>(DigitsValue(length)));
+  if (HttpHead::Holds(HttpHead::Field(current_->responseHead, "Transfer-Encoding"), "chunked")) {
     chunks_ =
         std::make_unique<ChunkedDecoder>([this](std::string_view data) { payload_->Add(data); });
   } else {

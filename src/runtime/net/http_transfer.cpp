@@ -7,6 +7,7 @@
 
 #include "kestrine_version.h"
 #include "runtime/fs/local_files.h"
+#include "runtime/http_head.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -138,9 +139,8 @@ void HttpClient::Transfer::DropHeld() {
 }
 
 std::string HttpClient::Transfer::HeaderValue(const std::string& name) const {
-  const std::string wanted = StringUtility::ToLowerAscii(name);
   for (const auto& [key, value] : headers) {
-    if (StringUtility::ToLowerAscii(key) == wanted) return value;
+    if (HttpHead::SameName(key, name)) return value;
   }
   return {};
 }

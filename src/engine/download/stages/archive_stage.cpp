@@ -29,13 +29,7 @@ StageResult ArchiveStage::Run(DownloadState& download) {
 
 void ArchiveStage::AddPage(DownloadState& download, const std::string& url,
                            const std::string& date) {
-  const HttpClient& client = download.client;
-  const std::string contentType = client.GetHeaderValue("Content-Type");
-  const DecodedBody decoded =
-      client.IsBodyHeld()
-          ? CharsetSniffer::Decode(client.GetMemoryBody(), contentType, BodyKind::Page)
-          : CharsetSniffer::Decode(client.GetBody(), contentType, BodyKind::Page);
-  const PageText page = PageText::Of(decoded.text);
+  const PageText page = PageText::Of(download.DecodedPage().text);
   context_.archive->AddPage(url, date, page.title, page.text);
 }
 

@@ -31,13 +31,7 @@ bool RenderStage::Wanted(DownloadState& download) const {
   const std::u16string location = client.GetLocationURL();
   if (!IsUnderSitePrefix(location, context_.queue.sitePrefix())) return false;
   if (mode == RenderMode::Always) return true;
-  const std::string contentType = client.GetHeaderValue("Content-Type");
-  // Kept for the scan, which would read the page the same way again.
-  download.decoded =
-      client.IsBodyHeld()
-          ? CharsetSniffer::Decode(client.GetMemoryBody(), contentType, BodyKind::Page)
-          : CharsetSniffer::Decode(client.GetBody(), contentType, BodyKind::Page);
-  return LooksLikeAppShell(download.decoded->text);
+  return LooksLikeAppShell(download.DecodedPage().text);
 }
 
 StageResult RenderStage::Run(DownloadState& download) {
