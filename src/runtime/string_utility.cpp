@@ -1,5 +1,9 @@
 #include "runtime/string_utility.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace kestrine {
 
 namespace {
@@ -201,26 +205,51 @@ std::string StringUtility::ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// How many units from `from` on are ASCII, looked at eight at a time, up
+// to `most`.
+std::size_t AsciiUnits(std::u16string_view text, std::size_t from, std::size_t most) {
+  const std::size_t end = std::min(text.size(), from + most);
+  std::size_t i = from;
+  for (; i + 8 <= end; i += 8) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::memcpy(&low, text.data() + i, 8);
+    std::memcpy(&high, text.data() + i + 4, 8);
+    if (((low | high) & 0xFF80FF80FF80FF80ULL) != 0) break;
+  }
+  while (i < end && text[i] < 0x80) ++i;
+  return i - from;
+}
+
+}  // namespace
+
 void StringUtility::AppendAsUtf8(std::string& out, std::u16string_view text) {
   out.reserve(out.size() + text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // Runs of ASCII, most of a page, go through a block on the stack: no
+    // check of room for each byte, no zero fill before it is written.
+    char block[256];
+    if (const std::size_t run = AsciiUnits(text, i, sizeof block); run > 0) {
+      for (std::size_t k = 0; k < run; ++k) block[k] = static_cast<char>(text[i + k]);
+      out.append(block, run);
+      i += run;
+      continue;
+    }
     const char16_t unit = text[i];
-    if (unit < 0x80) {
-      // A run of ASCII, most of a page, goes in one step.
-      std::size_t run = i + 1;
-      while (run < text.size() && text[run] < 0x80) ++run;
-      const std::size_t at = out.size();
-      out.resize(at + (run - i));
-      for (std::size_t k = i; k < run; ++k) out[at + (k - i)] = static_cast<char>(text[k]);
-      i = run - 1;
-    } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      i += 2;
+      continue;
+    }
+    if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       out += '?';
     } else {
       AppendUtf8(out, unit);
     }
+    ++i;
   }
 }
 

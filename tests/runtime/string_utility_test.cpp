@@ -50,6 +50,22 @@ TEST(StringUtilityUtf8, RoundTripsAndReplacesLoneSurrogates) {
   EXPECT_EQ(StringUtility::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
 }
 
+TEST(StringUtilityUtf8, PageTextIsWrittenTheSameWhereverItsOtherCharactersFall) {
+  // Characters just past ASCII in either byte of a unit, and a pair, at
+  // every place of ASCII runs that cross the blocks the writer works in.
+  for (const std::u16string other : {u"\u0080", u"\u0100", u"\u00ff", u"\U0001F600"}) {
+    for (const std::size_t run : {0u, 1u, 7u, 8u, 9u, 255u, 256u, 257u, 300u}) {
+      const std::u16string text = std::u16string(run, u'a') + other + std::u16string(run, u'\x7f');
+      std::string written = "<";
+      StringUtility::AppendAsUtf8(written, text);
+      EXPECT_EQ(written, "<" + StringUtility::ToUtf8(text)) << run;
+    }
+  }
+  std::string lone;
+  StringUtility::AppendAsUtf8(lone, std::u16string(9, u'a') + u'\xDC00' + u'b');
+  EXPECT_EQ(lone, "aaaaaaaaa?b");
+}
+
 TEST(StringUtilityPrintable, ControlsAndReorderingMarksAreWrittenOut) {
   EXPECT_EQ(StringUtility::Printable("plain caf\xc3\xa9 \xe4\xb8\xad"),
             "plain caf\xc3\xa9 \xe4\xb8\xad");

@@ -227,6 +227,7 @@ void HttpClient::Transfer::Configure(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 1L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
   errorText[0] = '\0';

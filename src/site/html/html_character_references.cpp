@@ -115,6 +115,16 @@ std::u16string HtmlCharacterReferences::DecodeAttribute(std::u16string_view raw)
   std::u16string out;
   out.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size();) {
+    // What reads as itself, most of a value, goes in one step.
+    std::size_t plain = i;
+    while (plain < raw.size() && raw[plain] != u'&' && raw[plain] != u'\r' && raw[plain] != 0) {
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(raw.substr(i, plain - i));
+      i = plain;
+      continue;
+    }
     const char16_t c = raw[i];
     if (c == u'&') {
       const bool numeric = i + 1 < raw.size() && raw[i + 1] == u'#';
