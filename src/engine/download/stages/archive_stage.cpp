@@ -19,7 +19,7 @@ StageResult ArchiveStage::Run(DownloadState& download) {
       date = exchange.date;
     }
   }
-  archive->Record(std::move(exchanges));
+  archive->Record(exchanges);
   if (archive->KeepsPages() && !url.empty() && download.kind == ContentKind::Page &&
       download.outcome == DownloadOutcome::NotStarted) {
     AddPage(download, url, date);
