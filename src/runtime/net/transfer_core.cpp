@@ -66,8 +66,8 @@ bool TransferCore::TryStartLocked(Job& job, CURL* easy, const std::string& origi
   job.easy_ = easy;
   job.origin_ = origin;
   job.added_ = false;
-  job.abort_ = false;
-  job.result_.reset();
+  job.ended_ = false;
+  job.completion_ = std::make_shared<Job::Completion>();
   job.paused = false;
   curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
   // A transfer waits for a connection being made to its host rather than
@@ -113,18 +113,10 @@ void TransferCore::Release(const std::string& origin, CURLM* multi) {
 }
 
 std::optional<CURLcode> TransferCore::WaitFor(Job& job, std::chrono::milliseconds wait) {
-  std::unique_lock lock(mutex_);
-  job.ended_.wait_for(lock, wait, [&job] { return job.result_.has_value(); });
-  return job.result_;
-}
-
-void TransferCore::Abort(Job& job) {
-  std::unique_lock lock(mutex_);
-  if (job.result_) return;
-  job.abort_ = true;
-  toAbort_.push_back(&job);
-  if (polling_) curl_multi_wakeup(multi_);
-  job.ended_.wait(lock, [&job] { return job.result_.has_value(); });
+  Job::Completion& completion = *job.completion_;
+  std::unique_lock lock(completion.mutex);
+  completion.ended.wait_for(lock, wait, [&completion] { return completion.result.has_value(); });
+  return completion.result;
 }
 
 void TransferCore::Stop() {
@@ -158,11 +150,26 @@ void TransferCore::ApplyLimitsLocked() {
 }
 
 void TransferCore::EndLocked(Job& job, CURLcode result) {
-  job.result_ = result;
+  job.ended_ = true;
+  ended_.emplace_back(job.completion_, result);
   Host& host = hosts_[job.origin_];
   host.inFlight = std::max(0, host.inFlight - 1);
   roomFreed_.notify_all();
-  job.ended_.notify_all();
+}
+
+void TransferCore::AnnounceEnded() {
+  std::vector<std::pair<std::shared_ptr<Job::Completion>, CURLcode>> ended;
+  {
+    std::lock_guard lock(mutex_);
+    ended.swap(ended_);
+  }
+  for (auto& [completion, result] : ended) {
+    {
+      std::lock_guard lock(completion->mutex);
+      completion->result = result;
+    }
+    completion->ended.notify_all();
+  }
 }
 
 // New transfers join the multi handle and aborted ones leave it; both only
@@ -176,7 +183,7 @@ void TransferCore::AddOrAbortLocked() {
     abortAll_ = false;
   }
   for (Job* job : toAbort_) {
-    if (job->result_) continue;
+    if (job->ended_) continue;
     if (job->added_) {
       curl_multi_remove_handle(multi_, job->easy_);
       std::erase(inFlight_, job);
@@ -185,7 +192,6 @@ void TransferCore::AddOrAbortLocked() {
   }
   toAbort_.clear();
   for (Job* job : toAdd_) {
-    if (job->abort_) continue;
     if (curl_multi_add_handle(multi_, job->easy_) != CURLM_OK) {
       EndLocked(*job, CURLE_FAILED_INIT);
       continue;
@@ -197,6 +203,12 @@ void TransferCore::AddOrAbortLocked() {
 }
 
 void TransferCore::CollectEnded() {
+  struct Ended {
+    Job* job;
+    CURLcode result;
+    bool multiplexed;
+  };
+  std::vector<Ended> ended;
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
@@ -209,9 +221,13 @@ void TransferCore::CollectEnded() {
     curl_multi_remove_handle(multi_, easy);
     if (job == nullptr) continue;
     std::erase(inFlight_, job);
-    std::lock_guard lock(mutex_);
-    if (IsMultiplexedVersion(version) && streams_ > 1) hosts_[job->origin_].multiplexes = true;
-    EndLocked(*job, result);
+    ended.push_back({job, result, IsMultiplexedVersion(version)});
+  }
+  if (ended.empty()) return;
+  std::lock_guard lock(mutex_);
+  for (const Ended& end : ended) {
+    if (end.multiplexed && streams_ > 1) hosts_[end.job->origin_].multiplexes = true;
+    EndLocked(*end.job, end.result);
   }
 }
 
@@ -239,9 +255,11 @@ void TransferCore::Loop() {
       if (closing_) break;
       AddOrAbortLocked();
     }
+    AnnounceEnded();
     int running = 0;
     curl_multi_perform(multi_, &running);
     CollectEnded();
+    AnnounceEnded();
     const std::chrono::milliseconds wait = ResumePaused();
     {
       std::lock_guard lock(mutex_);
@@ -253,14 +271,17 @@ void TransferCore::Loop() {
     std::lock_guard lock(mutex_);
     polling_ = false;
   }
-  std::lock_guard lock(mutex_);
-  for (Job* job : inFlight_) {
-    curl_multi_remove_handle(multi_, job->easy_);
-    EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+  {
+    std::lock_guard lock(mutex_);
+    for (Job* job : inFlight_) {
+      curl_multi_remove_handle(multi_, job->easy_);
+      EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+    }
+    inFlight_.clear();
+    for (Job* job : toAdd_) EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+    toAdd_.clear();
   }
-  inFlight_.clear();
-  for (Job* job : toAdd_) EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
-  toAdd_.clear();
+  AnnounceEnded();
 }
 
 }  // namespace kestrine

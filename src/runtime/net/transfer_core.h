@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -42,12 +43,20 @@ class TransferCore {
 
    private:
     friend class TransferCore;
+    // How the transfer ended, for its owner: shared, so the engine can
+    // wake the owner after letting go of every lock (a woken owner that
+    // found a lock held would sleep again at once) while the owner may
+    // already be done with the job.
+    struct Completion {
+      std::mutex mutex;
+      std::condition_variable ended;
+      std::optional<CURLcode> result;
+    };
     CURL* easy_ = nullptr;
     std::string origin_;
-    std::condition_variable ended_;
+    std::shared_ptr<Completion> completion_;
     bool added_ = false;
-    bool abort_ = false;
-    std::optional<CURLcode> result_;
+    bool ended_ = false;
   };
 
   TransferCore();
@@ -70,8 +79,6 @@ class TransferCore {
   void Release(const std::string& origin, CURLM* multi);
   // Waits at most `wait` for the transfer's end; its result once it ended.
   std::optional<CURLcode> WaitFor(Job& job, std::chrono::milliseconds wait);
-  // Ends the transfer early and returns once the engine let go of it.
-  void Abort(Job& job);
   // The run stops: every transfer in flight ends (aborted), every wait for
   // room ends, and nothing new starts. Quick and never blocking.
   void Stop();
@@ -97,6 +104,8 @@ class TransferCore {
   void CollectEnded();
   std::chrono::milliseconds ResumePaused();
   void EndLocked(Job& job, CURLcode result);
+  // Tells the owners of the transfers that ended; called with no lock held.
+  void AnnounceEnded();
   void ApplyLimitsLocked();
 
   CURLM* multi_;
@@ -107,6 +116,7 @@ class TransferCore {
   std::vector<Job*> toAdd_;
   std::vector<Job*> toAbort_;
   std::vector<Job*> inFlight_;  // touched by the engine's thread only
+  std::vector<std::pair<std::shared_ptr<Job::Completion>, CURLcode>> ended_;
   int connections_ = 5;
   int streams_ = 1;
   bool limitsChanged_ = true;
