@@ -118,10 +118,13 @@ std::u16string AddressQueue::Rename(QueueEntry& entry, const std::u16string& fol
   return chosen;
 }
 
-void AddressQueue::AddAlias(const QueueEntry& entry, std::u16string_view address) {
+std::optional<std::int32_t> AddressQueue::AddAlias(const QueueEntry& entry,
+                                                   std::u16string_view address) {
   const std::lock_guard lock(mutex_);
   const std::u16string identity(IdentityOf(WithoutFragment(std::u16string(address))));
-  if (!FindKnownLocked(identity)) aliases_.emplace(identity, entry.number);
+  if (const auto known = FindKnownLocked(identity)) return known;
+  aliases_.emplace(identity, entry.number);
+  return std::nullopt;
 }
 
 bool AddressQueue::WasRenamed(std::int32_t number) const { return renamed_.count(number) > 0; }

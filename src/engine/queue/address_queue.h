@@ -88,7 +88,10 @@ class AddressQueue {
                         const std::u16string& name);
   // Another address for what an entry holds (a folder's address and the
   // one it redirected to): it is known from now on and names the same file.
-  void AddAlias(const QueueEntry& entry, std::u16string_view address);
+  // When the address is known already, nothing is added and its number is
+  // returned: the look and the adding are one step, so another download
+  // cannot queue the address between them.
+  std::optional<std::int32_t> AddAlias(const QueueEntry& entry, std::u16string_view address);
   // Whether an entry's local file changed since the address was queued.
   bool WasRenamed(std::int32_t number) const;
   // The number of a known address (by the same identity AddAddress uses).

@@ -44,7 +44,9 @@ StageResult PlaceStage::Run(DownloadState& download) {
   const std::u16string location = download.client.GetLocationURL();
   if (queue.mode() == DownloadMode::DuplicateSite && IsSlashFormOf(location, namedAfter)) {
     // The "/" form came first, from another page: that entry has the file.
-    if (const auto same = queue.KnownNumberOf(location); same && *same != entry.number) {
+    // Looked for and claimed in one step, or a page scanned meanwhile could
+    // queue it and both would take the name.
+    if (const auto same = queue.AddAlias(entry, location); same && *same != entry.number) {
       queue.Follow(entry, *same);
       download.target.path = FetchStage::TargetOf(entry, context_.files.path()).path;
       return endings_.StoredElsewhere(download);
@@ -54,7 +56,6 @@ StageResult PlaceStage::Run(DownloadState& download) {
     folder = rule.folder;
     name = rule.name;
     namedAfter = location;
-    queue.AddAlias(entry, location);
     context_.journal.RecordAlias(entry.number, location);
     rename = true;
   }
