@@ -9,6 +9,7 @@
 
 #include "encoding/chunked_decoder.h"
 #include "encoding/digest.h"
+#include "runtime/http_head.h"
 #include "runtime/string_utility.h"
 #include "runtime/unique_fd.h"
 
@@ -17,8 +18,6 @@ namespace kestrine {
 namespace {
 
 constexpr std::size_t kMaxHeadBytes = 256 * 1024;
-
-std::string Lower(std::string text) { return StringUtility::ToLowerAscii(std::move(text)); }
 
 // The decompressed bytes of one member, taken apart as they come: the
 // WARC head, then the block (and inside an HTTP block its head and body).
@@ -125,15 +124,8 @@ class RecordParser {
     if (head.starts_with("HTTP/") && space != std::string::npos) {
       record_.httpStatus = std::atoi(head.c_str() + space + 1);
     }
-    const std::string lower = Lower(head);
-    if (const std::size_t type = lower.find("\r\ncontent-type:"); type != std::string::npos) {
-      const std::size_t end = head.find("\r\n", type + 2);
-      record_.httpContentType = StringUtility::TrimAscii(head.substr(type + 15, end - type - 15));
-    }
-    const std::size_t coding = lower.find("\r\ntransfer-encoding:");
-    if (coding != std::string::npos &&
-        lower.substr(coding, lower.find("\r\n", coding + 2) - coding).find("chunked") !=
-            std::string::npos) {
+    record_.httpContentType = std::string(HttpHead::Field(head, "Content-Type"));
+    if (HttpHead::Holds(HttpHead::Field(head, "Transfer-Encoding"), "chunked")) {
       chunks_ = std::make_unique<ChunkedDecoder>([this](std::string_view data) { Payload(data); });
     }
   }
@@ -161,9 +153,8 @@ struct Inflater {
 }  // namespace
 
 std::string WarcReader::Record::Field(const std::string& name) const {
-  const std::string wanted = Lower(name);
   for (const auto& [key, value] : fields) {
-    if (Lower(key) == wanted) return value;
+    if (HttpHead::SameName(key, name)) return value;
   }
   return {};
 }

@@ -35,7 +35,7 @@ std::string MimeOf(const std::string& head) {
 // A body that came compressed gains nothing from deflating it again.
 bool CameCompressed(const std::string& head) {
   const std::string_view coding = HttpHead::Field(head, "Content-Encoding");
-  if (!coding.empty() && !(coding.size() == 8 && HttpHead::Holds(coding, "identity"))) {
+  if (!coding.empty() && !HttpHead::SameName(coding, "identity")) {
     return true;
   }
   const std::string mime = MimeOf(head);

@@ -66,7 +66,6 @@ bool TransferCore::TryStartLocked(Job& job, CURL* easy, const std::string& origi
   job.easy_ = easy;
   job.origin_ = origin;
   job.added_ = false;
-  job.ended_ = false;
   job.completion_ = std::make_shared<Job::Completion>();
   job.paused = false;
   curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
@@ -150,7 +149,6 @@ void TransferCore::ApplyLimitsLocked() {
 }
 
 void TransferCore::EndLocked(Job& job, CURLcode result) {
-  job.ended_ = true;
   ended_.emplace_back(job.completion_, result);
   Host& host = hosts_[job.origin_];
   host.inFlight = std::max(0, host.inFlight - 1);
@@ -172,25 +170,24 @@ void TransferCore::AnnounceEnded() {
   }
 }
 
+void TransferCore::AbortAllLocked() {
+  for (Job* job : inFlight_) {
+    curl_multi_remove_handle(multi_, job->easy_);
+    EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+  }
+  inFlight_.clear();
+  for (Job* job : toAdd_) EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
+  toAdd_.clear();
+}
+
 // New transfers join the multi handle and aborted ones leave it; both only
 // on this thread, which alone touches the multi handle.
 void TransferCore::AddOrAbortLocked() {
   ApplyLimitsLocked();
   if (abortAll_) {
-    toAbort_.insert(toAbort_.end(), inFlight_.begin(), inFlight_.end());
-    toAbort_.insert(toAbort_.end(), toAdd_.begin(), toAdd_.end());
-    toAdd_.clear();
     abortAll_ = false;
+    AbortAllLocked();
   }
-  for (Job* job : toAbort_) {
-    if (job->ended_) continue;
-    if (job->added_) {
-      curl_multi_remove_handle(multi_, job->easy_);
-      std::erase(inFlight_, job);
-    }
-    EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
-  }
-  toAbort_.clear();
   for (Job* job : toAdd_) {
     if (curl_multi_add_handle(multi_, job->easy_) != CURLM_OK) {
       EndLocked(*job, CURLE_FAILED_INIT);
@@ -263,7 +260,7 @@ void TransferCore::Loop() {
     const std::chrono::milliseconds wait = ResumePaused();
     {
       std::lock_guard lock(mutex_);
-      if (!toAdd_.empty() || !toAbort_.empty() || abortAll_ || closing_) continue;
+      if (!toAdd_.empty() || abortAll_ || closing_) continue;
       polling_ = true;
     }
     curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(1, wait.count())),
@@ -273,13 +270,7 @@ void TransferCore::Loop() {
   }
   {
     std::lock_guard lock(mutex_);
-    for (Job* job : inFlight_) {
-      curl_multi_remove_handle(multi_, job->easy_);
-      EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
-    }
-    inFlight_.clear();
-    for (Job* job : toAdd_) EndLocked(*job, CURLE_ABORTED_BY_CALLBACK);
-    toAdd_.clear();
+    AbortAllLocked();
   }
   AnnounceEnded();
 }

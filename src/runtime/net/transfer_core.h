@@ -56,7 +56,6 @@ class TransferCore {
     std::string origin_;
     std::shared_ptr<Completion> completion_;
     bool added_ = false;
-    bool ended_ = false;
   };
 
   TransferCore();
@@ -101,6 +100,8 @@ class TransferCore {
   int RoomLocked(const Host& host) const;
   void Loop();
   void AddOrAbortLocked();
+  // Every transfer in flight or waiting to join ends, aborted.
+  void AbortAllLocked();
   void CollectEnded();
   std::chrono::milliseconds ResumePaused();
   void EndLocked(Job& job, CURLcode result);
@@ -114,7 +115,6 @@ class TransferCore {
   std::unordered_map<std::string, Host> hosts_;
   std::set<CURLM*> localMultis_;
   std::vector<Job*> toAdd_;
-  std::vector<Job*> toAbort_;
   std::vector<Job*> inFlight_;  // touched by the engine's thread only
   std::vector<std::pair<std::shared_ptr<Job::Completion>, CURLcode>> ended_;
   int connections_ = 5;
