@@ -8,14 +8,17 @@
 
 namespace kestrine {
 
-void CdxjIndex::Add(Entry entry) {
+// The line is made by the worker that adds it, while the crawl goes on:
+// made at the end, the index of a large archive held up the package.
+void CdxjIndex::Add(const Entry& entry) {
+  std::string line = Line(entry);
   std::lock_guard lock(mutex_);
-  entries_.push_back(std::move(entry));
+  lines_.push_back(std::move(line));
 }
 
 std::size_t CdxjIndex::size() const {
   std::lock_guard lock(mutex_);
-  return entries_.size();
+  return lines_.size();
 }
 
 std::string CdxjIndex::Timestamp(const std::string& warcDate) {
@@ -46,8 +49,7 @@ std::vector<std::string> CdxjIndex::Lines() const {
   std::vector<std::string> lines;
   {
     std::lock_guard lock(mutex_);
-    lines.reserve(entries_.size());
-    for (const Entry& entry : entries_) lines.push_back(Line(entry));
+    lines = lines_;
   }
   std::sort(lines.begin(), lines.end());
   return lines;

@@ -25,7 +25,7 @@ class CdxjIndex {
     std::string filename;
   };
 
-  void Add(Entry entry);
+  void Add(const Entry& entry);
   std::size_t size() const;
   // Every line, sorted.
   std::vector<std::string> Lines() const;
@@ -37,7 +37,7 @@ class CdxjIndex {
 
  private:
   mutable std::mutex mutex_;
-  std::vector<Entry> entries_;
+  std::vector<std::string> lines_;
 };
 
 }  // namespace kestrine
