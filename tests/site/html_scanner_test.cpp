@@ -141,6 +141,9 @@ TEST(ScanHtmlReferences, WhichAttributesOfWhichElementsAreReferences) {
        u"<table background=t.png><th background=h.png><img srcset=\"s1.png 1x, s2.png 2x\">"
        u"<link rel=preload as=image imagesrcset=\"l.png 100w\"><link rel=manifest href=m.json>"
        u"<link rel=preconnect href=\"https://fonts.example.net\">"
+       // No relation, no link: an old mail address, microdata.
+       u"<link rev=made href=\"docs@example.com\"><link itemprop=url href=no.html>"
+       u"<link rel=\" \" href=no2.html>"
        u"<form action=post.cgi><input src=i2.png></form><div background=no.png>"
        u"<p src=no.png><a src=no.png><meta http-equiv=Refresh content=\"5; URL='late.html'\">");
   for (const char* file : {"a.html", "f.html", "fr.html", "e.swf", "i.png", "a.mp3", "v.mp4",

@@ -176,7 +176,7 @@ class PageReader {
       case Attribute::Href:
         if (element == Element::Base) return SetBase(value);
         if (element == Element::A || element == Element::Area ||
-            (element == Element::Link && !IsHint(tag))) {
+            (element == Element::Link && !NamesNoFile(tag))) {
           RewriteReference(value);
         }
         break;
@@ -209,11 +209,15 @@ class PageReader {
     }
   }
 
-  // Links that only hint at a host to connect to early name no file.
-  bool IsHint(const HtmlTag& tag) const {
+  // A <link> names a file only through its relation: without one (an old
+  // rev="made" mail address, a microdata itemprop) browsers make no link
+  // of it, and links that only hint at a host to connect to early name no
+  // file either.
+  bool NamesNoFile(const HtmlTag& tag) const {
     const HtmlAttribute* rel = tokenizer_.Find(tag, u"rel");
-    if (rel == nullptr) return false;
+    if (rel == nullptr) return true;
     const std::u16string value = StringUtility::ToLowerAscii(Decoded(*rel));
+    if (StringUtility::TrimWhiteSpace(value).empty()) return true;
     return value.find(u"preconnect") != std::u16string::npos ||
            value.find(u"dns-prefetch") != std::u16string::npos;
   }
