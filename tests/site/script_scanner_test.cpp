@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/string_utility.h"
+#include "site/generators/doxygen_files.h"
 #include "site/generators/route_data_files.h"
 #include "site/generators/search_index_files.h"
 #include "site/generators/vite_files.h"
@@ -181,6 +182,33 @@ TEST(GeneratorFiles, MkDocsDocusaurusAndPagefindSearches) {
                     u"\"en\",\"page_count\":4},\"de\":{\"hash\":\"de_bb\",\"wasm\":\"de\"}}}"),
             (Strings{u"pagefind.en_aacc.pf_meta", u"wasm.en.pagefind", u"pagefind.de_bb.pf_meta",
                      u"wasm.de.pagefind"}));
+}
+
+TEST(GeneratorFiles, DoxygenNavigationTreeParts) {
+  const std::u16string data =
+      u"/*\n @licstart var x = 1;\n*/\nvar NAVTREE =\n[\n  [ \"SDL\", \"index.html\", [\n"
+      u"    [ \"Data Fields\", \"functions.html\", [\n"
+      u"      [ \"All\", \"functions.html\", \"functions_dup\" ],\n"
+      u"      [ \"Files\", null, \"d6/d30/_s_d_l__render_8h\" ],\n"
+      u"      [ \"Leaf\", \"a.html#x[1]\", null ] ] ] ] ]\n];\n"
+      u"var NAVTREEINDEX =\n[\n\"annotated.html\",\n\"d1/d59/s.html#a89\",\n\"z.html\"\n];\n";
+  EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, data, u"http://h/doc/html/navtreedata.js"),
+            (Strings{u"functions_dup.js", u"d6/d30/_s_d_l__render_8h.js", u"navtreeindex0.js",
+                     u"navtreeindex1.js", u"navtreeindex2.js"}));
+  // A node's script names its children from the tree's top: two folders
+  // up from a spread folder, its own folder otherwise.
+  const std::u16string node =
+      u"var _s_d_l__render_8h =\n[\n    [ \"SDL_Vertex\", \"d9/dd9/struct_v.html\", "
+      u"\"d9/dd9/struct_v\" ],\n    [ \"SDL_Renderer\", \"d6/d30/r.html#aa\", null ]\n];";
+  EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/d6/d30/_s_d_l__render_8h.js"),
+            (Strings{u"../../d9/dd9/struct_v.js"}));
+  EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/_s_d_l__render_8h.js?v=2"),
+            (Strings{u"d9/dd9/struct_v.js"}));
+  // A script not named after what it sets is no node of the tree, and a
+  // NAVTREE anywhere but navtreedata.js is no tree.
+  EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/d6/d30/app.js").empty());
+  EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, data, u"http://h/html/navtree.js").empty());
+  EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, u"var a =[", u"http://h/a.js").empty());
 }
 
 TEST(GeneratorFiles, PagefindMetaListsItsFragmentsIndexChunksAndFilters) {

@@ -2,6 +2,7 @@
 
 #include "runtime/string_utility.h"
 #include "site/address/address.h"
+#include "site/generators/doxygen_files.h"
 #include "site/generators/search_index_files.h"
 #include "site/generators/vite_files.h"
 #include "site/generators/webpack_files.h"
@@ -41,6 +42,7 @@ void NamedFiles::InScript(std::u16string_view script, const std::u16string& addr
   } else {
     SearchIndexFiles::PagefindBundleFiles(script, names);
   }
+  DoxygenFiles::NavTreeFiles(script, address, names);
   ViteFiles::AddVitePressFullChunks(names, first);
 }
 

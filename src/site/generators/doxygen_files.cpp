@@ -1,0 +1,115 @@
+#include "site/generators/doxygen_files.h"
+
+#include <string>
+
+#include "site/script/script_literal.h"
+
+namespace kestrine {
+
+namespace {
+
+using Literal = ScriptLiteral;
+
+// A script stays a single index part or node list: more is no tree of ours.
+constexpr std::size_t kMaxIndexParts = 100000;
+
+bool IsHex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
+
+// "/d4/d2a/" at the end of a folder: the spread Doxygen gives its pages.
+bool InSpreadFolder(std::u16string_view folder) {
+  if (folder.size() < 8) return false;
+  const std::u16string_view tail = folder.substr(folder.size() - 8);
+  return tail[0] == u'/' && tail[1] == u'd' && IsHex(tail[2]) && tail[3] == u'/' &&
+         tail[4] == u'd' && IsHex(tail[5]) && IsHex(tail[6]) && tail[7] == u'/';
+}
+
+std::u16string_view PathOf(const std::u16string& address) {
+  std::u16string_view path = address;
+  path = path.substr(0, path.find_first_of(u"?#"));
+  return path;
+}
+
+// Where the list "var NAME = [" begins, below the licence comment Doxygen
+// puts above it; npos when the file sets no such list.
+std::size_t ListOf(std::u16string_view script, std::u16string_view name) {
+  const std::u16string declaration = u"var " + std::u16string(name);
+  std::size_t at = script.substr(0, 16384).find(declaration);
+  if (at == std::u16string_view::npos) return at;
+  at += declaration.size();
+  Literal::SkipSpaces(script, at);
+  if (at >= script.size() || script[at] != u'=') return std::u16string_view::npos;
+  ++at;
+  Literal::SkipSpaces(script, at);
+  if (at >= script.size() || script[at] != u'[') return std::u16string_view::npos;
+  return at;
+}
+
+bool SkipComma(std::u16string_view text, std::size_t& at) {
+  Literal::SkipSpaces(text, at);
+  if (at >= text.size() || text[at] != u',') return false;
+  ++at;
+  Literal::SkipSpaces(text, at);
+  return true;
+}
+
+// Every row [ "title", "page.html" or null, "script" ] of the list: the
+// script's name, with `prefix` before it and ".js" after.
+void RowScripts(std::u16string_view list, std::u16string_view prefix, FoundNames& names) {
+  for (std::size_t open = list.find(u'['); open != std::u16string_view::npos && !names.Done();
+       open = list.find(u'[', open + 1)) {
+    std::size_t at = open + 1;
+    Literal::SkipSpaces(list, at);
+    if (!Literal::PlainStringAt(list, at, Literal::kMaxName) || !SkipComma(list, at)) continue;
+    if (list.compare(at, 4, u"null") == 0) {
+      at += 4;
+    } else if (!Literal::PlainStringAt(list, at, Literal::kMaxName)) {
+      continue;
+    }
+    if (!SkipComma(list, at)) continue;
+    const auto child = Literal::PlainStringAt(list, at, Literal::kMaxName);
+    if (child && !child->empty())
+      names.Add(std::u16string(prefix) + std::u16string(*child), u".js");
+  }
+}
+
+// One "navtreeindexN.js" for each entry of the NAVTREEINDEX list.
+void IndexParts(std::u16string_view script, FoundNames& names) {
+  const std::size_t mark = script.find(u"var NAVTREEINDEX =");
+  if (mark == std::u16string_view::npos) return;
+  std::size_t at = script.find(u'[', mark);
+  if (at == std::u16string_view::npos) return;
+  ++at;
+  for (std::size_t part = 0; part < kMaxIndexParts && !names.Done(); ++part) {
+    Literal::SkipSpaces(script, at);
+    if (!Literal::PlainStringAt(script, at, Literal::kMaxName)) break;
+    const std::string number = std::to_string(part);
+    names.Add(u"navtreeindex" + std::u16string(number.begin(), number.end()), u".js");
+    if (!SkipComma(script, at)) break;
+  }
+}
+
+}  // namespace
+
+void DoxygenFiles::NavTreeFiles(std::u16string_view script, const std::u16string& address,
+                                FoundNames& names) {
+  const std::u16string_view path = PathOf(address);
+  const std::size_t slash = path.rfind(u'/');
+  if (slash == std::u16string_view::npos || !path.ends_with(u".js")) return;
+  const std::u16string_view file = path.substr(slash + 1);
+  if (file == u"navtreedata.js") {
+    const std::size_t tree = ListOf(script, u"NAVTREE");
+    if (tree == std::u16string_view::npos) return;
+    // The tree's list ends where the index's begins.
+    RowScripts(script.substr(tree, script.find(u"var NAVTREEINDEX", tree) - tree), u"", names);
+    IndexParts(script, names);
+    return;
+  }
+  // A node's script is read back by its own name: it sets the list it is
+  // named after.
+  const std::size_t list = ListOf(script, file.substr(0, file.size() - 3));
+  if (list == std::u16string_view::npos) return;
+  RowScripts(script.substr(list), InSpreadFolder(path.substr(0, slash + 1)) ? u"../../" : u"",
+             names);
+}
+
+}  // namespace kestrine
