@@ -8,15 +8,52 @@
 #include "engine/surface/page_renderer.h"
 #include "runtime/fs/confined_folder.h"
 #include "runtime/string_utility.h"
+#include "site/html/html_tokenizer.h"
+#include "site/html/html_vocabulary.h"
 #include "site/html/page_text.h"
 #include "site/rewrite/reference_writer.h"
 
 namespace kestrine {
 
+namespace {
+
+// Elements that lay nothing out on the page.
+bool LaysNothingOut(std::u16string_view name) {
+  for (const std::u16string_view quiet :
+       {u"script", u"noscript", u"style", u"link", u"meta", u"title", u"html", u"head", u"body",
+        u"base", u"template"}) {
+    if (StringUtility::EqualsIgnoreCaseAscii(name, quiet)) return true;
+  }
+  return false;
+}
+
+// How many elements the page lays out, counted up to `bound`.
+std::size_t LaidOutElements(std::u16string_view html, std::size_t bound) {
+  HtmlTokenizer tokenizer(html);
+  HtmlTag tag;
+  std::size_t count = 0;
+  while (count < bound && tokenizer.Next(tag)) {
+    if (tag.endTag) continue;
+    const std::u16string_view name = html.substr(tag.name.begin, tag.name.end - tag.name.begin);
+    const HtmlVocabulary::Element element = HtmlVocabulary::ElementOf(name);
+    if (const auto raw = HtmlVocabulary::RawTextOf(element)) {
+      tokenizer.SkipRawText(*raw, HtmlVocabulary::CanonicalName(element));
+    }
+    if (!LaysNothingOut(name)) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
 bool RenderStage::LooksLikeAppShell(std::u16string_view html) {
   if (StringUtility::Find(html, u"<script") == std::u16string_view::npos) return false;
   // Read a little beyond the bound: the text comes back trimmed.
-  return PageText::Of(html, 2 * kShellText).text.size() < kShellText;
+  if (PageText::Of(html, 2 * kShellText).text.size() >= kShellText) return false;
+  // A page laid out in markup whose text is short (a generated manual's
+  // front page, a list of three names) works as served: rendering it
+  // would only freeze the scripts that fold its menus and trees.
+  return LaidOutElements(html, kShellElements) < kShellElements;
 }
 
 bool RenderStage::Wanted(DownloadState& download) const {

@@ -17,10 +17,11 @@ class RenderStage : public DownloadStage {
   using DownloadStage::DownloadStage;
   StageResult Run(DownloadState& download) override;
 
-  // An empty shell: scripts, and under 200 characters of text a reader
-  // would see.
+  // An empty shell: scripts, under 200 characters of text a reader would
+  // see, and fewer than 16 elements laid out (a mount point, a spinner).
   static bool LooksLikeAppShell(std::u16string_view html);
   static constexpr std::size_t kShellText = 200;
+  static constexpr std::size_t kShellElements = 16;
 
  private:
   bool Wanted(DownloadState& download) const;
