@@ -70,9 +70,13 @@ TEST(ScriptScanner, StringsThatLookLikeSitePathsAreGuesses) {
       u"xhr.open(\"GET\",\"../index.json\");fetch(\"/sure.json\");"
       u"const t=\"text/css\",m=\"image/svg+xml\",w=\"Use the Node.js API\",d=\"12.05.2026\";"
       u"const r=\"/\",u=\"https://cdn.example.com/x.js\",p=\"//cdn.example.com/y.js\";"
-      u"const g=\"*.json\",h=\"/a/{id}.json\",k=\"./\",q=\"../..\";";
+      u"const g=\"*.json\",h=\"/a/{id}.json\",k=\"./\",q=\"../..\";"
+      // Paths in markup a script writes, whole or the end of a value.
+      u"n.html('<img src=\"'+relpath+'sync_on.png\" title=\"'+t+'\"/>');"
+      u"x='<p class=\"a b\"><img src=\"img/a.png\" alt=\"\"><a href=\"x y\">';";
   EXPECT_EQ(GuessesIn(script), (Strings{u"index-data.js", u"/index.json", u"../search/lunr.json",
-                                        u"./img/logo.svg?v=2", u"/docs/", u"../index.json"}));
+                                        u"./img/logo.svg?v=2", u"/docs/", u"../index.json",
+                                        u"sync_on.png", u"img/a.png"}));
   // A script of any size offers at most the bound a FoundNames is given.
   std::u16string many;
   for (int i = 0; i < 300; ++i)

@@ -296,6 +296,34 @@ void AddLoaded(std::u16string_view reference, FoundNames& names) {
   if (!reference.empty() && !HasForeignScheme(reference)) names.Add(reference);
 }
 
+// Markup a script writes comes in pieces: '<img src="' + root +
+// 'sync_on.png" title="' ends an attribute's value with a path, and
+// '<img src="img/a.png">' holds a whole one.
+void GuessPathsInMarkup(std::u16string_view text, FoundNames& guesses) {
+  const std::size_t quote = text.find_first_of(u"\"'");
+  if (quote == std::u16string_view::npos) return;
+  if (ScriptScanner::LooksLikeSitePath(text.substr(0, quote))) guesses.Add(text.substr(0, quote));
+  for (const std::u16string_view attribute : {u"src=", u"href="}) {
+    for (std::size_t at = text.find(attribute); at != std::u16string_view::npos && !guesses.Done();
+         at = text.find(attribute, at + 1)) {
+      const std::size_t open = at + attribute.size();
+      if (open >= text.size() || (text[open] != u'"' && text[open] != u'\'')) continue;
+      const std::size_t close = text.find(text[open], open + 1);
+      if (close == std::u16string_view::npos) continue;
+      const std::u16string_view value = text.substr(open + 1, close - open - 1);
+      if (ScriptScanner::LooksLikeSitePath(value)) guesses.Add(value);
+    }
+  }
+}
+
+void GuessPaths(std::u16string_view text, FoundNames& guesses) {
+  if (ScriptScanner::LooksLikeSitePath(text)) {
+    guesses.Add(text);
+  } else {
+    GuessPathsInMarkup(text, guesses);
+  }
+}
+
 }  // namespace
 
 void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& names,
@@ -324,9 +352,8 @@ void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& nam
     } else if (token.kind == TokenKind::String &&
                IsLoadedLiteral(recent, inModuleStatement, importScriptsDepth, parentheses)) {
       AddLoaded(token.Text(), names);
-    } else if (guesses != nullptr && token.kind == TokenKind::String &&
-               LooksLikeSitePath(token.Text())) {
-      guesses->Add(token.Text());
+    } else if (guesses != nullptr && token.kind == TokenKind::String) {
+      GuessPaths(token.Text(), *guesses);
     }
     if (IsPunctuator(token, u'(')) {
       ++parentheses;
