@@ -59,7 +59,8 @@ class TestSite {
     WriteFile(root / "sub/page.html",
               "<html><a href=\"../index.html\">home</a> <img src=\"../img/logo.png\">"
               " <a href=\"deeper/d.html\">deeper</a></html>");
-    WriteFile(root / "sub/deeper/d.html", "<html><link href=\"../../css/site.css\"></html>");
+    WriteFile(root / "sub/deeper/d.html",
+              "<html><link rel=stylesheet href=\"../../css/site.css\"></html>");
     WriteFile(root / "gbk.html", kGbkPage);
     server_.server().set_mount_point("/", root.string());
     server_.server().Get("/old.html", [](const httplib::Request&, httplib::Response& r) {
