@@ -144,8 +144,18 @@ TEST_F(RenderTest, NeverKeepsTheShellAndAutoLeavesPagesOfText) {
   std::string text;
   for (int i = 0; i < 80; ++i) text += "word ";
   server.server().Get("/text", [&text](const httplib::Request&, httplib::Response& response) {
-    response.set_content("<p>" + text + "</p><script src=\"/app.js\"></script>",
+    response.set_content("<p>" + text + "</p><script src=\"/app.js\"></script>" +
+                             "<script src=\"/search.js\"></script>",
                          "text/html; charset=utf-8");
+  });
+  // A shell only a script's strings name (a search's result list) is a
+  // part of the page that runs it: stored as served.
+  server.server().Get("/search.js", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("var page = \"/results.html\"; frames[0].location = page;",
+                         "text/javascript");
+  });
+  server.server().Get("/results.html", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(ReadFixture("index.html"), "text/html; charset=utf-8");
   });
   const testing::CliRun never =
       testing::RunCli({server.Url("/"), "-P", (Out() / "never").string(), "--render", "never"});
@@ -156,9 +166,11 @@ TEST_F(RenderTest, NeverKeepsTheShellAndAutoLeavesPagesOfText) {
   EXPECT_NE(FileWith(shell, "<div id=\"root\"></div>"), "");
 
   const testing::CliRun text_page =
-      testing::RunCli({server.Url("/text"), "-P", (Out() / "auto").string(), "-l", "0"});
+      testing::RunCli({server.Url("/text"), "-P", (Out() / "auto").string(), "-l", "2"});
   ASSERT_EQ(text_page.status, 0) << text_page.output;
   EXPECT_EQ(text_page.output.find("in a browser"), std::string::npos) << text_page.output;
+  EXPECT_NE(FileWith(StoredFiles(Out() / "auto"), "<div id=\"root\"></div>"), "")
+      << text_page.output;
 }
 
 // The copy served by the viewer: the recorded answers at their own

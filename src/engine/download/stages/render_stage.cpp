@@ -64,6 +64,10 @@ bool RenderStage::Wanted(DownloadState& download) const {
   }
   const HttpClient& client = download.client;
   if (client.GetReturnCode() != 200) return false;
+  // A page only a script's strings named (a search's result list) is a
+  // part of the page that runs the script, which fills it as it is shown:
+  // stored as served, it shows as the site's own pages show it.
+  if (download.entry.guessed) return false;
   // Pages of the site only, as they are the ones scanned.
   const std::u16string location = client.GetLocationURL();
   if (!IsUnderSitePrefix(location, context_.queue.sitePrefix())) return false;
