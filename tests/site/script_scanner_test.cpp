@@ -197,7 +197,8 @@ TEST(GeneratorFiles, DoxygenNavigationTreeParts) {
       u"      [ \"Leaf\", \"a.html#x[1]\", null ] ] ] ] ]\n];\n"
       u"var NAVTREEINDEX =\n[\n\"annotated.html\",\n\"d1/d59/s.html#a89\",\n\"z.html\"\n];\n";
   EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, data, u"http://h/doc/html/navtreedata.js"),
-            (Strings{u"functions_dup.js", u"d6/d30/_s_d_l__render_8h.js", u"navtreeindex0.js",
+            (Strings{u"index.html", u"functions.html", u"functions_dup.js",
+                     u"d6/d30/_s_d_l__render_8h.js", u"a.html", u"navtreeindex0.js",
                      u"navtreeindex1.js", u"navtreeindex2.js"}));
   // A node's script names its children from the tree's top: two folders
   // up from a spread folder, its own folder otherwise.
@@ -205,14 +206,36 @@ TEST(GeneratorFiles, DoxygenNavigationTreeParts) {
       u"var _s_d_l__render_8h =\n[\n    [ \"SDL_Vertex\", \"d9/dd9/struct_v.html\", "
       u"\"d9/dd9/struct_v\" ],\n    [ \"SDL_Renderer\", \"d6/d30/r.html#aa\", null ]\n];";
   EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/d6/d30/_s_d_l__render_8h.js"),
-            (Strings{u"../../d9/dd9/struct_v.js"}));
+            (Strings{u"../../d9/dd9/struct_v.html", u"../../d9/dd9/struct_v.js",
+                     u"../../d6/d30/r.html"}));
   EXPECT_EQ(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/_s_d_l__render_8h.js?v=2"),
-            (Strings{u"d9/dd9/struct_v.js"}));
+            (Strings{u"d9/dd9/struct_v.html", u"d9/dd9/struct_v.js", u"d6/d30/r.html"}));
   // A script not named after what it sets is no node of the tree, and a
   // NAVTREE anywhere but navtreedata.js is no tree.
   EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, node, u"http://h/html/d6/d30/app.js").empty());
   EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, data, u"http://h/html/navtree.js").empty());
   EXPECT_TRUE(NamesBy(DoxygenFiles::NavTreeFiles, u"var a =[", u"http://h/a.js").empty());
+}
+
+TEST(GeneratorFiles, DoxygenSearchDataGivesEveryResultFile) {
+  const std::u16string data =
+      u"var indexSectionsWithContent =\n{\n  0: \"_abcdefghijklmnopq~\",\n  1: \"e\"\n};\n"
+      u"var indexSectionNames =\n{\n  0: \"all\",\n  1: \"namespaces\"\n};\n";
+  FoundNames names;
+  FoundNames guesses;
+  DoxygenFiles::SearchFiles(data, u"http://h/doc/html/search/searchdata.js", names, &guesses);
+  ASSERT_EQ(names.names().size(), 20u);
+  EXPECT_EQ(names.names()[0], u"all_0.js");
+  EXPECT_EQ(names.names()[17], u"all_11.js");
+  EXPECT_EQ(names.names()[19], u"namespaces_0.js");
+  // Older versions' result pages may be there or not: guessed, from the top.
+  ASSERT_EQ(guesses.names().size(), 21u);
+  EXPECT_EQ(guesses.names()[18], u"/doc/html/search/all_12.html");
+  EXPECT_EQ(guesses.names()[20], u"/doc/html/search/nomatches.html");
+  // The same lists anywhere else are no search of Doxygen's.
+  FoundNames elsewhere;
+  DoxygenFiles::SearchFiles(data, u"http://h/search/data.js", elsewhere, nullptr);
+  EXPECT_TRUE(elsewhere.names().empty());
 }
 
 TEST(GeneratorFiles, PagefindMetaListsItsFragmentsIndexChunksAndFilters) {

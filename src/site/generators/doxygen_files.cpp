@@ -1,7 +1,9 @@
 #include "site/generators/doxygen_files.h"
 
+#include <optional>
 #include <string>
 
+#include "site/address/address.h"
 #include "site/script/script_literal.h"
 
 namespace kestrine {
@@ -12,6 +14,7 @@ using Literal = ScriptLiteral;
 
 // A script stays a single index part or node list: more is no tree of ours.
 constexpr std::size_t kMaxIndexParts = 100000;
+constexpr std::size_t kMaxSections = 64;
 
 bool IsHex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
 
@@ -52,8 +55,9 @@ bool SkipComma(std::u16string_view text, std::size_t& at) {
   return true;
 }
 
-// Every row [ "title", "page.html" or null, "script" ] of the list: the
-// script's name, with `prefix` before it and ".js" after.
+// Every row [ "title", "page.html" or null, "script" ] of the list: its
+// page and its script's name, with `prefix` before them and ".js" after
+// the script's.
 void RowScripts(std::u16string_view list, std::u16string_view prefix, FoundNames& names) {
   for (std::size_t open = list.find(u'['); open != std::u16string_view::npos && !names.Done();
        open = list.find(u'[', open + 1)) {
@@ -62,7 +66,11 @@ void RowScripts(std::u16string_view list, std::u16string_view prefix, FoundNames
     if (!Literal::PlainStringAt(list, at, Literal::kMaxName) || !SkipComma(list, at)) continue;
     if (list.compare(at, 4, u"null") == 0) {
       at += 4;
-    } else if (!Literal::PlainStringAt(list, at, Literal::kMaxName)) {
+    } else if (const auto page = Literal::PlainStringAt(list, at, Literal::kMaxName)) {
+      // The page the row leads to: the tree is the only way to some.
+      const std::u16string_view file = page->substr(0, page->find(u'#'));
+      if (!file.empty()) names.Add(std::u16string(prefix) + std::u16string(file));
+    } else {
       continue;
     }
     if (!SkipComma(list, at)) continue;
@@ -88,7 +96,58 @@ void IndexParts(std::u16string_view script, FoundNames& names) {
   }
 }
 
+// The object literal "var NAME = {...}" sets, or nothing.
+std::optional<Literal::Entries> ObjectOf(std::u16string_view script, std::u16string_view name) {
+  const std::u16string declaration = u"var " + std::u16string(name);
+  std::size_t at = script.find(declaration);
+  if (at == std::u16string_view::npos) return std::nullopt;
+  at += declaration.size();
+  Literal::SkipSpaces(script, at);
+  if (at >= script.size() || script[at] != u'=') return std::nullopt;
+  ++at;
+  Literal::SkipSpaces(script, at);
+  return Literal::ObjectAt(script, at, kMaxSections);
+}
+
+std::u16string Hex(std::size_t number) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string hex;
+  do {
+    hex.insert(hex.begin(), kDigits[number % 16]);
+    number /= 16;
+  } while (number > 0);
+  return hex;
+}
+
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 }  // namespace
+
+void DoxygenFiles::SearchFiles(std::u16string_view script, const std::u16string& address,
+                               FoundNames& names, FoundNames* guesses) {
+  const std::u16string_view path = PathOf(address);
+  if (!path.ends_with(u"/searchdata.js")) return;
+  const auto letters = ObjectOf(script, u"indexSectionsWithContent");
+  const auto sections = ObjectOf(script, u"indexSectionNames");
+  if (!letters || !sections) return;
+  // From the site's top: a guess relative to a script is also tried there.
+  const std::size_t host = path.find(u'/', WebSchemeLength(path));
+  if (host == std::u16string_view::npos) return;
+  const std::u16string folder(path.substr(host, path.rfind(u'/') + 1 - host));
+  for (const auto& [key, name] : *sections) {
+    for (const auto& [letterKey, first] : *letters) {
+      if (letterKey != key) continue;
+      for (std::size_t i = 0; i < first.size() && !names.Done(); ++i) {
+        // A letter outside the basic plane is one index, at its first half.
+        if (IsLowSurrogate(first[i])) continue;
+        const std::u16string file = std::u16string(name) + u"_" + Hex(i);
+        names.Add(file, u".js");
+        if (guesses != nullptr) guesses->Add(folder + file, u".html");
+      }
+    }
+  }
+  if (guesses != nullptr) guesses->Add(folder, u"nomatches.html");
+}
 
 void DoxygenFiles::NavTreeFiles(std::u16string_view script, const std::u16string& address,
                                 FoundNames& names) {

@@ -43,6 +43,7 @@ void NamedFiles::InScript(std::u16string_view script, const std::u16string& addr
     SearchIndexFiles::PagefindBundleFiles(script, names);
   }
   DoxygenFiles::NavTreeFiles(script, address, names);
+  DoxygenFiles::SearchFiles(script, address, names, guesses);
   ViteFiles::AddVitePressFullChunks(names, first);
 }
 
