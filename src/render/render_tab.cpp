@@ -189,18 +189,25 @@ std::size_t RenderTab::RequestsMade() const {
   return state_->requestsMade;
 }
 
-// What a reader does once: opens the page's disclosures, types a letter in
-// its search field, and scrolls to its end; what the page fetches for each
-// is kept.
+// What a reader does once: opens the page's disclosures and scrolls to its
+// end; what the page fetches for each is kept.
 void RenderTab::ActAsAReader() {
   if (Clock::now() >= workUntil_) return;
   const auto opened = Evaluate(page_scripts::kOpenDisclosures);
   if (opened && *opened != "0") Settle(Clock::now() + std::chrono::seconds(3));
+  Scroll();
+}
+
+// A letter typed in the page's search field, once the page is read: what
+// the search fetches (its index) is kept, and what it shows is not the
+// page. Shown first, the results were stored in the page's place, and
+// their links, made with the letter, led to pages each typed one more.
+void RenderTab::TypeInSearch() {
+  if (Clock::now() >= workUntil_) return;
   const auto focused = Evaluate(page_scripts::kFocusSearch);
   if (focused && *focused == "true" && Call("Input.insertText", {{"text", "a"}})) {
     Settle(Clock::now() + std::chrono::seconds(3));
   }
-  Scroll();
 }
 
 IPageRenderer::Page RenderTab::Render(const std::string& url) {
@@ -227,6 +234,7 @@ IPageRenderer::Page RenderTab::Render(const std::string& url) {
     return page;
   }
   page.html = std::move(*html);
+  TypeInSearch();
   std::lock_guard lock(state_->mutex);
   for (const std::string& requested : state_->requested) {
     if (requested != url) page.requested.push_back(requested);

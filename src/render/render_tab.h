@@ -43,6 +43,7 @@ class RenderTab {
   Status Navigate(const std::string& url);
   void Settle(Clock::time_point until);
   void ActAsAReader();
+  void TypeInSearch();
   void Scroll();
   std::size_t RequestsMade() const;
   Result<std::string> Evaluate(const char* script);

@@ -173,6 +173,39 @@ TEST_F(RenderTest, NeverKeepsTheShellAndAutoLeavesPagesOfText) {
       << text_page.output;
 }
 
+// The letter typed in a search field loads the search's index, which is
+// kept; the page is kept as it read before, and the links its results make
+// with the letter lead nowhere new.
+TEST_F(RenderTest, TheSearchsIndexIsKeptAndItsResultsAreNotThePage) {
+  server.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(
+        "<!doctype html><title>Docs</title><input type=search id=q><div id=main></div><script>"
+        "main.innerHTML = '<p>kestrelbody</p>';"
+        "q.addEventListener('input', async () => {"
+        "  const index = await (await fetch('/search-index.json')).json();"
+        "  history.replaceState(null, '', '/?search=' + q.value);"
+        "  main.innerHTML = '<a href=\"/?search=' + q.value + 'a\">' + index.word + '</a>';"
+        "});</script>",
+        "text/html; charset=utf-8");
+  });
+  server.server().Get("/search-index.json",
+                      [](const httplib::Request&, httplib::Response& response) {
+                        response.set_content(R"({"word":"resultsview"})", "application/json");
+                      });
+  const testing::CliRun run =
+      testing::RunCli({server.Url("/"), "-P", Out().string(), "--render-timeout", "20"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto files = StoredFiles(Site());
+  EXPECT_NE(FileWith(files, "{\"word\":\"resultsview\"}"), "") << run.output;
+  for (const auto& [name, text] : files) {
+    if (text.find("kestrelbody") != std::string::npos) {
+      EXPECT_EQ(text.find("resultsview"), std::string::npos) << name;
+    }
+    EXPECT_EQ(name.find("search"), name.find("search-index")) << name;
+  }
+  EXPECT_NE(FileWith(files, "kestrelbody"), "") << run.output;
+}
+
 // The copy served by the viewer: the recorded answers at their own
 // addresses, a route's address sent to its stored page, whose scripts come
 // back to life there and find their route again.
