@@ -87,9 +87,8 @@ constexpr Row kArchiveRows[] = {
 constexpr Row kRenderRows[] = {
     {Form::Value, "--render", "render", "MODE",
      "load pages in Chromium and keep what it shows: never; auto, pages that look like an "
-     "application's empty shell (scripts, under 200 characters of text, under 16 elements); always "
-     "(default: "
-     "auto)"},
+     "application's empty shell (scripts, under 200 characters of text, under 16 elements); "
+     "always (default: auto)"},
     {Form::Value, "--render-tabs", "render-tabs", "N",
      "pages rendered at once, 1 to 16 (default: 2)"},
     {Form::Value, "--render-timeout", "render-timeout", "SECONDS",

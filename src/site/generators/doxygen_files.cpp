@@ -12,7 +12,8 @@ namespace {
 
 using Literal = ScriptLiteral;
 
-// A script stays a single index part or node list: more is no tree of ours.
+// What one file may make us read at most: index parts of the tree, and
+// sections of the search (Doxygen writes a dozen).
 constexpr std::size_t kMaxIndexParts = 100000;
 constexpr std::size_t kMaxSections = 64;
 
@@ -58,7 +59,7 @@ bool SkipComma(std::u16string_view text, std::size_t& at) {
 // Every row [ "title", "page.html" or null, "script" ] of the list: its
 // page and its script's name, with `prefix` before them and ".js" after
 // the script's.
-void RowScripts(std::u16string_view list, std::u16string_view prefix, FoundNames& names) {
+void RowFiles(std::u16string_view list, std::u16string_view prefix, FoundNames& names) {
   for (std::size_t open = list.find(u'['); open != std::u16string_view::npos && !names.Done();
        open = list.find(u'[', open + 1)) {
     std::size_t at = open + 1;
@@ -75,8 +76,9 @@ void RowScripts(std::u16string_view list, std::u16string_view prefix, FoundNames
     }
     if (!SkipComma(list, at)) continue;
     const auto child = Literal::PlainStringAt(list, at, Literal::kMaxName);
-    if (child && !child->empty())
+    if (child && !child->empty()) {
       names.Add(std::u16string(prefix) + std::u16string(*child), u".js");
+    }
   }
 }
 
@@ -159,7 +161,7 @@ void DoxygenFiles::NavTreeFiles(std::u16string_view script, const std::u16string
     const std::size_t tree = ListOf(script, u"NAVTREE");
     if (tree == std::u16string_view::npos) return;
     // The tree's list ends where the index's begins.
-    RowScripts(script.substr(tree, script.find(u"var NAVTREEINDEX", tree) - tree), u"", names);
+    RowFiles(script.substr(tree, script.find(u"var NAVTREEINDEX", tree) - tree), u"", names);
     IndexParts(script, names);
     return;
   }
@@ -167,8 +169,7 @@ void DoxygenFiles::NavTreeFiles(std::u16string_view script, const std::u16string
   // named after.
   const std::size_t list = ListOf(script, file.substr(0, file.size() - 3));
   if (list == std::u16string_view::npos) return;
-  RowScripts(script.substr(list), InSpreadFolder(path.substr(0, slash + 1)) ? u"../../" : u"",
-             names);
+  RowFiles(script.substr(list), InSpreadFolder(path.substr(0, slash + 1)) ? u"../../" : u"", names);
 }
 
 }  // namespace kestrine
