@@ -73,10 +73,12 @@ TEST(ScriptScanner, StringsThatLookLikeSitePathsAreGuesses) {
       u"const g=\"*.json\",h=\"/a/{id}.json\",k=\"./\",q=\"../..\";"
       // Paths in markup a script writes, whole or the end of a value.
       u"n.html('<img src=\"'+relpath+'sync_on.png\" title=\"'+t+'\"/>');"
-      u"x='<p class=\"a b\"><img src=\"img/a.png\" alt=\"\"><a href=\"x y\">';";
+      u"x='<p class=\"a b\"><img src=\"img/a.png\" alt=\"\"><a href=\"x y\">';"
+      // A file named after an expression: its own name is all that is known.
+      u"el.src = `${el.src.substr(0, el.src.length - 9)}plus.png`; t=`${a}`; u=`${b}x${c}`;";
   EXPECT_EQ(GuessesIn(script), (Strings{u"index-data.js", u"/index.json", u"../search/lunr.json",
                                         u"./img/logo.svg?v=2", u"/docs/", u"../index.json",
-                                        u"sync_on.png", u"img/a.png"}));
+                                        u"sync_on.png", u"img/a.png", u"plus.png"}));
   // A script of any size offers at most the bound a FoundNames is given.
   std::u16string many;
   for (int i = 0; i < 300; ++i)

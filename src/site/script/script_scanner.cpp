@@ -171,7 +171,8 @@ class Lexer {
     }
   }
 
-  // A template literal; true with its text when it has no "${...}".
+  // A template literal; true with its text when it has no "${...}", else
+  // false with the text after its last one (`${root}_static/plus.png`).
   bool ReadTemplate(Token& token) {
     ++at_;
     token.owned = true;
@@ -194,6 +195,7 @@ class Lexer {
       }
       if (depth == 0 && c == u'$' && at_ + 1 < text_.size() && text_[at_ + 1] == u'{') {
         plain = false;
+        token.own.clear();
         depth = 1;
         at_ += 2;
         continue;
@@ -206,7 +208,7 @@ class Lexer {
           ReadString(c, ignored);
           continue;
         }
-      } else if (plain) {
+      } else {
         token.own += c;
       }
       ++at_;
@@ -352,7 +354,8 @@ void ScriptScanner::ScriptReferences(std::u16string_view script, FoundNames& nam
     } else if (token.kind == TokenKind::String &&
                IsLoadedLiteral(recent, inModuleStatement, importScriptsDepth, parentheses)) {
       AddLoaded(token.Text(), names);
-    } else if (guesses != nullptr && token.kind == TokenKind::String) {
+    } else if (guesses != nullptr &&
+               (token.kind == TokenKind::String || token.kind == TokenKind::Template)) {
       GuessPaths(token.Text(), *guesses);
     }
     if (IsPunctuator(token, u'(')) {
