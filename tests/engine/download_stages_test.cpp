@@ -232,6 +232,10 @@ TEST(RenderStageRule, AShellIsScriptsWithLittleTextAndProseIsNever) {
       {u"<div id=root></div>", false},
       // A loading spinner is still a shell; a manual's front page laid out
       // in markup, its tree folded by scripts, is not.
+      {u"<noscript><div><p>Turn on <b>scripts</b></p><ul><li><a>a</a><li><a>b</a><li><a>c</a>"
+       u"<li><a>d</a><li><a>e</a><li><a>f</a></ul></div></noscript><div id=root></div>"
+       u"<script src=/app.js></script>",
+       true},
       {u"<div id=app><svg><circle r=4 /><circle r=5 /></svg><div class=t></div></div>"
        u"<div id=err>An error has occurred. <a href=''>Reload</a><a>x</a></div>"
        u"<script src=/_framework/blazor.js></script>",

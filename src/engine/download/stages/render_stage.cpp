@@ -38,6 +38,9 @@ std::size_t LaidOutElements(std::u16string_view html, std::size_t bound) {
     const HtmlVocabulary::Element element = HtmlVocabulary::ElementOf(name);
     if (const auto raw = HtmlVocabulary::RawTextOf(element)) {
       tokenizer.SkipRawText(*raw, HtmlVocabulary::CanonicalName(element));
+    } else if (StringUtility::EqualsIgnoreCaseAscii(name, u"noscript")) {
+      // The browser runs scripts: what <noscript> holds is never laid out.
+      tokenizer.SkipRawText(HtmlTokenizer::RawText::Text, u"noscript");
     }
     if (!LaysNothingOut(name)) ++count;
   }
