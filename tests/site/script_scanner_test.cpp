@@ -234,6 +234,13 @@ TEST(GeneratorFiles, DoxygenSearchDataGivesEveryResultFile) {
   ASSERT_EQ(guesses.names().size(), 21u);
   EXPECT_EQ(guesses.names()[18], u"/doc/html/search/all_12.html");
   EXPECT_EQ(guesses.names()[20], u"/doc/html/search/nomatches.html");
+  // An old version's map of flags per character code lists no letters.
+  FoundNames flags;
+  DoxygenFiles::SearchFiles(u"var indexSectionsWithContent = { 0: \"" + std::u16string(97, u'0') +
+                                std::u16string(26, u'1') + std::u16string(133, u'0') +
+                                u"\" };\nvar indexSectionNames = { 0: \"all\" };",
+                            u"http://h/search/searchdata.js", flags, nullptr);
+  EXPECT_TRUE(flags.names().empty());
   // The same lists anywhere else are no search of Doxygen's.
   FoundNames elsewhere;
   DoxygenFiles::SearchFiles(data, u"http://h/search/data.js", elsewhere, nullptr);

@@ -123,6 +123,10 @@ std::u16string Hex(std::size_t number) {
 
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+bool IsFlagMap(std::u16string_view letters) {
+  return letters.size() == 256 && letters.find_first_not_of(u"01") == std::u16string_view::npos;
+}
+
 }  // namespace
 
 void DoxygenFiles::SearchFiles(std::u16string_view script, const std::u16string& address,
@@ -138,7 +142,9 @@ void DoxygenFiles::SearchFiles(std::u16string_view script, const std::u16string&
   const std::u16string folder(path.substr(host, path.rfind(u'/') + 1 - host));
   for (const auto& [key, name] : *sections) {
     for (const auto& [letterKey, first] : *letters) {
-      if (letterKey != key) continue;
+      // Older versions wrote a map of 256 flags, one per character
+      // code, and only pages: no list of letters, and nothing taken here.
+      if (letterKey != key || IsFlagMap(first)) continue;
       for (std::size_t i = 0; i < first.size() && !names.Done(); ++i) {
         // A letter outside the basic plane is one index, at its first half.
         if (IsLowSurrogate(first[i])) continue;
