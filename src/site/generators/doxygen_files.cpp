@@ -33,19 +33,26 @@ std::u16string_view PathOf(const std::u16string& address) {
   return path;
 }
 
-// Where the list "var NAME = [" begins, below the licence comment Doxygen
-// puts above it; npos when the file sets no such list.
-std::size_t ListOf(std::u16string_view script, std::u16string_view name) {
+// Where the value that "var NAME =" sets begins, looked for in the first
+// `within` characters; npos when the file sets no such variable.
+std::size_t ValueOf(std::u16string_view script, std::u16string_view name,
+                    std::size_t within = std::u16string_view::npos) {
   const std::u16string declaration = u"var " + std::u16string(name);
-  std::size_t at = script.substr(0, 16384).find(declaration);
+  std::size_t at = script.substr(0, within).find(declaration);
   if (at == std::u16string_view::npos) return at;
   at += declaration.size();
   Literal::SkipSpaces(script, at);
   if (at >= script.size() || script[at] != u'=') return std::u16string_view::npos;
   ++at;
   Literal::SkipSpaces(script, at);
-  if (at >= script.size() || script[at] != u'[') return std::u16string_view::npos;
-  return at;
+  return at < script.size() ? at : std::u16string_view::npos;
+}
+
+// Where the list "var NAME = [" begins, below the licence comment Doxygen
+// puts above it; npos when the file sets no such list.
+std::size_t ListOf(std::u16string_view script, std::u16string_view name) {
+  const std::size_t at = ValueOf(script, name, 16384);
+  return at != std::u16string_view::npos && script[at] == u'[' ? at : std::u16string_view::npos;
 }
 
 bool SkipComma(std::u16string_view text, std::size_t& at) {
@@ -100,14 +107,8 @@ void IndexParts(std::u16string_view script, FoundNames& names) {
 
 // The object literal "var NAME = {...}" sets, or nothing.
 std::optional<Literal::Entries> ObjectOf(std::u16string_view script, std::u16string_view name) {
-  const std::u16string declaration = u"var " + std::u16string(name);
-  std::size_t at = script.find(declaration);
+  std::size_t at = ValueOf(script, name);
   if (at == std::u16string_view::npos) return std::nullopt;
-  at += declaration.size();
-  Literal::SkipSpaces(script, at);
-  if (at >= script.size() || script[at] != u'=') return std::nullopt;
-  ++at;
-  Literal::SkipSpaces(script, at);
   return Literal::ObjectAt(script, at, kMaxSections);
 }
 
