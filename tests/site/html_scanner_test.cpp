@@ -182,6 +182,47 @@ TEST(ScanHtmlReferences, InertScriptsAndRouteDataAreRead) {
                                       u"http://example.com/_app/version.json"}));
 }
 
+// rustdoc names its search and settings scripts only in its variables'
+// attributes, from which each version builds them its own way. Nothing
+// else's attributes, and no address of its own in them, count.
+TEST(ScanHtmlReferences, RustdocVariablesNameTheSearchScripts) {
+  const auto scripts = [](const std::u16string& page) {
+    StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
+    Scan(project, page);
+    return project.queued;
+  };
+  EXPECT_EQ(scripts(u"<div id=\"rustdoc-vars\" data-root-path=\"../\" data-current-crate=\"std\" "
+                    u"data-resource-suffix=\"1.63.0\" data-rustdoc-version=\"1.63.0\"></div>"),
+            (Strings{u"http://example.com/search1.63.0.js", u"http://example.com/settings1.63.0.js",
+                     u"http://example.com/search-index1.63.0.js"}));
+  EXPECT_EQ(scripts(u"<div id=rustdoc-vars data-root-path=\"../\" data-resource-suffix=\"1.52.0\" "
+                    u"data-search-js=\"../search1.52.0.js\" "
+                    u"data-search-index-js=\"../search-index1.52.0.js\"></div>"),
+            (Strings{u"http://example.com/search1.52.0.js", u"http://example.com/settings1.52.0.js",
+                     u"http://example.com/search-index1.52.0.js"}));
+  EXPECT_EQ(scripts(u"<div id=\"rustdoc-vars\" data-root-path=\"../\" "
+                    u"data-static-root-path=\"/static.files/\" data-resource-suffix=\"\" "
+                    u"data-search-js=\"search-8a59a8356673ec1f.js\" "
+                    u"data-settings-js=\"settings-c38705f0.js\"></div>"),
+            (Strings{u"http://example.com/static.files/search-8a59a8356673ec1f.js",
+                     u"http://example.com/static.files/settings-c38705f0.js",
+                     u"http://example.com/search-index.js"}));
+  EXPECT_EQ(
+      scripts(u"<meta name=\"rustdoc-vars\" data-root-path=\"../\" "
+              u"data-static-root-path=\"../static.files/\" data-resource-suffix=\"\" "
+              u"data-search-js=\"search-63369b7b.js\" data-stringdex-js=\"stringdex-b897f86f.js\" "
+              u"data-settings-js=\"settings-170eb4bf.js\">"),
+      (Strings{u"http://example.com/static.files/search-63369b7b.js",
+               u"http://example.com/static.files/settings-170eb4bf.js",
+               u"http://example.com/static.files/stringdex-b897f86f.js"}));
+  EXPECT_TRUE(scripts(u"<div id=\"sidebar-vars\" data-root-path=\"../\" data-resource-suffix=\"1\" "
+                      u"data-search-js=\"s.js\"></div><meta name=rustdoc-vars "
+                      u"data-root-path=\"//evil.example/\" data-search-js=\"x.js\" a b><meta "
+                      u"name=rustdoc-vars data-root-path=\"../\" data-search-js=\"x.js\" "
+                      u"data-static-root-path=\"http://evil.example/\" a>")
+                  .empty());
+}
+
 TEST(ScanHtmlReferences, RefreshTargetsInEveryForm) {
   StubScanProject project(DownloadMode::DuplicateSite, u"example.com");
   const std::u16string out = Scan(project,

@@ -7,6 +7,7 @@
 #include "site/address/address.h"
 #include "site/css/style_sheet_scanner.h"
 #include "site/generators/route_data_files.h"
+#include "site/generators/rustdoc_files.h"
 #include "site/generators/vite_files.h"
 #include "site/html/html_character_references.h"
 #include "site/html/html_tokenizer.h"
@@ -140,6 +141,10 @@ class PageReader {
       TakeAttribute(element, tag, HtmlVocabulary::AttributeOf(View(attribute.name)), attribute);
     }
     if (localTarget_) SetChecksAside(tag);
+    // rustdoc's variables stand in a <div> or a <meta> of many attributes.
+    if ((element == Element::Other || element == Element::Meta) && tag.attributes.size() >= 4) {
+      TakeRustdocVariables(tag);
+    }
     inTag_ = false;
     std::sort(tagEdits_.begin(), tagEdits_.end(),
               [](const TagEdit& a, const TagEdit& b) { return a.begin < b.begin; });
@@ -279,6 +284,20 @@ class PageReader {
     }
     Take(named, &IReferenceRewriter::TakeNamed);
     Take(guessed, &IReferenceRewriter::TakeGuessed);
+  }
+
+  void TakeRustdocVariables(const HtmlTag& tag) {
+    const HtmlAttribute* id = tokenizer_.Find(tag, u"id");
+    if (id == nullptr) id = tokenizer_.Find(tag, u"name");
+    if (id == nullptr || !RustdocFiles::IsVariables(Decoded(*id))) return;
+    RustdocFiles::Attributes variables;
+    for (const HtmlAttribute& attribute : tag.attributes) {
+      variables.emplace_back(StringUtility::ToLowerAscii(std::u16string(View(attribute.name))),
+                             Decoded(attribute));
+    }
+    FoundNames named;
+    RustdocFiles::Names(variables, named);
+    Take(named, &IReferenceRewriter::TakeNamed);
   }
 
   void Take(const FoundNames& found, void (IReferenceRewriter::*take)(const std::u16string&)) {
