@@ -105,16 +105,28 @@ TEST(HtmlTokenizer, RawTextAndForeignContentAreTheCallersToSwitch) {
                                                u"/svg", u"b"}));
 }
 
-// Each comment is read once: a page of 400,000 comments, none of them
-// ended by "--!>", is read in moments, not the hours a search to the page's
-// end for each comment took. Both endings and the short forms still count.
-TEST(HtmlTokenizer, CommentsEndAtTheFirstEndingAndCostTimeLinearInThePage) {
+// Each comment and each attribute name is read once: a page of 400,000
+// comments, none ended by "--!>", or a tag of 400,000 attributes, is read
+// in moments, not the hours a search to the page's end for each comment, or
+// a comparison of each name with all before it, took. Both comment endings
+// and the short forms still count, and a tag of many attributes still
+// keeps the first of two with one name.
+TEST(HtmlTokenizer, CommentsAndAttributesCostTimeLinearInThePage) {
   std::u16string text = u"<!--><a id=1><!---><a id=2><!-- x --!><a id=3><!-- <b> -- --> <a id=4>";
   for (int i = 0; i < 400'000; ++i) text += u"<!-- note -->";
   text += u"<a id=5><!-- open to the end <a id=6>";
   std::vector<std::string> ids;
   for (const StartTag& tag : StartTagsOf(text)) ids.push_back(tag.attributes.at("id"));
   EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+
+  std::u16string tag = u"<p ID=first";
+  for (int i = 0; i < 400'000; ++i) tag += u" a" + StringUtility::FromUtf8(std::to_string(i));
+  tag += u" id=second A7=again>";
+  const std::vector<StartTag> tags = StartTagsOf(tag);
+  ASSERT_EQ(tags.size(), 1u);
+  EXPECT_EQ(tags[0].attributes.size(), 400'001u);
+  EXPECT_EQ(tags[0].attributes.at("id"), "first");
+  EXPECT_EQ(tags[0].attributes.at("a7"), "");
 }
 
 TEST(HtmlCharacterReferences, ValuesAreWrittenBackSoTheyReadTheSame) {

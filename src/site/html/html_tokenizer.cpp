@@ -218,17 +218,45 @@ std::size_t HtmlTokenizer::ReadValue(std::size_t i, HtmlAttribute& attribute) {
   return end;
 }
 
-void HtmlTokenizer::Keep(HtmlTag& tag, const HtmlAttribute& attribute) const {
-  const std::size_t length = attribute.name.end - attribute.name.begin;
-  for (const HtmlAttribute& kept : tag.attributes) {
-    if (kept.name.end - kept.name.begin != length) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < length && same; ++k) {
-      same = Lower(text_[kept.name.begin + k]) == Lower(text_[attribute.name.begin + k]);
+// A tag keeps the first of two attributes with one name. Its few
+// attributes are compared in place; a tag of many (a hostile page's
+// million) looks each name up in a set, which keeps reading it linear.
+void HtmlTokenizer::Keep(HtmlTag& tag, const HtmlAttribute& attribute) {
+  constexpr std::size_t kFew = 16;
+  const auto view = [this](TextRange range) {
+    return text_.substr(range.begin, range.end - range.begin);
+  };
+  if (tag.attributes.size() < kFew) {
+    for (const HtmlAttribute& kept : tag.attributes) {
+      if (SameName(kept.name, attribute.name)) return;
     }
-    if (same) return;
+  } else {
+    if (tag.attributes.size() == kFew) {
+      manyNames_.clear();
+      for (const HtmlAttribute& kept : tag.attributes) manyNames_.insert(view(kept.name));
+    }
+    if (!manyNames_.insert(view(attribute.name)).second) return;
   }
   tag.attributes.push_back(attribute);
+}
+
+bool HtmlTokenizer::SameName(TextRange a, TextRange b) const {
+  return FoldedEqual()(text_.substr(a.begin, a.end - a.begin),
+                       text_.substr(b.begin, b.end - b.begin));
+}
+
+std::size_t HtmlTokenizer::FoldedHash::operator()(std::u16string_view name) const {
+  std::size_t hash = 14695981039346656037u;
+  for (char16_t c : name) hash = (hash ^ Lower(c)) * 1099511628211u;
+  return hash;
+}
+
+bool HtmlTokenizer::FoldedEqual::operator()(std::u16string_view a, std::u16string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (Lower(a[k]) != Lower(b[k])) return false;
+  }
+  return true;
 }
 
 bool HtmlTokenizer::IsAppropriateEndTag(std::size_t at, std::u16string_view name) const {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kestrine {
@@ -89,13 +90,24 @@ class HtmlTokenizer {
   bool ReadTag(std::size_t at, HtmlTag& tag);
   std::size_t ReadAttributes(std::size_t at, HtmlTag& tag);
   std::size_t ReadValue(std::size_t at, HtmlAttribute& attribute);
-  void Keep(HtmlTag& tag, const HtmlAttribute& attribute) const;
+  void Keep(HtmlTag& tag, const HtmlAttribute& attribute);
+  bool SameName(TextRange a, TextRange b) const;
   bool IsAppropriateEndTag(std::size_t at, std::u16string_view name) const;
   std::size_t SkipScript(std::size_t at, std::u16string_view name) const;
+
+  // Names compared in any letter case, as attribute names are.
+  struct FoldedHash {
+    std::size_t operator()(std::u16string_view name) const;
+  };
+  struct FoldedEqual {
+    bool operator()(std::u16string_view a, std::u16string_view b) const;
+  };
 
   std::u16string_view text_;
   std::size_t position_ = 0;
   bool foreign_ = false;
+  // The names of the tag being read once it has many attributes.
+  std::unordered_set<std::u16string_view, FoldedHash, FoldedEqual> manyNames_;
 };
 
 }  // namespace kestrine
