@@ -367,8 +367,12 @@ class PageReader {
   }
 
   // A <base href> moves every later relative reference of the page; the
-  // copy resolves from its own file, so the base is written empty.
+  // copy resolves from its own file, so the base is written empty. Only a
+  // page's first one counts, as browsers read it: later ones are left as
+  // they are, and a run of them cannot grow the base without end.
   void SetBase(const HtmlAttribute& attribute) {
+    if (baseSeen_) return;
+    baseSeen_ = true;
     const std::u16string href = AsAddress(Decoded(attribute));
     if (href.empty()) return;
     rewriter_.SetBase(href);
@@ -405,6 +409,7 @@ class PageReader {
   RewrittenText rewritten_;
   bool stopped_ = false;
   bool routeDataTaken_ = false;
+  bool baseSeen_ = false;
   bool inTag_ = false;
   bool localTarget_ = false;
   std::vector<TagEdit> tagEdits_;

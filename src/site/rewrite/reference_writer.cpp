@@ -70,7 +70,9 @@ std::u16string ReferenceWriter::DocumentPath() const {
 
 void ReferenceWriter::SetBase(const std::u16string& href) {
   if (HasForeignScheme(href)) return;
-  base_ = SplitAbsolute(ResolveReference(href, base_));
+  std::u16string address = ResolveReference(href, base_);
+  if (address.size() > kMaxBaseLength) return;
+  base_ = SplitAbsolute(address);
   // What was written for a reference holds for the old base only.
   remembered_.clear();
 }

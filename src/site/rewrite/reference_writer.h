@@ -46,6 +46,12 @@ class ReferenceWriter : public IReferenceRewriter {
 
   static std::u16string UrlForm(const std::u16string& relativePath);
 
+  // A base longer than the longest address a crawl takes is no base: its
+  // addresses could not be fetched, and written before each of a page's
+  // references (as the web addresses they stay) it would multiply the
+  // page's size by its own.
+  static constexpr std::size_t kMaxBaseLength = 2048;
+
  private:
   struct WrittenReference {
     std::u16string text;
