@@ -65,6 +65,9 @@ TEST(NamedFiles, HostileScriptsCostBoundedTimeAndNames) {
   // A chunk map of 300,000 entries was looked up entry by entry for each.
   EXPECT_EQ(InScript(HostileScripts::RuntimeWithHugeMap(6 << 20)).names().size(),
             FoundNames::kMaxNames);
+  // Maps that never close, or hold the next function: 1 MB took a minute.
+  EXPECT_TRUE(InScript(HostileScripts::UnclosedRuntimeMaps(4 << 20)).names().empty());
+  EXPECT_TRUE(InScript(HostileScripts::RuntimesInsideAMap(4 << 20)).names().empty());
   // The same bundle named a million times gives its four files once.
   EXPECT_EQ(InScript(HostileScripts::PagefindBundles(16 << 20)).names().size(), 4u);
   // Distinct names stop at the bound.

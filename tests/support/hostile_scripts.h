@@ -34,6 +34,16 @@ struct HostileScripts {
     }
     return script + "})[e]+\".js\"";
   }
+  // Name functions whose chunk map never closes: each map reads on into
+  // the next function.
+  static std::string UnclosedRuntimeMaps(std::size_t bytes) {
+    return Repeated(".u=e=>{\"a\":'", bytes);
+  }
+  // The same, each map's strings holding the next function, so the first
+  // map reads to the end.
+  static std::string RuntimesInsideAMap(std::size_t bytes) {
+    return ".u=e=>({" + Repeated("a:\".u=e=>({\",", bytes) + "})[e]";
+  }
   // The same Pagefind bundle named over and over.
   static std::string PagefindBundles(std::size_t bytes) {
     return Repeated("p(\"/pagefind/\");", bytes);

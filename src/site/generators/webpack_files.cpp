@@ -226,13 +226,18 @@ std::u16string WebpackFiles::PublicPath(std::u16string_view script) {
 
 void WebpackFiles::ChunkFiles(std::u16string_view script, std::u16string_view prefix,
                               FoundNames& names) {
-  // A bundle holds a runtime or two; a script of thousands is made to cost.
+  // A bundle holds a runtime or two; a script of thousands is made to cost,
+  // and so is one of thousands of functions that only look like one (each
+  // may read far before it fails).
   constexpr int kMaxRuntimes = 8;
+  constexpr int kMaxLookalikes = 64;
   std::optional<std::vector<std::u16string_view>> loadedIds;
   int runtimes = 0;
+  int lookalikes = 0;
   for (std::u16string_view runtime : {u".u=", u".miniCssF="}) {
     for (std::size_t at = script.find(runtime);
-         at != std::u16string_view::npos && runtimes < kMaxRuntimes && !names.Done();
+         at != std::u16string_view::npos && runtimes < kMaxRuntimes &&
+         lookalikes < kMaxLookalikes && !names.Done();
          at = script.find(runtime, at + 1)) {
       const auto body = FunctionBody(script, at + runtime.size());
       if (!body) continue;
@@ -240,7 +245,10 @@ void WebpackFiles::ChunkFiles(std::u16string_view script, std::u16string_view pr
       const std::vector<Piece> pieces = PiecesAt(script, end, body->first);
       // The next runtime is looked for after what this one's reading took.
       at = std::max(at, end - 1);
-      if (pieces.empty()) continue;
+      if (pieces.empty()) {
+        ++lookalikes;
+        continue;
+      }
       ++runtimes;
       // Only the script function names chunks that `.e()` loads.
       if (runtime == u".u=" && !loadedIds) loadedIds = LoadedChunkIds(script);

@@ -62,11 +62,11 @@ std::optional<ScriptLiteral::Entries> ScriptLiteral::ObjectAt(std::u16string_vie
     if (auto quoted = PlainStringAt(text, i, kMaxKey)) {
       key = *quoted;
     } else {
+      // An unquoted key is a name or a number; anything else is no object,
+      // however far it would read.
       const std::size_t start = i;
-      while (i < text.size() && text[i] != u':' && text[i] != u'}' && !IsSpace(text[i]) &&
-             i - start < kMaxKey) {
-        ++i;
-      }
+      while (i < text.size() && IsNameCharacter(text[i]) && i - start < kMaxKey) ++i;
+      if (i == start) return std::nullopt;
       key = text.substr(start, i - start);
     }
     SkipSpaces(text, i);
