@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -68,11 +69,14 @@ class Sink {
     bytes_.resize(bytes_.size() * 2);
     Begin();
   }
+  // Grows only when full, like iconv's output: a text of many bad bytes
+  // must not pay for zeroing the whole buffer at each one.
   void Append(std::string_view more) {
-    bytes_.resize(used_);
-    bytes_.append(more);
-    used_ = bytes_.size();
-    bytes_.resize(bytes_.size() * 2);
+    if (bytes_.size() - used_ < more.size()) {
+      bytes_.resize(std::max(bytes_.size() * 2, used_ + more.size()));
+    }
+    std::memcpy(bytes_.data() + used_, more.data(), more.size());
+    used_ += more.size();
   }
   std::string Take() {
     End();

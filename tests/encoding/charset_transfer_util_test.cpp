@@ -164,5 +164,24 @@ TEST(IconvConverterUtf8, OwnPathAgreesWithIconv) {
   }
 }
 
+// Each byte iconv refuses costs the same: 2 MB of UTF-16 that is all lone
+// surrogates, or of bytes no Shift_JIS text holds, read in moments, where
+// zeroing the output again at each one took minutes.
+TEST(IconvConverter, BadBytesCostTimeLinearInTheText) {
+  const std::string surrogates(2 << 20, '\xDC');
+  const auto utf16 = IconvConverter::ToUtf16("UTF-16LE", surrogates);
+  ASSERT_TRUE(utf16.has_value());
+  EXPECT_EQ(utf16->find_first_not_of(u'\xFFFD'), std::u16string::npos);
+  EXPECT_GE(utf16->size(), surrogates.size() / 2);
+  EXPECT_FALSE(IconvConverter::ToUtf16Strict("UTF-16LE", surrogates).has_value());
+
+  std::string shiftJis;
+  for (int i = 0; i < (1 << 20); ++i) shiftJis += i % 2 == 0 ? "\xFF" : "a";
+  const auto text = IconvConverter::ToUtf16("SHIFT_JIS", shiftJis);
+  ASSERT_TRUE(text.has_value());
+  EXPECT_EQ(text->substr(0, 4), u"\uFFFDa\uFFFDa");
+  EXPECT_EQ(text->size(), shiftJis.size());
+}
+
 }  // namespace
 }  // namespace kestrine
