@@ -17,8 +17,10 @@ std::string DecodedXmlText(std::string_view text) {
       out += text[i];
       continue;
     }
-    const std::size_t semicolon = text.find(';', i);
-    if (semicolon == std::string_view::npos || semicolon - i > 10) {
+    // A reference is short: its ";" is looked for only nearby, so a text
+    // of many "&" costs time linear in its length.
+    const std::size_t semicolon = text.substr(0, i + 11).find(';', i);
+    if (semicolon == std::string_view::npos) {
       out += '&';
       continue;
     }
