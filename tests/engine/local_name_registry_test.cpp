@@ -32,6 +32,17 @@ TEST(LocalNameRegistry, TakenNamesGetNumberedAlternativesBeforeTheExtension) {
   EXPECT_EQ(c.Claim(u"site", u".htaccess"), u"site\\.htaccess-1");
   EXPECT_FALSE(c.registry.Holder(u"site\\download.log"));
   EXPECT_EQ(c.registry.Holder(u"site\\index-1.html"), 2);
+  // "index-3.html" taken by an address of its own is passed over.
+  EXPECT_EQ(c.Claim(u"site", u"index-3.html"), u"site\\index-3.html");
+  EXPECT_EQ(c.Claim(u"site", u"index.html"), u"site\\index-4.html");
+
+  // Each search for an alternative goes on where the last one for that
+  // name ended: 100,000 addresses of one name (a page's links whose "*",
+  // "|" and "-" all become "-") were a minute and more, one "-k" at a time
+  // from the start.
+  Claims many;
+  for (int i = 0; i < 100'000; ++i) many.Claim(u"site", u"q-.html");
+  EXPECT_EQ(many.stored.back(), u"site\\q--99999.html");
 }
 
 TEST(LocalNameRegistry, AFileNeverTakesAFolderAndAFolderNeverAFile) {

@@ -57,13 +57,9 @@ std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) cons
       if (const auto moved = movedFolders_.find(candidate); moved != movedFolders_.end()) {
         candidate = moved->second;
       } else if (IsFile(candidate)) {
-        std::u16string aside;
-        for (int k = 1;; ++k) {
-          aside = WithSuffix(candidate, k);
-          if (!IsTaken(aside)) break;
-        }
+        std::u16string aside = FirstFree(candidate);
         movedFolders_.emplace(candidate, aside);
-        candidate = aside;
+        candidate = std::move(aside);
       }
       current = std::move(candidate);
     }
@@ -74,10 +70,19 @@ std::u16string LocalNameRegistry::ResolveFolder(std::u16string_view folder) cons
 
 std::u16string LocalNameRegistry::Choose(std::u16string_view folder,
                                          const std::u16string& name) const {
-  const std::u16string resolved = ResolveFolder(folder);
-  std::u16string path = Joined(resolved, name);
-  for (int k = 1; IsTaken(path); ++k) path = Joined(resolved, WithSuffix(name, k));
-  return path;
+  return FirstFree(Joined(ResolveFolder(folder), name));
+}
+
+// The path when free, else its first free "-k" alternative at or after
+// where the last search for it ended: names are claimed, never given back,
+// within a run.
+std::u16string LocalNameRegistry::FirstFree(const std::u16string& path) const {
+  if (!IsTaken(path)) return path;
+  int& next = nextSuffix_[path];
+  for (next = std::max(next, 1);; ++next) {
+    std::u16string alternative = WithSuffix(path, next);
+    if (!IsTaken(alternative)) return alternative;
+  }
 }
 
 void LocalNameRegistry::RegisterFolders(std::u16string_view path) {
@@ -123,6 +128,7 @@ void LocalNameRegistry::Clear() {
   formerPaths_.clear();
   folders_.clear();
   movedFolders_.clear();
+  nextSuffix_.clear();
   reserved_.clear();
 }
 

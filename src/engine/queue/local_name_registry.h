@@ -55,6 +55,7 @@ class LocalNameRegistry {
   void RegisterFolders(std::u16string_view path);
   static std::uint64_t HashOf(std::u16string_view path);
   std::u16string ResolveFolder(std::u16string_view folder) const;
+  std::u16string FirstFree(const std::u16string& path) const;
 
   KeyIndex files_;
   // Folders by the hash of their path: a deep site has as many folders as
@@ -63,6 +64,10 @@ class LocalNameRegistry {
   // Folders that had to move aside for a file, and where they went. Filled
   // lazily by Choose, which is why it is mutable.
   mutable std::unordered_map<std::u16string, std::u16string> movedFolders_;
+  // For each wanted path that was taken, the suffix its last search for an
+  // alternative ended at: the thousandth address wanting one name costs no
+  // more than the second. Filled by Choose too.
+  mutable std::unordered_map<std::u16string, int> nextSuffix_;
   std::vector<std::u16string> reserved_;
   // Paths an address had before it was renamed: few, so kept as they are.
   std::unordered_map<std::u16string, std::int32_t> formerPaths_;
