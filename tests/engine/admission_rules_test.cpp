@@ -113,6 +113,45 @@ TEST(RobotsRules, TheGroupForUsOrForAnyoneWithLongestMatch) {
   EXPECT_TRUE(RobotsRules::Parse("User-agent: *\nDisallow:\n", "Kestrine/2.0").Allows("/x"));
 }
 
+// Stars match any run, "$" anchors the end, the longest rule wins; a long
+// robots.txt or a long pattern costs time linear in what each address is
+// checked against: a rule of 2,000 "a" between stars took 0.1 s a link by
+// going back over the last star, and 36,000 rules were each tried on every
+// address.
+TEST(RobotsRules, WildcardsAnchorsAndLongFilesCostLinearTime) {
+  const RobotsRules rules = RobotsRules::Parse(
+      "User-agent: *\nDisallow: /a*b**c\nAllow: /a*b*c*d$\nDisallow: /*.json$\n"
+      "Disallow: /x/*/y\nAllow: /x/open\nDisallow: /$\nDisallow: *?sort=\n",
+      "Kestrine/2.0");
+  EXPECT_FALSE(rules.Allows("/a-b-c"));
+  EXPECT_FALSE(rules.Allows("/abcabc/more"));
+  EXPECT_TRUE(rules.Allows("/a-b-c-d"));
+  EXPECT_FALSE(rules.Allows("/a-b-c-d-"));
+  EXPECT_TRUE(rules.Allows("/ac-b"));
+  EXPECT_FALSE(rules.Allows("/data/list.json"));
+  EXPECT_TRUE(rules.Allows("/data/list.json?v=2"));
+  EXPECT_FALSE(rules.Allows("/x/1/2/y/z"));
+  EXPECT_TRUE(rules.Allows("/x/open/y"));
+  EXPECT_FALSE(rules.Allows("/"));
+  EXPECT_TRUE(rules.Allows("/index.html"));
+  EXPECT_FALSE(rules.Allows("/list?sort=name&page=2"));
+  EXPECT_TRUE(rules.Allows("/list?page=2&sort=name"));
+
+  const std::string a(2000, 'a');
+  const RobotsRules backtracking =
+      RobotsRules::Parse("User-agent: *\nDisallow: /*" + a + "b\n", "Kestrine/2.0");
+  std::string many = "User-agent: *\n";
+  for (int i = 0; i < 36'000; ++i) many += "Disallow: /p" + std::to_string(i) + "/\n";
+  const RobotsRules manyRules = RobotsRules::Parse(many, "Kestrine/2.0");
+  for (int i = 0; i < 20'000; ++i) {
+    ASSERT_TRUE(backtracking.Allows("/" + a + std::to_string(i)));
+    ASSERT_TRUE(manyRules.Allows("/q" + std::to_string(i) + "/page.html"));
+  }
+  EXPECT_FALSE(backtracking.Allows("/x" + a + "b"));
+  EXPECT_FALSE(manyRules.Allows("/p35999/page.html"));
+  EXPECT_TRUE(manyRules.Allows("/p36000/page.html"));
+}
+
 TEST(KestrineConf, SettingsAndEveryBadLineWithItsNumber) {
   DownloadOptions options;
   const auto errors = KestrineConf::Apply(

@@ -1,6 +1,10 @@
 #include "site/rules/robots_rules.h"
 
+#include <string.h>
+
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "runtime/string_utility.h"
 
@@ -66,54 +70,94 @@ RobotsRules RobotsRules::Parse(const std::string& text, const std::string& userA
       inRules = true;
       // "Disallow:" with nothing after it allows everything.
       if (line.value.empty()) continue;
-      const Rule rule{line.value, line.field == "allow"};
-      if (forUs) named.rules_.push_back(rule);
-      if (forAnyone) anyone.rules_.push_back(rule);
+      if (forUs) named.Add(line.value, line.field == "allow");
+      if (forAnyone) anyone.Add(line.value, line.field == "allow");
     }
   }
   return namedSeen ? named : anyone;
 }
 
-bool RobotsRules::Matches(const std::string& pattern, const std::string& path) {
-  // Glob matching of "*" with a "$" anchor at the end, by backtracking over
-  // the last star only, so it stays linear for the usual short patterns.
-  const bool anchored = !pattern.empty() && pattern.back() == '$';
-  const std::string p = anchored ? pattern.substr(0, pattern.size() - 1) : pattern;
-  std::size_t i = 0;
-  std::size_t j = 0;
-  std::size_t star = std::string::npos;
-  std::size_t mark = 0;
-  while (j < path.size()) {
-    if (i < p.size() && p[i] == '*') {
-      star = i++;
-      mark = j;
-    } else if (i < p.size() && p[i] == path[j]) {
-      ++i;
-      ++j;
-    } else if (i == p.size() && !anchored) {
-      return true;
-    } else if (star != std::string::npos) {
-      i = star + 1;
-      j = ++mark;
-    } else {
-      return false;
-    }
+RobotsRules::Rule RobotsRules::Compile(const std::string& pattern, bool allow) {
+  Rule rule{pattern.size(), allow, !pattern.empty() && pattern.back() == '$', false, {}, {}};
+  const std::string_view body =
+      std::string_view(pattern).substr(0, pattern.size() - (rule.anchored ? 1 : 0));
+  const std::size_t star = body.find('*');
+  rule.prefix = body.substr(0, star);
+  if (star == std::string_view::npos) return rule;
+  rule.starred = true;
+  for (std::size_t at = star + 1;;) {
+    const std::size_t next = body.find('*', at);
+    const std::string_view segment = body.substr(at, next - at);
+    // A run of stars is one star.
+    if (!segment.empty() || next == std::string_view::npos) rule.segments.emplace_back(segment);
+    if (next == std::string_view::npos) break;
+    at = next + 1;
   }
-  while (i < p.size() && p[i] == '*') ++i;
-  return i == p.size();
+  return rule;
+}
+
+// A "*" matches any run of characters, so each text between stars is taken
+// where it first occurs after the one before: the leftmost place leaves the
+// most room for the rest. Linear in the path and the pattern, where going
+// back over the last star cost their product.
+bool RobotsRules::Matches(const Rule& rule, const std::string& path) {
+  if (path.compare(0, rule.prefix.size(), rule.prefix) != 0) return false;
+  if (!rule.starred) return !rule.anchored || path.size() == rule.prefix.size();
+  std::size_t at = rule.prefix.size();
+  for (std::size_t i = 0; i < rule.segments.size(); ++i) {
+    const std::string& segment = rule.segments[i];
+    if (rule.anchored && i + 1 == rule.segments.size()) {
+      return path.size() >= at + segment.size() &&
+             path.compare(path.size() - segment.size(), segment.size(), segment) == 0;
+    }
+    const void* found = memmem(path.data() + at, path.size() - at, segment.data(), segment.size());
+    if (found == nullptr) return false;
+    at = static_cast<std::size_t>(static_cast<const char*>(found) - path.data()) + segment.size();
+  }
+  return true;
+}
+
+namespace {
+
+constexpr std::uint64_t kHashStart = 14695981039346656037u;
+std::uint64_t HashOn(std::uint64_t hash, char c) {
+  return (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+}
+
+}  // namespace
+
+void RobotsRules::Add(const std::string& pattern, bool allow) {
+  Rule rule = Compile(pattern, allow);
+  std::uint64_t hash = kHashStart;
+  for (char c : rule.prefix) hash = HashOn(hash, c);
+  const auto length =
+      std::lower_bound(prefixLengths_.begin(), prefixLengths_.end(), rule.prefix.size());
+  if (length == prefixLengths_.end() || *length != rule.prefix.size()) {
+    prefixLengths_.insert(length, rule.prefix.size());
+  }
+  byPrefix_[hash].push_back(static_cast<std::uint32_t>(rules_.size()));
+  rules_.push_back(std::move(rule));
 }
 
 bool RobotsRules::Allows(const std::string& path) const {
   std::size_t best = 0;
   bool allowed = true;
   bool any = false;
-  for (const Rule& rule : rules_) {
-    if (!Matches(rule.pattern, path)) continue;
-    const std::size_t length = rule.pattern.size();
-    if (!any || length > best || (length == best && rule.allow)) {
-      best = length;
-      allowed = rule.allow;
-      any = true;
+  std::uint64_t hash = kHashStart;
+  std::size_t hashed = 0;
+  for (const std::size_t length : prefixLengths_) {
+    if (length > path.size()) break;
+    for (; hashed < length; ++hashed) hash = HashOn(hash, path[hashed]);
+    const auto candidates = byPrefix_.find(hash);
+    if (candidates == byPrefix_.end()) continue;
+    for (const std::uint32_t index : candidates->second) {
+      const Rule& rule = rules_[index];
+      if (!Matches(rule, path)) continue;
+      if (!any || rule.length > best || (rule.length == best && rule.allow)) {
+        best = rule.length;
+        allowed = rule.allow;
+        any = true;
+      }
     }
   }
   return allowed;

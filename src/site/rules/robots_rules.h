@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrine {
@@ -21,13 +23,26 @@ class RobotsRules {
   bool empty() const { return rules_.empty(); }
 
  private:
+  // A pattern as it is matched: the text before its first "*", the texts
+  // between its stars, and whether "$" ends it.
   struct Rule {
-    std::string pattern;
+    std::size_t length;  // as written: the longest matching rule wins
     bool allow;
+    bool anchored;
+    bool starred;
+    std::string prefix;
+    std::vector<std::string> segments;
   };
-  static bool Matches(const std::string& pattern, const std::string& path);
+  static Rule Compile(const std::string& pattern, bool allow);
+  static bool Matches(const Rule& rule, const std::string& path);
+  void Add(const std::string& pattern, bool allow);
 
   std::vector<Rule> rules_;
+  // The rules by the hash of their prefix, and the lengths their prefixes
+  // have: an address is checked against the rules whose prefix it starts
+  // with, not against every rule of a long robots.txt.
+  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> byPrefix_;
+  std::vector<std::size_t> prefixLengths_;
 };
 
 }  // namespace kestrine
