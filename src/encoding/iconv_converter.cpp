@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -228,6 +229,15 @@ std::optional<std::string> EncodeUtf8(std::u16string_view text) {
   return bytes;
 }
 
+// The bytes of one code unit: what a refused character is skipped by.
+std::size_t CodeUnitBytes(const std::string& charset) {
+  std::string upper = charset;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper.starts_with("UTF-16") || upper.starts_with("UCS-2")) return 2;
+  if (upper.starts_with("UTF-32") || upper.starts_with("UCS-4")) return 4;
+  return 1;
+}
+
 std::optional<std::u16string> Decode(std::string_view charset, std::string_view bytes,
                                      bool strict) {
   if (IsUtf8(charset)) {
@@ -236,6 +246,7 @@ std::optional<std::u16string> Decode(std::string_view charset, std::string_view 
   const std::string name(charset);
   Descriptor cd(kUtf16, name.c_str());
   if (!cd.valid()) return std::nullopt;
+  const std::size_t unit = CodeUnitBytes(name);
   Sink sink(bytes.size() * 2 + 2);
   char* in = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
@@ -243,11 +254,14 @@ std::optional<std::u16string> Decode(std::string_view charset, std::string_view 
     const int error = Pump(cd.get(), &in, &inLeft, sink);
     if (error == 0) break;
     if (strict) return std::nullopt;
-    // Skip the offending byte and stand U+FFFD in its place.
+    // Skip the offending unit (a byte, or a whole code unit of UTF-16 or
+    // UTF-32, which a byte would put out of step for the rest of the text)
+    // and stand U+FFFD in its place.
     sink.Append(std::string_view("\xFD\xFF", 2));
     if (error == EINVAL) break;  // a truncated sequence at the very end
-    ++in;
-    --inLeft;
+    const std::size_t skip = std::min(unit, inLeft);
+    in += skip;
+    inLeft -= skip;
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
   Flush(cd.get(), sink);

@@ -164,7 +164,7 @@ TEST(IconvConverterUtf8, OwnPathAgreesWithIconv) {
   }
 }
 
-// Each byte iconv refuses costs the same: 2 MB of UTF-16 that is all lone
+// Each unit iconv refuses costs the same: 2 MB of UTF-16 that is all lone
 // surrogates, or of bytes no Shift_JIS text holds, read in moments, where
 // zeroing the output again at each one took minutes.
 TEST(IconvConverter, BadBytesCostTimeLinearInTheText) {
@@ -172,7 +172,13 @@ TEST(IconvConverter, BadBytesCostTimeLinearInTheText) {
   const auto utf16 = IconvConverter::ToUtf16("UTF-16LE", surrogates);
   ASSERT_TRUE(utf16.has_value());
   EXPECT_EQ(utf16->find_first_not_of(u'\xFFFD'), std::u16string::npos);
-  EXPECT_GE(utf16->size(), surrogates.size() / 2);
+  EXPECT_EQ(utf16->size(), surrogates.size() / 2);
+  // One U+FFFD a refused unit, and the text after it read in step.
+  EXPECT_EQ(IconvConverter::ToUtf16("UTF-16LE", std::string("a\0\x00\xDC"
+                                                            "b\0",
+                                                            6)),
+            u"a\uFFFDb");
+  EXPECT_EQ(IconvConverter::ToUtf16("UTF-16BE", std::string("\0a\xDC\x00\0b", 6)), u"a\uFFFDb");
   EXPECT_FALSE(IconvConverter::ToUtf16Strict("UTF-16LE", surrogates).has_value());
 
   std::string shiftJis;
