@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+
+#include "runtime/string_utility.h"
 
 namespace kestrine {
 
@@ -231,10 +232,9 @@ std::optional<std::string> EncodeUtf8(std::u16string_view text) {
 
 // The bytes of one code unit: what a refused character is skipped by.
 std::size_t CodeUnitBytes(const std::string& charset) {
-  std::string upper = charset;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper.starts_with("UTF-16") || upper.starts_with("UCS-2")) return 2;
-  if (upper.starts_with("UTF-32") || upper.starts_with("UCS-4")) return 4;
+  const std::string lower = StringUtility::ToLowerAscii(charset);
+  if (lower.starts_with("utf-16") || lower.starts_with("ucs-2")) return 2;
+  if (lower.starts_with("utf-32") || lower.starts_with("ucs-4")) return 4;
   return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "runtime/fnv_hash.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -19,11 +20,9 @@ std::size_t Utf8Length(char16_t unit, bool pairedHigh) {
 }
 
 std::u16string HashTag(const std::u16string& name) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char16_t unit : name) {
-    hash ^= unit;
-    hash *= 1099511628211ull;
-  }
+  FnvHash fnv;
+  for (char16_t unit : name) fnv.Add(unit);
+  const std::uint64_t hash = fnv.value();
   char text[17];
   std::snprintf(text, sizeof text, "%08llx",
                 static_cast<unsigned long long>((hash >> 32) ^ (hash & 0xFFFFFFFFull)));

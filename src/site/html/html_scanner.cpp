@@ -292,8 +292,7 @@ class PageReader {
     if (id == nullptr || !RustdocFiles::IsVariables(Decoded(*id))) return;
     RustdocFiles::Attributes variables;
     for (const HtmlAttribute& attribute : tag.attributes) {
-      variables.emplace_back(StringUtility::ToLowerAscii(std::u16string(View(attribute.name))),
-                             Decoded(attribute));
+      variables.emplace_back(tokenizer_.Name(attribute.name), Decoded(attribute));
     }
     FoundNames named;
     RustdocFiles::Names(variables, named);

@@ -4,6 +4,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "runtime/fnv_hash.h"
+
 namespace kestrine {
 
 namespace {
@@ -246,9 +248,9 @@ bool HtmlTokenizer::SameName(TextRange a, TextRange b) const {
 }
 
 std::size_t HtmlTokenizer::FoldedHash::operator()(std::u16string_view name) const {
-  std::size_t hash = 14695981039346656037u;
-  for (char16_t c : name) hash = (hash ^ Lower(c)) * 1099511628211u;
-  return hash;
+  FnvHash hash;
+  for (char16_t c : name) hash.Add(Lower(c));
+  return hash.value();
 }
 
 bool HtmlTokenizer::FoldedEqual::operator()(std::u16string_view a, std::u16string_view b) const {

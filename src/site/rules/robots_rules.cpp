@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "runtime/fnv_hash.h"
 #include "runtime/string_utility.h"
 
 namespace kestrine {
@@ -78,13 +79,12 @@ RobotsRules RobotsRules::Parse(const std::string& text, const std::string& userA
 }
 
 RobotsRules::Rule RobotsRules::Compile(const std::string& pattern, bool allow) {
-  Rule rule{pattern.size(), allow, !pattern.empty() && pattern.back() == '$', false, {}, {}};
+  Rule rule{pattern.size(), allow, !pattern.empty() && pattern.back() == '$', {}, {}};
   const std::string_view body =
       std::string_view(pattern).substr(0, pattern.size() - (rule.anchored ? 1 : 0));
   const std::size_t star = body.find('*');
   rule.prefix = body.substr(0, star);
   if (star == std::string_view::npos) return rule;
-  rule.starred = true;
   for (std::size_t at = star + 1;;) {
     const std::size_t next = body.find('*', at);
     const std::string_view segment = body.substr(at, next - at);
@@ -102,7 +102,7 @@ RobotsRules::Rule RobotsRules::Compile(const std::string& pattern, bool allow) {
 // back over the last star cost their product.
 bool RobotsRules::Matches(const Rule& rule, const std::string& path) {
   if (path.compare(0, rule.prefix.size(), rule.prefix) != 0) return false;
-  if (!rule.starred) return !rule.anchored || path.size() == rule.prefix.size();
+  if (rule.segments.empty()) return !rule.anchored || path.size() == rule.prefix.size();
   std::size_t at = rule.prefix.size();
   for (std::size_t i = 0; i < rule.segments.size(); ++i) {
     const std::string& segment = rule.segments[i];
@@ -117,25 +117,16 @@ bool RobotsRules::Matches(const Rule& rule, const std::string& path) {
   return true;
 }
 
-namespace {
-
-constexpr std::uint64_t kHashStart = 14695981039346656037u;
-std::uint64_t HashOn(std::uint64_t hash, char c) {
-  return (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-}
-
-}  // namespace
-
 void RobotsRules::Add(const std::string& pattern, bool allow) {
   Rule rule = Compile(pattern, allow);
-  std::uint64_t hash = kHashStart;
-  for (char c : rule.prefix) hash = HashOn(hash, c);
+  FnvHash hash;
+  for (char c : rule.prefix) hash.Add(static_cast<unsigned char>(c));
   const auto length =
       std::lower_bound(prefixLengths_.begin(), prefixLengths_.end(), rule.prefix.size());
   if (length == prefixLengths_.end() || *length != rule.prefix.size()) {
     prefixLengths_.insert(length, rule.prefix.size());
   }
-  byPrefix_[hash].push_back(static_cast<std::uint32_t>(rules_.size()));
+  byPrefix_[hash.value()].push_back(static_cast<std::uint32_t>(rules_.size()));
   rules_.push_back(std::move(rule));
 }
 
@@ -143,12 +134,12 @@ bool RobotsRules::Allows(const std::string& path) const {
   std::size_t best = 0;
   bool allowed = true;
   bool any = false;
-  std::uint64_t hash = kHashStart;
+  FnvHash hash;
   std::size_t hashed = 0;
   for (const std::size_t length : prefixLengths_) {
     if (length > path.size()) break;
-    for (; hashed < length; ++hashed) hash = HashOn(hash, path[hashed]);
-    const auto candidates = byPrefix_.find(hash);
+    for (; hashed < length; ++hashed) hash.Add(static_cast<unsigned char>(path[hashed]));
+    const auto candidates = byPrefix_.find(hash.value());
     if (candidates == byPrefix_.end()) continue;
     for (const std::uint32_t index : candidates->second) {
       const Rule& rule = rules_[index];

@@ -24,12 +24,11 @@ class RobotsRules {
 
  private:
   // A pattern as it is matched: the text before its first "*", the texts
-  // between its stars, and whether "$" ends it.
+  // after each of its stars (none without a star), and whether "$" ends it.
   struct Rule {
     std::size_t length;  // as written: the longest matching rule wins
     bool allow;
     bool anchored;
-    bool starred;
     std::string prefix;
     std::vector<std::string> segments;
   };
